@@ -1,0 +1,376 @@
+#include "common/bcommon.h"
+
+#include "common/environment.h"
+#include "common/values.h"
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/settings.h"
+#include "platform/system.h"
+
+#include <QDateTime>
+#include <QFile>
+
+namespace {
+constexpr QChar kSep = QLatin1Char('/');
+constexpr int kServiceEvery = 64; // listing entries between message-queue services
+
+QString ExeName() {
+    return gEnv.m_sExeName.isEmpty() ? Platform::ExecutableName() : gEnv.m_sExeName;
+}
+
+QString StripTrailing(QString path, int most) {
+    for (int i = 0; i < most && path.size() > 1 && path.endsWith(kSep); ++i)
+        path.chop(1);
+    return path;
+}
+
+bool StartsWithFolder(const QString& path, const QString& prefix) {
+    return path.startsWith(prefix, Qt::CaseInsensitive) &&
+           (path.size() == prefix.size() || path[prefix.size()] == kSep ||
+            prefix.endsWith(kSep));
+}
+} // namespace
+
+QString AddBackslash(const QString& path) {
+    if (path.isEmpty() || path.endsWith(kSep))
+        return path;
+    return path + kSep;
+}
+
+QString TrimAtNul(const QString& text) {
+    const qsizetype nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
+QString LastComponent(const QString& path) {
+    const qsizetype i = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return path.mid(i + 1);
+}
+
+QString FindFile(const QString& rawPath) {
+    const QString path = StripTrailing(rawPath, 2);
+    if (path.isEmpty())
+        return {};
+    if (!Platform::HasWildcard(path)) {
+        if (Platform::IsDir(path))
+            return QStringLiteral(".");
+        return Platform::IsFile(path) ? LastComponent(path) : QString();
+    }
+    QString first;
+    Platform::ListMatching(path, Platform::ListKind::FilesAndFolders, [&](const QString& name) {
+        first = name;
+        return false;
+    });
+    if (first.isEmpty())
+        return {};
+    const qsizetype slash = path.lastIndexOf(kSep);
+    const QString folder = slash < 0 ? QString() : path.left(slash + 1);
+    return Platform::IsDir(folder + first) ? QStringLiteral(".") : LastComponent(path);
+}
+
+static int Count(const QString& mask, Platform::ListKind kind) {
+    int count = 0;
+    Platform::ListMatching(mask, kind, [&](const QString&) {
+        if (++count % kServiceEvery == 0)
+            Platform::ServiceMessageQueue();
+        return count < 32767; // a 16-bit count
+    });
+    return count;
+}
+
+int CountFiles(const QString& mask) { return Count(mask, Platform::ListKind::Files); }
+
+int CountEntries(const QString& mask) { return Count(mask, Platform::ListKind::FilesAndFolders); }
+
+qint32 GetFileStamp(const QString& path) {
+    const qint64 ns = Platform::ModifiedNs(StripTrailing(path, 2));
+    if (ns == 0)
+        return 0;
+    // The two halves of a Windows file time added together; only equality matters.
+    const quint64 ft = quint64(ns / 100) + 116444736000000000ULL;
+    return qint32(quint32(ft >> 32) + quint32(ft & 0xffffffffu));
+}
+
+bool FindInFile(const QString& path, const QString& search, bool noCheck) {
+    WriteTrace(QStringLiteral("bfindinfile is starting"));
+    WriteTrace(QStringLiteral("stempfile ") + path);
+    WriteTrace(QStringLiteral("sSearchString ") + search);
+    if (FindFile(path).isEmpty() && !noCheck)
+        return false;
+    bool ok = false;
+    const QStringList lines = Platform::ReadLines(path, &ok);
+    if (!ok)
+        return false;
+    WriteTrace(QStringLiteral("bfindinfile loop is starting"));
+    bool found = false;
+    for (const QString& line : lines)
+        if (!found && line.contains(search, Qt::CaseInsensitive))
+            found = true;
+    return found;
+}
+
+bool WriteLineToFile(const QString& path, const QString& text, bool replace) {
+    return Platform::WriteLine(path, text, replace);
+}
+
+QString TestFolderAccess(const QString& rawPath) {
+    QString path = rawPath;
+    // A last component with a "." names a file: its folder is tested.
+    if (LastComponent(path).contains(QLatin1Char('.')) && !Platform::IsDir(path))
+        path = path.left(path.lastIndexOf(kSep) + 1);
+    path = AddBackslash(path);
+    QString result;
+    const QString test = path + QStringLiteral("test.txt");
+    if (Platform::WriteLine(test, QStringLiteral("test"), true))
+        result += QStringLiteral("write");
+    QString first;
+    Platform::ListMatching(path + QStringLiteral("*.*"), Platform::ListKind::Files,
+                           [&](const QString& name) {
+                               first = name;
+                               return false;
+                           });
+    if (!first.isEmpty()) {
+        result += QStringLiteral("list");
+        QFile f(path + first);
+        if (f.open(QIODevice::ReadOnly))
+            result += QStringLiteral("read");
+    }
+    Platform::RemoveFile(test);
+    if (FindFile(test).isEmpty())
+        result += QStringLiteral("delete");
+    return result;
+}
+
+QString TestFileAccess(const QString& path) {
+    QString result;
+    if (path.isEmpty() || Platform::HasWildcard(path) || !Platform::IsFile(path))
+        return result;
+    {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+            result += QStringLiteral("write");
+    }
+    result += QStringLiteral("list");
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly))
+        result += QStringLiteral("read");
+    return result;
+}
+
+QString GetDriveLetterPath(const QString& path) {
+    for (const Platform::NetworkMount& m : Platform::NetworkMounts()) {
+        const QString& remote = m.remoteName;
+        if (remote.isEmpty() || !StartsWithFolder(path, remote))
+            continue;
+        QString rest = path.mid(remote.size());
+        if (rest.startsWith(kSep))
+            rest.remove(0, 1);
+        return AddBackslash(m.mountPoint) + rest;
+    }
+    return path;
+}
+
+QString ResolvePath(const QString& path) {
+    QString folder = path, file;
+    const qsizetype last = path.lastIndexOf(kSep);
+    if (last + 1 > 2) {
+        folder = AddBackslash(path.left(last + 1));
+        file = path.mid(last + 1);
+    }
+    // A folder on a network mount becomes the mount's remote name.
+    if (!folder.startsWith(QLatin1String("//"))) {
+        for (const Platform::NetworkMount& m : Platform::NetworkMounts()) {
+            if (!m.remoteName.startsWith(QLatin1String("//")) ||
+                !StartsWithFolder(folder, m.mountPoint))
+                continue;
+            QString rest = folder.mid(m.mountPoint.size());
+            if (rest.startsWith(kSep))
+                rest.remove(0, 1);
+            folder = AddBackslash(m.remoteName) + rest;
+            break;
+        }
+    }
+    // A share of this machine becomes its local folder.
+    const QString machine = gEnv.m_sMachineName;
+    if (folder.startsWith(QLatin1String("//")) && !machine.isEmpty() &&
+        folder.contains(machine, Qt::CaseInsensitive)) {
+        const QStringList parts = folder.mid(2).split(kSep);
+        if (parts.size() >= 2 && parts[0].compare(machine, Qt::CaseInsensitive) == 0) {
+            const QString local = Platform::ShareLocalPath(parts[1]);
+            if (!local.isEmpty())
+                folder = AddBackslash(local) + parts.mid(2).join(kSep);
+        }
+    }
+    const QString joined = folder + file;
+    return FindFile(joined).isEmpty() ? path : joined;
+}
+
+QString GetNextField(const QString& line, int& pos, QChar separator) {
+    QString field;
+    bool quoted = false;
+    const int n = int(line.size());
+    for (int i = std::max(pos, 0); i < n; ++i) {
+        const QChar c = line[i];
+        if (!quoted) {
+            if (c == QLatin1Char('"')) {
+                quoted = true;
+            } else if (c == separator) {
+                pos = i + 1;
+                return field.trimmed();
+            } else {
+                field += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            if (i + 1 < n && line[i + 1] == QLatin1Char('"')) {
+                field += c;
+                ++i;
+            } else {
+                quoted = false;
+            }
+        } else {
+            field += c;
+        }
+    }
+    pos = n + 1;
+    return field.trimmed();
+}
+
+QString CheckAmpersands(const QString& text) {
+    return QString(text).replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+QString DoubleQuotes(const QString& text) {
+    return QString(text).replace(QLatin1Char('"'), QLatin1String("\"\""));
+}
+
+QString NormalizeDateText(const QString& raw) {
+    QString text = TrimAtNul(raw).trimmed();
+    CDate date;
+    if (CDate::Parse(text, &date))
+        text = QLocale::c().toString(date.ToDateTime(), QStringLiteral("M/dd/yyyy h:mm:ss AP"));
+    // Pad month and day to two digits, whatever the separator.
+    qsizetype first = -1;
+    QChar sep;
+    for (qsizetype i = 0; i < text.size() && first < 0; ++i)
+        if (text[i] == QLatin1Char('/') || text[i] == QLatin1Char('\\') ||
+            text[i] == QLatin1Char('.')) {
+            first = i;
+            sep = text[i];
+        }
+    if (first < 0)
+        return text;
+    const qsizetype second = text.indexOf(sep, first + 1);
+    if (second < 0)
+        return text;
+    auto pad = [](QString s) { return s.size() < 2 ? s.rightJustified(2, QLatin1Char('0')) : s; };
+    return pad(text.left(first)) + QLatin1Char('/') + pad(text.mid(first + 1, second - first - 1)) +
+           QLatin1Char('/') + text.mid(second + 1);
+}
+
+QString GetListItem(int n, const QString& list) {
+    int count = 1;
+    QString rest = list, item;
+    qsizetype comma = rest.indexOf(QLatin1Char(','));
+    while (count <= n && comma >= 0) {
+        item = rest.left(comma);
+        rest = rest.mid(comma + 1);
+        comma = rest.indexOf(QLatin1Char(','));
+        ++count;
+    }
+    if (count > n)
+        return item;
+    if (count == n)
+        return rest;
+    return {};
+}
+
+QString GetCostTextField(const QString& text, const QString& field) {
+    QString colour, media, cost;
+    if (text.contains(QLatin1String("square foot"), Qt::CaseInsensitive)) {
+        const qsizetype d = text.indexOf(QLatin1Char('-')) + 1; // 1-based, 0 when absent
+        if (d > 0)
+            colour = text.left(d - 1);
+        const qsizetype e = text.indexOf(QLatin1Char('=')) + 1;
+        if (e > 0) {
+            const QString middle = text.mid(d, std::max<qsizetype>(e - d - 1, 0));
+            if (colour == QLatin1String("Monochrome") || colour == QLatin1String("Color") ||
+                colour.isEmpty())
+                media = middle;
+            else
+                colour = middle;
+        }
+        const qsizetype bar = text.indexOf(QLatin1String(" | "));
+        if (bar >= 0) {
+            const QString head = text.left(bar);
+            const qsizetype dash = head.lastIndexOf(QLatin1Char('-'));
+            cost = dash < 0 ? head : head.left(dash + 1);
+        } else if (e > 0) {
+            const qsizetype from = e + 1; // 0-based index of position e + 2
+            const qsizetype blank = text.indexOf(QLatin1Char(' '), from);
+            if (blank >= 0)
+                cost = text.mid(from, blank - from);
+        }
+    }
+    if (field == QLatin1String("Color"))
+        return colour;
+    if (field == QLatin1String("Media"))
+        return media;
+    if (field == QLatin1String("Cost"))
+        return cost;
+    return {};
+}
+
+void WriteLog(const QString& level, const QString& text, bool force) {
+    if (!gEnv.m_bDebugLog && !force)
+        return;
+    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
+                         QLatin1Char(' ') + QString::number(Platform::TickCount()) +
+                         QLatin1Char(' ') + level + QLatin1Char(' ') + text;
+    Platform::WriteLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"), line, false);
+}
+
+void WriteTrace(const QString& text) {
+    if (!gEnv.m_bDebugLog)
+        return;
+    Platform::WriteLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"),
+                        ExeName() + QStringLiteral(": ") + text, false);
+}
+
+void ReportUnexpectedError(const QString& procedure, const CError& error) {
+    const QChar cr = QLatin1Char('\r');
+    Platform::Message m;
+    m.text = QStringLiteral("Unexpected error ") + QString::number(error.number) +
+             QStringLiteral(" in procedure '") + procedure + QStringLiteral("':") + cr +
+             error.description + cr + cr + QStringLiteral("Please contact us at") + cr +
+             gEnv.SupportContact() + QStringLiteral(" with the above information.");
+    m.title = gEnv.m_sProductName;
+    m.icon = Platform::MsgIcon::Exclamation;
+    Platform::ShowMessage(m);
+}
+
+void GetSettingLong(const QString& section, const QString& key, qint32& value, bool& found) {
+    bool present = false;
+    const QVariant v = Platform::ReadSetting(gEnv.m_sTitle, section, key, &present);
+    double number = 0;
+    found = present && ParseNumber(v.toString(), &number) && number >= -2147483648.0 &&
+            number <= 2147483647.0;
+    value = found ? qint32(RoundHalfEven(number)) : 0;
+}
+
+QString GetSettingText(const QString& section, const QString& key, const QString& fallback) {
+    bool found = false;
+    const QVariant v = Platform::ReadSetting(gEnv.m_sTitle, section, key, &found);
+    return found ? v.toString() : fallback;
+}
+
+void SaveSettingText(const QString& section, const QString& key, const QString& value) {
+    Platform::WriteSetting(gEnv.m_sTitle, section, key, value);
+}
+
+QString ThisComputerName() { return Platform::ComputerName().left(15); }
+
+QString GetSpecialFolder(int id) {
+    return id == 8 ? Platform::RecentFolder().left(260) : QString();
+}
+
+QString GetIPAddress() { return Platform::IPAddress(); }

@@ -1,0 +1,61 @@
+#pragma once
+// Common file and text services, the debug log and the unexpected-error report.
+#include <QString>
+
+// Classic runtime error numbers used in reports.
+enum ErrNumber {
+    kErrInvalidCall = 5,
+    kErrOverflow = 6,
+    kErrTypeMismatch = 13,
+    kErrBadFileName = 52,
+    kErrFileNotFound = 53,
+    kErrDiskFull = 61,
+    kErrPermissionDenied = 70,
+    kErrPathFileAccess = 75,
+    kErrPathNotFound = 76,
+};
+
+struct CError {
+    int number = 0;
+    QString description;
+};
+
+// The missing-entry marker of configuration entries and settings.
+inline const QString kMissing = QStringLiteral("!2@3#4$5%6^7&8*9(0)[-]");
+
+// Files and folders.
+QString AddBackslash(const QString& path);
+QString TrimAtNul(const QString& text);
+QString FindFile(const QString& path);
+int CountFiles(const QString& mask);
+int CountEntries(const QString& mask);
+qint32 GetFileStamp(const QString& path);
+bool FindInFile(const QString& path, const QString& search, bool noCheck);
+bool WriteLineToFile(const QString& path, const QString& text, bool replace);
+QString TestFolderAccess(const QString& path);
+QString TestFileAccess(const QString& path);
+QString GetDriveLetterPath(const QString& path);
+QString ResolvePath(const QString& path);
+// The text after the last separator ("/" or "\").
+QString LastComponent(const QString& path);
+
+// Text.
+QString GetNextField(const QString& line, int& pos, QChar separator);
+QString CheckAmpersands(const QString& text);
+QString DoubleQuotes(const QString& text);
+QString NormalizeDateText(const QString& text);
+QString GetListItem(int n, const QString& list);
+QString GetCostTextField(const QString& text, const QString& field);
+
+// Diagnostics and settings.
+void WriteLog(const QString& level, const QString& text, bool force = false);
+void WriteTrace(const QString& text);
+void ReportUnexpectedError(const QString& procedure, const CError& error);
+void GetSettingLong(const QString& section, const QString& key, qint32& value, bool& found);
+QString GetSettingText(const QString& section, const QString& key, const QString& fallback);
+void SaveSettingText(const QString& section, const QString& key, const QString& value);
+
+// System queries.
+QString ThisComputerName();
+QString GetSpecialFolder(int id);
+QString GetIPAddress();

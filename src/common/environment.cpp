@@ -1,0 +1,3 @@
+#include "common/environment.h"
+
+CEnvironment gEnv;

@@ -1,0 +1,33 @@
+#pragma once
+// Small value helpers shared by every part: dates as day counts, locale-aware numbers,
+// rounding, case-insensitive search.
+#include <QDateTime>
+#include <QString>
+
+// A date-time as a day count from 30 December 1899, the time of day as the fraction.
+class CDate {
+public:
+    CDate() = default;
+    explicit CDate(double days) : m_days(days) {}
+    static CDate FromDateTime(const QDateTime& dt);
+    // Accepts "MM/DD/YYYY h:mm:ss AM", "M/D/YYYY H:mm:ss", a date alone, and ISO 8601.
+    static bool Parse(const QString& text, CDate* out);
+    QDateTime ToDateTime() const;
+    double Days() const { return m_days; }
+    bool operator==(const CDate& o) const { return m_days == o.m_days; }
+
+private:
+    double m_days = 0;
+};
+
+// The locale-aware numeric test: optional sign, digits, the locale's decimal separator, an
+// exponent; surrounding blanks allowed. No group separators, no words.
+bool IsNumeric(const QString& text);
+// The number of a text accepted by IsNumeric.
+bool ParseNumber(const QString& text, double* value);
+// Nearest integer, a half going to the even neighbour.
+double RoundHalfEven(double value);
+// Fixed decimals in the current locale without group separators ("0.00", "0.000000").
+QString FormatFixed(double value, int decimals);
+// 1-based position of needle in haystack, letter case ignored; 0 when absent.
+qsizetype InStrNoCase(const QString& haystack, const QString& needle);

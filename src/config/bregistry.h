@@ -1,0 +1,13 @@
+#pragma once
+// Registry readers.
+#include <QString>
+
+inline const QString kLocalMachine = QStringLiteral("HKEY_LOCAL_MACHINE");
+inline const QString kCurrentUser = QStringLiteral("HKEY_CURRENT_USER");
+
+// Replaces value with the named value under root\subkey (a string as it is, a 32-bit number as
+// decimal text); false when the key or the value cannot be read.
+bool GetKeyValue(const QString& root, const QString& subkey, const QString& name,
+                 QString& value);
+// The named value under the local-machine hive, or "(unknown)".
+QString GetMachineKeyValue(const QString& subkey, const QString& name);

@@ -1,0 +1,1 @@
+// The job entry window comes here.

@@ -1,0 +1,91 @@
+#include "platform/ini_document.h"
+
+#include "platform/files.h"
+
+#include <QFile>
+#include <sys/stat.h>
+
+namespace Platform {
+
+static QString Fold(QStringView s) { return s.toString().toCaseFolded(); }
+
+std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
+    auto doc = std::make_shared<IniDocument>();
+    const QString text = DecodeText(bytes);
+    QHash<QString, QString>* current = nullptr;
+    const QStringView all(text);
+    qsizetype start = 0;
+    while (start < all.size()) {
+        qsizetype end = all.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = all.size();
+        QStringView line = all.mid(start, end - start).trimmed();
+        start = end + 1;
+        if (line.isEmpty() || line.front() == QLatin1Char(';'))
+            continue;
+        if (line.front() == QLatin1Char('[')) {
+            qsizetype close = line.indexOf(QLatin1Char(']'));
+            QStringView name = close < 0 ? line.mid(1) : line.mid(1, close - 1);
+            current = &doc->m_sections[Fold(name.trimmed())];
+            continue;
+        }
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0 || !current)
+            continue;
+        QString key = Fold(line.left(eq).trimmed());
+        if (current->contains(key))
+            continue;
+        current->insert(key, line.mid(eq + 1).trimmed().toString());
+        ++doc->m_entries;
+    }
+    return doc;
+}
+
+namespace {
+struct CacheEntry {
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    std::shared_ptr<const IniDocument> doc;
+};
+} // namespace
+
+std::shared_ptr<const IniDocument> IniDocument::Open(const QString& path) {
+    static QHash<QString, CacheEntry> cache;
+    constexpr int kMaxCached = 16;
+
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (native.isEmpty() || ::stat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode))
+        return nullptr;
+    const qint64 mtime = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    auto it = cache.constFind(path);
+    if (it != cache.constEnd() && it->size == st.st_size && it->mtimeNs == mtime &&
+        it->inode == st.st_ino)
+        return it->doc;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return nullptr;
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFile::NoError)
+        return nullptr;
+    auto doc = Parse(bytes);
+    if (cache.size() >= kMaxCached && !cache.contains(path))
+        cache.clear();
+    cache.insert(path, CacheEntry{qint64(st.st_size), mtime, quint64(st.st_ino), doc});
+    return doc;
+}
+
+const QString* IniDocument::Find(QStringView section, QStringView key) const {
+    auto s = m_sections.constFind(Fold(section.trimmed()));
+    if (s == m_sections.constEnd())
+        return nullptr;
+    auto k = s->constFind(Fold(key.trimmed()));
+    return k == s->constEnd() ? nullptr : &*k;
+}
+
+bool IniDocument::HasSection(QStringView section) const {
+    return m_sections.contains(Fold(section.trimmed()));
+}
+
+} // namespace Platform

@@ -1,0 +1,34 @@
+#pragma once
+// A parsed INI file: sections and keys matched without regard to case, hashed lookups.
+//
+// Rules: "[name]" starts a section (the name is trimmed); "key = value" lines are split at
+// the first "=" and both sides trimmed; lines starting with ";" are comments. Nothing else
+// is interpreted: quotes, escapes and ";" inside a value are kept as written. A key given
+// twice in a section keeps its first value (as the Windows profile functions do); a section
+// given twice is one section, its keys merged under the same rule. Entries before the first
+// section are ignored.
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <memory>
+
+namespace Platform {
+
+class IniDocument {
+public:
+    static std::shared_ptr<const IniDocument> Parse(const QByteArray& bytes);
+    // Parses the file, or returns the parse kept from an earlier call when the file is
+    // unchanged (same path, size, modification time and inode). nullptr when unreadable.
+    static std::shared_ptr<const IniDocument> Open(const QString& path);
+
+    // nullptr when the section or key is absent.
+    const QString* Find(QStringView section, QStringView key) const;
+    bool HasSection(QStringView section) const;
+    int EntryCount() const { return m_entries; }
+
+private:
+    QHash<QString, QHash<QString, QString>> m_sections;
+    int m_entries = 0;
+};
+
+} // namespace Platform

@@ -1,0 +1,34 @@
+#pragma once
+// The one message service: every message box of the program goes through ShowMessage.
+#include <QString>
+#include <functional>
+
+namespace Platform {
+
+enum class MsgIcon { None, Critical, Question, Exclamation, Information };
+enum class MsgButtons { OK, OKCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
+enum class MsgAnswer { OK = 1, Cancel, Abort, Retry, Ignore, Yes, No };
+
+struct Message {
+    QString text;
+    QString title;
+    MsgIcon icon = MsgIcon::Exclamation;
+    MsgButtons buttons = MsgButtons::OK;
+    int defaultButton = 1; // 1, 2 or 3: which of the buttons is the default
+};
+
+// The answer of the default button of a message.
+MsgAnswer DefaultAnswer(const Message& message);
+// The text as one line: every CR (and LF) written as the two characters "\n".
+QString OneLine(const QString& text);
+
+// Shows the message: through the installed handler when there is one, else to the file named
+// by $QORVLOG_MESSAGES ("-" for standard error) answering with the default button, else in a
+// message box when a GUI runs, else on standard error.
+MsgAnswer ShowMessage(const Message& message);
+
+using MessageHandler = std::function<MsgAnswer(const Message&)>;
+// Installs a handler (tests, command-line modes); an empty one restores the default.
+void SetMessageHandler(MessageHandler handler);
+
+} // namespace Platform

@@ -1,0 +1,1 @@
+// Start-up and the monitoring loop come here.

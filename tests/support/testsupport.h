@@ -1,0 +1,46 @@
+#pragma once
+// Shared test fixtures: a sandbox folder with the platform overrides pointed into it, a
+// message recorder with scripted answers, and small file helpers.
+#include "platform/messages.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    // Answers given in order; the default button answers when none is left.
+    void Script(QList<Platform::MsgAnswer> answers) { m_answers = std::move(answers); }
+    const QList<Platform::Message>& Messages() const { return m_messages; }
+    QStringList Texts() const;
+    // The texts joined, CR shown as "|", for compact comparisons.
+    QString Joined() const;
+    void Clear() { m_messages.clear(); }
+
+private:
+    QList<Platform::Message> m_messages;
+    QList<Platform::MsgAnswer> m_answers;
+};
+
+class Sandbox {
+public:
+    Sandbox();
+    bool IsValid() const { return m_dir.isValid(); }
+    QString Path(const QString& relative = {}) const;
+    // Writes bytes, creating folders; returns the full path.
+    QString Write(const QString& relative, const QByteArray& bytes) const;
+    // Writes lines joined with CR LF.
+    QString WriteLines(const QString& relative, const QStringList& lines) const;
+    QByteArray Read(const QString& relative) const;
+    QString RegistryFile() const { return Path(QStringLiteral("registry.ini")); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Resets the process-wide settings to a fresh object.
+void ResetEnvironment();
