@@ -53,8 +53,7 @@ void BM_Load(benchmark::State& state) {
 
 void BM_OpenUnchanged(benchmark::State& state) {
     CloseIni(OpenIni(File()));
-    for (auto _ : state)
-        CloseIni(OpenIni(File()));
+    for (auto _ : state) CloseIni(OpenIni(File()));
 }
 
 void BM_Lookup(benchmark::State& state) {
@@ -62,7 +61,8 @@ void BM_Lookup(benchmark::State& state) {
     std::vector<std::pair<QString, QString>> keys;
     for (int i = 0; i < 4096; ++i) {
         const int s = 1 + (i * 7919) % kSections, k = 1 + (i * 104729) % kKeys;
-        keys.emplace_back(QStringLiteral("categorypg%1").arg(s), QStringLiteral("predefinedvalue%1").arg(k));
+        keys.emplace_back(QStringLiteral("categorypg%1").arg(s),
+                          QStringLiteral("predefinedvalue%1").arg(k));
     }
     size_t i = 0;
     for (auto _ : state) {

@@ -19,21 +19,18 @@ QString ExeName() {
 }
 
 QString StripTrailing(QString path, int most) {
-    for (int i = 0; i < most && path.size() > 1 && path.endsWith(kSep); ++i)
-        path.chop(1);
+    for (int i = 0; i < most && path.size() > 1 && path.endsWith(kSep); ++i) path.chop(1);
     return path;
 }
 
 bool StartsWithFolder(const QString& path, const QString& prefix) {
     return path.startsWith(prefix, Qt::CaseInsensitive) &&
-           (path.size() == prefix.size() || path[prefix.size()] == kSep ||
-            prefix.endsWith(kSep));
+           (path.size() == prefix.size() || path[prefix.size()] == kSep || prefix.endsWith(kSep));
 }
 } // namespace
 
 QString AddBackslash(const QString& path) {
-    if (path.isEmpty() || path.endsWith(kSep))
-        return path;
+    if (path.isEmpty() || path.endsWith(kSep)) return path;
     return path + kSep;
 }
 
@@ -43,17 +40,16 @@ QString TrimAtNul(const QString& text) {
 }
 
 QString LastComponent(const QString& path) {
-    const qsizetype i = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype i =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
     return path.mid(i + 1);
 }
 
 QString FindFile(const QString& rawPath) {
     const QString path = StripTrailing(rawPath, 2);
-    if (path.isEmpty())
-        return {};
+    if (path.isEmpty()) return {};
     if (!Platform::HasWildcard(path)) {
-        if (Platform::IsDir(path))
-            return QStringLiteral(".");
+        if (Platform::IsDir(path)) return QStringLiteral(".");
         return Platform::IsFile(path) ? LastComponent(path) : QString();
     }
     QString first;
@@ -61,8 +57,7 @@ QString FindFile(const QString& rawPath) {
         first = name;
         return false;
     });
-    if (first.isEmpty())
-        return {};
+    if (first.isEmpty()) return {};
     const qsizetype slash = path.lastIndexOf(kSep);
     const QString folder = slash < 0 ? QString() : path.left(slash + 1);
     return Platform::IsDir(folder + first) ? QStringLiteral(".") : LastComponent(path);
@@ -71,21 +66,23 @@ QString FindFile(const QString& rawPath) {
 static int Count(const QString& mask, Platform::ListKind kind) {
     int count = 0;
     Platform::ListMatching(mask, kind, [&](const QString&) {
-        if (++count % kServiceEvery == 0)
-            Platform::ServiceMessageQueue();
+        if (++count % kServiceEvery == 0) Platform::ServiceMessageQueue();
         return count < 32767; // a 16-bit count
     });
     return count;
 }
 
-int CountFiles(const QString& mask) { return Count(mask, Platform::ListKind::Files); }
+int CountFiles(const QString& mask) {
+    return Count(mask, Platform::ListKind::Files);
+}
 
-int CountEntries(const QString& mask) { return Count(mask, Platform::ListKind::FilesAndFolders); }
+int CountEntries(const QString& mask) {
+    return Count(mask, Platform::ListKind::FilesAndFolders);
+}
 
 qint32 GetFileStamp(const QString& path) {
     const qint64 ns = Platform::ModifiedNs(StripTrailing(path, 2));
-    if (ns == 0)
-        return 0;
+    if (ns == 0) return 0;
     // The two halves of a Windows file time added together; only equality matters.
     const quint64 ft = quint64(ns / 100) + 116444736000000000ULL;
     return qint32(quint32(ft >> 32) + quint32(ft & 0xffffffffu));
@@ -95,17 +92,14 @@ bool FindInFile(const QString& path, const QString& search, bool noCheck) {
     WriteTrace(QStringLiteral("bfindinfile is starting"));
     WriteTrace(QStringLiteral("stempfile ") + path);
     WriteTrace(QStringLiteral("sSearchString ") + search);
-    if (FindFile(path).isEmpty() && !noCheck)
-        return false;
+    if (FindFile(path).isEmpty() && !noCheck) return false;
     bool ok = false;
     const QStringList lines = Platform::ReadLines(path, &ok);
-    if (!ok)
-        return false;
+    if (!ok) return false;
     WriteTrace(QStringLiteral("bfindinfile loop is starting"));
     bool found = false;
     for (const QString& line : lines)
-        if (!found && line.contains(search, Qt::CaseInsensitive))
-            found = true;
+        if (!found && line.contains(search, Qt::CaseInsensitive)) found = true;
     return found;
 }
 
@@ -121,8 +115,7 @@ QString TestFolderAccess(const QString& rawPath) {
     path = AddBackslash(path);
     QString result;
     const QString test = path + QStringLiteral("test.txt");
-    if (Platform::WriteLine(test, QStringLiteral("test"), true))
-        result += QStringLiteral("write");
+    if (Platform::WriteLine(test, QStringLiteral("test"), true)) result += QStringLiteral("write");
     QString first;
     Platform::ListMatching(path + QStringLiteral("*.*"), Platform::ListKind::Files,
                            [&](const QString& name) {
@@ -132,39 +125,32 @@ QString TestFolderAccess(const QString& rawPath) {
     if (!first.isEmpty()) {
         result += QStringLiteral("list");
         QFile f(path + first);
-        if (f.open(QIODevice::ReadOnly))
-            result += QStringLiteral("read");
+        if (f.open(QIODevice::ReadOnly)) result += QStringLiteral("read");
     }
     Platform::RemoveFile(test);
-    if (FindFile(test).isEmpty())
-        result += QStringLiteral("delete");
+    if (FindFile(test).isEmpty()) result += QStringLiteral("delete");
     return result;
 }
 
 QString TestFileAccess(const QString& path) {
     QString result;
-    if (path.isEmpty() || Platform::HasWildcard(path) || !Platform::IsFile(path))
-        return result;
+    if (path.isEmpty() || Platform::HasWildcard(path) || !Platform::IsFile(path)) return result;
     {
         QFile f(path);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Append))
-            result += QStringLiteral("write");
+        if (f.open(QIODevice::WriteOnly | QIODevice::Append)) result += QStringLiteral("write");
     }
     result += QStringLiteral("list");
     QFile f(path);
-    if (f.open(QIODevice::ReadOnly))
-        result += QStringLiteral("read");
+    if (f.open(QIODevice::ReadOnly)) result += QStringLiteral("read");
     return result;
 }
 
 QString GetDriveLetterPath(const QString& path) {
     for (const Platform::NetworkMount& m : Platform::NetworkMounts()) {
         const QString& remote = m.remoteName;
-        if (remote.isEmpty() || !StartsWithFolder(path, remote))
-            continue;
+        if (remote.isEmpty() || !StartsWithFolder(path, remote)) continue;
         QString rest = path.mid(remote.size());
-        if (rest.startsWith(kSep))
-            rest.remove(0, 1);
+        if (rest.startsWith(kSep)) rest.remove(0, 1);
         return AddBackslash(m.mountPoint) + rest;
     }
     return path;
@@ -184,8 +170,7 @@ QString ResolvePath(const QString& path) {
                 !StartsWithFolder(folder, m.mountPoint))
                 continue;
             QString rest = folder.mid(m.mountPoint.size());
-            if (rest.startsWith(kSep))
-                rest.remove(0, 1);
+            if (rest.startsWith(kSep)) rest.remove(0, 1);
             folder = AddBackslash(m.remoteName) + rest;
             break;
         }
@@ -197,8 +182,7 @@ QString ResolvePath(const QString& path) {
         const QStringList parts = folder.mid(2).split(kSep);
         if (parts.size() >= 2 && parts[0].compare(machine, Qt::CaseInsensitive) == 0) {
             const QString local = Platform::ShareLocalPath(parts[1]);
-            if (!local.isEmpty())
-                folder = AddBackslash(local) + parts.mid(2).join(kSep);
+            if (!local.isEmpty()) folder = AddBackslash(local) + parts.mid(2).join(kSep);
         }
     }
     const QString joined = folder + file;
@@ -257,11 +241,9 @@ QString NormalizeDateText(const QString& raw) {
             first = i;
             sep = text[i];
         }
-    if (first < 0)
-        return text;
+    if (first < 0) return text;
     const qsizetype second = text.indexOf(sep, first + 1);
-    if (second < 0)
-        return text;
+    if (second < 0) return text;
     auto pad = [](QString s) { return s.size() < 2 ? s.rightJustified(2, QLatin1Char('0')) : s; };
     return pad(text.left(first)) + QLatin1Char('/') + pad(text.mid(first + 1, second - first - 1)) +
            QLatin1Char('/') + text.mid(second + 1);
@@ -277,10 +259,8 @@ QString GetListItem(int n, const QString& list) {
         comma = rest.indexOf(QLatin1Char(','));
         ++count;
     }
-    if (count > n)
-        return item;
-    if (count == n)
-        return rest;
+    if (count > n) return item;
+    if (count == n) return rest;
     return {};
 }
 
@@ -288,8 +268,7 @@ QString GetCostTextField(const QString& text, const QString& field) {
     QString colour, media, cost;
     if (text.contains(QLatin1String("square foot"), Qt::CaseInsensitive)) {
         const qsizetype d = text.indexOf(QLatin1Char('-')) + 1; // 1-based, 0 when absent
-        if (d > 0)
-            colour = text.left(d - 1);
+        if (d > 0) colour = text.left(d - 1);
         const qsizetype e = text.indexOf(QLatin1Char('=')) + 1;
         if (e > 0) {
             const QString middle = text.mid(d, std::max<qsizetype>(e - d - 1, 0));
@@ -307,31 +286,26 @@ QString GetCostTextField(const QString& text, const QString& field) {
         } else if (e > 0) {
             const qsizetype from = e + 1; // 0-based index of position e + 2
             const qsizetype blank = text.indexOf(QLatin1Char(' '), from);
-            if (blank >= 0)
-                cost = text.mid(from, blank - from);
+            if (blank >= 0) cost = text.mid(from, blank - from);
         }
     }
-    if (field == QLatin1String("Color"))
-        return colour;
-    if (field == QLatin1String("Media"))
-        return media;
-    if (field == QLatin1String("Cost"))
-        return cost;
+    if (field == QLatin1String("Color")) return colour;
+    if (field == QLatin1String("Media")) return media;
+    if (field == QLatin1String("Cost")) return cost;
     return {};
 }
 
 void WriteLog(const QString& level, const QString& text, bool force) {
-    if (!gEnv.m_bDebugLog && !force)
-        return;
-    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
-                         QLatin1Char(' ') + QString::number(Platform::TickCount()) +
-                         QLatin1Char(' ') + level + QLatin1Char(' ') + text;
+    if (!gEnv.m_bDebugLog && !force) return;
+    const QString line =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
+        QLatin1Char(' ') + QString::number(Platform::TickCount()) + QLatin1Char(' ') + level +
+        QLatin1Char(' ') + text;
     Platform::WriteLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"), line, false);
 }
 
 void WriteTrace(const QString& text) {
-    if (!gEnv.m_bDebugLog)
-        return;
+    if (!gEnv.m_bDebugLog) return;
     Platform::WriteLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"),
                         ExeName() + QStringLiteral(": ") + text, false);
 }
@@ -367,10 +341,14 @@ void SaveSettingText(const QString& section, const QString& key, const QString& 
     Platform::WriteSetting(gEnv.m_sTitle, section, key, value);
 }
 
-QString ThisComputerName() { return Platform::ComputerName().left(15); }
+QString ThisComputerName() {
+    return Platform::ComputerName().left(15);
+}
 
 QString GetSpecialFolder(int id) {
     return id == 8 ? Platform::RecentFolder().left(260) : QString();
 }
 
-QString GetIPAddress() { return Platform::IPAddress(); }
+QString GetIPAddress() {
+    return Platform::IPAddress();
+}

@@ -33,26 +33,21 @@ private:
     };
 
 public:
-
     // Adds item before or after the given item (at the end by default). nullptr, and nothing
     // added, when the key is already used or before/after names no item.
     Ptr Add(Ptr item, const QString& key = {}, std::optional<CRef> before = {},
             std::optional<CRef> after = {}) {
-        if (!item)
-            return nullptr;
+        if (!item) return nullptr;
         const QString folded = key.toCaseFolded();
-        if (!key.isEmpty() && m_index.contains(folded))
-            return nullptr;
+        if (!key.isEmpty() && m_index.contains(folded)) return nullptr;
         size_t at = m_items.size();
         if (before || after) {
             const int pos = IndexOf(before ? *before : *after);
-            if (pos < 0)
-                return nullptr;
+            if (pos < 0) return nullptr;
             at = size_t(before ? pos : pos + 1);
         }
         m_items.insert(m_items.begin() + ptrdiff_t(at), Entry{item, key});
-        if (!key.isEmpty())
-            m_index.insert(folded, item);
+        if (!key.isEmpty()) m_index.insert(folded, item);
         return item;
     }
     // Creates a default item and adds it.
@@ -65,19 +60,16 @@ public:
     bool Exists(const CRef& ref) const { return Item(ref) != nullptr; }
     // nullptr when there is no such item.
     Ptr Item(const CRef& ref) const {
-        if (ref.IsKey())
-            return m_index.value(ref.Key().toCaseFolded());
+        if (ref.IsKey()) return m_index.value(ref.Key().toCaseFolded());
         const int i = IndexOf(ref);
         return i < 0 ? nullptr : m_items[size_t(i)].item;
     }
     QString KeyAt(int position) const {
-        return position >= 1 && position <= Count() ? m_items[size_t(position - 1)].key
-                                                    : QString();
+        return position >= 1 && position <= Count() ? m_items[size_t(position - 1)].key : QString();
     }
     bool Remove(const CRef& ref) {
         const int i = IndexOf(ref);
-        if (i < 0)
-            return false;
+        if (i < 0) return false;
         if (!m_items[size_t(i)].key.isEmpty())
             m_index.remove(m_items[size_t(i)].key.toCaseFolded());
         m_items.erase(m_items.begin() + i);
@@ -114,11 +106,9 @@ private:
             return p >= 1 && p <= Count() ? p - 1 : -1;
         }
         const T* target = m_index.value(ref.Key().toCaseFolded()).get();
-        if (!target)
-            return -1;
+        if (!target) return -1;
         for (size_t i = 0; i < m_items.size(); ++i)
-            if (m_items[i].item.get() == target)
-                return int(i);
+            if (m_items[i].item.get() == target) return int(i);
         return -1;
     }
 

@@ -2,4 +2,6 @@
 
 #include "platform/files.h"
 
-bool CLineWriter::Commit() { return Platform::SaveFileAtomic(m_path, Platform::EncodeLines(m_lines)); }
+bool CLineWriter::Commit() {
+    return Platform::SaveFileAtomic(m_path, Platform::EncodeLines(m_lines));
+}

@@ -6,8 +6,7 @@
 static const QDate kEpoch(1899, 12, 30);
 
 CDate CDate::FromDateTime(const QDateTime& dt) {
-    if (!dt.isValid())
-        return CDate();
+    if (!dt.isValid()) return CDate();
     const double days = double(kEpoch.daysTo(dt.date()));
     const double frac = double(dt.time().msecsSinceStartOfDay()) / 86400000.0;
     return CDate(days + frac);
@@ -22,11 +21,11 @@ QDateTime CDate::ToDateTime() const {
 
 bool CDate::Parse(const QString& raw, CDate* out) {
     const QString text = raw.trimmed();
-    if (text.isEmpty())
-        return false;
+    if (text.isEmpty()) return false;
     static const char* const kFormats[] = {
-        "M/d/yyyy h:mm:ss AP", "M/d/yyyy h:mm AP", "M/d/yyyy H:mm:ss", "M/d/yyyy H:mm",
-        "M/d/yyyy",            "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"};
+        "M/d/yyyy h:mm:ss AP", "M/d/yyyy h:mm AP", "M/d/yyyy H:mm:ss",
+        "M/d/yyyy H:mm",       "M/d/yyyy",         "yyyy-MM-ddTHH:mm:ss",
+        "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"};
     const QLocale c = QLocale::c();
     for (const char* f : kFormats) {
         QDateTime dt = c.toDateTime(text, QString::fromLatin1(f));
@@ -45,8 +44,7 @@ bool CDate::Parse(const QString& raw, CDate* out) {
 
 static bool NumericShape(const QString& t, QChar decimal) {
     qsizetype i = 0;
-    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
-        ++i;
+    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) ++i;
     bool digits = false, point = false;
     for (; i < t.size(); ++i) {
         if (t[i].isDigit() && t[i].unicode() < 128)
@@ -56,17 +54,13 @@ static bool NumericShape(const QString& t, QChar decimal) {
         else
             break;
     }
-    if (!digits)
-        return false;
+    if (!digits) return false;
     if (i < t.size() && (t[i] == QLatin1Char('e') || t[i] == QLatin1Char('E'))) {
         ++i;
-        if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
-            ++i;
+        if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) ++i;
         const qsizetype start = i;
-        while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128)
-            ++i;
-        if (i == start)
-            return false;
+        while (i < t.size() && t[i].isDigit() && t[i].unicode() < 128) ++i;
+        if (i == start) return false;
     }
     return i == t.size();
 }
@@ -75,16 +69,13 @@ bool ParseNumber(const QString& text, double* value) {
     const QString t = text.trimmed();
     QLocale loc;
     const QString dec = loc.decimalPoint();
-    if (dec.size() != 1 || !NumericShape(t, dec[0]))
-        return false;
+    if (dec.size() != 1 || !NumericShape(t, dec[0])) return false;
     loc.setNumberOptions(QLocale::RejectGroupSeparator);
     QString plain = t;
-    if (plain.startsWith(QLatin1Char('+')))
-        plain.remove(0, 1);
+    if (plain.startsWith(QLatin1Char('+'))) plain.remove(0, 1);
     bool ok = false;
     const double v = loc.toDouble(plain, &ok);
-    if (!ok || !std::isfinite(v))
-        return false;
+    if (!ok || !std::isfinite(v)) return false;
     *value = v;
     return true;
 }
@@ -94,7 +85,9 @@ bool IsNumeric(const QString& text) {
     return ParseNumber(text, &v);
 }
 
-double RoundHalfEven(double value) { return std::nearbyint(value); }
+double RoundHalfEven(double value) {
+    return std::nearbyint(value);
+}
 
 QString FormatFixed(double value, int decimals) {
     QLocale loc;

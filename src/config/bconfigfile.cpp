@@ -21,8 +21,7 @@ QHash<qint32, std::shared_ptr<const Platform::IniDocument>>& Handles() {
 qint32 OpenIni(const QString& path) {
     static qint32 next = 0;
     auto doc = Platform::IniDocument::Open(path);
-    if (!doc)
-        return 0;
+    if (!doc) return 0;
     do {
         next = next == INT32_MAX ? 1 : next + 1;
     } while (Handles().contains(next));
@@ -37,7 +36,9 @@ QString GetIniString(const QString& section, const QString& key, const QString& 
     return (v ? *v : def).left(kBufferSize);
 }
 
-void CloseIni(qint32 handle) { Handles().remove(handle); }
+void CloseIni(qint32 handle) {
+    Handles().remove(handle);
+}
 
 void ShowConfigMessage(const QString& text, Platform::MsgIcon icon) {
     Platform::Message m;
@@ -58,8 +59,8 @@ void ShowUnableToOpen(const QString& path) {
     ShowConfigMessage(QStringLiteral("Unable to open configuration file:") + kCR + path);
 }
 
-QString GetPPS(const QString& section, const QString& key, const QString& fileName,
-               qint32 handle, bool allowBlank, bool allowMissing) {
+QString GetPPS(const QString& section, const QString& key, const QString& fileName, qint32 handle,
+               bool allowBlank, bool allowMissing) {
     const QString value = GetIniString(section, key, kMissing, handle).trimmed();
     const QString entry = QStringLiteral("Entry [") + section + QStringLiteral("].") + key;
     if (value == kMissing) {
@@ -68,8 +69,7 @@ QString GetPPS(const QString& section, const QString& key, const QString& fileNa
         return kMissing;
     }
     if (value.isEmpty()) {
-        if (allowBlank)
-            return value;
+        if (allowBlank) return value;
         ShowConfigMessage(entry + QStringLiteral(" is blank in file:") + kCR + fileName);
         return kMissing;
     }
@@ -79,17 +79,15 @@ QString GetPPS(const QString& section, const QString& key, const QString& fileNa
 bool ReadMandatory(const CIniSource& src, const QString& section, const QString& key,
                    QString& value, bool allowBlank) {
     const QString v = GetPPS(section, key, src.path, src.handle, allowBlank, false);
-    if (v == kMissing)
-        return false;
+    if (v == kMissing) return false;
     value = v;
     return true;
 }
 
-void ReadOptional(const CIniSource& src, const QString& section, const QString& key,
-                  QString& value, bool allowBlank) {
+void ReadOptional(const CIniSource& src, const QString& section, const QString& key, QString& value,
+                  bool allowBlank) {
     const QString v = GetPPS(section, key, src.path, src.handle, allowBlank, true);
-    if (v != kMissing)
-        value = v;
+    if (v != kMissing) value = v;
 }
 
 static QChar FirstUpper(const QString& text) {
@@ -101,11 +99,10 @@ bool LenientFlag(const QString& text) {
     return c == QLatin1Char('1') || c == QLatin1Char('T') || c == QLatin1Char('Y');
 }
 
-bool ReadStrictBool(const CIniSource& src, const QString& section, const QString& key,
-                    bool& value, Platform::MsgIcon icon) {
+bool ReadStrictBool(const CIniSource& src, const QString& section, const QString& key, bool& value,
+                    Platform::MsgIcon icon) {
     QString text;
-    if (!ReadMandatory(src, section, key, text))
-        return false;
+    if (!ReadMandatory(src, section, key, text)) return false;
     const QChar c = FirstUpper(text);
     if (c.isNull() || !QStringLiteral("TFYN10").contains(c)) {
         ShowEntryMessage(section, key, src.path, QStringLiteral(" is not valid"), icon);
@@ -118,8 +115,7 @@ bool ReadStrictBool(const CIniSource& src, const QString& section, const QString
 void ReadLenientBool(const CIniSource& src, const QString& section, const QString& key,
                      bool& value) {
     const QString v = GetPPS(section, key, src.path, src.handle, false, true);
-    if (v != kMissing)
-        value = LenientFlag(v);
+    if (v != kMissing) value = LenientFlag(v);
 }
 
 bool CheckNumber(const QString& text, const CIniSource& src, const QString& section,
@@ -149,8 +145,8 @@ bool FindConfigFile(QString& path, bool silent) {
     const QChar cr = kCR;
     auto prompt = [&](const QString& candidate) {
         Platform::Message m;
-        m.text = QStringLiteral("Found configuration parameters file:") + cr + candidate + cr +
-                 cr + QStringLiteral("This is not a standard location for this file.") + cr +
+        m.text = QStringLiteral("Found configuration parameters file:") + cr + candidate + cr + cr +
+                 QStringLiteral("This is not a standard location for this file.") + cr +
                  QStringLiteral("Do you want to continue anyway using this file?");
         m.title = gEnv.m_sTitle;
         m.icon = Platform::MsgIcon::Exclamation;
@@ -164,8 +160,7 @@ bool FindConfigFile(QString& path, bool silent) {
     }
     QString candidate = AddBackslash(gEnv.m_sOrigConfigFile) + QStringLiteral("Config.ini");
     if (!gEnv.m_sOrigConfigFile.isEmpty() && Platform::IsFile(candidate)) {
-        if (!silent && !prompt(candidate))
-            return false;
+        if (!silent && !prompt(candidate)) return false;
         path = candidate;
         return true;
     }

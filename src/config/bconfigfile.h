@@ -10,8 +10,7 @@
 // Open returns a handle, 0 when the file cannot be opened.
 qint32 OpenIni(const QString& path);
 // The value of key in section (at most 2048 characters), or def when absent.
-QString GetIniString(const QString& section, const QString& key, const QString& def,
-                     qint32 handle);
+QString GetIniString(const QString& section, const QString& key, const QString& def, qint32 handle);
 void CloseIni(qint32 handle);
 
 // Opens a file for a reading pass and closes it when the pass ends.
@@ -27,16 +26,15 @@ private:
     qint32 m_handle;
 };
 
-QString GetPPS(const QString& section, const QString& key, const QString& fileName,
-               qint32 handle, bool allowBlank, bool allowMissing);
+QString GetPPS(const QString& section, const QString& key, const QString& fileName, qint32 handle,
+               bool allowBlank, bool allowMissing);
 
 // A message box of the configuration readers: OK button, program title.
 void ShowConfigMessage(const QString& text,
                        Platform::MsgIcon icon = Platform::MsgIcon::Exclamation);
 // "Entry [section].key" + what + " in configuration file:" CR path.
 void ShowEntryMessage(const QString& section, const QString& key, const QString& path,
-                      const QString& what,
-                      Platform::MsgIcon icon = Platform::MsgIcon::Exclamation);
+                      const QString& what, Platform::MsgIcon icon = Platform::MsgIcon::Exclamation);
 void ShowUnableToOpen(const QString& path);
 
 // Where a reader reads from: the file name (for messages) and the open handle.
@@ -50,11 +48,11 @@ bool ReadMandatory(const CIniSource& src, const QString& section, const QString&
                    QString& value, bool allowBlank = false);
 // Optional entry: leaves value as it is when missing (silently) or when blank (with the
 // "is blank" message, unless allowBlank, which makes blank a value like any other).
-void ReadOptional(const CIniSource& src, const QString& section, const QString& key,
-                  QString& value, bool allowBlank);
+void ReadOptional(const CIniSource& src, const QString& section, const QString& key, QString& value,
+                  bool allowBlank);
 // Strict Boolean, mandatory: first character in "TFYN10" or a failure.
-bool ReadStrictBool(const CIniSource& src, const QString& section, const QString& key,
-                    bool& value, Platform::MsgIcon icon = Platform::MsgIcon::Exclamation);
+bool ReadStrictBool(const CIniSource& src, const QString& section, const QString& key, bool& value,
+                    Platform::MsgIcon icon = Platform::MsgIcon::Exclamation);
 // Lenient Boolean: missing keeps the default silently, blank keeps it with a message,
 // otherwise true exactly for a first character 1, T or Y.
 void ReadLenientBool(const CIniSource& src, const QString& section, const QString& key,
@@ -73,4 +71,6 @@ bool FindConfigFile(QString& path, bool silent);
 
 bool WriteIniFileSection(CLineWriter& file, const QString& name);
 bool WriteIniFileValue(CLineWriter& file, const QString& key, const QString& value);
-inline QString BoolText(bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); }
+inline QString BoolText(bool b) {
+    return b ? QStringLiteral("True") : QStringLiteral("False");
+}

@@ -7,17 +7,14 @@ static QString KeyPath(const QString& root, const QString& subkey) {
 }
 
 static bool ReadValue(const QString& keyPath, const QString& name, QString& value) {
-    if (!Platform::RegistryKeyExists(keyPath))
-        return false;
+    if (!Platform::RegistryKeyExists(keyPath)) return false;
     Platform::RegValue v;
-    if (!Platform::ReadRegistryValue(keyPath, name, &v))
-        return false;
+    if (!Platform::ReadRegistryValue(keyPath, name, &v)) return false;
     value = v.type == Platform::RegType::DWord ? QString::number(v.number) : v.text;
     return true;
 }
 
-bool GetKeyValue(const QString& root, const QString& subkey, const QString& name,
-                 QString& value) {
+bool GetKeyValue(const QString& root, const QString& subkey, const QString& name, QString& value) {
     return ReadValue(KeyPath(root, subkey), name, value);
 }
 

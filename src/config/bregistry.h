@@ -7,7 +7,6 @@ inline const QString kCurrentUser = QStringLiteral("HKEY_CURRENT_USER");
 
 // Replaces value with the named value under root\subkey (a string as it is, a 32-bit number as
 // decimal text); false when the key or the value cannot be read.
-bool GetKeyValue(const QString& root, const QString& subkey, const QString& name,
-                 QString& value);
+bool GetKeyValue(const QString& root, const QString& subkey, const QString& name, QString& value);
 // The named value under the local-machine hive, or "(unknown)".
 QString GetMachineKeyValue(const QString& subkey, const QString& name);

@@ -16,18 +16,15 @@ namespace Platform {
 QString DecodeText(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return QString::fromLatin1(bytes);
+    if (utf8.hasError()) return QString::fromLatin1(bytes);
     return text;
 }
 
 bool ReadTextFile(const QString& path, QString* text) {
     QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return false;
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly)) return false;
     QByteArray bytes = f.readAll();
-    if (f.error() != QFile::NoError)
-        return false;
+    if (f.error() != QFile::NoError) return false;
     *text = DecodeText(bytes);
     return true;
 }
@@ -35,16 +32,12 @@ bool ReadTextFile(const QString& path, QString* text) {
 QStringList ReadLines(const QString& path, bool* ok) {
     QString text;
     const bool read = ReadTextFile(path, &text);
-    if (ok)
-        *ok = read;
-    if (!read || text.isEmpty())
-        return {};
+    if (ok) *ok = read;
+    if (!read || text.isEmpty()) return {};
     QStringList lines = text.split(QLatin1Char('\n'));
-    if (lines.last().isEmpty())
-        lines.removeLast();
+    if (lines.last().isEmpty()) lines.removeLast();
     for (QString& l : lines)
-        if (l.endsWith(QLatin1Char('\r')))
-            l.chop(1);
+        if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
     return lines;
 }
 
@@ -58,8 +51,7 @@ QByteArray EncodeLines(const QStringList& lines) {
 }
 
 bool WriteLine(const QString& path, const QString& line, bool replace) {
-    if (path.isEmpty())
-        return false;
+    if (path.isEmpty()) return false;
     QFile f(path);
     if (!f.open(replace ? (QIODevice::WriteOnly | QIODevice::Truncate)
                         : (QIODevice::WriteOnly | QIODevice::Append)))
@@ -69,11 +61,9 @@ bool WriteLine(const QString& path, const QString& line, bool replace) {
 }
 
 bool SaveFileAtomic(const QString& path, const QByteArray& data) {
-    if (path.isEmpty())
-        return false;
+    if (path.isEmpty()) return false;
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
+    if (!f.open(QIODevice::WriteOnly)) return false;
     if (f.write(data) != data.size()) {
         f.cancelWriting();
         return false;
@@ -92,8 +82,8 @@ static bool GlobMatch(QStringView name, QStringView pat) {
         if (p < pat.size() && pat[p] == QLatin1Char('*')) {
             starP = p++;
             starN = n;
-        } else if (p < pat.size() &&
-                   (pat[p] == QLatin1Char('?') || pat[p].toCaseFolded() == name[n].toCaseFolded())) {
+        } else if (p < pat.size() && (pat[p] == QLatin1Char('?') ||
+                                      pat[p].toCaseFolded() == name[n].toCaseFolded())) {
             ++p;
             ++n;
         } else if (starP >= 0) {
@@ -103,14 +93,12 @@ static bool GlobMatch(QStringView name, QStringView pat) {
             return false;
         }
     }
-    while (p < pat.size() && pat[p] == QLatin1Char('*'))
-        ++p;
+    while (p < pat.size() && pat[p] == QLatin1Char('*')) ++p;
     return p == pat.size();
 }
 
 bool MatchWildcard(const QString& name, const QString& pattern) {
-    if (GlobMatch(name, pattern))
-        return true;
+    if (GlobMatch(name, pattern)) return true;
     // "*.*" and "name.*" also match names without an extension, as on Windows.
     if (pattern.endsWith(QLatin1String(".*")) && !name.contains(QLatin1Char('.')))
         return GlobMatch(name, QStringView(pattern).chopped(2));
@@ -135,45 +123,36 @@ static bool StatPath(const QString& path, struct stat* st) {
 
 bool ListMatchingImpl(const QString& mask, ListKind kind, bool (*visit)(void*, const QString&),
                       void* ctx) {
-    if (mask.isEmpty())
-        return false;
+    if (mask.isEmpty()) return false;
     QString folder, pattern;
     SplitMask(mask, &folder, &pattern);
-    if (pattern.isEmpty())
-        return false;
+    if (pattern.isEmpty()) return false;
     if (!HasWildcard(pattern)) {
         // A plain name: one stat instead of a listing.
         struct stat st;
-        if (!StatPath(mask, &st))
-            return IsDir(folder);
-        if (S_ISDIR(st.st_mode) && kind == ListKind::Files)
-            return true;
+        if (!StatPath(mask, &st)) return IsDir(folder);
+        if (S_ISDIR(st.st_mode) && kind == ListKind::Files) return true;
         visit(ctx, pattern);
         return true;
     }
     const QByteArray native = QFile::encodeName(folder);
     DIR* dir = ::opendir(native.constData());
-    if (!dir)
-        return false;
+    if (!dir) return false;
     const bool everything = pattern == QLatin1String("*") || pattern == QLatin1String("*.*");
     while (struct dirent* e = ::readdir(dir)) {
         const char* raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
-            continue;
+        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) continue;
         const QString name = QFile::decodeName(raw);
-        if (!everything && !MatchWildcard(name, pattern))
-            continue;
+        if (!everything && !MatchWildcard(name, pattern)) continue;
         if (kind == ListKind::Files) {
             bool isDir = e->d_type == DT_DIR;
             if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
                 struct stat st;
                 isDir = StatPath(folder + QLatin1Char('/') + name, &st) && S_ISDIR(st.st_mode);
             }
-            if (isDir)
-                continue;
+            if (isDir) continue;
         }
-        if (!visit(ctx, name))
-            break;
+        if (!visit(ctx, name)) break;
     }
     ::closedir(dir);
     return true;
@@ -205,23 +184,18 @@ bool IsFile(const QString& path) {
 
 qint64 ModifiedNs(const QString& path) {
     struct stat st;
-    if (!StatPath(path, &st))
-        return 0;
+    if (!StatPath(path, &st)) return 0;
     return qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
 bool CopyFileKeepTime(const QString& from, const QString& to) {
     struct stat st;
-    if (!StatPath(from, &st) || S_ISDIR(st.st_mode))
-        return false;
+    if (!StatPath(from, &st) || S_ISDIR(st.st_mode)) return false;
     QFile src(from);
-    if (!src.open(QIODevice::ReadOnly))
-        return false;
+    if (!src.open(QIODevice::ReadOnly)) return false;
     const QByteArray data = src.readAll();
-    if (src.error() != QFile::NoError)
-        return false;
-    if (!SaveFileAtomic(to, data))
-        return false;
+    if (src.error() != QFile::NoError) return false;
+    if (!SaveFileAtomic(to, data)) return false;
     // Keep the last-write time: the configuration reload compares stamps of copies.
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     const QByteArray native = QFile::encodeName(to);
@@ -229,21 +203,27 @@ bool CopyFileKeepTime(const QString& from, const QString& to) {
 }
 
 bool MoveFile(const QString& from, const QString& to) {
-    if (!IsFile(from))
-        return false;
-    if (Exists(to) && !QFile::remove(to))
-        return false;
+    if (!IsFile(from)) return false;
+    if (Exists(to) && !QFile::remove(to)) return false;
     if (QFile::rename(from, to)) // QFile::rename copies across volumes itself
         return true;
     return false;
 }
 
-bool RemoveFile(const QString& path) { return !path.isEmpty() && QFile::remove(path); }
+bool RemoveFile(const QString& path) {
+    return !path.isEmpty() && QFile::remove(path);
+}
 
-bool MakeDir(const QString& path) { return !path.isEmpty() && QDir().mkdir(path); }
+bool MakeDir(const QString& path) {
+    return !path.isEmpty() && QDir().mkdir(path);
+}
 
-bool MakePath(const QString& path) { return !path.isEmpty() && QDir().mkpath(path); }
+bool MakePath(const QString& path) {
+    return !path.isEmpty() && QDir().mkpath(path);
+}
 
-QString Separator() { return QStringLiteral("/"); }
+QString Separator() {
+    return QStringLiteral("/");
+}
 
 } // namespace Platform

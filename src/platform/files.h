@@ -46,8 +46,7 @@ QString Separator();
 
 template <class F> bool ListMatching(const QString& mask, ListKind kind, F&& visit) {
     return ListMatchingImpl(
-        mask, kind,
-        [](void* ctx, const QString& name) { return (*static_cast<F*>(ctx))(name); },
+        mask, kind, [](void* ctx, const QString& name) { return (*static_cast<F*>(ctx))(name); },
         static_cast<void*>(&visit));
 }
 

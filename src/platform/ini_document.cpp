@@ -7,7 +7,9 @@
 
 namespace Platform {
 
-static QString Fold(QStringView s) { return s.toString().toCaseFolded(); }
+static QString Fold(QStringView s) {
+    return s.toString().toCaseFolded();
+}
 
 std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
     auto doc = std::make_shared<IniDocument>();
@@ -17,12 +19,10 @@ std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
     qsizetype start = 0;
     while (start < all.size()) {
         qsizetype end = all.indexOf(QLatin1Char('\n'), start);
-        if (end < 0)
-            end = all.size();
+        if (end < 0) end = all.size();
         QStringView line = all.mid(start, end - start).trimmed();
         start = end + 1;
-        if (line.isEmpty() || line.front() == QLatin1Char(';'))
-            continue;
+        if (line.isEmpty() || line.front() == QLatin1Char(';')) continue;
         if (line.front() == QLatin1Char('[')) {
             qsizetype close = line.indexOf(QLatin1Char(']'));
             QStringView name = close < 0 ? line.mid(1) : line.mid(1, close - 1);
@@ -30,11 +30,9 @@ std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0 || !current)
-            continue;
+        if (eq < 0 || !current) continue;
         QString key = Fold(line.left(eq).trimmed());
-        if (current->contains(key))
-            continue;
+        if (current->contains(key)) continue;
         current->insert(key, line.mid(eq + 1).trimmed().toString());
         ++doc->m_entries;
     }
@@ -64,22 +62,18 @@ std::shared_ptr<const IniDocument> IniDocument::Open(const QString& path) {
         it->inode == st.st_ino)
         return it->doc;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return nullptr;
+    if (!f.open(QIODevice::ReadOnly)) return nullptr;
     const QByteArray bytes = f.readAll();
-    if (f.error() != QFile::NoError)
-        return nullptr;
+    if (f.error() != QFile::NoError) return nullptr;
     auto doc = Parse(bytes);
-    if (cache.size() >= kMaxCached && !cache.contains(path))
-        cache.clear();
+    if (cache.size() >= kMaxCached && !cache.contains(path)) cache.clear();
     cache.insert(path, CacheEntry{qint64(st.st_size), mtime, quint64(st.st_ino), doc});
     return doc;
 }
 
 const QString* IniDocument::Find(QStringView section, QStringView key) const {
     auto s = m_sections.constFind(Fold(section.trimmed()));
-    if (s == m_sections.constEnd())
-        return nullptr;
+    if (s == m_sections.constEnd()) return nullptr;
     auto k = s->constFind(Fold(key.trimmed()));
     return k == s->constEnd() ? nullptr : &*k;
 }

@@ -13,17 +13,24 @@ static MessageHandler& Handler() {
     return handler;
 }
 
-void SetMessageHandler(MessageHandler handler) { Handler() = std::move(handler); }
+void SetMessageHandler(MessageHandler handler) {
+    Handler() = std::move(handler);
+}
 
 static QList<MsgAnswer> Buttons(MsgButtons b) {
     switch (b) {
-    case MsgButtons::OK: return {MsgAnswer::OK};
-    case MsgButtons::OKCancel: return {MsgAnswer::OK, MsgAnswer::Cancel};
+    case MsgButtons::OK:
+        return {MsgAnswer::OK};
+    case MsgButtons::OKCancel:
+        return {MsgAnswer::OK, MsgAnswer::Cancel};
     case MsgButtons::AbortRetryIgnore:
         return {MsgAnswer::Abort, MsgAnswer::Retry, MsgAnswer::Ignore};
-    case MsgButtons::YesNoCancel: return {MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::Cancel};
-    case MsgButtons::YesNo: return {MsgAnswer::Yes, MsgAnswer::No};
-    case MsgButtons::RetryCancel: return {MsgAnswer::Retry, MsgAnswer::Cancel};
+    case MsgButtons::YesNoCancel:
+        return {MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::Cancel};
+    case MsgButtons::YesNo:
+        return {MsgAnswer::Yes, MsgAnswer::No};
+    case MsgButtons::RetryCancel:
+        return {MsgAnswer::Retry, MsgAnswer::Cancel};
     }
     return {MsgAnswer::OK};
 }
@@ -44,13 +51,20 @@ QString OneLine(const QString& text) {
 
 static QMessageBox::StandardButton ToQt(MsgAnswer a) {
     switch (a) {
-    case MsgAnswer::OK: return QMessageBox::Ok;
-    case MsgAnswer::Cancel: return QMessageBox::Cancel;
-    case MsgAnswer::Abort: return QMessageBox::Abort;
-    case MsgAnswer::Retry: return QMessageBox::Retry;
-    case MsgAnswer::Ignore: return QMessageBox::Ignore;
-    case MsgAnswer::Yes: return QMessageBox::Yes;
-    case MsgAnswer::No: return QMessageBox::No;
+    case MsgAnswer::OK:
+        return QMessageBox::Ok;
+    case MsgAnswer::Cancel:
+        return QMessageBox::Cancel;
+    case MsgAnswer::Abort:
+        return QMessageBox::Abort;
+    case MsgAnswer::Retry:
+        return QMessageBox::Retry;
+    case MsgAnswer::Ignore:
+        return QMessageBox::Ignore;
+    case MsgAnswer::Yes:
+        return QMessageBox::Yes;
+    case MsgAnswer::No:
+        return QMessageBox::No;
     }
     return QMessageBox::Ok;
 }
@@ -60,27 +74,34 @@ static MsgAnswer ShowBox(const Message& m) {
     box.setWindowTitle(m.title);
     box.setText(QString(m.text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
     switch (m.icon) {
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MsgIcon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MsgIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
     }
     QMessageBox::StandardButtons buttons;
-    for (MsgAnswer a : Buttons(m.buttons))
-        buttons |= ToQt(a);
+    for (MsgAnswer a : Buttons(m.buttons)) buttons |= ToQt(a);
     box.setStandardButtons(buttons);
     box.setDefaultButton(ToQt(DefaultAnswer(m)));
     const int result = box.exec();
     for (MsgAnswer a : Buttons(m.buttons))
-        if (result == ToQt(a))
-            return a;
+        if (result == ToQt(a)) return a;
     return DefaultAnswer(m);
 }
 
 MsgAnswer ShowMessage(const Message& message) {
-    if (Handler())
-        return Handler()(message);
+    if (Handler()) return Handler()(message);
     const QString target = qEnvironmentVariable("QORVLOG_MESSAGES");
     const bool gui = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
     if (!target.isEmpty() || !gui) {
@@ -90,8 +111,7 @@ MsgAnswer ShowMessage(const Message& message) {
             std::fflush(stderr);
         } else {
             QFile f(target);
-            if (f.open(QIODevice::WriteOnly | QIODevice::Append))
-                f.write(line);
+            if (f.open(QIODevice::WriteOnly | QIODevice::Append)) f.write(line);
         }
         return DefaultAnswer(message);
     }

@@ -16,16 +16,13 @@ bool RegistryKeyExists(const QString& keyPath) {
 
 bool ReadRegistryValue(const QString& keyPath, const QString& name, RegValue* value) {
     auto doc = IniDocument::Open(RegistryFilePath());
-    if (!doc)
-        return false;
+    if (!doc) return false;
     const QString* raw = doc->Find(keyPath, name);
-    if (!raw)
-        return false;
+    if (!raw) return false;
     if (raw->startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
         bool ok = false;
         const quint32 n = raw->mid(6).trimmed().toUInt(&ok, 16);
-        if (!ok)
-            return false;
+        if (!ok) return false;
         value->type = RegType::DWord;
         value->number = n;
         value->text.clear();

@@ -17,8 +17,7 @@ static std::unique_ptr<QSettings> Store() {
                                        QStringLiteral("QorvLog"));
 }
 
-QVariant ReadSetting(const QString& app, const QString& section, const QString& key,
-                     bool* found) {
+QVariant ReadSetting(const QString& app, const QString& section, const QString& key, bool* found) {
     auto s = Store();
     const QString k = GroupKey(app, section, key);
     *found = s->contains(k);

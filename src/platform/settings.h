@@ -6,8 +6,7 @@
 
 namespace Platform {
 
-QVariant ReadSetting(const QString& app, const QString& section, const QString& key,
-                     bool* found);
+QVariant ReadSetting(const QString& app, const QString& section, const QString& key, bool* found);
 void WriteSetting(const QString& app, const QString& section, const QString& key,
                   const QVariant& value);
 

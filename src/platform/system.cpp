@@ -16,54 +16,56 @@
 
 namespace Platform {
 
-QString HostName() { return QSysInfo::machineHostName(); }
+QString HostName() {
+    return QSysInfo::machineHostName();
+}
 
 QString ComputerName() {
     QString name = HostName();
     const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
+    if (dot >= 0) name.truncate(dot);
     return name.left(15);
 }
 
 QString LoginName() {
-    if (const passwd* pw = ::getpwuid(::geteuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
+    if (const passwd* pw = ::getpwuid(::geteuid())) return QString::fromLocal8Bit(pw->pw_name);
     return qEnvironmentVariable("USER");
 }
 
 QString OSVersion() {
     const QStringList parts = QSysInfo::kernelVersion().split(QLatin1Char('.'));
-    if (parts.size() < 2)
-        return {};
+    if (parts.size() < 2) return {};
     QString minor = parts[1];
     qsizetype i = 0;
-    while (i < minor.size() && minor[i].isDigit())
-        ++i;
+    while (i < minor.size() && minor[i].isDigit()) ++i;
     return parts[0] + QLatin1Char('.') + minor.left(i);
 }
 
 QString IPAddress() {
     const QString host = HostName().trimmed();
-    if (host.isEmpty())
-        return {};
+    if (host.isEmpty()) return {};
     const QHostInfo info = QHostInfo::fromName(host);
     for (const QHostAddress& a : info.addresses())
-        if (a.protocol() == QAbstractSocket::IPv4Protocol)
-            return a.toString();
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) return a.toString();
     return {};
 }
 
-QString ProfileFolder() { return QDir::homePath(); }
+QString ProfileFolder() {
+    return QDir::homePath();
+}
 
 QString LocalDataFolder() {
     const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
     return xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : xdg;
 }
 
-QString RecentFolder() { return LocalDataFolder() + QStringLiteral("/recently-used.xbel"); }
+QString RecentFolder() {
+    return LocalDataFolder() + QStringLiteral("/recently-used.xbel");
+}
 
-QString SystemDirectory() { return QStringLiteral("/usr/lib"); }
+QString SystemDirectory() {
+    return QStringLiteral("/usr/lib");
+}
 
 QString RuntimeFolder() {
     const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
@@ -77,14 +79,12 @@ QString ExecutableName() {
     if (name.isEmpty())
         name = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName();
     name = name.toLower();
-    if (name.endsWith(QLatin1String(".exe")))
-        name.chop(4);
+    if (name.endsWith(QLatin1String(".exe"))) name.chop(4);
     return name;
 }
 
 QString ExecutableFolder() {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
+    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath();
     return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
 }
 
@@ -95,8 +95,7 @@ quint32 TickCount() {
 }
 
 void ServiceMessageQueue() {
-    if (QCoreApplication::instance())
-        QCoreApplication::processEvents();
+    if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 
 static QString UnescapeMount(const QByteArray& field) {
@@ -118,17 +117,15 @@ static QString UnescapeMount(const QByteArray& field) {
 }
 
 QList<NetworkMount> ParseMounts(const QByteArray& text) {
-    static const QStringList kTypes = {QStringLiteral("cifs"), QStringLiteral("smb3"),
+    static const QStringList kTypes = {QStringLiteral("cifs"),  QStringLiteral("smb3"),
                                        QStringLiteral("smbfs"), QStringLiteral("nfs"),
-                                       QStringLiteral("nfs4"), QStringLiteral("fuse.sshfs")};
+                                       QStringLiteral("nfs4"),  QStringLiteral("fuse.sshfs")};
     QList<NetworkMount> mounts;
     for (const QByteArray& line : text.split('\n')) {
         const QList<QByteArray> f = line.simplified().split(' ');
-        if (f.size() < 3)
-            continue;
+        if (f.size() < 3) continue;
         const QString type = QString::fromLatin1(f[2]);
-        if (!kTypes.contains(type))
-            continue;
+        if (!kTypes.contains(type)) continue;
         NetworkMount m;
         m.type = type;
         m.mountPoint = UnescapeMount(f[1]);
@@ -137,13 +134,11 @@ QList<NetworkMount> ParseMounts(const QByteArray& text) {
         if (!source.startsWith(QLatin1String("//")) && colon > 0) {
             // NFS "server:/path" is read as //server/path.
             QString rest = source.mid(colon + 1);
-            if (!rest.startsWith(QLatin1Char('/')))
-                rest.prepend(QLatin1Char('/'));
+            if (!rest.startsWith(QLatin1Char('/'))) rest.prepend(QLatin1Char('/'));
             source = QStringLiteral("//") + source.left(colon) + rest;
         }
         source.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        while (source.size() > 2 && source.endsWith(QLatin1Char('/')))
-            source.chop(1);
+        while (source.size() > 2 && source.endsWith(QLatin1Char('/'))) source.chop(1);
         m.remoteName = source;
         mounts << m;
     }
@@ -152,22 +147,20 @@ QList<NetworkMount> ParseMounts(const QByteArray& text) {
 
 QList<NetworkMount> NetworkMounts() {
     QString path = qEnvironmentVariable("QORVLOG_MOUNTS");
-    if (path.isEmpty())
-        path = QStringLiteral("/proc/self/mounts");
+    if (path.isEmpty()) path = QStringLiteral("/proc/self/mounts");
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     // /proc files report size 0: read until the end.
     return ParseMounts(f.readAll());
 }
 
 bool IsNetworkPath(const QString& path) {
-    if (path.startsWith(QLatin1String("//")))
-        return true;
+    if (path.startsWith(QLatin1String("//"))) return true;
     for (const NetworkMount& m : NetworkMounts()) {
         const QString& mp = m.mountPoint;
-        if (path.startsWith(mp) && (path.size() == mp.size() || path[mp.size()] == QLatin1Char('/') ||
-                                    mp.endsWith(QLatin1Char('/'))))
+        if (path.startsWith(mp) &&
+            (path.size() == mp.size() || path[mp.size()] == QLatin1Char('/') ||
+             mp.endsWith(QLatin1Char('/'))))
             return true;
     }
     return false;
@@ -175,11 +168,9 @@ bool IsNetworkPath(const QString& path) {
 
 QString ShareLocalPath(const QString& share) {
     QString conf = qEnvironmentVariable("QORVLOG_SMBCONF");
-    if (conf.isEmpty())
-        conf = QStringLiteral("/etc/samba/smb.conf");
+    if (conf.isEmpty()) conf = QStringLiteral("/etc/samba/smb.conf");
     auto doc = IniDocument::Open(conf);
-    if (!doc)
-        return {};
+    if (!doc) return {};
     const QString* p = doc->Find(share, u"path");
     return p ? *p : QString();
 }

@@ -19,8 +19,8 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("one"), QStringLiteral("two, too"),
                            QStringLiteral("say \"hi\"")};
         QTest::newRow("trimmed") << QStringLiteral("   x") << QStringList{QStringLiteral("x")};
-        QTest::newRow("empty fields") << QStringLiteral(",,")
-                                      << QStringList{QString(), QString(), QString()};
+        QTest::newRow("empty fields")
+            << QStringLiteral(",,") << QStringList{QString(), QString(), QString()};
         QTest::newRow("unterminated quote")
             << QStringLiteral("\"a,b") << QStringList{QStringLiteral("a,b")};
     }
@@ -66,19 +66,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("color");
         QTest::addColumn<QString>("media");
         QTest::addColumn<QString>("cost");
-        QTest::newRow("colour and media") << QStringLiteral("Color-Bond= 0.25 per square foot")
-                                          << QStringLiteral("Color") << QStringLiteral("Bond")
-                                          << QStringLiteral("0.25");
+        QTest::newRow("colour and media")
+            << QStringLiteral("Color-Bond= 0.25 per square foot") << QStringLiteral("Color")
+            << QStringLiteral("Bond") << QStringLiteral("0.25");
         QTest::newRow("other colour word")
             << QStringLiteral("Spot-Vinyl= 1.10 per square foot") << QStringLiteral("Vinyl")
             << QString() << QStringLiteral("1.10");
         QTest::newRow("no dash") << QStringLiteral("Film= 2 per Square Foot") << QString()
                                  << QStringLiteral("Film") << QStringLiteral("2");
         QTest::newRow("detail bar")
-            << QStringLiteral("Color-Bond= 0.25 per square foot | x")
-            << QStringLiteral("Color") << QStringLiteral("Bond") << QStringLiteral("Color-");
-        QTest::newRow("not a cost") << QStringLiteral("Color-Bond= 0.25 each") << QString()
-                                    << QString() << QString();
+            << QStringLiteral("Color-Bond= 0.25 per square foot | x") << QStringLiteral("Color")
+            << QStringLiteral("Bond") << QStringLiteral("Color-");
+        QTest::newRow("not a cost")
+            << QStringLiteral("Color-Bond= 0.25 each") << QString() << QString() << QString();
     }
     void costText() {
         QFETCH(QString, text);
@@ -99,7 +99,8 @@ private Q_SLOTS:
                                  << QStringLiteral("12/25/2023 11:00:00 PM");
         QTest::newRow("iso") << QStringLiteral("2024-01-02T00:30:00")
                              << QStringLiteral("01/02/2024 12:30:00 AM");
-        QTest::newRow("unparsed dots padded") << QStringLiteral("1.2.x") << QStringLiteral("01/02/x");
+        QTest::newRow("unparsed dots padded")
+            << QStringLiteral("1.2.x") << QStringLiteral("01/02/x");
         QTest::newRow("nul cut") << QStringLiteral("3/7/2024 1:05:09 PM") + QChar(0) +
                                         QStringLiteral("junk")
                                  << QStringLiteral("03/07/2024 1:05:09 PM");
@@ -166,7 +167,8 @@ private Q_SLOTS:
         QCOMPARE(box.Read(QStringLiteral("w.txt")), QByteArray("one\r\ntwo\r\n"));
         QVERIFY(WriteLineToFile(p, QStringLiteral("three"), true));
         QCOMPARE(box.Read(QStringLiteral("w.txt")), QByteArray("three\r\n"));
-        QVERIFY(!WriteLineToFile(box.Path(QStringLiteral("no/such/dir/x")), QStringLiteral("x"), true));
+        QVERIFY(
+            !WriteLineToFile(box.Path(QStringLiteral("no/such/dir/x")), QStringLiteral("x"), true));
     }
     void folderAccess() {
         Sandbox box;
@@ -184,7 +186,8 @@ private Q_SLOTS:
         if (::geteuid() != 0) { // root ignores permission bits
             QFile::setPermissions(box.Path(QStringLiteral("rw")),
                                   QFile::ReadOwner | QFile::ExeOwner);
-            QCOMPARE(TestFolderAccess(box.Path(QStringLiteral("rw"))), QStringLiteral("listreaddelete"));
+            QCOMPARE(TestFolderAccess(box.Path(QStringLiteral("rw"))),
+                     QStringLiteral("listreaddelete"));
             QFile::setPermissions(box.Path(QStringLiteral("rw")),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
@@ -196,16 +199,21 @@ private Q_SLOTS:
         box.Write(QStringLiteral("mounts"),
                   ("//Server/Share " + mnt.toUtf8() + " cifs rw 0 0\n" +
                    "nfshost:/export /mnt/nfs nfs4 rw 0 0\n/dev/sda1 / ext4 rw 0 0\n"));
-        QCOMPARE(GetDriveLetterPath(QStringLiteral("//server/share/data")), mnt + QStringLiteral("/data"));
+        QCOMPARE(GetDriveLetterPath(QStringLiteral("//server/share/data")),
+                 mnt + QStringLiteral("/data"));
         QCOMPARE(GetDriveLetterPath(QStringLiteral("//server/share")), mnt + QStringLiteral("/"));
-        QCOMPARE(GetDriveLetterPath(QStringLiteral("//server/shared/x")), QStringLiteral("//server/shared/x"));
-        QCOMPARE(GetDriveLetterPath(QStringLiteral("//nfshost/export/a")), QStringLiteral("/mnt/nfs/a"));
+        QCOMPARE(GetDriveLetterPath(QStringLiteral("//server/shared/x")),
+                 QStringLiteral("//server/shared/x"));
+        QCOMPARE(GetDriveLetterPath(QStringLiteral("//nfshost/export/a")),
+                 QStringLiteral("/mnt/nfs/a"));
         // A file on the mount is named by its remote name only when it can be found so.
-        QCOMPARE(ResolvePath(mnt + QStringLiteral("/data/Config.ini")), mnt + QStringLiteral("/data/Config.ini"));
+        QCOMPARE(ResolvePath(mnt + QStringLiteral("/data/Config.ini")),
+                 mnt + QStringLiteral("/data/Config.ini"));
         // A share of this machine resolves to its local folder.
         gEnv.m_sMachineName = QStringLiteral("HOSTA");
         box.Write(QStringLiteral("smb.conf"), "[global]\nworkgroup = X\n[Data]\npath = " +
-                                                  box.Path(QStringLiteral("local")).toUtf8() + "\n");
+                                                  box.Path(QStringLiteral("local")).toUtf8() +
+                                                  "\n");
         box.Write(QStringLiteral("local/sub/Config.ini"), "x");
         QCOMPARE(ResolvePath(QStringLiteral("//hosta/data/sub/Config.ini")),
                  box.Path(QStringLiteral("local/sub/Config.ini")));
@@ -224,20 +232,23 @@ private Q_SLOTS:
         WriteTrace(QStringLiteral("traced"));
         const QList<QByteArray> lines = box.Read(QStringLiteral("qorvlog.txt")).split('\n');
         QCOMPARE(lines.size(), 3);
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d \\d+ E forced\\r$"))
-                    .match(QString::fromUtf8(lines[0])).hasMatch());
+        QVERIFY(QRegularExpression(
+                    QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d \\d+ E forced\\r$"))
+                    .match(QString::fromUtf8(lines[0]))
+                    .hasMatch());
         QCOMPARE(lines[1], QByteArray("qorvlog: traced\r"));
     }
     void unexpectedError() {
         Sandbox box;
         MessageRecorder rec;
-        ReportUnexpectedError(QStringLiteral("GetPPS"), {kErrFileNotFound, QStringLiteral("File not found")});
+        ReportUnexpectedError(QStringLiteral("GetPPS"),
+                              {kErrFileNotFound, QStringLiteral("File not found")});
         QCOMPARE(rec.Messages().size(), 1);
         const auto& m = rec.Messages()[0];
         QCOMPARE(m.title, QStringLiteral("Kestova Sentrel"));
         QCOMPARE(m.icon, Platform::MsgIcon::Exclamation);
-        QVERIFY(m.text.startsWith(QStringLiteral(
-            "Unexpected error 53 in procedure 'GetPPS':\rFile not found\r\rPlease contact us at\r")));
+        QVERIFY(m.text.startsWith(QStringLiteral("Unexpected error 53 in procedure 'GetPPS':\rFile "
+                                                 "not found\r\rPlease contact us at\r")));
         QVERIFY(m.text.endsWith(QStringLiteral(" with the above information.")));
     }
     void settings() {

@@ -11,8 +11,7 @@ class TestValues : public QObject {
     // Writes a number the way the current locale does.
     static QString L(const char* text) {
         QString t = QString::fromLatin1(text);
-        if (Comma())
-            t.replace(QLatin1Char('.'), QLatin1Char(','));
+        if (Comma()) t.replace(QLatin1Char('.'), QLatin1Char(','));
         return t;
     }
 
@@ -48,8 +47,7 @@ private Q_SLOTS:
         double v = 0;
         QCOMPARE(ParseNumber(text, &v), numeric);
         QCOMPARE(IsNumeric(text), numeric);
-        if (numeric)
-            QCOMPARE(v, value);
+        if (numeric) QCOMPARE(v, value);
     }
     void otherSeparatorIsNotNumeric() {
         // The decimal separator follows the locale: the other one is refused.
@@ -83,8 +81,8 @@ private Q_SLOTS:
                                  << QStringLiteral("2024-03-07T13:05:09");
         QTest::newRow("iso") << QStringLiteral("2024-03-07T13:05:09")
                              << QStringLiteral("2024-03-07T13:05:09");
-        QTest::newRow("midnight AM") << QStringLiteral("12/31/1999 12:00:00 AM")
-                                     << QStringLiteral("1999-12-31T00:00:00");
+        QTest::newRow("midnight AM")
+            << QStringLiteral("12/31/1999 12:00:00 AM") << QStringLiteral("1999-12-31T00:00:00");
     }
     void dates() {
         QFETCH(QString, text);
@@ -114,8 +112,7 @@ private Q_SLOTS:
         c.Add(std::make_shared<QString>(QStringLiteral("d")));
         QCOMPARE(c.Count(), 4);
         QStringList order;
-        for (const auto& s : c)
-            order << *s;
+        for (const auto& s : c) order << *s;
         QCOMPARE(order.join(QString()), QStringLiteral("abcd"));
         QCOMPARE(*c.Item(QStringLiteral("Kc")), QStringLiteral("c"));
         QVERIFY(c.Exists(4));

@@ -18,17 +18,28 @@ class TestBConfigFile : public QObject {
 
     QString Sample(const Sandbox& box) {
         return box.WriteLines(QStringLiteral("c.ini"),
-                              {QStringLiteral("; comment line"), QStringLiteral("stray = before any section"),
-                               QStringLiteral("[General]"), QStringLiteral("Version = 2"),
+                              {QStringLiteral("; comment line"),
+                               QStringLiteral("stray = before any section"),
+                               QStringLiteral("[General]"),
+                               QStringLiteral("Version = 2"),
                                QStringLiteral("  Spaced   =   padded value   "),
-                               QStringLiteral("Blank ="), QStringLiteral("List = 0, Smith ; Jones"),
-                               QStringLiteral("Quoted = \"a\\tb\""), QStringLiteral("Dup = first"),
-                               QStringLiteral("dup = second"), QStringLiteral("Eq = a=b"),
-                               QStringLiteral("Flag = yes"), QStringLiteral("Bad = maybe"),
-                               QStringLiteral("Half = 2.5"), QStringLiteral("Neg = -1"),
-                               QStringLiteral("Word = lots"), QStringLiteral("Huge = 1e12"),
-                               QString(), QStringLiteral("[other]"), QStringLiteral("X = 1"),
-                               QStringLiteral("[GENERAL]"), QStringLiteral("Later = merged"),
+                               QStringLiteral("Blank ="),
+                               QStringLiteral("List = 0, Smith ; Jones"),
+                               QStringLiteral("Quoted = \"a\\tb\""),
+                               QStringLiteral("Dup = first"),
+                               QStringLiteral("dup = second"),
+                               QStringLiteral("Eq = a=b"),
+                               QStringLiteral("Flag = yes"),
+                               QStringLiteral("Bad = maybe"),
+                               QStringLiteral("Half = 2.5"),
+                               QStringLiteral("Neg = -1"),
+                               QStringLiteral("Word = lots"),
+                               QStringLiteral("Huge = 1e12"),
+                               QString(),
+                               QStringLiteral("[other]"),
+                               QStringLiteral("X = 1"),
+                               QStringLiteral("[GENERAL]"),
+                               QStringLiteral("Later = merged"),
                                QStringLiteral("Version = 9")});
     }
 
@@ -39,16 +50,17 @@ private Q_SLOTS:
         const qint32 h = OpenIni(path);
         QVERIFY(h != 0);
         auto get = [&](const char* s, const char* k) {
-            return GetIniString(QString::fromLatin1(s), QString::fromLatin1(k), QStringLiteral("DEF"), h);
+            return GetIniString(QString::fromLatin1(s), QString::fromLatin1(k),
+                                QStringLiteral("DEF"), h);
         };
         QCOMPARE(get("GENERAL", "version"), QStringLiteral("2")); // section and key case ignored
         QCOMPARE(get("general", "Spaced"), QStringLiteral("padded value"));
         QCOMPARE(get("General", "Blank"), QString());
         QCOMPARE(get("General", "List"), QStringLiteral("0, Smith ; Jones")); // no inline comments
         QCOMPARE(get("General", "Quoted"), QStringLiteral("\"a\\tb\"")); // no quote or escape rules
-        QCOMPARE(get("General", "Dup"), QStringLiteral("first"));       // first of a repeated key
+        QCOMPARE(get("General", "Dup"), QStringLiteral("first"));        // first of a repeated key
         QCOMPARE(get("General", "Eq"), QStringLiteral("a=b"));
-        QCOMPARE(get("General", "Later"), QStringLiteral("merged"));    // repeated section merges
+        QCOMPARE(get("General", "Later"), QStringLiteral("merged")); // repeated section merges
         QCOMPARE(get("General", "missing"), QStringLiteral("DEF"));
         QCOMPARE(get("nosection", "X"), QStringLiteral("DEF"));
         QCOMPARE(get("", "stray"), QStringLiteral("DEF"));
@@ -64,18 +76,20 @@ private Q_SLOTS:
         Sandbox box;
         const QByteArray big(100000, 'v');
         QByteArray junk;
-        for (int i = 0; i < 4096; ++i)
-            junk += char(i % 256);
-        const QString path = box.Write(QStringLiteral("big.ini"),
-                                       "[S]\r\nLong = " + big + "\r\n" + junk + "\r\n[T]\r\nK = ok\r\n");
+        for (int i = 0; i < 4096; ++i) junk += char(i % 256);
+        const QString path =
+            box.Write(QStringLiteral("big.ini"),
+                      "[S]\r\nLong = " + big + "\r\n" + junk + "\r\n[T]\r\nK = ok\r\n");
         const qint32 h = OpenIni(path);
         QCOMPARE(GetIniString(QStringLiteral("S"), QStringLiteral("Long"), {}, h).size(), 2048);
-        QCOMPARE(GetIniString(QStringLiteral("T"), QStringLiteral("K"), {}, h), QStringLiteral("ok"));
+        QCOMPARE(GetIniString(QStringLiteral("T"), QStringLiteral("K"), {}, h),
+                 QStringLiteral("ok"));
         CloseIni(h);
     }
     void unchangedFileIsNotParsedAgain() {
         Sandbox box;
-        const QString path = box.WriteLines(QStringLiteral("c.ini"), {QStringLiteral("[A]"), QStringLiteral("K = 1")});
+        const QString path = box.WriteLines(QStringLiteral("c.ini"),
+                                            {QStringLiteral("[A]"), QStringLiteral("K = 1")});
         auto first = Platform::IniDocument::Open(path);
         QVERIFY(first);
         QCOMPARE(Platform::IniDocument::Open(path).get(), first.get());
@@ -96,15 +110,25 @@ private Q_SLOTS:
         MessageRecorder rec;
         const QString path = Sample(box);
         CIniHandle h(path);
-        QCOMPARE(GetPPS(QStringLiteral("General"), QStringLiteral("Spaced"), path, h.Get(), false, false),
+        QCOMPARE(GetPPS(QStringLiteral("General"), QStringLiteral("Spaced"), path, h.Get(), false,
+                        false),
                  QStringLiteral("padded value"));
-        QCOMPARE(GetPPS(QStringLiteral("General"), QStringLiteral("Blank"), path, h.Get(), true, false), QString());
+        QCOMPARE(
+            GetPPS(QStringLiteral("General"), QStringLiteral("Blank"), path, h.Get(), true, false),
+            QString());
         QCOMPARE(rec.Messages().size(), 0);
-        QCOMPARE(GetPPS(QStringLiteral("General"), QStringLiteral("Blank"), path, h.Get(), false, false), kMissing);
-        QCOMPARE(GetPPS(QStringLiteral("General"), QStringLiteral("Nope"), path, h.Get(), false, true), kMissing);
-        QCOMPARE(GetPPS(QStringLiteral("General"), QStringLiteral("Nope"), path, h.Get(), true, false), kMissing);
+        QCOMPARE(
+            GetPPS(QStringLiteral("General"), QStringLiteral("Blank"), path, h.Get(), false, false),
+            kMissing);
+        QCOMPARE(
+            GetPPS(QStringLiteral("General"), QStringLiteral("Nope"), path, h.Get(), false, true),
+            kMissing);
+        QCOMPARE(
+            GetPPS(QStringLiteral("General"), QStringLiteral("Nope"), path, h.Get(), true, false),
+            kMissing);
         QCOMPARE(rec.Joined(), QStringLiteral("Entry [General].Blank is blank in file:|") + path +
-                                   QStringLiteral("#Entry [General].Nope not found in file:|") + path);
+                                   QStringLiteral("#Entry [General].Nope not found in file:|") +
+                                   path);
         for (const auto& m : rec.Messages()) {
             QCOMPARE(m.title, QStringLiteral("Kestova Sentrel"));
             QCOMPARE(m.icon, MsgIcon::Exclamation);
@@ -116,23 +140,57 @@ private Q_SLOTS:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("message"); // suffix after "Entry [General]."
-        QTest::newRow("strict yes") << "Flag" << "strict" << true << "1" << "";
-        QTest::newRow("strict maybe") << "Bad" << "strict" << false << "" << "Bad is not valid in configuration file:";
-        QTest::newRow("strict missing") << "Nope" << "strict" << false << "" << "Nope not found in file:";
-        QTest::newRow("lenient maybe") << "Bad" << "lenient" << true << "0" << "";
-        QTest::newRow("lenient yes") << "Flag" << "lenient" << true << "1" << "";
-        QTest::newRow("lenient missing keeps") << "Nope" << "lenient" << true << "1" << "";
-        QTest::newRow("lenient blank keeps") << "Blank" << "lenient" << true << "1" << "Blank is blank in file:";
-        QTest::newRow("count half") << "Half" << "count" << true << "2" << "";
-        QTest::newRow("count negative") << "Neg" << "count" << false << "" << "Neg is not valid in configuration file:";
-        QTest::newRow("count word") << "Word" << "count" << false << "" << "Word is not numeric in configuration file:";
-        QTest::newRow("count huge") << "Huge" << "count" << false << "" << "Huge is not valid in configuration file:";
-        QTest::newRow("count blank") << "Blank" << "count" << false << "" << "Blank is blank in file:";
-        QTest::newRow("optional blank allowed") << "Blank" << "optional-blank" << true << "" << "";
-        QTest::newRow("optional blank") << "Blank" << "optional" << true << "keep" << "Blank is blank in file:";
-        QTest::newRow("optional missing") << "Nope" << "optional" << true << "keep" << "";
-        QTest::newRow("mandatory blank allowed") << "Blank" << "mandatory-blank" << true << "" << "";
-        QTest::newRow("mandatory missing") << "Nope" << "mandatory-blank" << false << "keep" << "Nope not found in file:";
+        QTest::newRow("strict yes") << "Flag"
+                                    << "strict" << true << "1"
+                                    << "";
+        QTest::newRow("strict maybe") << "Bad"
+                                      << "strict" << false << ""
+                                      << "Bad is not valid in configuration file:";
+        QTest::newRow("strict missing") << "Nope"
+                                        << "strict" << false << ""
+                                        << "Nope not found in file:";
+        QTest::newRow("lenient maybe") << "Bad"
+                                       << "lenient" << true << "0"
+                                       << "";
+        QTest::newRow("lenient yes") << "Flag"
+                                     << "lenient" << true << "1"
+                                     << "";
+        QTest::newRow("lenient missing keeps") << "Nope"
+                                               << "lenient" << true << "1"
+                                               << "";
+        QTest::newRow("lenient blank keeps") << "Blank"
+                                             << "lenient" << true << "1"
+                                             << "Blank is blank in file:";
+        QTest::newRow("count half") << "Half"
+                                    << "count" << true << "2"
+                                    << "";
+        QTest::newRow("count negative") << "Neg"
+                                        << "count" << false << ""
+                                        << "Neg is not valid in configuration file:";
+        QTest::newRow("count word") << "Word"
+                                    << "count" << false << ""
+                                    << "Word is not numeric in configuration file:";
+        QTest::newRow("count huge") << "Huge"
+                                    << "count" << false << ""
+                                    << "Huge is not valid in configuration file:";
+        QTest::newRow("count blank") << "Blank"
+                                     << "count" << false << ""
+                                     << "Blank is blank in file:";
+        QTest::newRow("optional blank allowed") << "Blank"
+                                                << "optional-blank" << true << ""
+                                                << "";
+        QTest::newRow("optional blank") << "Blank"
+                                        << "optional" << true << "keep"
+                                        << "Blank is blank in file:";
+        QTest::newRow("optional missing") << "Nope"
+                                          << "optional" << true << "keep"
+                                          << "";
+        QTest::newRow("mandatory blank allowed") << "Blank"
+                                                 << "mandatory-blank" << true << ""
+                                                 << "";
+        QTest::newRow("mandatory missing") << "Nope"
+                                           << "mandatory-blank" << false << "keep"
+                                           << "Nope not found in file:";
     }
     void rules() {
         QFETCH(QString, key);
@@ -171,18 +229,21 @@ private Q_SLOTS:
         if (message.isEmpty())
             QCOMPARE(rec.Messages().size(), 0);
         else
-            QCOMPARE(rec.Joined(), QStringLiteral("Entry [General].") + message + QLatin1Char('|') + path);
+            QCOMPARE(rec.Joined(),
+                     QStringLiteral("Entry [General].") + message + QLatin1Char('|') + path);
     }
     void strictBoolLetters() {
         Sandbox box;
         MessageRecorder rec;
-        const QString path = box.WriteLines(QStringLiteral("b.ini"),
-            {QStringLiteral("[s]"), QStringLiteral("a = true"), QStringLiteral("b = No"), QStringLiteral("c = 0"),
-             QStringLiteral("d = Y"), QStringLiteral("e = f"), QStringLiteral("g = 1x"), QStringLiteral("m = maybe")});
+        const QString path = box.WriteLines(
+            QStringLiteral("b.ini"),
+            {QStringLiteral("[s]"), QStringLiteral("a = true"), QStringLiteral("b = No"),
+             QStringLiteral("c = 0"), QStringLiteral("d = Y"), QStringLiteral("e = f"),
+             QStringLiteral("g = 1x"), QStringLiteral("m = maybe")});
         CIniHandle h(path);
         const CIniSource src{path, h.Get()};
-        const QStringList keys{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
-                               QStringLiteral("e"), QStringLiteral("g")};
+        const QStringList keys{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                               QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("g")};
         QString flags;
         for (const QString& k : keys) {
             bool v = false;
@@ -191,7 +252,8 @@ private Q_SLOTS:
         }
         QCOMPARE(flags, QStringLiteral("100101"));
         bool v = false;
-        QVERIFY(!ReadStrictBool(src, QStringLiteral("s"), QStringLiteral("m"), v, MsgIcon::Critical));
+        QVERIFY(
+            !ReadStrictBool(src, QStringLiteral("s"), QStringLiteral("m"), v, MsgIcon::Critical));
         QCOMPARE(rec.Messages().last().icon, MsgIcon::Critical);
     }
     void findConfigFile() {
@@ -213,8 +275,11 @@ private Q_SLOTS:
         const auto& m = rec.Messages()[0];
         QCOMPARE(m.buttons, Platform::MsgButtons::YesNo);
         QCOMPARE(Platform::DefaultAnswer(m), MsgAnswer::No);
-        QCOMPARE(m.text, QStringLiteral("Found configuration parameters file:\r") + box.Path(QStringLiteral("local/Config.ini")) +
-                             QStringLiteral("\r\rThis is not a standard location for this file.\rDo you want to continue anyway using this file?"));
+        QCOMPARE(m.text,
+                 QStringLiteral("Found configuration parameters file:\r") +
+                     box.Path(QStringLiteral("local/Config.ini")) +
+                     QStringLiteral("\r\rThis is not a standard location for this file.\rDo you "
+                                    "want to continue anyway using this file?"));
         rec.Script({MsgAnswer::Yes});
         QVERIFY(FindConfigFile(path, true));
         QCOMPARE(path, box.Path(QStringLiteral("local/Config.ini")));
@@ -234,21 +299,24 @@ private Q_SLOTS:
         CLineWriter w(box.Path(QStringLiteral("out.ini")));
         QVERIFY(WriteIniFileSection(w, QStringLiteral("GENERAL")));
         QVERIFY(WriteIniFileValue(w, QStringLiteral("Version"), QStringLiteral("2")));
-        QVERIFY(WriteIniFileValue(w, QStringLiteral("AVeryLongKeyOfTwentyFourC"), QStringLiteral("x")));
+        QVERIFY(
+            WriteIniFileValue(w, QStringLiteral("AVeryLongKeyOfTwentyFourC"), QStringLiteral("x")));
         QVERIFY(WriteIniFileSection(w, QString()));
         QVERIFY(w.Commit());
         QCOMPARE(box.Read(QStringLiteral("out.ini")),
-                 QByteArray("[GENERAL]\r\nVersion                  = 2\r\nAVeryLongKeyOfTwentyFourC = x\r\n\r\n"));
+                 QByteArray("[GENERAL]\r\nVersion                  = "
+                            "2\r\nAVeryLongKeyOfTwentyFourC = x\r\n\r\n"));
         CLineWriter bad(box.Path(QStringLiteral("no/such/folder/out.ini")));
         bad.WriteLine(QStringLiteral("x"));
         QVERIFY(!bad.Commit());
     }
     void registry() {
         Sandbox box;
-        box.WriteLines(QStringLiteral("registry.ini"),
+        box.WriteLines(
+            QStringLiteral("registry.ini"),
             {QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"),
-             QStringLiteral("ConfigFile = /srv/kv/Config.ini"), QStringLiteral("Size = dword:00000100"),
-             QStringLiteral("Bad = dword:zz")});
+             QStringLiteral("ConfigFile = /srv/kv/Config.ini"),
+             QStringLiteral("Size = dword:00000100"), QStringLiteral("Bad = dword:zz")});
         QString v = QStringLiteral("old");
         const QString key = QStringLiteral("SOFTWARE\\Velmora Group\\Kestova Sentrel\\4");
         QVERIFY(GetKeyValue(kLocalMachine, key, QStringLiteral("Size"), v));
@@ -259,11 +327,14 @@ private Q_SLOTS:
         QVERIFY(!GetKeyValue(kLocalMachine, key, QStringLiteral("Missing"), v));
         QVERIFY(!GetKeyValue(kCurrentUser, key, QStringLiteral("Size"), v));
         QCOMPARE(v, QStringLiteral("old"));
-        QCOMPARE(GetMachineKeyValue(key, QStringLiteral("ConfigFile")), QStringLiteral("/srv/kv/Config.ini"));
+        QCOMPARE(GetMachineKeyValue(key, QStringLiteral("ConfigFile")),
+                 QStringLiteral("/srv/kv/Config.ini"));
         QCOMPARE(GetMachineKeyValue(key, QStringLiteral("Bad")), QStringLiteral("(unknown)"));
-        QCOMPARE(GetMachineKeyValue(QStringLiteral("SOFTWARE\\None"), QStringLiteral("x")), QStringLiteral("(unknown)"));
+        QCOMPARE(GetMachineKeyValue(QStringLiteral("SOFTWARE\\None"), QStringLiteral("x")),
+                 QStringLiteral("(unknown)"));
         QFile::remove(box.RegistryFile());
-        QCOMPARE(GetMachineKeyValue(key, QStringLiteral("ConfigFile")), QStringLiteral("(unknown)"));
+        QCOMPARE(GetMachineKeyValue(key, QStringLiteral("ConfigFile")),
+                 QStringLiteral("(unknown)"));
     }
 };
 

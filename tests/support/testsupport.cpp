@@ -9,18 +9,18 @@
 MessageRecorder::MessageRecorder() {
     Platform::SetMessageHandler([this](const Platform::Message& m) {
         m_messages << m;
-        if (!m_answers.isEmpty())
-            return m_answers.takeFirst();
+        if (!m_answers.isEmpty()) return m_answers.takeFirst();
         return Platform::DefaultAnswer(m);
     });
 }
 
-MessageRecorder::~MessageRecorder() { Platform::SetMessageHandler({}); }
+MessageRecorder::~MessageRecorder() {
+    Platform::SetMessageHandler({});
+}
 
 QStringList MessageRecorder::Texts() const {
     QStringList out;
-    for (const auto& m : m_messages)
-        out << m.text;
+    for (const auto& m : m_messages) out << m.text;
     return out;
 }
 
@@ -52,15 +52,13 @@ QString Sandbox::Write(const QString& relative, const QByteArray& bytes) const {
     const QString p = Path(relative);
     QDir().mkpath(QFileInfo(p).absolutePath());
     QFile f(p);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
     return p;
 }
 
 QString Sandbox::WriteLines(const QString& relative, const QStringList& lines) const {
     QByteArray bytes;
-    for (const QString& l : lines)
-        bytes += l.toUtf8() + "\r\n";
+    for (const QString& l : lines) bytes += l.toUtf8() + "\r\n";
     return Write(relative, bytes);
 }
 
@@ -69,4 +67,45 @@ QByteArray Sandbox::Read(const QString& relative) const {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void ResetEnvironment() { gEnv = CEnvironment(); }
+void ResetEnvironment() {
+    gEnv = CEnvironment();
+}
+
+QByteArray TestData(const QString& name) {
+    QFile f(QStringLiteral(QORVLOG_TEST_DATA) + QLatin1Char('/') + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString& key,
+                   const QString& value) {
+    QStringList lines = QString::fromUtf8(ini).split(QLatin1Char('\n'));
+    QString current;
+    qsizetype sectionEnd = -1;
+    bool done = false;
+    for (qsizetype i = 0; i < lines.size() && !done; ++i) {
+        const QString t = lines[i].trimmed();
+        if (t.startsWith(QLatin1Char('['))) {
+            if (current.compare(section, Qt::CaseInsensitive) == 0) break;
+            current = t.mid(1, t.indexOf(QLatin1Char(']')) - 1);
+            continue;
+        }
+        if (current.compare(section, Qt::CaseInsensitive) != 0) continue;
+        if (!t.isEmpty()) sectionEnd = i;
+        const qsizetype eq = t.indexOf(QLatin1Char('='));
+        if (eq > 0 && t.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
+            if (value.isNull())
+                lines.removeAt(i);
+            else
+                lines[i] = key + QStringLiteral(" = ") + value + QLatin1Char('\r');
+            done = true;
+        }
+    }
+    if (!done && !value.isNull()) {
+        const QString line = key + QStringLiteral(" = ") + value + QLatin1Char('\r');
+        if (sectionEnd >= 0)
+            lines.insert(sectionEnd + 1, line);
+        else
+            lines << QLatin1Char('[') + section + QStringLiteral("]\r") << line;
+    }
+    return lines.join(QLatin1Char('\n')).toUtf8();
+}

@@ -44,3 +44,10 @@ private:
 
 // Resets the process-wide settings to a fresh object.
 void ResetEnvironment();
+
+// A sample file of tests/data.
+QByteArray TestData(const QString& name);
+// Sets key in section of an INI text (added at the section's end when absent, section added
+// when absent); a null value removes the key.
+QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString& key,
+                   const QString& value);

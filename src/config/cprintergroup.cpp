@@ -1,0 +1,75 @@
+#include "config/cprintergroup.h"
+
+#include "config/bconfigfile.h"
+
+void CPrinterGroup::Equals(const CPrinterGroup& other) {
+    PrinterGroupName = other.PrinterGroupName;
+    DisableLogging = other.DisableLogging;
+    LogSilent = other.LogSilent;
+    PauseUntilAck = other.PauseUntilAck;
+    Redirect = other.Redirect;
+    Categories.Equals(other.Categories);
+}
+
+bool CPrinterGroup::ReadIniFile(qint32 version, const QString& path, qint32 handle,
+                                const QString& section) {
+    const CIniSource src{path, handle};
+    if (!ReadMandatory(src, section, QStringLiteral("PrinterGroupName"), PrinterGroupName))
+        return false;
+    Redirect = kNoRedirect;
+    ReadOptional(src, section, QStringLiteral("Redirect"), Redirect, false);
+    if (Redirect.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0 ||
+        Redirect.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0)
+        Redirect = kNoRedirect;
+    LogSilent = false;
+    PauseUntilAck = false;
+    ReadLenientBool(src, section, QStringLiteral("LogSilent"), LogSilent);
+    ReadLenientBool(src, section, QStringLiteral("PauseUntilAck"), PauseUntilAck);
+    if (!ReadStrictBool(src, section, QStringLiteral("DisableLogging"), DisableLogging,
+                        Platform::MsgIcon::Critical))
+        return false;
+    return Categories.ReadIniFile(version, path, handle, section, section);
+}
+
+bool CPrinterGroup::WriteIniFile(CLineWriter& file, const QString& section) const {
+    return WriteIniFileSection(file, QString()) && WriteIniFileSection(file, section) &&
+           WriteIniFileValue(file, QStringLiteral("PrinterGroupName"), PrinterGroupName) &&
+           WriteIniFileValue(file, QStringLiteral("DisableLogging"), BoolText(DisableLogging)) &&
+           WriteIniFileValue(file, QStringLiteral("LogSilent"), BoolText(LogSilent)) &&
+           WriteIniFileValue(file, QStringLiteral("PauseUntilAck"), BoolText(PauseUntilAck)) &&
+           WriteIniFileValue(file, QStringLiteral("Redirect"), Redirect) &&
+           Categories.WriteIniFile(file, section);
+}
+
+void CPrinterGroups::Equals(const CPrinterGroups& other) {
+    RemoveAll();
+    for (const auto& g : other) NewCPrinterGroup()->Equals(*g);
+}
+
+bool CPrinterGroups::ReadIniFile(qint32 version, const QString& path, qint32 handle) {
+    if (version != 2) {
+        auto group = NewCPrinterGroup();
+        group->PrinterGroupName = QStringLiteral("Default");
+        group->Redirect = kNoRedirect;
+        return group->Categories.ReadIniFile(version, path, handle, QStringLiteral("GENERAL"),
+                                             QString());
+    }
+    qint32 count = 0;
+    if (!ReadNumber({path, handle}, QStringLiteral("GENERAL"), QStringLiteral("NumPrinterGroups"),
+                    0, kMaxCount, count))
+        return false;
+    for (qint32 n = 1; n <= count; ++n)
+        if (!NewCPrinterGroup()->ReadIniFile(version, path, handle,
+                                             QStringLiteral("PG") + QString::number(n)))
+            return false;
+    return true;
+}
+
+bool CPrinterGroups::WriteIniFile(CLineWriter& file) const {
+    if (!WriteIniFileValue(file, QStringLiteral("NumPrinterGroups"), QString::number(Count())))
+        return false;
+    int n = 0;
+    for (const auto& g : *this)
+        if (!g->WriteIniFile(file, QStringLiteral("PG") + QString::number(++n))) return false;
+    return true;
+}

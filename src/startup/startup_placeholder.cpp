@@ -1,1 +1,0 @@
-// Start-up and the monitoring loop come here.
