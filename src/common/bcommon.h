@@ -32,6 +32,9 @@ int CountEntries(const QString& mask);
 qint32 GetFileStamp(const QString& path);
 bool FindInFile(const QString& path, const QString& search, bool noCheck);
 bool WriteLineToFile(const QString& path, const QString& text, bool replace);
+// Writes text as the only line of Machines/<server>/<job number, 5 digits>.pas under the
+// data folder; server is taken from a queue name such as "\\server\queue" or "//server/queue".
+bool WritePassFile(const QString& server, const QString& jobNumber, const QString& text);
 QString TestFolderAccess(const QString& path);
 QString TestFileAccess(const QString& path);
 QString GetDriveLetterPath(const QString& path);

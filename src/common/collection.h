@@ -22,7 +22,9 @@ private:
     std::variant<int, QString> m_v;
 };
 
-template <class T> class CCollection {
+// Keys ignore letter case, as collection keys always have; ExactKeys compares them exactly
+// (file paths on a case-sensitive file system).
+template <class T, bool ExactKeys = false> class CCollection {
 public:
     using Ptr = std::shared_ptr<T>;
 
@@ -38,7 +40,7 @@ public:
     Ptr Add(Ptr item, const QString& key = {}, std::optional<CRef> before = {},
             std::optional<CRef> after = {}) {
         if (!item) return nullptr;
-        const QString folded = key.toCaseFolded();
+        const QString folded = Fold(key);
         if (!key.isEmpty() && m_index.contains(folded)) return nullptr;
         size_t at = m_items.size();
         if (before || after) {
@@ -60,7 +62,8 @@ public:
     bool Exists(const CRef& ref) const { return Item(ref) != nullptr; }
     // nullptr when there is no such item.
     Ptr Item(const CRef& ref) const {
-        if (ref.IsKey()) return m_index.value(ref.Key().toCaseFolded());
+        if (ref.IsKey())
+            return m_index.value(Fold(ref.Key()));
         const int i = IndexOf(ref);
         return i < 0 ? nullptr : m_items[size_t(i)].item;
     }
@@ -71,7 +74,7 @@ public:
         const int i = IndexOf(ref);
         if (i < 0) return false;
         if (!m_items[size_t(i)].key.isEmpty())
-            m_index.remove(m_items[size_t(i)].key.toCaseFolded());
+            m_index.remove(Fold(m_items[size_t(i)].key));
         m_items.erase(m_items.begin() + i);
         return true;
     }
@@ -99,13 +102,14 @@ public:
     Iterator end() const { return Iterator(m_items.end()); }
 
 private:
+    static QString Fold(const QString& key) { return ExactKeys ? key : key.toCaseFolded(); }
     // 0-based index, -1 when absent.
     int IndexOf(const CRef& ref) const {
         if (!ref.IsKey()) {
             const int p = ref.Position();
             return p >= 1 && p <= Count() ? p - 1 : -1;
         }
-        const T* target = m_index.value(ref.Key().toCaseFolded()).get();
+        const T* target = m_index.value(Fold(ref.Key())).get();
         if (!target) return -1;
         for (size_t i = 0; i < m_items.size(); ++i)
             if (m_items[i].item.get() == target) return int(i);

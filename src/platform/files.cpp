@@ -71,6 +71,20 @@ bool SaveFileAtomic(const QString& path, const QByteArray& data) {
     return f.commit();
 }
 
+bool AppendLineAtomic(const QString& path, const QString& line) {
+    QByteArray data;
+    QFile f(path);
+    if (f.exists()) {
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        data = f.readAll();
+        f.close();
+        if (!data.isEmpty() && !data.endsWith('\n'))
+            data += "\r\n";
+    }
+    return SaveFileAtomic(path, data + line.toUtf8() + "\r\n");
+}
+
 bool HasWildcard(const QString& text) {
     return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?'));
 }

@@ -16,6 +16,9 @@ QString DecodeText(const QByteArray& bytes);
 bool WriteLine(const QString& path, const QString& line, bool replace);
 // Replaces a file as a whole: write to a temporary file, then rename.
 bool SaveFileAtomic(const QString& path, const QByteArray& data);
+// Appends one line (CR LF) by replacing the file as a whole, so that no reader sees a
+// half-written line.
+bool AppendLineAtomic(const QString& path, const QString& line);
 // Lines joined with CR LF after each, encoded as UTF-8.
 QByteArray EncodeLines(const QStringList& lines);
 

@@ -109,3 +109,9 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
     }
     return lines.join(QLatin1Char('\n')).toUtf8();
 }
+
+QStringList JobSpec::Lines() const {
+    return {QStringLiteral("JOB"), pages, queue, id, printer, machine, user, document, path,
+            submitted, size, pages, copies, paper, width, height, QString(), QString(), color,
+            driver, media, orientation};
+}

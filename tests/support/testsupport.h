@@ -51,3 +51,26 @@ QByteArray TestData(const QString& name);
 // when absent); a null value removes the key.
 QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString& key,
                    const QString& value);
+
+// The fields of a job file as the monitor writes them.
+struct JobSpec {
+    QString queue = QStringLiteral("\\\\SRV\\Plotter");
+    QString id = QStringLiteral("42");
+    QString printer = QStringLiteral("Plotter A0");
+    QString machine = QStringLiteral("HOSTA");
+    QString user = QStringLiteral("jsmith");
+    QString document = QStringLiteral("Plan.dwg");
+    QString path = QStringLiteral("C:\\Clients\\Acme 4711\\Plan.dwg");
+    QString submitted = QStringLiteral("03/05/2004 2:07:09 PM");
+    QString size = QStringLiteral("123456");
+    QString pages = QStringLiteral("3");
+    QString copies = QStringLiteral("2");
+    QString paper = QStringLiteral("Letter");
+    QString width = QStringLiteral("8.5");
+    QString height = QStringLiteral("11");
+    QString color = QStringLiteral("Color");
+    QString driver = QStringLiteral("HP DesignJet Plotter");
+    QString media = QStringLiteral("Bond");
+    QString orientation = QStringLiteral("Portrait");
+    QStringList Lines() const;
+};

@@ -1,1 +1,0 @@
-// The job entry window comes here.

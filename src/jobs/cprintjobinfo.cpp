@@ -1,0 +1,126 @@
+#include "jobs/cprintjobinfo.h"
+
+#include "common/bcommon.h"
+#include "common/environment.h"
+#include "common/linewriter.h"
+#include "config/cconfigoptions.h"
+
+#include <QLocale>
+
+bool CPrintJobInfo::PaperName_Valid() {
+    if (PaperWidth_Valid() && PaperHeight_Valid() && PaperName.isEmpty()) {
+        PaperName = QStringLiteral("Custom");
+        return true;
+    }
+    return PaperName.size() >= 4;
+}
+
+std::shared_ptr<CPrinterGroup> CPrintJobInfo::PrinterGroup() {
+    if (m_group || !gConfigOptions)
+        return m_group;
+    const QString driver = PrtDriverName.toUpper();
+    std::shared_ptr<CPrinterGroup> best;
+    for (const auto& g : gConfigOptions->PrinterGroups) {
+        if (g->PrinterGroupName == QLatin1String("Default") || !PrtDriverName_Valid())
+            continue;
+        if (driver.contains(g->PrinterGroupName.toUpper()) &&
+            (!best || g->PrinterGroupName.size() > best->PrinterGroupName.size()))
+            best = g;
+    }
+    if (!best)
+        for (const auto& g : gConfigOptions->PrinterGroups)
+            if (g->PrinterGroupName == QLatin1String("Default")) {
+                best = g;
+                break;
+            }
+    m_group = best;
+    return m_group;
+}
+
+bool CPrintJobInfo::DisplayRequired() {
+    const auto group = PrinterGroup();
+    if (!group)
+        return false;
+    int i = 0;
+    for (const auto& category : group->Categories) {
+        const auto value = CategoryValues.Item(++i);
+        if (category->DisplayRequired(value && value->ValueKnown))
+            return true;
+    }
+    return false;
+}
+
+void CPrintJobInfo::SetUserValues() {
+    const auto group = PrinterGroup();
+    if (!group)
+        return;
+    int i = 0;
+    for (const auto& category : group->Categories) {
+        const auto value = CategoryValues.Item(++i);
+        if (!value)
+            return;
+        CPreDefinedValue none;
+        none.IsSystemEntry = true;
+        none.SystemCode = 1;
+        const auto chosen = category->DefaultValue != 0
+                                ? category->PreDefinedValues.Item(category->DefaultValue)
+                                : nullptr;
+        CError err;
+        if (!value->ConvertPreDefinedValue(chosen ? *chosen : none, *this, category->CategoryName,
+                                           &err)) {
+            ReportUnexpectedError(QStringLiteral("CPrintJobInfo::SetUserValues"), err);
+            return;
+        }
+    }
+}
+
+QString CPrintJobInfo::SubmitText() const {
+    return NormalizeDateText(
+        QLocale::c().toString(SubmitDT.ToDateTime(), QStringLiteral("M/d/yyyy h:mm:ss AP")));
+}
+
+namespace {
+QString Quoted(const QString& text) { return QLatin1Char('"') + DoubleQuotes(text) + QLatin1Char('"'); }
+// Data files are read on every machine: their numbers never depend on the locale.
+QString Six(double v) { return QString::number(v, 'f', 6); }
+} // namespace
+
+bool CPrintJobInfo::SaveToFile(QString& dataFile) {
+    WriteTrace(QStringLiteral("starting savetofile"));
+    if (JobSizeBytes == 0)
+        return true;
+    const QChar c = QLatin1Char(',');
+    const QString master =
+        QStringLiteral("QorvexMaster,2,") + QString::number(PrintJobID) + c + Quoted(PrinterName) +
+        c + Quoted(MachineName) + c + Quoted(UserName) + c + Quoted(DocumentName) + c +
+        Quoted(SubmitText()) + c + Quoted(QueueName) + c + QString::number(JobSizeBytes) + c +
+        QString::number(PagesPerCopy) + c + QString::number(SeparatorPages) + c +
+        QString::number(NumCopies) + c + Quoted(PaperName) + c + Six(PaperWidth) + c +
+        Six(PaperHeight) + c + QString::number(TotalPages) + c + Quoted(PathAndFilename) + c +
+        Quoted(Color) + c + Six(Reserved) + c + Quoted(PrtDriverName) + c + Quoted(MediaType) + c +
+        Quoted(Orientation);
+    const bool derive = dataFile.isEmpty();
+    const auto group = derive ? PrinterGroup() : nullptr;
+    if (derive)
+        dataFile = JobFileName.left(JobFileName.size() - 4) + QStringLiteral(".dat");
+    CLineWriter file(dataFile);
+    WriteTrace(QStringLiteral("starting to write to file"));
+    file.WriteLine(master);
+    int i = 0;
+    for (const auto& value : CategoryValues) {
+        ++i;
+        QString name = value->ValueName;
+        if (derive) {
+            const auto category = group ? group->Categories.Item(i) : nullptr;
+            name = category ? category->CategoryName : QString();
+        }
+        QString line = QStringLiteral("QorvexDetail,2,") + Quoted(name) + c + Quoted(value->ValueString);
+        const qsizetype bar = line.indexOf(QLatin1String(" | "));
+        if (bar >= 0 && !line.contains(QLatin1String("Cost"), Qt::CaseInsensitive))
+            line = line.left(bar).trimmed();
+        file.WriteLine(line);
+    }
+    const bool ok = file.Commit();
+    WriteTrace(QStringLiteral("starting corvayne"));
+    return ok;
+}

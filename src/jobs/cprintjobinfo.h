@@ -1,0 +1,72 @@
+#pragma once
+// One print job: the facts the monitor reports, the category values entered for it, its
+// printer group, and how it stores itself as a data file.
+#include "categories/ccategoryvalue.h"
+#include "common/values.h"
+
+#include <memory>
+
+class CPrinterGroup;
+
+class CPrintJobInfo {
+public:
+    QString JobFileName;
+    qint32 PrintJobID = 0;
+    QString PrinterName;
+    QString MachineName;
+    QString UserName;
+    QString DocumentName;
+    CDate SubmitDT;
+    QString QueueName;
+    qint32 JobSizeBytes = 0;
+    qint32 PagesPerCopy = 0;
+    qint32 SeparatorPages = 0;
+    qint32 NumCopies = 0;
+    QString PaperName;
+    double PaperWidth = 0;
+    double PaperHeight = 0;
+    qint32 TotalPages = 0;
+    QString PathAndFilename;
+    QString Color;
+    double Reserved = 0;
+    QString PrtDriverName;
+    QString MediaType;
+    QString Orientation;
+    QString JobSummary;
+    CCategoryValues CategoryValues;
+
+    bool DisplayRequired();
+    bool DocumentName_Valid() const { return !DocumentName.isEmpty(); }
+    bool JobSizeBytes_Valid() const { return JobSizeBytes >= 1; }
+    bool MachineName_Valid() const { return !MachineName.isEmpty(); }
+    bool NumCopies_Valid() const { return NumCopies >= 1; }
+    bool PagesPerCopy_Valid() const { return PagesPerCopy >= 1; }
+    // Names a nameless sheet of valid size "Custom".
+    bool PaperName_Valid();
+    bool PaperHeight_Valid() const { return PaperHeight > 0; }
+    bool PaperWidth_Valid() const { return PaperWidth > 0; }
+    bool PrintJobID_Valid() const { return PrintJobID >= 1; }
+    bool PrinterName_Valid() const { return !PrinterName.isEmpty(); }
+    bool TotalPages_Valid() const { return PagesPerCopy_Valid() && NumCopies_Valid(); }
+    bool PathAndFilename_Valid() const { return !PathAndFilename.isEmpty(); }
+    bool Reserved_Valid() const { return Reserved > 0; }
+    bool Color_Valid() const { return !Color.isEmpty(); }
+    bool PrtDriverName_Valid() const { return !PrtDriverName.isEmpty(); }
+    // The group whose name occurs in the driver name (longest wins), else "Default".
+    std::shared_ptr<CPrinterGroup> PrinterGroup();
+    bool QueueName_Valid() const { return !QueueName.isEmpty(); }
+    // Writes the data file; an empty dataFile is derived from JobFileName and returned.
+    bool SaveToFile(QString& dataFile);
+    bool SeparatorPages_Valid() const { return SeparatorPages >= 0; }
+    void SetUserValues();
+    bool SubmitDT_Valid() const { return SubmitDT.Days() >= 36526.0; }
+    bool UserName_Valid() const { return !UserName.isEmpty(); }
+
+    // The date as the data file writes it: "MM/DD/YYYY h:mm:ss AM".
+    QString SubmitText() const;
+    // Forgets the cached printer group, so that the next call resolves it again.
+    void ClearPrinterGroup() { m_group.reset(); }
+
+private:
+    std::shared_ptr<CPrinterGroup> m_group;
+};
