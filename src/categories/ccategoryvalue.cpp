@@ -10,12 +10,16 @@
 #include <QLocale>
 
 namespace {
-bool IsSep(QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); }
+bool IsSep(QChar c) {
+    return c == QLatin1Char('\\') || c == QLatin1Char('/');
+}
 bool IsAsciiLetter(QChar c) {
     const char16_t u = c.unicode();
     return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
 }
-bool IsAsciiDigit(QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; }
+bool IsAsciiDigit(QChar c) {
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
 
 double NumberOr(const QString& text, double fallback) {
     double v = 0;
@@ -24,8 +28,7 @@ double NumberOr(const QString& text, double fallback) {
 
 // Drops characters from the end until the last one is a digit.
 QString CutToLastDigit(QString r) {
-    while (!r.isEmpty() && !IsAsciiDigit(r.back()))
-        r.chop(1);
+    while (!r.isEmpty() && !IsAsciiDigit(r.back())) r.chop(1);
     return r;
 }
 
@@ -42,29 +45,23 @@ QString ExtractLevelCode(const QString& name) {
     QString r;
     if (!s.isEmpty()) {
         qsizetype k = 0; // 1-based position of the first letter
-        while (k < s.size() && !IsAsciiLetter(s[k]))
-            ++k;
+        while (k < s.size() && !IsAsciiLetter(s[k])) ++k;
         ++k;
         const bool whole = k + 1 >= s.size();
         r = whole ? s : s.left(k - 1);
         if (k == 1 && !whole) {
             qsizetype d = 0;
-            while (d < s.size() && !IsAsciiDigit(s[d]))
-                ++d;
+            while (d < s.size() && !IsAsciiDigit(s[d])) ++d;
             r = d < s.size() ? s.mid(d) : QString();
         }
         r = TrimAtNul(r).trimmed();
-        if (r.size() >= 3)
-            r = CutToLastDigit(r);
+        if (r.size() >= 3) r = CutToLastDigit(r);
     }
-    if ((r.size() == 1 || r.size() == 2) && !IsNumeric(r))
-        r.clear();
+    if ((r.size() == 1 || r.size() == 2) && !IsNumeric(r)) r.clear();
     qsizetype letter = 0;
-    while (letter < r.size() && !IsAsciiLetter(r[letter]))
-        ++letter;
+    while (letter < r.size() && !IsAsciiLetter(r[letter])) ++letter;
     r = r.left(letter).trimmed();
-    if (r.size() >= 3)
-        r = CutToLastDigit(r);
+    if (r.size() >= 3) r = CutToLastDigit(r);
     return r;
 }
 
@@ -72,19 +69,16 @@ QString AutoDirectoryLevel(const QString& path, bool includeFileName) {
     QString best;
     qsizetype start = 0;
     for (qsizetype i = 0; i < path.size(); ++i) {
-        if (!IsSep(path[i]))
-            continue;
+        if (!IsSep(path[i])) continue;
         const QString code = ExtractLevelCode(path.mid(start, i - start));
-        if (code.size() > best.size())
-            best = code;
+        if (code.size() > best.size()) best = code;
         start = i + 1;
     }
     const QString file = path.mid(start);
     const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
     if (includeFileName && dot >= 0) {
         const QString code = ExtractLevelCode(file.left(dot));
-        if (code.size() > best.size())
-            best = code;
+        if (code.size() > best.size()) best = code;
     }
     return best;
 }
@@ -105,8 +99,7 @@ void CCategoryValue::GetDocumentDirectory(qint32 code, const QString& path, bool
         qsizetype next = -1;
         if (seen == level)
             for (qsizetype i = at + 1; i < path.size() && next < 0; ++i)
-                if (IsSep(path[i]))
-                    next = i;
+                if (IsSep(path[i])) next = i;
         ValueString = next < 0 ? QString() : path.mid(at + 1, next - at - 1);
         ValueKnown = !ValueString.isEmpty();
     } else if (code == 89 || code == 90) {
@@ -122,8 +115,7 @@ void CCategoryValue::ConvertText(const QString& text, const CPrintJobInfo& job) 
     qsizetype p = -1;
     for (const char* sep : {" - ", " | ", " ; "}) {
         p = text.indexOf(QLatin1String(sep), 0, Qt::CaseInsensitive);
-        if (p >= 0)
-            break;
+        if (p >= 0) break;
     }
     if (p >= 0) {
         const QString rateText = text.left(p);
@@ -179,45 +171,67 @@ bool CCategoryValue::ConvertPreDefinedValue(const CPreDefinedValue& entry, CPrin
     };
     const double area = job.PaperWidth * job.PaperHeight / 144.0;
     switch (entry.SystemCode) {
-    case 1: fact(true, QString()); break;
+    case 1:
+        fact(true, QString());
+        break;
     case 2: {
         const QString last = GetSettingText(QStringLiteral("LastUsed"), categoryName, QString());
         fact(!last.isEmpty(), last);
         ValueNumeric = NumberOr(last, 0);
         break;
     }
-    case 10: fact(job.PrinterName_Valid(), job.PrinterName, nullptr, true); break;
-    case 11: fact(job.MachineName_Valid(), job.MachineName, nullptr, true); break;
-    case 12: fact(job.UserName_Valid(), job.UserName, nullptr, true); break;
-    case 13: fact(job.DocumentName_Valid(), job.DocumentName, nullptr, true); break;
+    case 10:
+        fact(job.PrinterName_Valid(), job.PrinterName, nullptr, true);
+        break;
+    case 11:
+        fact(job.MachineName_Valid(), job.MachineName, nullptr, true);
+        break;
+    case 12:
+        fact(job.UserName_Valid(), job.UserName, nullptr, true);
+        break;
+    case 13:
+        fact(job.DocumentName_Valid(), job.DocumentName, nullptr, true);
+        break;
     case 14: {
         const bool valid = job.SubmitDT_Valid();
         const QDateTime dt = job.SubmitDT.ToDateTime();
-        fact(valid, dt.toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(' ') + LongTime(dt.time()));
+        fact(valid,
+             dt.toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(' ') + LongTime(dt.time()));
         ValueNumeric = valid ? job.SubmitDT.Days() : 0;
         break;
     }
-    case 15: fact(job.QueueName_Valid(), job.QueueName, nullptr, true); break;
-    case 16: fact(job.PrtDriverName_Valid(), job.PrtDriverName, nullptr, true); break;
+    case 15:
+        fact(job.QueueName_Valid(), job.QueueName, nullptr, true);
+        break;
+    case 16:
+        fact(job.PrtDriverName_Valid(), job.PrtDriverName, nullptr, true);
+        break;
     case 17: {
         const auto group = job.PrinterGroup();
         const QString name = group ? group->PrinterGroupName : QString();
         fact(!name.isEmpty(), name);
         break;
     }
-    case 20: count(job.JobSizeBytes_Valid(), job.JobSizeBytes); break;
-    case 21: count(job.PagesPerCopy_Valid(), job.PagesPerCopy); break;
-    case 22: count(job.SeparatorPages_Valid(), job.SeparatorPages); break;
-    case 24: count(job.NumCopies_Valid(), job.NumCopies); break;
+    case 20:
+        count(job.JobSizeBytes_Valid(), job.JobSizeBytes);
+        break;
+    case 21:
+        count(job.PagesPerCopy_Valid(), job.PagesPerCopy);
+        break;
+    case 22:
+        count(job.SeparatorPages_Valid(), job.SeparatorPages);
+        break;
+    case 24:
+        count(job.NumCopies_Valid(), job.NumCopies);
+        break;
     case 25: {
         const qint64 total = qint64(job.PagesPerCopy) * job.NumCopies + job.SeparatorPages;
         if (total > INT32_MAX || total < INT32_MIN) {
-            if (err)
-                *err = {kErrOverflow, QStringLiteral("Overflow")};
+            if (err) *err = {kErrOverflow, QStringLiteral("Overflow")};
             return false;
         }
-        const bool valid = job.PagesPerCopy_Valid() && job.SeparatorPages_Valid() &&
-                           job.NumCopies_Valid();
+        const bool valid =
+            job.PagesPerCopy_Valid() && job.SeparatorPages_Valid() && job.NumCopies_Valid();
         fact(valid, QString::number(total), "Total Pages");
         ValueNumeric = valid ? double(total) : 0;
         break;
@@ -230,9 +244,15 @@ bool CCategoryValue::ConvertPreDefinedValue(const CPreDefinedValue& entry, CPrin
                  FormatFixed(job.PaperHeight, 2) + QStringLiteral(" in"),
              "Paper Size");
         break;
-    case 32: amount(job.PaperWidth_Valid(), job.PaperWidth, "Paper Width"); break;
-    case 33: amount(job.PaperHeight_Valid(), job.PaperHeight, "Paper Height"); break;
-    case 34: amount(job.PaperWidth_Valid() && job.PaperHeight_Valid(), area); break;
+    case 32:
+        amount(job.PaperWidth_Valid(), job.PaperWidth, "Paper Width");
+        break;
+    case 33:
+        amount(job.PaperHeight_Valid(), job.PaperHeight, "Paper Height");
+        break;
+    case 34:
+        amount(job.PaperWidth_Valid() && job.PaperHeight_Valid(), area);
+        break;
     case 37:
         amount(job.PaperWidth_Valid() && job.PaperHeight_Valid() && job.NumCopies_Valid() &&
                    job.PagesPerCopy_Valid(),
@@ -242,16 +262,23 @@ bool CCategoryValue::ConvertPreDefinedValue(const CPreDefinedValue& entry, CPrin
         fact(!job.MediaType.isEmpty() && job.MediaType != QLatin1String("Spooling"), job.MediaType,
              "Media Type");
         break;
-    case 39: fact(!job.Orientation.isEmpty(), job.Orientation); break;
-    case 40: fact(!job.JobSummary.isEmpty(), job.JobSummary); break;
-    case 41: fact(job.PathAndFilename_Valid(), job.PathAndFilename, nullptr, true); break;
+    case 39:
+        fact(!job.Orientation.isEmpty(), job.Orientation);
+        break;
+    case 40:
+        fact(!job.JobSummary.isEmpty(), job.JobSummary);
+        break;
+    case 41:
+        fact(job.PathAndFilename_Valid(), job.PathAndFilename, nullptr, true);
+        break;
     case 42:
         fact(job.Color == QLatin1String("Color") || job.Color == QLatin1String("Monochrome"),
              job.Color, "Color-Monochrome");
         break;
     default:
         if (entry.SystemCode >= 81 && entry.SystemCode <= 90) {
-            GetDocumentDirectory(entry.SystemCode, job.PathAndFilename, job.PathAndFilename_Valid());
+            GetDocumentDirectory(entry.SystemCode, job.PathAndFilename,
+                                 job.PathAndFilename_Valid());
         } else {
             ValueKnown = false;
             ValueString.clear();

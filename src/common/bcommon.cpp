@@ -110,10 +110,8 @@ bool WriteLineToFile(const QString& path, const QString& text, bool replace) {
 bool WritePassFile(const QString& queue, const QString& jobNumber, const QString& text) {
     auto isSep = [](QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); };
     qsizetype from = 0, to = queue.size();
-    while (from < to && isSep(queue[from]))
-        ++from;
-    while (to > from && isSep(queue[to - 1]))
-        --to;
+    while (from < to && isSep(queue[from])) ++from;
+    while (to > from && isSep(queue[to - 1])) --to;
     QString server = queue.mid(from, to - from);
     for (qsizetype i = 0; i < server.size(); ++i)
         if (isSep(server[i])) {
@@ -123,8 +121,8 @@ bool WritePassFile(const QString& queue, const QString& jobNumber, const QString
     // The name comes from another program: it must name a folder inside Machines.
     if (server.isEmpty() || server == QLatin1String(".") || server == QLatin1String("..") ||
         server.contains(QChar(0))) {
-        WriteLog(QStringLiteral("E"), QStringLiteral("WritePassFile: no server in queue name ") + queue,
-                 true);
+        WriteLog(QStringLiteral("E"),
+                 QStringLiteral("WritePassFile: no server in queue name ") + queue, true);
         return false;
     }
     const QString path = gEnv.m_sDataPath + QStringLiteral("Machines/") + server + kSep +

@@ -62,8 +62,7 @@ public:
     bool Exists(const CRef& ref) const { return Item(ref) != nullptr; }
     // nullptr when there is no such item.
     Ptr Item(const CRef& ref) const {
-        if (ref.IsKey())
-            return m_index.value(Fold(ref.Key()));
+        if (ref.IsKey()) return m_index.value(Fold(ref.Key()));
         const int i = IndexOf(ref);
         return i < 0 ? nullptr : m_items[size_t(i)].item;
     }
@@ -73,8 +72,7 @@ public:
     bool Remove(const CRef& ref) {
         const int i = IndexOf(ref);
         if (i < 0) return false;
-        if (!m_items[size_t(i)].key.isEmpty())
-            m_index.remove(Fold(m_items[size_t(i)].key));
+        if (!m_items[size_t(i)].key.isEmpty()) m_index.remove(Fold(m_items[size_t(i)].key));
         m_items.erase(m_items.begin() + i);
         return true;
     }

@@ -4,6 +4,5 @@ void FPrintJobs::DoPrintJobs() {
     mclsPrintJobs = std::make_unique<CPrintJobInfos>();
     mclsMonitor = std::make_unique<CMonitor>();
     mclsPrintJobs->GetPrintJobs(*mclsMonitor);
-    if (mclsPrintJobs->Count() == 0)
-        return;
+    if (mclsPrintJobs->Count() == 0) return;
 }

@@ -18,11 +18,9 @@ constexpr qint64 kMaxJobFileBytes = 8 << 20;
 // A whole number within [low, high] (halves to even); false leaves the field as it was.
 bool ToInt(const QString& text, double low, double high, qint32& out) {
     double v = 0;
-    if (!ParseNumber(text, &v))
-        return false;
+    if (!ParseNumber(text, &v)) return false;
     v = RoundHalfEven(v);
-    if (v < low || v > high)
-        return false;
+    if (v < low || v > high) return false;
     out = qint32(v);
     return true;
 }
@@ -32,22 +30,17 @@ CMonitor::CMonitor() : m_computerName(::ThisComputerName()) {}
 
 QStringList CMonitor::ReadJobLines(const QString& path, int maxLines, bool* ok) {
     QFile f(path);
-    if (ok)
-        *ok = false;
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (ok) *ok = false;
+    if (!f.open(QIODevice::ReadOnly)) return {};
     const QByteArray bytes = f.read(kMaxJobFileBytes);
-    if (ok)
-        *ok = f.error() == QFile::NoError;
+    if (ok) *ok = f.error() == QFile::NoError;
     QStringList lines;
     qsizetype start = 0;
     while (start < bytes.size() && lines.size() < maxLines) {
         qsizetype end = bytes.indexOf('\n', start);
-        if (end < 0)
-            end = bytes.size();
+        if (end < 0) end = bytes.size();
         QByteArray line = bytes.mid(start, end - start);
-        if (line.endsWith('\r'))
-            line.chop(1);
+        if (line.endsWith('\r')) line.chop(1);
         lines << Platform::DecodeText(line);
         start = end + 1;
     }
@@ -59,8 +52,7 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path) {
     job->JobFileName = path;
     const QStringList lines = ReadJobLines(path, 22);
     auto line = [&](int n, QString& out) {
-        if (n > lines.size())
-            return false;
+        if (n > lines.size()) return false;
         out = lines[n - 1];
         return true;
     };
@@ -68,36 +60,28 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path) {
     constexpr double kMin32 = -2147483648.0, kMax32 = 2147483647.0;
     constexpr double kMin16 = -32768.0, kMax16 = 32767.0;
     line(3, job->QueueName);
-    if (line(4, t))
-        ToInt(t, kMin32, kMax32, job->PrintJobID);
+    if (line(4, t)) ToInt(t, kMin32, kMax32, job->PrintJobID);
     line(5, job->PrinterName);
     line(6, job->MachineName);
     line(7, job->UserName);
-    if (line(8, t))
-        job->DocumentName = TrimAtNul(t).trimmed();
+    if (line(8, t)) job->DocumentName = TrimAtNul(t).trimmed();
     line(9, job->PathAndFilename);
     if (line(10, t)) {
         CDate d;
-        if (CDate::Parse(NormalizeDateText(t), &d))
-            job->SubmitDT = d;
+        if (CDate::Parse(NormalizeDateText(t), &d)) job->SubmitDT = d;
     }
-    if (line(11, t))
-        ToInt(t, kMin32, kMax32, job->JobSizeBytes);
+    if (line(11, t)) ToInt(t, kMin32, kMax32, job->JobSizeBytes);
     if (line(12, t)) {
         ToInt(t, kMin16, kMax16, job->PagesPerCopy);
         job->SeparatorPages = 0;
     }
-    if (line(13, t))
-        ToInt(t, kMin16, kMax16, job->NumCopies);
+    if (line(13, t)) ToInt(t, kMin16, kMax16, job->NumCopies);
     line(14, job->PaperName);
     double v = 0;
-    if (line(15, t) && ParseNumber(t, &v))
-        job->PaperWidth = v;
-    if (line(16, t) && ParseNumber(t, &v))
-        job->PaperHeight = v;
+    if (line(15, t) && ParseNumber(t, &v)) job->PaperWidth = v;
+    if (line(16, t) && ParseNumber(t, &v)) job->PaperHeight = v;
     job->TotalPages = (job->PagesPerCopy + job->SeparatorPages) * job->NumCopies;
-    if (line(19, job->Color))
-        job->Reserved = 0;
+    if (line(19, job->Color)) job->Reserved = 0;
     line(20, job->PrtDriverName);
     line(21, job->MediaType);
     line(22, job->Orientation);
@@ -113,8 +97,7 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path) {
                 gEnv.m_sRecentPath};
             QString found;
             for (qsizetype i = 0; i < folders.size() && found.isEmpty(); ++i) {
-                if (i == 3)
-                    QThread::msleep(500);
+                if (i == 3) QThread::msleep(500);
                 found = TrimAtNul(GetPathAndFilename(folders[i], job->DocumentName, job->UserName));
             }
             job->PathAndFilename = found.isEmpty() ? job->DocumentName : found;
@@ -123,16 +106,16 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path) {
         job->PathAndFilename = job->DocumentName;
     }
 
-    for (QString* field : {&job->PrinterName, &job->UserName, &job->DocumentName,
-                           &job->QueueName, &job->PathAndFilename})
+    for (QString* field : {&job->PrinterName, &job->UserName, &job->DocumentName, &job->QueueName,
+                           &job->PathAndFilename})
         field->truncate(254);
     job->MachineName.truncate(15);
-    for (QString* field : {&job->PaperName, &job->PrtDriverName, &job->MediaType, &job->Orientation})
+    for (QString* field :
+         {&job->PaperName, &job->PrtDriverName, &job->MediaType, &job->Orientation})
         field->truncate(50);
 
     if (const auto group = job->PrinterGroup())
-        for (int i = 0; i < group->Categories.Count(); ++i)
-            job->CategoryValues.NewCCategoryValue();
+        for (int i = 0; i < group->Categories.Count(); ++i) job->CategoryValues.NewCCategoryValue();
     job->SetUserValues();
     return job;
 }

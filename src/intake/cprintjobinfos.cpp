@@ -11,7 +11,9 @@
 #include <QSet>
 
 namespace {
-qint32 KeyNumber(qint32 id) { return id > 65535 ? id / 65536 : id; }
+qint32 KeyNumber(qint32 id) {
+    return id > 65535 ? id / 65536 : id;
+}
 
 bool EndsWithNoCase(const QString& name, const char* ext) {
     return name.endsWith(QLatin1String(ext), Qt::CaseInsensitive);
@@ -19,27 +21,25 @@ bool EndsWithNoCase(const QString& name, const char* ext) {
 } // namespace
 
 bool CPrintJobInfos::JobExists(const CPrintJobInfo& job) const {
-    if (!job.PrintJobID_Valid())
-        return false;
+    if (!job.PrintJobID_Valid()) return false;
     const QString submitted = job.SubmitText();
     for (const auto& held : *this)
         if (held->UserName.compare(job.UserName, Qt::CaseInsensitive) == 0 &&
             held->MachineName.compare(job.MachineName, Qt::CaseInsensitive) == 0 &&
-            held->SubmitText() == submitted && KeyNumber(held->PrintJobID) == KeyNumber(job.PrintJobID))
+            held->SubmitText() == submitted &&
+            KeyNumber(held->PrintJobID) == KeyNumber(job.PrintJobID))
             return true;
     return false;
 }
 
 bool CPrintJobInfos::DisplayRequired() const {
     for (const auto& job : *this)
-        if (job->DisplayRequired())
-            return true;
+        if (job->DisplayRequired()) return true;
     return false;
 }
 
 void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
-    if (!gConfigOptions)
-        return;
+    if (!gConfigOptions) return;
     const QString folder = gEnv.m_sUserPath + QLatin1Char('/');
     // One listing: the job files, and the base names already answered by a "dat" file. A
     // settled job is never opened.
@@ -52,8 +52,7 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
                                    jobFiles << name;
                                else if (EndsWithNoCase(name, ".dat"))
                                    settled.insert(name.left(name.size() - 3));
-                               if (++seen % 256 == 0)
-                                   Platform::ServiceMessageQueue();
+                               if (++seen % 256 == 0) Platform::ServiceMessageQueue();
                                return true;
                            });
     const auto& options = *gConfigOptions;
@@ -66,16 +65,14 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         // Printed on another machine: handled there.
         bool readable = false;
         const QStringList head = CMonitor::ReadJobLines(path, 6, &readable);
-        if (!readable)
-            continue; // gone since the listing
+        if (!readable) continue; // gone since the listing
         const QString machine = head.size() >= 6 ? head[5] : QString();
         const bool thisMachine =
             machine.contains(QLatin1String("unavailable"), Qt::CaseInsensitive) ||
             machine.contains(gEnv.m_sMachineName, Qt::CaseInsensitive) ||
             machine.contains(gEnv.m_sIPAddress, Qt::CaseInsensitive) ||
             machine.contains(QLatin1String("127.0.0.1"), Qt::CaseInsensitive);
-        if (!thisMachine && !options.DisplayToUserOnly && !gEnv.m_bLogAllUsers)
-            continue;
+        if (!thisMachine && !options.DisplayToUserOnly && !gEnv.m_bLogAllUsers) continue;
 
         const auto job = monitor.GetNextPrintJob(path);
         const bool duplicate = JobExists(*job);
@@ -88,8 +85,7 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
                 Platform::SaveFileAtomic(base + QStringLiteral("dat"),
                                          Platform::EncodeLines({QStringLiteral("cancel")}));
                 Platform::AppendLineAtomic(base + QStringLiteral("shd"), QStringLiteral("cancel"));
-                if (pause)
-                    WritePassFile(queue, id, QStringLiteral("resume"));
+                if (pause) WritePassFile(queue, id, QStringLiteral("resume"));
             }
             continue;
         }
@@ -103,8 +99,7 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         if (job->SaveToFile(dataFile)) {
             if (group && group->Redirect != kNoRedirect)
                 Platform::AppendLineAtomic(base + QStringLiteral("shd"), group->Redirect);
-            if (Platform::IsFile(path) && pause)
-                WritePassFile(queue, id, QStringLiteral("resume"));
+            if (Platform::IsFile(path) && pause) WritePassFile(queue, id, QStringLiteral("resume"));
             continue;
         }
         const QString failed = QStringLiteral("Unable to save print job to database or to file.");

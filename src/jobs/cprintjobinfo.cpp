@@ -16,13 +16,11 @@ bool CPrintJobInfo::PaperName_Valid() {
 }
 
 std::shared_ptr<CPrinterGroup> CPrintJobInfo::PrinterGroup() {
-    if (m_group || !gConfigOptions)
-        return m_group;
+    if (m_group || !gConfigOptions) return m_group;
     const QString driver = PrtDriverName.toUpper();
     std::shared_ptr<CPrinterGroup> best;
     for (const auto& g : gConfigOptions->PrinterGroups) {
-        if (g->PrinterGroupName == QLatin1String("Default") || !PrtDriverName_Valid())
-            continue;
+        if (g->PrinterGroupName == QLatin1String("Default") || !PrtDriverName_Valid()) continue;
         if (driver.contains(g->PrinterGroupName.toUpper()) &&
             (!best || g->PrinterGroupName.size() > best->PrinterGroupName.size()))
             best = g;
@@ -39,26 +37,22 @@ std::shared_ptr<CPrinterGroup> CPrintJobInfo::PrinterGroup() {
 
 bool CPrintJobInfo::DisplayRequired() {
     const auto group = PrinterGroup();
-    if (!group)
-        return false;
+    if (!group) return false;
     int i = 0;
     for (const auto& category : group->Categories) {
         const auto value = CategoryValues.Item(++i);
-        if (category->DisplayRequired(value && value->ValueKnown))
-            return true;
+        if (category->DisplayRequired(value && value->ValueKnown)) return true;
     }
     return false;
 }
 
 void CPrintJobInfo::SetUserValues() {
     const auto group = PrinterGroup();
-    if (!group)
-        return;
+    if (!group) return;
     int i = 0;
     for (const auto& category : group->Categories) {
         const auto value = CategoryValues.Item(++i);
-        if (!value)
-            return;
+        if (!value) return;
         CPreDefinedValue none;
         none.IsSystemEntry = true;
         none.SystemCode = 1;
@@ -80,15 +74,18 @@ QString CPrintJobInfo::SubmitText() const {
 }
 
 namespace {
-QString Quoted(const QString& text) { return QLatin1Char('"') + DoubleQuotes(text) + QLatin1Char('"'); }
+QString Quoted(const QString& text) {
+    return QLatin1Char('"') + DoubleQuotes(text) + QLatin1Char('"');
+}
 // Data files are read on every machine: their numbers never depend on the locale.
-QString Six(double v) { return QString::number(v, 'f', 6); }
+QString Six(double v) {
+    return QString::number(v, 'f', 6);
+}
 } // namespace
 
 bool CPrintJobInfo::SaveToFile(QString& dataFile) {
     WriteTrace(QStringLiteral("starting savetofile"));
-    if (JobSizeBytes == 0)
-        return true;
+    if (JobSizeBytes == 0) return true;
     const QChar c = QLatin1Char(',');
     const QString master =
         QStringLiteral("QorvexMaster,2,") + QString::number(PrintJobID) + c + Quoted(PrinterName) +
@@ -101,8 +98,7 @@ bool CPrintJobInfo::SaveToFile(QString& dataFile) {
         Quoted(Orientation);
     const bool derive = dataFile.isEmpty();
     const auto group = derive ? PrinterGroup() : nullptr;
-    if (derive)
-        dataFile = JobFileName.left(JobFileName.size() - 4) + QStringLiteral(".dat");
+    if (derive) dataFile = JobFileName.left(JobFileName.size() - 4) + QStringLiteral(".dat");
     CLineWriter file(dataFile);
     WriteTrace(QStringLiteral("starting to write to file"));
     file.WriteLine(master);
@@ -114,7 +110,8 @@ bool CPrintJobInfo::SaveToFile(QString& dataFile) {
             const auto category = group ? group->Categories.Item(i) : nullptr;
             name = category ? category->CategoryName : QString();
         }
-        QString line = QStringLiteral("QorvexDetail,2,") + Quoted(name) + c + Quoted(value->ValueString);
+        QString line =
+            QStringLiteral("QorvexDetail,2,") + Quoted(name) + c + Quoted(value->ValueString);
         const qsizetype bar = line.indexOf(QLatin1String(" | "));
         if (bar >= 0 && !line.contains(QLatin1String("Cost"), Qt::CaseInsensitive))
             line = line.left(bar).trimmed();

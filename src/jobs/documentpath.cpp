@@ -1,3 +1,5 @@
 #include "jobs/documentpath.h"
 
-QString GetPathAndFilename(const QString&, const QString&, const QString&) { return {}; }
+QString GetPathAndFilename(const QString&, const QString&, const QString&) {
+    return {};
+}

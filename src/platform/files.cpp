@@ -75,12 +75,10 @@ bool AppendLineAtomic(const QString& path, const QString& line) {
     QByteArray data;
     QFile f(path);
     if (f.exists()) {
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
+        if (!f.open(QIODevice::ReadOnly)) return false;
         data = f.readAll();
         f.close();
-        if (!data.isEmpty() && !data.endsWith('\n'))
-            data += "\r\n";
+        if (!data.isEmpty() && !data.endsWith('\n')) data += "\r\n";
     }
     return SaveFileAtomic(path, data + line.toUtf8() + "\r\n");
 }

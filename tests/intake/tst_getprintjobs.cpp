@@ -23,8 +23,12 @@ class TestGetPrintJobs : public QObject {
     QString Job(const QString& name, const JobSpec& spec = {}) {
         return box->WriteLines(QStringLiteral("data/users/jsmith/") + name, spec.Lines());
     }
-    QByteArray File(const QString& name) { return box->Read(QStringLiteral("data/users/jsmith/") + name); }
-    bool Has(const QString& name) { return QFile::exists(box->Path(QStringLiteral("data/users/jsmith/") + name)); }
+    QByteArray File(const QString& name) {
+        return box->Read(QStringLiteral("data/users/jsmith/") + name);
+    }
+    bool Has(const QString& name) {
+        return QFile::exists(box->Path(QStringLiteral("data/users/jsmith/") + name));
+    }
     CPrintJobInfos Scan() {
         CPrintJobInfos jobs;
         CMonitor monitor;
@@ -67,13 +71,15 @@ private Q_SLOTS:
         QCOMPARE(jobs.Count(), 1);
     }
     void silentGroupIsStoredWithAnswers() {
-        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("PG1"), QStringLiteral("LogSilent"), QStringLiteral("True")));
+        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("PG1"),
+                          QStringLiteral("LogSilent"), QStringLiteral("True")));
         Job(QStringLiteral("B.prt"));
         QCOMPARE(Scan().Count(), 0);
         QVERIFY(File(QStringLiteral("B.dat")).startsWith("QorvexMaster,2,42,\"Plotter A0\""));
         QVERIFY(File(QStringLiteral("B.dat")).contains("\r\nQorvexDetail,2,\"Client\",\"\"\r\n"));
         QCOMPARE(File(QStringLiteral("B.shd")), QByteArray("10.0.0.7\r\n"));
-        QCOMPARE(box->Read(QStringLiteral("data/Machines/SRV/00042.pas")), QByteArray("resume\r\n"));
+        QCOMPARE(box->Read(QStringLiteral("data/Machines/SRV/00042.pas")),
+                 QByteArray("resume\r\n"));
     }
     void jobNeedingNoInputIsStored() {
         JobSpec s;
@@ -85,13 +91,16 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(box->Path(QStringLiteral("data/Machines/SRV/00042.pas"))));
     }
     void loggingOffCancels() {
-        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("PG1"), QStringLiteral("DisableLogging"), QStringLiteral("True")));
-        box->WriteLines(QStringLiteral("data/users/jsmith/D.shd"), {QStringLiteral("monitor line")});
+        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("PG1"),
+                          QStringLiteral("DisableLogging"), QStringLiteral("True")));
+        box->WriteLines(QStringLiteral("data/users/jsmith/D.shd"),
+                        {QStringLiteral("monitor line")});
         Job(QStringLiteral("D.prt"));
         QCOMPARE(Scan().Count(), 0);
         QCOMPARE(File(QStringLiteral("D.dat")), QByteArray("cancel\r\n"));
         QCOMPARE(File(QStringLiteral("D.shd")), QByteArray("monitor line\r\ncancel\r\n"));
-        QCOMPARE(box->Read(QStringLiteral("data/Machines/SRV/00042.pas")), QByteArray("resume\r\n"));
+        QCOMPARE(box->Read(QStringLiteral("data/Machines/SRV/00042.pas")),
+                 QByteArray("resume\r\n"));
         // Without a driver name the job is never cancelled.
         JobSpec s;
         s.driver.clear();
@@ -106,14 +115,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("toUserOnly");
         QTest::addColumn<bool>("allUsers");
         QTest::addColumn<bool>("taken");
-        QTest::newRow("other machine") << "HOSTB" << "10.1.1.5" << false << false << false;
-        QTest::newRow("shown to user anyway") << "HOSTB" << "10.1.1.5" << true << false << true;
-        QTest::newRow("all users") << "HOSTB" << "10.1.1.5" << false << true << true;
-        QTest::newRow("this machine lower case") << "hosta" << "10.1.1.5" << false << false << true;
-        QTest::newRow("unavailable") << "Unavailable" << "10.1.1.5" << false << false << true;
-        QTest::newRow("loopback") << "127.0.0.1" << "10.1.1.5" << false << false << true;
-        QTest::newRow("our address") << "10.1.1.5" << "10.1.1.5" << false << false << true;
-        QTest::newRow("address unknown") << "HOSTB" << "" << false << false << true;
+        QTest::newRow("other machine") << "HOSTB"
+                                       << "10.1.1.5" << false << false << false;
+        QTest::newRow("shown to user anyway") << "HOSTB"
+                                              << "10.1.1.5" << true << false << true;
+        QTest::newRow("all users") << "HOSTB"
+                                   << "10.1.1.5" << false << true << true;
+        QTest::newRow("this machine lower case") << "hosta"
+                                                 << "10.1.1.5" << false << false << true;
+        QTest::newRow("unavailable") << "Unavailable"
+                                     << "10.1.1.5" << false << false << true;
+        QTest::newRow("loopback") << "127.0.0.1"
+                                  << "10.1.1.5" << false << false << true;
+        QTest::newRow("our address") << "10.1.1.5"
+                                     << "10.1.1.5" << false << false << true;
+        QTest::newRow("address unknown") << "HOSTB"
+                                         << "" << false << false << true;
     }
     void otherMachine() {
         QFETCH(QString, machine);
@@ -121,7 +138,9 @@ private Q_SLOTS:
         QFETCH(bool, toUserOnly);
         QFETCH(bool, allUsers);
         QFETCH(bool, taken);
-        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("GENERAL"), QStringLiteral("DisplayToUserOnly"), toUserOnly ? QStringLiteral("True") : QStringLiteral("False")));
+        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("GENERAL"),
+                          QStringLiteral("DisplayToUserOnly"),
+                          toUserOnly ? QStringLiteral("True") : QStringLiteral("False")));
         gEnv.m_sIPAddress = ip;
         gEnv.m_bLogAllUsers = allUsers;
         JobSpec s;
@@ -172,7 +191,8 @@ private Q_SLOTS:
         // Each gives a record of what could be read, or is skipped; the scan goes on.
         box->Write(QStringLiteral("data/users/jsmith/empty.prt"), "");
         box->Write(QStringLiteral("data/users/jsmith/short.prt"), "a\r\nb\r\nq\r\n7\r\n");
-        box->Write(QStringLiteral("data/users/jsmith/junk.prt"), QByteArray("\x00\x01\xfe\r\n", 5).repeated(5000));
+        box->Write(QStringLiteral("data/users/jsmith/junk.prt"),
+                   QByteArray("\x00\x01\xfe\r\n", 5).repeated(5000));
         JobSpec big;
         big.document = QString(1 << 20, QLatin1Char('d'));
         big.pages = QStringLiteral("99999999999");
@@ -195,7 +215,8 @@ private Q_SLOTS:
         QVERIFY(jobs.Item(box->Path(QStringLiteral("data/users/jsmith/zfine.prt"))));
         // Nothing was written outside the job folder and the Machines folder.
         QDir data(box->Path(QStringLiteral("data")));
-        QCOMPARE(data.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), (QStringList{QStringLiteral("Machines"), QStringLiteral("users")}));
+        QCOMPARE(data.entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 (QStringList{QStringLiteral("Machines"), QStringLiteral("users")}));
     }
     void lineTable() {
         JobSpec s;
@@ -214,27 +235,35 @@ private Q_SLOTS:
         QCOMPARE(job->TotalPages, 6);
         QCOMPARE(job->SubmitText(), QStringLiteral("03/05/2004 2:07:09 PM"));
         gEnv.m_bObtainPath = true;
-        QCOMPARE(monitor.GetNextPrintJob(path)->PathAndFilename, QStringLiteral("C:\\Docs\\Plan.dwg"));
+        QCOMPARE(monitor.GetNextPrintJob(path)->PathAndFilename,
+                 QStringLiteral("C:\\Docs\\Plan.dwg"));
     }
     void passFile_data() {
         QTest::addColumn<QString>("queue");
         QTest::addColumn<QString>("file"); // "" when nothing may be written
-        QTest::newRow("windows queue") << "\\\\SRV\\Plotter" << "Machines/SRV/00042.pas";
-        QTest::newRow("slashes") << "//SRV/Plotter/" << "Machines/SRV/00042.pas";
-        QTest::newRow("bare server") << "SRV" << "Machines/SRV/00042.pas";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("only separators") << "\\\\//" << "";
-        QTest::newRow("dot dot") << "\\\\..\\x" << "";
-        QTest::newRow("dot") << "./x" << "";
+        QTest::newRow("windows queue") << "\\\\SRV\\Plotter"
+                                       << "Machines/SRV/00042.pas";
+        QTest::newRow("slashes") << "//SRV/Plotter/"
+                                 << "Machines/SRV/00042.pas";
+        QTest::newRow("bare server") << "SRV"
+                                     << "Machines/SRV/00042.pas";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("only separators") << "\\\\//"
+                                         << "";
+        QTest::newRow("dot dot") << "\\\\..\\x"
+                                 << "";
+        QTest::newRow("dot") << "./x"
+                             << "";
     }
     void passFile() {
         QFETCH(QString, queue);
         QFETCH(QString, file);
         const bool ok = WritePassFile(queue, QStringLiteral("42"), QStringLiteral("resume"));
         QCOMPARE(ok, !file.isEmpty());
-        if (ok)
-            QCOMPARE(box->Read(QStringLiteral("data/") + file), QByteArray("resume\r\n"));
-        QCOMPARE(QDir(box->Path(QStringLiteral("data"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+        if (ok) QCOMPARE(box->Read(QStringLiteral("data/") + file), QByteArray("resume\r\n"));
+        QCOMPARE(QDir(box->Path(QStringLiteral("data")))
+                     .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  (QStringList{QStringLiteral("Machines"), QStringLiteral("users")}));
         QVERIFY(!QFile::exists(box->Path(QStringLiteral("00042.pas"))));
     }

@@ -85,7 +85,8 @@ private Q_SLOTS:
         QTest::newRow("level 2 numeric") << 82 << "" << true << "4711 Acme" << 0.0;
         QTest::newRow("level 3 is the file") << 83 << "" << false << "" << 0.0;
         QTest::newRow("unc level 1") << 81 << "path=\\\\server\\share\\x.doc" << false << "" << 0.0;
-        QTest::newRow("unc level 2") << 82 << "path=\\\\server\\share\\x.doc" << true << "server" << 0.0;
+        QTest::newRow("unc level 2")
+            << 82 << "path=\\\\server\\share\\x.doc" << true << "server" << 0.0;
         QTest::newRow("unix level 2") << 82 << "path=/srv/7788/x.doc" << true << "7788" << 7788.0;
         QTest::newRow("auto level") << 90 << "" << true << "4711" << 4711.0;
         QTest::newRow("no path") << 90 << "path=" << false << "" << 0.0;
@@ -99,7 +100,8 @@ private Q_SLOTS:
         Sandbox box;
         CPrintJobInfo job = SampleJob();
         if (!field.isEmpty()) {
-            const QString key = field.section(QLatin1Char('='), 0, 0), v = field.section(QLatin1Char('='), 1);
+            const QString key = field.section(QLatin1Char('='), 0, 0),
+                          v = field.section(QLatin1Char('='), 1);
             if (key == QLatin1String("printer")) job.PrinterName = v;
             if (key == QLatin1String("size")) job.JobSizeBytes = v.toInt();
             if (key == QLatin1String("copies")) job.NumCopies = v.toInt();
@@ -121,7 +123,8 @@ private Q_SLOTS:
         CCategoryValue v;
         v.ConvertPreDefinedValue(Code(14), job, QStringLiteral("When"));
         QVERIFY(v.ValueKnown);
-        QVERIFY2(v.ValueString.startsWith(QStringLiteral("2004/03/05 2:07:09")), qPrintable(v.ValueString));
+        QVERIFY2(v.ValueString.startsWith(QStringLiteral("2004/03/05 2:07:09")),
+                 qPrintable(v.ValueString));
         QCOMPARE(v.ValueNumeric, job.SubmitDT.Days());
         CDate::Parse(QStringLiteral("12/31/1999 11:59:00 PM"), &job.SubmitDT);
         v.ConvertPreDefinedValue(Code(14), job, QStringLiteral("When"));
@@ -159,7 +162,8 @@ private Q_SLOTS:
         CCategoryValue v;
         v.ConvertPreDefinedValue(Code(2), job, QStringLiteral("Client"));
         QVERIFY(!v.ValueKnown);
-        SaveSettingText(QStringLiteral("LastUsed"), QStringLiteral("Client"), QStringLiteral("1234"));
+        SaveSettingText(QStringLiteral("LastUsed"), QStringLiteral("Client"),
+                        QStringLiteral("1234"));
         v.ConvertPreDefinedValue(Code(2), job, QStringLiteral("Client"));
         QVERIFY(v.ValueKnown);
         QCOMPARE(v.ValueString, QStringLiteral("1234"));
@@ -167,7 +171,8 @@ private Q_SLOTS:
         v.ConvertPreDefinedValue(Code(17), job, QStringLiteral("G"));
         QVERIFY(!v.ValueKnown); // no configuration loaded: no group
         gConfigOptions = std::make_shared<CConfigOptions>();
-        gConfigOptions->PrinterGroups.NewCPrinterGroup()->PrinterGroupName = QStringLiteral("DesignJet");
+        gConfigOptions->PrinterGroups.NewCPrinterGroup()->PrinterGroupName =
+            QStringLiteral("DesignJet");
         v.ConvertPreDefinedValue(Code(17), job, QStringLiteral("G"));
         QCOMPARE(v.ValueString, QStringLiteral("DesignJet"));
         gConfigOptions.reset();
@@ -185,13 +190,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("number");
-        QTest::newRow("per page") << "0.05 - ($)Cost per page" << "1.50" << 1.5;
-        QTest::newRow("by page bar") << "0.05 | ($)cost BY page" << "1.50" << 1.5;
-        QTest::newRow("square foot") << "0.05 - ($)Cost per square foot" << "0.97" << 0.97;
-        QTest::newRow("word rate") << "cheap - ($)Cost per page" << "cheap - ($)Cost per page" << 0.0;
-        QTest::newRow("no label") << "Acme - Smith" << "Acme - Smith" << 0.0;
-        QTest::newRow("plain number") << "1234" << "1234" << 1234.0;
-        QTest::newRow("semicolon") << "2 ; ($)Cost per page" << "60.00" << 60.0;
+        QTest::newRow("per page") << "0.05 - ($)Cost per page"
+                                  << "1.50" << 1.5;
+        QTest::newRow("by page bar") << "0.05 | ($)cost BY page"
+                                     << "1.50" << 1.5;
+        QTest::newRow("square foot") << "0.05 - ($)Cost per square foot"
+                                     << "0.97" << 0.97;
+        QTest::newRow("word rate") << "cheap - ($)Cost per page"
+                                   << "cheap - ($)Cost per page" << 0.0;
+        QTest::newRow("no label") << "Acme - Smith"
+                                  << "Acme - Smith" << 0.0;
+        QTest::newRow("plain number") << "1234"
+                                      << "1234" << 1234.0;
+        QTest::newRow("semicolon") << "2 ; ($)Cost per page"
+                                   << "60.00" << 60.0;
     }
     void textEntries() {
         QFETCH(QString, entry);
@@ -209,16 +221,25 @@ private Q_SLOTS:
     void levelCodes_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("code");
-        QTest::newRow("number first") << "4711 Acme Corp" << "4711";
-        QTest::newRow("number last") << "Acme 4711" << "4711";
-        QTest::newRow("no number") << "Acme" << "";
-        QTest::newRow("all digits") << "2004" << "2004";
-        QTest::newRow("drive") << "C:" << "";
-        QTest::newRow("dashed") << "12-3456 Plans" << "12-3456";
-        QTest::newRow("short number") << "Plan 12" << "12";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("number first") << "4711 Acme Corp"
+                                      << "4711";
+        QTest::newRow("number last") << "Acme 4711"
+                                     << "4711";
+        QTest::newRow("no number") << "Acme"
+                                   << "";
+        QTest::newRow("all digits") << "2004"
+                                    << "2004";
+        QTest::newRow("drive") << "C:"
+                               << "";
+        QTest::newRow("dashed") << "12-3456 Plans"
+                                << "12-3456";
+        QTest::newRow("short number") << "Plan 12"
+                                      << "12";
+        QTest::newRow("empty") << ""
+                               << "";
         QTest::newRow("nul cut") << QStringLiteral("77") + QChar(0) + QStringLiteral("x") << "77";
-        QTest::newRow("trailing junk") << "123-- Job" << "123";
+        QTest::newRow("trailing junk") << "123-- Job"
+                                       << "123";
     }
     void levelCodes() {
         QFETCH(QString, name);
@@ -229,7 +250,8 @@ private Q_SLOTS:
         const QString p = QStringLiteral("C:\\Clients\\Acme 4711\\Drawings\\Plan 12.dwg");
         QCOMPARE(AutoDirectoryLevel(p, false), QStringLiteral("4711"));
         QCOMPARE(AutoDirectoryLevel(p, true), QStringLiteral("4711"));
-        QCOMPARE(AutoDirectoryLevel(QStringLiteral("/srv/a/Job 123456.pdf"), true), QStringLiteral("123456"));
+        QCOMPARE(AutoDirectoryLevel(QStringLiteral("/srv/a/Job 123456.pdf"), true),
+                 QStringLiteral("123456"));
         QCOMPARE(AutoDirectoryLevel(QStringLiteral("/srv/a/Job 123456.pdf"), false), QString());
     }
 };

@@ -22,17 +22,31 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("groups");
         QTest::addColumn<QString>("driver");
         QTest::addColumn<QString>("expected"); // "" for none
-        const QStringList g{QStringLiteral("Default"), QStringLiteral("HP"), QStringLiteral("HP DesignJet"), QStringLiteral("Canon")};
-        QTest::newRow("longest wins") << g << "HP DesignJet 500 PS3" << "HP DesignJet";
-        QTest::newRow("case ignored") << g << "hp designjet 500" << "HP DesignJet";
-        QTest::newRow("short match") << g << "HP LaserJet" << "HP";
-        QTest::newRow("fallback") << g << "Epson" << "Default";
-        QTest::newRow("empty driver") << g << "" << "Default";
-        QTest::newRow("no default") << QStringList{QStringLiteral("HP")} << "Epson" << "";
-        QTest::newRow("only default") << QStringList{QStringLiteral("Default")} << "HP DesignJet" << "Default";
-        QTest::newRow("lower-case default is a name") << QStringList{QStringLiteral("default")} << "My Default Driver" << "default";
-        QTest::newRow("lower-case default no fallback") << QStringList{QStringLiteral("default")} << "Epson" << "";
-        QTest::newRow("equal length first wins") << QStringList{QStringLiteral("AB"), QStringLiteral("CD")} << "CD AB" << "AB";
+        const QStringList g{QStringLiteral("Default"), QStringLiteral("HP"),
+                            QStringLiteral("HP DesignJet"), QStringLiteral("Canon")};
+        QTest::newRow("longest wins") << g << "HP DesignJet 500 PS3"
+                                      << "HP DesignJet";
+        QTest::newRow("case ignored") << g << "hp designjet 500"
+                                      << "HP DesignJet";
+        QTest::newRow("short match") << g << "HP LaserJet"
+                                     << "HP";
+        QTest::newRow("fallback") << g << "Epson"
+                                  << "Default";
+        QTest::newRow("empty driver") << g << ""
+                                      << "Default";
+        QTest::newRow("no default") << QStringList{QStringLiteral("HP")} << "Epson"
+                                    << "";
+        QTest::newRow("only default") << QStringList{QStringLiteral("Default")} << "HP DesignJet"
+                                      << "Default";
+        QTest::newRow("lower-case default is a name")
+            << QStringList{QStringLiteral("default")} << "My Default Driver"
+            << "default";
+        QTest::newRow("lower-case default no fallback")
+            << QStringList{QStringLiteral("default")} << "Epson"
+            << "";
+        QTest::newRow("equal length first wins")
+            << QStringList{QStringLiteral("AB"), QStringLiteral("CD")} << "CD AB"
+            << "AB";
     }
     void printerGroup() {
         QFETCH(QStringList, groups);
@@ -68,7 +82,8 @@ private Q_SLOTS:
     void displayRequiredAndValues() {
         Sandbox box;
         gConfigOptions = std::make_shared<CConfigOptions>();
-        QVERIFY(gConfigOptions->ReadIniFile(box.Write(QStringLiteral("c.ini"), TestData(QStringLiteral("config_v2.ini")))));
+        QVERIFY(gConfigOptions->ReadIniFile(
+            box.Write(QStringLiteral("c.ini"), TestData(QStringLiteral("config_v2.ini")))));
         CPrintJobInfo job;
         job.PrtDriverName = QStringLiteral("Generic");
         job.PagesPerCopy = 3;
@@ -85,7 +100,8 @@ private Q_SLOTS:
     void dataFile() {
         Sandbox box;
         gConfigOptions = std::make_shared<CConfigOptions>();
-        QVERIFY(gConfigOptions->ReadIniFile(box.Write(QStringLiteral("c.ini"), TestData(QStringLiteral("config_v2.ini")))));
+        QVERIFY(gConfigOptions->ReadIniFile(
+            box.Write(QStringLiteral("c.ini"), TestData(QStringLiteral("config_v2.ini")))));
         CPrintJobInfo j;
         j.JobFileName = box.Path(QStringLiteral("users/jsmith/JOB0001.prt"));
         QDir().mkpath(box.Path(QStringLiteral("users/jsmith")));
@@ -116,17 +132,19 @@ private Q_SLOTS:
         QString path;
         QVERIFY(j.SaveToFile(path));
         QCOMPARE(path, box.Path(QStringLiteral("users/jsmith/JOB0001.dat")));
-        const QByteArray expected =
-            "QorvexMaster,2,42,\"Plotter A0\",\"HOSTA\",\"jsmith\",\"The \"\"big\"\" plan\",\"03/05/2004 9:07:02 AM\","
-            "\"\\\\SRV\\Plotter\",1000,3,0,2,\"Letter\",8.500000,11.000000,6,\"C:\\x.dwg\",\"Color\",0.000000,"
-            "\"DesignJet Plotter\",\"Bond\",\"Portrait\"\r\n"
-            "QorvexDetail,2,\"Client\",\"1234\r\n"
-            "QorvexDetail,2,\"Cost\",\"0.25 | Total Job Cost\"\r\n";
+        const QByteArray expected = "QorvexMaster,2,42,\"Plotter A0\",\"HOSTA\",\"jsmith\",\"The "
+                                    "\"\"big\"\" plan\",\"03/05/2004 9:07:02 AM\","
+                                    "\"\\\\SRV\\Plotter\",1000,3,0,2,\"Letter\",8.500000,11.000000,"
+                                    "6,\"C:\\x.dwg\",\"Color\",0.000000,"
+                                    "\"DesignJet Plotter\",\"Bond\",\"Portrait\"\r\n"
+                                    "QorvexDetail,2,\"Client\",\"1234\r\n"
+                                    "QorvexDetail,2,\"Cost\",\"0.25 | Total Job Cost\"\r\n";
         QCOMPARE(box.Read(QStringLiteral("users/jsmith/JOB0001.dat")), expected);
         // A given path keeps the values' own names.
         QString given = box.Path(QStringLiteral("other.dat"));
         QVERIFY(j.SaveToFile(given));
-        QVERIFY(box.Read(QStringLiteral("other.dat")).contains("QorvexDetail,2,\"own\",\"1234\r\n"));
+        QVERIFY(
+            box.Read(QStringLiteral("other.dat")).contains("QorvexDetail,2,\"own\",\"1234\r\n"));
         // Nothing to store for an empty job.
         j.JobSizeBytes = 0;
         QString none;

@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "common/environment.h"
+#include "platform/system.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,7 +112,45 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
 }
 
 QStringList JobSpec::Lines() const {
-    return {QStringLiteral("JOB"), pages, queue, id, printer, machine, user, document, path,
-            submitted, size, pages, copies, paper, width, height, QString(), QString(), color,
-            driver, media, orientation};
+    return {QStringLiteral("JOB"),
+            pages,
+            queue,
+            id,
+            printer,
+            machine,
+            user,
+            document,
+            path,
+            submitted,
+            size,
+            pages,
+            copies,
+            paper,
+            width,
+            height,
+            QString(),
+            QString(),
+            color,
+            driver,
+            media,
+            orientation};
+}
+
+QString LayOutInstallation(const Sandbox& box, QByteArray config, const QString& dataPath) {
+    const QString data = dataPath.isNull() ? box.Path(QStringLiteral("share/data")) : dataPath;
+    config = IniEdit(config, QStringLiteral("GENERAL"), QStringLiteral("DataPath"), data);
+    const QString cfg = box.Write(QStringLiteral("share/Config.ini"), config);
+    box.WriteLines(
+        QStringLiteral("registry.ini"),
+        {QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"),
+         QStringLiteral("ConfigFile = ") + cfg,
+         QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]"),
+         QStringLiteral("Kestova Sentrel = ") + box.Path(QStringLiteral("prog/qorvlog"))});
+    QDir().mkpath(UserFolder(box));
+    gEnv.m_sExeName = QStringLiteral("qorvlog");
+    return cfg;
+}
+
+QString UserFolder(const Sandbox& box) {
+    return box.Path(QStringLiteral("share/data/users/")) + Platform::LoginName();
 }

@@ -74,3 +74,10 @@ struct JobSpec {
     QString orientation = QStringLiteral("Portrait");
     QStringList Lines() const;
 };
+
+// An installation inside the sandbox: registry file naming share/Config.ini (the given
+// configuration, its DataPath pointing at share/data unless dataPath is given), the
+// program folder prog/, and the user's job folder. Returns the configuration path.
+QString LayOutInstallation(const Sandbox& box, QByteArray config, const QString& dataPath = {});
+// The user folder the program derives for this process's user.
+QString UserFolder(const Sandbox& box);

@@ -1,0 +1,15 @@
+#pragma once
+// Processes: starting the sibling programs, the one-instance test, sleeping.
+#include <QString>
+#include <QStringList>
+
+namespace Platform {
+
+// Starts a program without waiting for it; false when it could not be started.
+bool StartProgram(const QString& program, const QStringList& args = {});
+// Holds a per-user lock for the rest of the process; false when another process holds it.
+bool AcquireInstanceLock(const QString& name);
+// Sleeps, letting queued events run first.
+void SleepMs(int ms);
+
+} // namespace Platform

@@ -1,0 +1,3 @@
+#pragma once
+// Works out where everything lives and whether the program must work offline; fills gEnv.
+void InitEnvironment();

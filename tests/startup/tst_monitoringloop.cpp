@@ -1,0 +1,256 @@
+// The start-up steps and the monitoring loop, run pass by pass with fake waits.
+#include "common/environment.h"
+#include "config/cconfigoptions.h"
+#include "startup/bprintjobs.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+namespace {
+struct World {
+    int dialogs = 0;
+    int slices = 0;  // 100 ms waits on the notification
+    int sleptMs = 0; // polling and handle-less sleeps
+    int notifications = 0;
+    bool signal = true; // the fake notification reports a change at once
+    QStringList started, imports;
+};
+
+class FakeNotification : public IChangeNotification {
+public:
+    explicit FakeNotification(World& w) : m_w(w) {}
+    bool Wait(int) override {
+        ++m_w.slices;
+        return m_w.signal;
+    }
+    void Rearm() override {}
+
+private:
+    World& m_w;
+};
+
+CLoopHooks Hooks(World& w) {
+    CLoopHooks h;
+    h.notify = [&w](const QString& folder) -> std::unique_ptr<IChangeNotification> {
+        if (!QDir(folder).exists()) return nullptr;
+        ++w.notifications;
+        return std::make_unique<FakeNotification>(w);
+    };
+    h.sleep = [&w](int ms) { w.sleptMs += ms; };
+    h.serviceQueue = [] {};
+    h.doPrintJobs = [&w] { ++w.dialogs; };
+    h.startProgram = [&w](const QString& p) { w.started << p; };
+    h.checkLocalJobs = [&w](const QString& root, const QString&) {
+        w.imports << root + (gEnv.m_bLogDatFilesOnly ? QStringLiteral(" datonly") : QString());
+    };
+    return h;
+}
+
+QByteArray Config(const char* key = nullptr, const QString& value = {}) {
+    QByteArray ini = TestData(QStringLiteral("config_v2.ini"));
+    if (key) ini = IniEdit(ini, QStringLiteral("GENERAL"), QString::fromLatin1(key), value);
+    return ini;
+}
+} // namespace
+
+class TestMonitoringLoop : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { gConfigOptions.reset(); }
+
+    void startUp() {
+        Sandbox box;
+        MessageRecorder rec;
+        LayOutInstallation(box, Config());
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        QCOMPARE(rec.Messages().size(), 0);
+        QCOMPARE(w.dialogs, 1); // always once at start-up
+        QCOMPARE(w.started, (QStringList{box.Path(QStringLiteral("prog/qorvmond")),
+                                         QStringLiteral("qorvredr")}));
+        QCOMPARE(w.imports,
+                 (QStringList{box.Path(QStringLiteral("home/.local/share/Qorvex/users/"))}));
+        QCOMPARE(loop.DisplayAfter(), 1);
+        QCOMPARE(w.slices, 1);
+        QVERIFY(!loop.Polling());
+        QCOMPARE(loop.ConfigPath(), gEnv.m_sconfigfile);
+    }
+    void noRedirectNoRedirector() {
+        Sandbox box;
+        QByteArray ini =
+            IniEdit(Config(), QStringLiteral("PG1"), QStringLiteral("Redirect"), kNoRedirect);
+        LayOutInstallation(box, ini);
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        QCOMPARE(w.started.size(), 1);
+    }
+    void dialogAgainstDisplayAfter_data() {
+        QTest::addColumn<QString>("displayAfter");
+        QTest::addColumn<int>("prt");
+        QTest::addColumn<int>("dat");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("one pending") << "1" << 1 << 0 << true;
+        QTest::newRow("one settled") << "1" << 1 << 1 << false;
+        QTest::newRow("zero, nothing") << "0" << 0 << 0 << true;
+        QTest::newRow("two, one pending") << "2" << 1 << 0 << false;
+        QTest::newRow("two, three of four") << "2" << 4 << 1 << true;
+        QTest::newRow("more dat than prt") << "1" << 1 << 2 << false;
+        QTest::newRow("not a number") << "soon" << 0 << 0 << true;
+    }
+    void dialogAgainstDisplayAfter() {
+        QFETCH(QString, displayAfter);
+        QFETCH(int, prt);
+        QFETCH(int, dat);
+        QFETCH(bool, opened);
+        Sandbox box;
+        LayOutInstallation(box, Config("DisplayAfter", displayAfter));
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        const int atStart = w.dialogs;
+        for (int i = 0; i < prt; ++i)
+            box.Write(QStringLiteral("share/data/users/%1/j%2.prt").arg(gEnv.m_sUserName).arg(i),
+                      "x");
+        for (int i = 0; i < dat; ++i)
+            box.Write(QStringLiteral("share/data/users/%1/j%2.dat").arg(gEnv.m_sUserName).arg(i),
+                      "x");
+        QVERIFY(loop.Pass());
+        QCOMPARE(w.dialogs - atStart, opened ? 1 : 0);
+    }
+    void waitsInSlicesUpToTheLimit() {
+        Sandbox box;
+        LayOutInstallation(box, Config());
+        World w;
+        w.signal = false;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        QCOMPARE(w.slices, 1199); // 100 ms slices until 120 s
+        QVERIFY(loop.Pass());
+        QCOMPARE(w.slices, 2 * 1199);
+        QCOMPARE(w.sleptMs, 0);
+    }
+    void pollingRules_data() {
+        QTest::addColumn<QString>("os");
+        QTest::addColumn<QString>("letterPath");
+        QTest::newRow("old system") << "4.10"
+                                    << "";
+        QTest::newRow("unc user folder") << ""
+                                         << "//server/share/users/x";
+    }
+    void pollingRules() {
+        QFETCH(QString, os);
+        QFETCH(QString, letterPath);
+        Sandbox box;
+        LayOutInstallation(box, Config());
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        if (!os.isEmpty()) gEnv.m_sOSVersion = os;
+        if (!letterPath.isEmpty()) gEnv.m_sUserPathLetter = letterPath;
+        const int slices = w.slices;
+        for (int i = 0; i < 3; ++i) QVERIFY(loop.Pass());
+        QCOMPARE(w.slices, slices); // never waits on the notification
+        QCOMPARE(w.sleptMs, 3000);
+    }
+    void folderGoneThenBack() {
+        Sandbox box;
+        LayOutInstallation(box, Config());
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        const QString shared = gEnv.m_sUserPath;
+        auto options = gConfigOptions;
+        QVERIFY(QDir(shared).removeRecursively());
+        QVERIFY(loop.Pass());
+        QVERIFY(gEnv.m_bOffline);
+        QVERIFY(loop.Polling());
+        QVERIFY(gConfigOptions != options); // reloaded
+        QCOMPARE(gEnv.m_sDataPath, gEnv.m_sLocalUserPath);
+        QVERIFY(QFileInfo(gEnv.m_sUserPath).isDir()); // the local job folder
+        QCOMPARE(w.sleptMs, 1000);
+        options = gConfigOptions;
+        QVERIFY(loop.Pass());
+        QVERIFY(gConfigOptions != options); // every offline pass reloads
+        QVERIFY(QDir().mkpath(shared));
+        QVERIFY(loop.Pass());
+        QVERIFY(!gEnv.m_bOffline);
+        QCOMPARE(gEnv.m_sUserPath, shared);
+        QVERIFY(!loop.Polling()); // back to notifications
+        options = gConfigOptions;
+        QVERIFY(loop.Pass());
+        QCOMPARE(gConfigOptions, options); // online and unchanged: no reload
+    }
+    void configChangeReloadsWithinTwoPasses() {
+        Sandbox box;
+        const QString cfg = LayOutInstallation(box, Config());
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        const auto first = gConfigOptions;
+        QByteArray changed =
+            IniEdit(Config(), QStringLiteral("GENERAL"), QStringLiteral("DataPath"),
+                    box.Path(QStringLiteral("share/data")));
+        changed = IniEdit(changed, QStringLiteral("GENERAL"), QStringLiteral("FileServers"),
+                          QStringLiteral("fs9"));
+        box.Write(QStringLiteral("share/Config.ini"), changed);
+        QFile(cfg).setFileTime(QDateTime::currentDateTime().addSecs(10),
+                               QFileDevice::FileModificationTime);
+        QVERIFY(loop.Pass());
+        QVERIFY(loop.Pass());
+        QVERIFY(gConfigOptions != first);
+        QCOMPARE(gConfigOptions->FileServers, QStringLiteral("fs9"));
+    }
+    void invalidConfigEndsTheProgram() {
+        Sandbox box;
+        MessageRecorder rec;
+        const QString cfg = LayOutInstallation(box, Config());
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        box.Write(QStringLiteral("share/Config.ini"),
+                  IniEdit(box.Read(QStringLiteral("share/Config.ini")), QStringLiteral("GENERAL"),
+                          QStringLiteral("Version"), QStringLiteral("3")));
+        QFile(cfg).setFileTime(QDateTime::currentDateTime().addSecs(10),
+                               QFileDevice::FileModificationTime);
+        QVERIFY(loop.Pass());
+        QVERIFY(!loop.Pass());
+        QCOMPARE(rec.Messages().size(), 1);
+        QVERIFY(rec.Messages()[0].text.startsWith(
+            QStringLiteral("The configuration file version (3)")));
+    }
+    void missingConfigEndsAtStart() {
+        Sandbox box;
+        MessageRecorder rec;
+        gEnv.m_sExeName = QStringLiteral("qorvlog");
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(!loop.Start());
+        QCOMPARE(w.dialogs, 0);
+        QCOMPARE(rec.Messages().size(), 1);
+        QCOMPARE(rec.Messages()[0].icon, Platform::MsgIcon::Critical);
+        QCOMPARE(rec.Joined(), QStringLiteral("Configuration file was not found:|||You might need "
+                                              "to repair your Sentrel installation."));
+    }
+    void dataHostForwardsWithDatFilesOnly() {
+        Sandbox box;
+        // The configuration lives on a network mount, the data in the local profile.
+        LayOutInstallation(box, Config(), QStringLiteral("Local Profile"));
+        box.Write(QStringLiteral("mounts"),
+                  "//srv/share " + box.Path(QStringLiteral("share")).toUtf8() + " cifs rw 0 0\n");
+        World w;
+        CMonitoringLoop loop(Hooks(w));
+        QVERIFY(loop.Start());
+        QVERIFY(gEnv.m_bDataHost);
+        QVERIFY(!gEnv.m_bLogDatFilesOnly);
+        QCOMPARE(w.imports.first(), gEnv.m_sDataPath + QStringLiteral("users/ datonly"));
+        QVERIFY(loop.Pass());
+        QCOMPARE(w.imports.last(), gEnv.m_sDataPath + QStringLiteral("users/ datonly"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMonitoringLoop)
+#include "tst_monitoringloop.moc"
