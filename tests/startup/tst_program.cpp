@@ -1,0 +1,100 @@
+// The program as users run it: a sandboxed installation, a job dropped into the job folder,
+// a second start, a configuration that cannot be used.
+#include "platform/system.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+class TestProgram : public QObject {
+    Q_OBJECT
+    static QProcessEnvironment Env(const Sandbox& box) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* k : {"QORVLOG_REGISTRY", "QORVLOG_MOUNTS", "QORVLOG_SMBCONF", "HOME",
+                              "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+            env.insert(QString::fromLatin1(k), qEnvironmentVariable(k));
+        env.insert(QStringLiteral("QORVLOG_MESSAGES"), box.Path(QStringLiteral("messages.txt")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QFile::setPermissions(box.Path(QStringLiteral("run")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return env;
+    }
+    static bool WaitFor(const QString& path, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (!QFile::exists(path) && t.elapsed() < ms) QTest::qWait(20);
+        return QFile::exists(path);
+    }
+
+private Q_SLOTS:
+    void logsAJobEndToEnd() {
+        Sandbox box;
+        QByteArray ini = TestData(QStringLiteral("config_v2.ini"));
+        ini = IniEdit(ini, QStringLiteral("PG1"), QStringLiteral("LogSilent"),
+                      QStringLiteral("True"));
+        LayOutInstallation(box, ini);
+        QDir().mkpath(box.Path(QStringLiteral("share/data/Machines/SRV")));
+        QProcess first;
+        first.setProcessEnvironment(Env(box));
+        first.start(QStringLiteral(QORVLOG_BIN));
+        QVERIFY(first.waitForStarted());
+        QVERIFY(WaitFor(box.Path(QStringLiteral("home/.local/share/Qorvex/qorvlog.ini")), 10000));
+        QTest::qWait(300); // past start-up, waiting on the job folder
+
+        // A second start for the same user ends at once, silently.
+        QProcess second;
+        second.setProcessEnvironment(Env(box));
+        second.start(QStringLiteral(QORVLOG_BIN));
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+
+        JobSpec job;
+        job.machine = Platform::ComputerName();
+        const QString folder = UserFolder(box) + QLatin1Char('/');
+        QFile f(folder + QStringLiteral("J1.prt"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(job.Lines().join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
+        f.close();
+        QVERIFY(WaitFor(folder + QStringLiteral("J1.dat"), 5000));
+        QVERIFY(WaitFor(box.Path(QStringLiteral("share/data/Machines/SRV/00042.pas")), 2000));
+        QCOMPARE(box.Read(QStringLiteral("share/data/users/") + Platform::LoginName() +
+                          QStringLiteral("/J1.shd")),
+                 QByteArray("10.0.0.7\r\n"));
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+        QCOMPARE(box.Read(QStringLiteral("messages.txt")), QByteArray());
+    }
+    void unusableConfigurationEnds_data() {
+        QTest::addColumn<QString>("version"); // empty: no registry file at all
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no registry") << ""
+                                     << "Configuration file was not found:\\n\\n\\nYou might need "
+                                        "to repair your Sentrel installation.\n";
+        QTest::newRow("version 3")
+            << "3"
+            << "The configuration file version (3) is not supported by this version of Kestova "
+               "Sentrel.\\n\\nPlease upgrade to the lastest version of Kestova Sentrel.\n";
+    }
+    void unusableConfigurationEnds() {
+        QFETCH(QString, version);
+        QFETCH(QString, message);
+        Sandbox box;
+        if (!version.isEmpty())
+            LayOutInstallation(box, IniEdit(TestData(QStringLiteral("config_v2.ini")),
+                                            QStringLiteral("GENERAL"), QStringLiteral("Version"),
+                                            version));
+        QProcess p;
+        p.setProcessEnvironment(Env(box));
+        p.start(QStringLiteral(QORVLOG_BIN));
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(box.Read(QStringLiteral("messages.txt"))), message);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "tst_program.moc"
