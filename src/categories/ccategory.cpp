@@ -68,24 +68,17 @@ void CCategories::Equals(const CCategories& other) {
 
 bool CCategories::ReadIniFile(qint32 version, const QString& path, qint32 handle,
                               const QString& section, const QString& suffix) {
-    qint32 count = 0;
-    if (!ReadNumber({path, handle}, section, QStringLiteral("NumCategories"), 0, kMaxCount, count))
-        return false;
-    for (qint32 i = 1; i <= count; ++i)
-        if (!NewCCategory()->ReadIniFile(version, path, handle,
-                                         QStringLiteral("CATEGORY") + suffix + QString::number(i)))
-            return false;
-    return true;
+    return ReadCounted({path, handle}, section, QStringLiteral("NumCategories"), [&](qint32 i) {
+        return NewCCategory()->ReadIniFile(
+            version, path, handle, QStringLiteral("CATEGORY") + suffix + QString::number(i));
+    });
 }
 
 bool CCategories::WriteIniFile(CLineWriter& file, const QString& suffix) const {
-    if (!WriteIniFileValue(file, QStringLiteral("NumCategories"), QString::number(Count())))
-        return false;
-    int i = 0;
-    for (const auto& c : *this)
-        if (!c->WriteIniFile(file, QStringLiteral("CATEGORY") + suffix + QString::number(++i)))
-            return false;
-    return true;
+    return WriteCounted(
+        file, QStringLiteral("NumCategories"), *this, [&](const CCategory& c, int i) {
+            return c.WriteIniFile(file, QStringLiteral("CATEGORY") + suffix + QString::number(i));
+        });
 }
 
 bool MatchPattern(const QString& text, const QString& pattern) {

@@ -125,24 +125,17 @@ void CPreDefinedValues::Equals(const CPreDefinedValues& other) {
 
 bool CPreDefinedValues::ReadIniFile(qint32 version, const QString& path, qint32 handle,
                                     const QString& section) {
-    qint32 count = 0;
-    if (!ReadNumber({path, handle}, section, QStringLiteral("NumPreDefinedValues"), 0, kMaxCount,
-                    count))
-        return false;
-    for (qint32 n = 1; n <= count; ++n)
-        if (!NewCPreDefinedValue()->ReadIniFile(version, path, handle, section,
-                                                QStringLiteral("PreDefinedValue") +
-                                                    QString::number(n)))
-            return false;
-    return true;
+    return ReadCounted({path, handle}, section, QStringLiteral("NumPreDefinedValues"),
+                       [&](qint32 n) {
+                           return NewCPreDefinedValue()->ReadIniFile(
+                               version, path, handle, section,
+                               QStringLiteral("PreDefinedValue") + QString::number(n));
+                       });
 }
 
 bool CPreDefinedValues::WriteIniFile(CLineWriter& file) const {
-    if (!WriteIniFileValue(file, QStringLiteral("NumPreDefinedValues"), QString::number(Count())))
-        return false;
-    int n = 0;
-    for (const auto& v : *this)
-        if (!v->WriteIniFile(file, QStringLiteral("PreDefinedValue") + QString::number(++n)))
-            return false;
-    return true;
+    return WriteCounted(
+        file, QStringLiteral("NumPreDefinedValues"), *this, [&](const CPreDefinedValue& v, int n) {
+            return v.WriteIniFile(file, QStringLiteral("PreDefinedValue") + QString::number(n));
+        });
 }

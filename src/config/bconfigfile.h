@@ -67,10 +67,32 @@ bool CheckNumber(const QString& text, const CIniSource& src, const QString& sect
                  const QString& key, double low, double high, qint32& value);
 constexpr qint32 kMaxCount = 32767;
 
+// The count entry countKey (0 to 32767), then readItem(n) for n from 1 to the count; stops
+// at the first failure.
+template <class F>
+bool ReadCounted(const CIniSource& src, const QString& section, const QString& countKey,
+                 F&& readItem) {
+    qint32 count = 0;
+    if (!ReadNumber(src, section, countKey, 0, kMaxCount, count)) return false;
+    for (qint32 n = 1; n <= count; ++n)
+        if (!readItem(n)) return false;
+    return true;
+}
+
 bool FindConfigFile(QString& path, bool silent);
 
 bool WriteIniFileSection(CLineWriter& file, const QString& name);
 bool WriteIniFileValue(CLineWriter& file, const QString& key, const QString& value);
+// countKey = the number of items, then writeItem(item, n) for each item from 1; stops at the
+// first failure.
+template <class C, class F>
+bool WriteCounted(CLineWriter& file, const QString& countKey, const C& items, F&& writeItem) {
+    if (!WriteIniFileValue(file, countKey, QString::number(items.Count()))) return false;
+    int n = 0;
+    for (const auto& item : items)
+        if (!writeItem(*item, ++n)) return false;
+    return true;
+}
 inline QString BoolText(bool b) {
     return b ? QStringLiteral("True") : QStringLiteral("False");
 }

@@ -54,22 +54,16 @@ bool CPrinterGroups::ReadIniFile(qint32 version, const QString& path, qint32 han
         return group->Categories.ReadIniFile(version, path, handle, QStringLiteral("GENERAL"),
                                              QString());
     }
-    qint32 count = 0;
-    if (!ReadNumber({path, handle}, QStringLiteral("GENERAL"), QStringLiteral("NumPrinterGroups"),
-                    0, kMaxCount, count))
-        return false;
-    for (qint32 n = 1; n <= count; ++n)
-        if (!NewCPrinterGroup()->ReadIniFile(version, path, handle,
-                                             QStringLiteral("PG") + QString::number(n)))
-            return false;
-    return true;
+    return ReadCounted({path, handle}, QStringLiteral("GENERAL"),
+                       QStringLiteral("NumPrinterGroups"), [&](qint32 n) {
+                           return NewCPrinterGroup()->ReadIniFile(
+                               version, path, handle, QStringLiteral("PG") + QString::number(n));
+                       });
 }
 
 bool CPrinterGroups::WriteIniFile(CLineWriter& file) const {
-    if (!WriteIniFileValue(file, QStringLiteral("NumPrinterGroups"), QString::number(Count())))
-        return false;
-    int n = 0;
-    for (const auto& g : *this)
-        if (!g->WriteIniFile(file, QStringLiteral("PG") + QString::number(++n))) return false;
-    return true;
+    return WriteCounted(file, QStringLiteral("NumPrinterGroups"), *this,
+                        [&](const CPrinterGroup& g, int n) {
+                            return g.WriteIniFile(file, QStringLiteral("PG") + QString::number(n));
+                        });
 }

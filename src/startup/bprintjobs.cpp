@@ -19,11 +19,18 @@ constexpr int kWaitLimit = 120000;
 constexpr int kSlice = 100;
 constexpr int kPollSleep = 1000;
 
+// Changes are taken when a wait sees them, before the jobs are counted: a job file written
+// while the jobs are counted wakes the next wait instead of being dropped by the re-arm.
 class CFolderNotification : public IChangeNotification {
 public:
     bool Create(const QString& folder) { return m_watch.Create(folder); }
-    bool Wait(int ms) override { return m_watch.Wait(ms); }
-    void Rearm() override { m_watch.Rearm(); }
+    bool Wait(int ms) override {
+        if (!m_watch.Wait(ms))
+            return false;
+        m_watch.Rearm();
+        return true;
+    }
+    void Rearm() override {}
 
 private:
     Platform::FolderWatch m_watch;
@@ -123,9 +130,10 @@ bool CMonitoringLoop::Start() {
                              RoundHalfEven(after) >= -32768 && RoundHalfEven(after) <= 32767
                          ? int(RoundHalfEven(after))
                          : 0;
+    // Watching starts before the first scan, so that a job written during it is seen.
+    m_notify = m_hooks.notify(gEnv.m_sUserPathLetter);
     m_hooks.doPrintJobs();
     WriteTrace(QStringLiteral("m_sUserPathLetter is ") + gEnv.m_sUserPathLetter);
-    m_notify = m_hooks.notify(gEnv.m_sUserPathLetter);
     m_polling = gEnv.m_bOffline;
     if (!OldSystem() && !UncUserPath() && m_notify && !m_polling) WaitForChange(kWaitLimit);
     CountAndShow(false);
