@@ -5,21 +5,22 @@
 #include <QString>
 #include <memory>
 #include <optional>
-#include <variant>
 #include <vector>
 
 // A position (from 1) or a key.
 class CRef {
 public:
-    CRef(int position) : m_v(position) {}
-    CRef(const QString& key) : m_v(key) {}
-    CRef(const char* key) : m_v(QString::fromUtf8(key)) {}
-    bool IsKey() const { return std::holds_alternative<QString>(m_v); }
-    int Position() const { return std::get<int>(m_v); }
-    const QString& Key() const { return std::get<QString>(m_v); }
+    CRef(int position) : m_position(position) {}
+    CRef(const QString& key) : m_key(key), m_isKey(true) {}
+    CRef(const char* key) : m_key(QString::fromUtf8(key)), m_isKey(true) {}
+    bool IsKey() const { return m_isKey; }
+    int Position() const { return m_position; }
+    const QString& Key() const { return m_key; }
 
 private:
-    std::variant<int, QString> m_v;
+    int m_position = 0;
+    QString m_key;
+    bool m_isKey = false;
 };
 
 // Keys ignore letter case, as collection keys always have; ExactKeys compares them exactly
