@@ -96,23 +96,6 @@ private Q_SLOTS:
         QVERIFY(!system || v.IsSystemValue() != v.IsCalculatedValue());
         QVERIFY(system || (!v.IsSystemValue() && !v.IsCalculatedValue()));
     }
-    void kindsOfEveryCode() {
-        // Every listed code is exactly one kind; every other number is none.
-        int system = 0, calculated = 0;
-        for (int code = 0; code <= 100; ++code) {
-            CPreDefinedValue v;
-            v.IsSystemEntry = true;
-            v.SystemCode = code;
-            const bool listed =
-                CPreDefinedValue::CodeDescription(code) != QLatin1String("(unknown)");
-            QCOMPARE(v.IsSystemValue() || v.IsCalculatedValue(), listed);
-            QVERIFY(!(v.IsSystemValue() && v.IsCalculatedValue()));
-            system += v.IsSystemValue();
-            calculated += v.IsCalculatedValue();
-        }
-        QCOMPARE(system, 22);
-        QCOMPARE(calculated, 17);
-    }
     void writeEntries() {
         Sandbox box;
         CPreDefinedValues list;

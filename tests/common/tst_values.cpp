@@ -98,10 +98,6 @@ private Q_SLOTS:
         QVERIFY(!CDate::Parse(QStringLiteral("13/45/2024"), &d));
         QVERIFY(!CDate::Parse(QStringLiteral("garbage"), &d));
     }
-    void inStrNoCase() {
-        QCOMPARE(InStrNoCase(QStringLiteral("Hello World"), QStringLiteral("WORLD")), 7);
-        QCOMPARE(InStrNoCase(QStringLiteral("Hello"), QStringLiteral("x")), 0);
-    }
 
     void collectionOrderAndKeys() {
         CCollection<QString> c;

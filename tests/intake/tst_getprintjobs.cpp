@@ -20,8 +20,8 @@ class TestGetPrintJobs : public QObject {
         gConfigOptions = std::make_shared<CConfigOptions>();
         QVERIFY(gConfigOptions->ReadIniFile(box->Write(QStringLiteral("Config.ini"), ini)));
     }
-    QString Job(const QString& name, const JobSpec& spec = {}) {
-        return box->WriteLines(QStringLiteral("data/users/jsmith/") + name, spec.Lines());
+    QString Job(const QString& name, const JobFields& fields = {}) {
+        return box->WriteLines(QStringLiteral("data/users/jsmith/") + name, fields.Lines());
     }
     QByteArray File(const QString& name) {
         return box->Read(QStringLiteral("data/users/jsmith/") + name);
@@ -55,7 +55,7 @@ private Q_SLOTS:
     }
 
     void jobNeedingInputStaysPending() {
-        JobSpec s;
+        JobFields s;
         s.machine = QStringLiteral("unavailable");
         const QString path = Job(QStringLiteral("A.prt"), s);
         CPrintJobInfos jobs = Scan();
@@ -82,7 +82,7 @@ private Q_SLOTS:
                  QByteArray("resume\r\n"));
     }
     void jobNeedingNoInputIsStored() {
-        JobSpec s;
+        JobFields s;
         s.driver = QStringLiteral("Laser 5");
         Job(QStringLiteral("C.prt"), s);
         QCOMPARE(Scan().Count(), 0);
@@ -102,7 +102,7 @@ private Q_SLOTS:
         QCOMPARE(box->Read(QStringLiteral("data/Machines/SRV/00042.pas")),
                  QByteArray("resume\r\n"));
         // Without a driver name the job is never cancelled.
-        JobSpec s;
+        JobFields s;
         s.driver.clear();
         s.id = QStringLiteral("43");
         Job(QStringLiteral("E.prt"), s);
@@ -143,7 +143,7 @@ private Q_SLOTS:
                           toUserOnly ? QStringLiteral("True") : QStringLiteral("False")));
         gEnv.m_sIPAddress = ip;
         gEnv.m_bLogAllUsers = allUsers;
-        JobSpec s;
+        JobFields s;
         s.machine = machine;
         Job(QStringLiteral("F.prt"), s);
         QCOMPARE(Scan().Count(), taken ? 1 : 0);
@@ -159,7 +159,7 @@ private Q_SLOTS:
     }
     void duplicateIsLeftAlone() {
         Job(QStringLiteral("I.prt"));
-        JobSpec s;
+        JobFields s;
         s.id = QStringLiteral("65578"); // upper 16 bits differ from 42: another job
         Job(QStringLiteral("J.prt"), s);
         CPrintJobInfos jobs = Scan();
@@ -193,14 +193,14 @@ private Q_SLOTS:
         box->Write(QStringLiteral("data/users/jsmith/short.prt"), "a\r\nb\r\nq\r\n7\r\n");
         box->Write(QStringLiteral("data/users/jsmith/junk.prt"),
                    QByteArray("\x00\x01\xfe\r\n", 5).repeated(5000));
-        JobSpec big;
+        JobFields big;
         big.document = QString(1 << 20, QLatin1Char('d'));
         big.pages = QStringLiteral("99999999999");
         big.copies = QStringLiteral("many");
         big.submitted = QStringLiteral("yesterday");
         big.width = QStringLiteral("1e999");
         Job(QStringLiteral("big.prt"), big);
-        JobSpec fine;
+        JobFields fine;
         fine.id = QStringLiteral("77");
         Job(QStringLiteral("zfine.prt"), fine);
         CPrintJobInfos jobs = Scan();
@@ -219,7 +219,7 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("Machines"), QStringLiteral("users")}));
     }
     void lineTable() {
-        JobSpec s;
+        JobFields s;
         s.path = QStringLiteral("C:\\Docs\\Plan.dwg");
         s.document = QStringLiteral("  Plan.dwg  ") + QChar(0) + QStringLiteral("junk");
         s.width = QStringLiteral("8.5");

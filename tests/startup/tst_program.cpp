@@ -51,7 +51,7 @@ private Q_SLOTS:
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
 
-        JobSpec job;
+        JobFields job;
         job.machine = Platform::ComputerName();
         const QString folder = UserFolder(box) + QLatin1Char('/');
         QFile f(folder + QStringLiteral("J1.prt"));

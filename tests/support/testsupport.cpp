@@ -111,7 +111,7 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
     return lines.join(QLatin1Char('\n')).toUtf8();
 }
 
-QStringList JobSpec::Lines() const {
+QStringList JobFields::Lines() const {
     return {QStringLiteral("JOB"),
             pages,
             queue,

@@ -53,7 +53,7 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
                    const QString& value);
 
 // The fields of a job file as the monitor writes them.
-struct JobSpec {
+struct JobFields {
     QString queue = QStringLiteral("\\\\SRV\\Plotter");
     QString id = QStringLiteral("42");
     QString printer = QStringLiteral("Plotter A0");
