@@ -24,8 +24,7 @@ public:
 
 class CCategories : public CCollection<CCategory> {
 public:
-    Ptr NewCCategory(const QString& key = {}, std::optional<CRef> before = {},
-                     std::optional<CRef> after = {}) {
+    Ptr NewCCategory(const QString& key = {}, const CRef& before = {}, const CRef& after = {}) {
         return AddNew(key, before, after);
     }
     void Equals(const CCategories& other);

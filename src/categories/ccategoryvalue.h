@@ -27,8 +27,8 @@ private:
 
 class CCategoryValues : public CCollection<CCategoryValue> {
 public:
-    Ptr NewCCategoryValue(const QString& key = {}, std::optional<CRef> before = {},
-                          std::optional<CRef> after = {}) {
+    Ptr NewCCategoryValue(const QString& key = {}, const CRef& before = {},
+                          const CRef& after = {}) {
         return AddNew(key, before, after);
     }
 };

@@ -25,8 +25,8 @@ public:
 
 class CPreDefinedValues : public CCollection<CPreDefinedValue> {
 public:
-    Ptr NewCPreDefinedValue(const QString& key = {}, std::optional<CRef> before = {},
-                            std::optional<CRef> after = {}) {
+    Ptr NewCPreDefinedValue(const QString& key = {}, const CRef& before = {},
+                            const CRef& after = {}) {
         return AddNew(key, before, after);
     }
     void Equals(const CPreDefinedValues& other);

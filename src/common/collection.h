@@ -4,15 +4,16 @@
 #include <QHash>
 #include <QString>
 #include <memory>
-#include <optional>
 #include <vector>
 
 // A position (from 1) or a key.
 class CRef {
 public:
+    CRef() = default; // no item
     CRef(int position) : m_position(position) {}
     CRef(const QString& key) : m_key(key), m_isKey(true) {}
     CRef(const char* key) : m_key(QString::fromUtf8(key)), m_isKey(true) {}
+    bool IsSet() const { return m_isKey || m_position != 0; }
     bool IsKey() const { return m_isKey; }
     int Position() const { return m_position; }
     const QString& Key() const { return m_key; }
@@ -38,24 +39,22 @@ private:
 public:
     // Adds item before or after the given item (at the end by default). nullptr, and nothing
     // added, when the key is already used or before/after names no item.
-    Ptr Add(Ptr item, const QString& key = {}, std::optional<CRef> before = {},
-            std::optional<CRef> after = {}) {
+    Ptr Add(Ptr item, const QString& key = {}, const CRef& before = {}, const CRef& after = {}) {
         if (!item) return nullptr;
         const QString folded = Fold(key);
         if (!key.isEmpty() && m_index.contains(folded)) return nullptr;
         size_t at = m_items.size();
-        if (before || after) {
-            const int pos = IndexOf(before ? *before : *after);
+        if (before.IsSet() || after.IsSet()) {
+            const int pos = IndexOf(before.IsSet() ? before : after);
             if (pos < 0) return nullptr;
-            at = size_t(before ? pos : pos + 1);
+            at = size_t(before.IsSet() ? pos : pos + 1);
         }
         m_items.insert(m_items.begin() + ptrdiff_t(at), Entry{item, key});
         if (!key.isEmpty()) m_index.insert(folded, item);
         return item;
     }
     // Creates a default item and adds it.
-    Ptr AddNew(const QString& key = {}, std::optional<CRef> before = {},
-               std::optional<CRef> after = {}) {
+    Ptr AddNew(const QString& key = {}, const CRef& before = {}, const CRef& after = {}) {
         return Add(std::make_shared<T>(), key, before, after);
     }
 

@@ -20,8 +20,7 @@ public:
 
 class CPrinterGroups : public CCollection<CPrinterGroup> {
 public:
-    Ptr NewCPrinterGroup(const QString& key = {}, std::optional<CRef> before = {},
-                         std::optional<CRef> after = {}) {
+    Ptr NewCPrinterGroup(const QString& key = {}, const CRef& before = {}, const CRef& after = {}) {
         return AddNew(key, before, after);
     }
     void Equals(const CPrinterGroups& other);

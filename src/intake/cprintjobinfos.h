@@ -8,8 +8,7 @@ class CMonitor;
 
 class CPrintJobInfos : public CCollection<CPrintJobInfo, true> {
 public:
-    Ptr NewCPrintJobInfo(const QString& key = {}, std::optional<CRef> before = {},
-                         std::optional<CRef> after = {}) {
+    Ptr NewCPrintJobInfo(const QString& key = {}, const CRef& before = {}, const CRef& after = {}) {
         return AddNew(key, before, after);
     }
     // Same user, machine, submit time and job number (upper 16 bits above 65535).
