@@ -7,8 +7,16 @@
 
 namespace Platform {
 
+// Case folding for hashed lookups; ASCII, by far the common case, without Unicode tables.
 static QString Fold(QStringView s) {
-    return s.toString().toCaseFolded();
+    QString out(s.size(), Qt::Uninitialized);
+    QChar* d = out.data();
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c >= 128) return s.toString().toCaseFolded();
+        d[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+    }
+    return out;
 }
 
 std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
