@@ -40,7 +40,9 @@ class TestBConfigFile : public QObject {
                                QStringLiteral("X = 1"),
                                QStringLiteral("[GENERAL]"),
                                QStringLiteral("Later = merged"),
-                               QStringLiteral("Version = 9")});
+                               QStringLiteral("Version = 9"),
+                               QStringLiteral("[\u00fcbersicht]"),
+                               QStringLiteral("Gr\u00f6sse = A4")});
     }
 
 private Q_SLOTS:
@@ -63,6 +65,9 @@ private Q_SLOTS:
         QCOMPARE(get("General", "Later"), QStringLiteral("merged")); // repeated section merges
         QCOMPARE(get("General", "missing"), QStringLiteral("DEF"));
         QCOMPARE(get("nosection", "X"), QStringLiteral("DEF"));
+        // Letters beyond ASCII are matched without regard to case too.
+        QCOMPARE(GetIniString(QStringLiteral("\u00dcBERSICHT"), QStringLiteral("gr\u00d6sse"), {}, h),
+                 QStringLiteral("A4"));
         QCOMPARE(get("", "stray"), QStringLiteral("DEF"));
         QCOMPARE(GetIniString(QStringLiteral("other"), QStringLiteral("X"), QStringLiteral("D"), 0),
                  QStringLiteral("D")); // handle 0 has nothing open
