@@ -8,7 +8,6 @@
 #include "platform/system.h"
 
 #include <QDateTime>
-#include <QFile>
 
 namespace {
 constexpr QChar kSep = QLatin1Char('/');
@@ -147,8 +146,7 @@ QString TestFolderAccess(const QString& rawPath) {
                            });
     if (!first.isEmpty()) {
         result += QStringLiteral("list");
-        QFile f(path + first);
-        if (f.open(QIODevice::ReadOnly)) result += QStringLiteral("read");
+        if (Platform::CanOpenForReading(path + first)) result += QStringLiteral("read");
     }
     Platform::RemoveFile(test);
     if (FindFile(test).isEmpty()) result += QStringLiteral("delete");
@@ -158,13 +156,9 @@ QString TestFolderAccess(const QString& rawPath) {
 QString TestFileAccess(const QString& path) {
     QString result;
     if (path.isEmpty() || Platform::HasWildcard(path) || !Platform::IsFile(path)) return result;
-    {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Append)) result += QStringLiteral("write");
-    }
+    if (Platform::CanOpenForAppending(path)) result += QStringLiteral("write");
     result += QStringLiteral("list");
-    QFile f(path);
-    if (f.open(QIODevice::ReadOnly)) result += QStringLiteral("read");
+    if (Platform::CanOpenForReading(path)) result += QStringLiteral("read");
     return result;
 }
 

@@ -7,10 +7,8 @@
 #include "jobs/cprintjobinfo.h"
 #include "jobs/documentpath.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/system.h"
-
-#include <QFile>
-#include <QThread>
 
 namespace {
 constexpr qint64 kMaxJobFileBytes = 8 << 20;
@@ -29,11 +27,9 @@ bool ToInt(const QString& text, double low, double high, qint32& out) {
 CMonitor::CMonitor() : m_computerName(::ThisComputerName()) {}
 
 QStringList CMonitor::ReadJobLines(const QString& path, int maxLines, bool* ok) {
-    QFile f(path);
-    if (ok) *ok = false;
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = f.read(kMaxJobFileBytes);
-    if (ok) *ok = f.error() == QFile::NoError;
+    bool read = false;
+    const QByteArray bytes = Platform::ReadHead(path, kMaxJobFileBytes, &read);
+    if (ok) *ok = read;
     QStringList lines;
     qsizetype start = 0;
     while (start < bytes.size() && lines.size() < maxLines) {
@@ -97,7 +93,7 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path) {
                 gEnv.m_sRecentPath};
             QString found;
             for (qsizetype i = 0; i < folders.size() && found.isEmpty(); ++i) {
-                if (i == 3) QThread::msleep(500);
+                if (i == 3) Platform::SleepMs(500);
                 found = TrimAtNul(GetPathAndFilename(folders[i], job->DocumentName, job->UserName));
             }
             job->PathAndFilename = found.isEmpty() ? job->DocumentName : found;

@@ -29,6 +29,25 @@ bool ReadTextFile(const QString& path, QString* text) {
     return true;
 }
 
+QByteArray ReadHead(const QString& path, qint64 maxBytes, bool* ok) {
+    QFile f(path);
+    *ok = false;
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = f.read(maxBytes);
+    *ok = f.error() == QFile::NoError;
+    return bytes;
+}
+
+bool CanOpenForReading(const QString& path) {
+    QFile f(path);
+    return !path.isEmpty() && f.open(QIODevice::ReadOnly);
+}
+
+bool CanOpenForAppending(const QString& path) {
+    QFile f(path);
+    return !path.isEmpty() && f.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
 QStringList ReadLines(const QString& path, bool* ok) {
     QString text;
     const bool read = ReadTextFile(path, &text);

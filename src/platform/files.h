@@ -8,6 +8,11 @@ namespace Platform {
 
 // Whole text file as UTF-8 (single-byte files that are not valid UTF-8 are read as Latin-1).
 bool ReadTextFile(const QString& path, QString* text);
+// At most maxBytes from the start of a file; ok false when it cannot be read.
+QByteArray ReadHead(const QString& path, qint64 maxBytes, bool* ok);
+// Whether the file can be opened so, without changing it.
+bool CanOpenForReading(const QString& path);
+bool CanOpenForAppending(const QString& path);
 // Lines of a text file; LF and CR LF both end a line. Empty list when unreadable.
 QStringList ReadLines(const QString& path, bool* ok = nullptr);
 // Decodes bytes as UTF-8, falling back to Latin-1 when they are not valid UTF-8.

@@ -25,8 +25,7 @@ class CFolderNotification : public IChangeNotification {
 public:
     bool Create(const QString& folder) { return m_watch.Create(folder); }
     bool Wait(int ms) override {
-        if (!m_watch.Wait(ms))
-            return false;
+        if (!m_watch.Wait(ms)) return false;
         m_watch.Rearm();
         return true;
     }
