@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestCategories : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -24,8 +26,8 @@ private Q_SLOTS:
                                       << "ab-#" << false;
         QTest::newRow("literal") << "ab-1"
                                  << "ab-#" << true;
-        QTest::newRow("non-ascii letter") << QStringLiteral("\u00e9") << "@" << false;
-        QTest::newRow("non-ascii digit") << QStringLiteral("\u0663") << "#" << false;
+        QTest::newRow("non-ascii letter") << u"\u00e9"_s << "@" << false;
+        QTest::newRow("non-ascii digit") << u"\u0663"_s << "#" << false;
         QTest::newRow("both empty") << ""
                                     << "" << true;
     }
@@ -37,7 +39,7 @@ private Q_SLOTS:
     }
     void displayRequired() {
         CCategory c;
-        c.CategoryName = QStringLiteral("Client");
+        c.CategoryName = u"Client"_s;
         const bool table[3][2] = {
             {false, false}, {true, false}, {true, true}}; // [verification][known]
         for (int v = 0; v < 3; ++v) {
@@ -45,10 +47,10 @@ private Q_SLOTS:
             QCOMPARE(c.DisplayRequired(false), table[v][0]);
             QCOMPARE(c.DisplayRequired(true), table[v][1]);
         }
-        c.CategoryName = QStringLiteral("Cost");
+        c.CategoryName = u"Cost"_s;
         c.Verification = 0;
         QVERIFY(c.DisplayRequired(true));
-        c.CategoryName = QStringLiteral("cost"); // the fixed meaning is case-sensitive
+        c.CategoryName = u"cost"_s; // the fixed meaning is case-sensitive
         QVERIFY(!c.DisplayRequired(true));
     }
     void entries_data() {
@@ -79,13 +81,10 @@ private Q_SLOTS:
         Sandbox box;
         MessageRecorder rec;
         const QString path =
-            box.WriteLines(QStringLiteral("c.ini"),
-                           {QStringLiteral("[S]"), QStringLiteral("PreDefinedValue1 = ") + value});
+            box.WriteLines(u"c.ini"_s, {u"[S]"_s, u"PreDefinedValue1 = "_s + value});
         CIniHandle h(path);
         CPreDefinedValue v;
-        QCOMPARE(v.ReadIniFile(2, path, h.Get(), QStringLiteral("S"),
-                               QStringLiteral("PreDefinedValue1")),
-                 ok);
+        QCOMPARE(v.ReadIniFile(2, path, h.Get(), u"S"_s, u"PreDefinedValue1"_s), ok);
         QCOMPARE(v.IsSystemEntry, system);
         if (!ok) {
             QCOMPARE(rec.Messages().size(), 1);
@@ -100,24 +99,23 @@ private Q_SLOTS:
         Sandbox box;
         CPreDefinedValues list;
         auto t = list.NewCPreDefinedValue();
-        t->EntryText = QStringLiteral("Acme");
+        t->EntryText = u"Acme"_s;
         auto c = list.NewCPreDefinedValue();
         c->IsSystemEntry = true;
         c->SystemCode = 25;
-        CLineWriter w(box.Path(QStringLiteral("o.ini")));
-        w.WriteLine(QStringLiteral("[S]"));
+        CLineWriter w(box.Path(u"o.ini"_s));
+        w.WriteLine(u"[S]"_s);
         QVERIFY(list.WriteIniFile(w));
         QVERIFY(w.Commit());
-        QCOMPARE(box.Read(QStringLiteral("o.ini")),
+        QCOMPARE(box.Read(u"o.ini"_s),
                  QByteArray(
                      "[S]\r\nNumPreDefinedValues      = 2\r\nPreDefinedValue1         = 0, Acme\r\n"
                      "PreDefinedValue2         = 25\r\n"));
-        CIniHandle h(box.Path(QStringLiteral("o.ini")));
+        CIniHandle h(box.Path(u"o.ini"_s));
         CPreDefinedValues back;
-        QVERIFY(
-            back.ReadIniFile(2, box.Path(QStringLiteral("o.ini")), h.Get(), QStringLiteral("S")));
+        QVERIFY(back.ReadIniFile(2, box.Path(u"o.ini"_s), h.Get(), u"S"_s));
         QCOMPARE(back.Count(), 2);
-        QCOMPARE(back.Item(1)->EntryText, QStringLiteral("Acme"));
+        QCOMPARE(back.Item(1)->EntryText, u"Acme"_s);
         QCOMPARE(back.Item(2)->SystemCode, 25);
     }
 };

@@ -8,6 +8,8 @@
 #include <QTest>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 class TestBCommon : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -15,14 +17,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("fields");
         QTest::newRow("quoted comma and doubled quote")
-            << QStringLiteral("one,\"two, too\",\"say \"\"hi\"\"\"")
-            << QStringList{QStringLiteral("one"), QStringLiteral("two, too"),
-                           QStringLiteral("say \"hi\"")};
-        QTest::newRow("trimmed") << QStringLiteral("   x") << QStringList{QStringLiteral("x")};
-        QTest::newRow("empty fields")
-            << QStringLiteral(",,") << QStringList{QString(), QString(), QString()};
-        QTest::newRow("unterminated quote")
-            << QStringLiteral("\"a,b") << QStringList{QStringLiteral("a,b")};
+            << u"one,\"two, too\",\"say \"\"hi\"\"\""_s
+            << QStringList{u"one"_s, u"two, too"_s, u"say \"hi\""_s};
+        QTest::newRow("trimmed") << u"   x"_s << QStringList{u"x"_s};
+        QTest::newRow("empty fields") << u",,"_s << QStringList{QString(), QString(), QString()};
+        QTest::newRow("unterminated quote") << u"\"a,b"_s << QStringList{u"a,b"_s};
     }
     void nextField() {
         QFETCH(QString, line);
@@ -36,24 +35,23 @@ private Q_SLOTS:
         QCOMPARE(pos, int(line.size()) + 1);
     }
     void escaping() {
-        QCOMPARE(CheckAmpersands(QStringLiteral("A&B && C")), QStringLiteral("A&&B &&&& C"));
-        QCOMPARE(DoubleQuotes(QStringLiteral("say \"x\"")), QStringLiteral("say \"\"x\"\""));
-        QCOMPARE(TrimAtNul(QStringLiteral("ab") + QChar(0) + QStringLiteral("cd")),
-                 QStringLiteral("ab"));
+        QCOMPARE(CheckAmpersands(u"A&B && C"_s), u"A&&B &&&& C"_s);
+        QCOMPARE(DoubleQuotes(u"say \"x\""_s), u"say \"\"x\"\""_s);
+        QCOMPARE(TrimAtNul(u"ab"_s + QChar(0) + u"cd"_s), u"ab"_s);
         QCOMPARE(AddBackslash(QString()), QString());
-        QCOMPARE(AddBackslash(QStringLiteral("/a")), QStringLiteral("/a/"));
-        QCOMPARE(AddBackslash(QStringLiteral("/a/")), QStringLiteral("/a/"));
+        QCOMPARE(AddBackslash(u"/a"_s), u"/a/"_s);
+        QCOMPARE(AddBackslash(u"/a/"_s), u"/a/"_s);
     }
     void listItem_data() {
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("list");
         QTest::addColumn<QString>("item");
-        QTest::newRow("first") << 1 << QStringLiteral("a, b,c") << QStringLiteral("a");
-        QTest::newRow("middle untrimmed") << 2 << QStringLiteral("a, b,c") << QStringLiteral(" b");
-        QTest::newRow("last") << 3 << QStringLiteral("a, b,c") << QStringLiteral("c");
-        QTest::newRow("past end") << 4 << QStringLiteral("a, b,c") << QString();
-        QTest::newRow("single") << 1 << QStringLiteral("solo") << QStringLiteral("solo");
-        QTest::newRow("zero") << 0 << QStringLiteral("a,b") << QString();
+        QTest::newRow("first") << 1 << u"a, b,c"_s << u"a"_s;
+        QTest::newRow("middle untrimmed") << 2 << u"a, b,c"_s << u" b"_s;
+        QTest::newRow("last") << 3 << u"a, b,c"_s << u"c"_s;
+        QTest::newRow("past end") << 4 << u"a, b,c"_s << QString();
+        QTest::newRow("single") << 1 << u"solo"_s << u"solo"_s;
+        QTest::newRow("zero") << 0 << u"a,b"_s << QString();
     }
     void listItem() {
         QFETCH(int, n);
@@ -67,44 +65,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("media");
         QTest::addColumn<QString>("cost");
         QTest::newRow("colour and media")
-            << QStringLiteral("Color-Bond= 0.25 per square foot") << QStringLiteral("Color")
-            << QStringLiteral("Bond") << QStringLiteral("0.25");
+            << u"Color-Bond= 0.25 per square foot"_s << u"Color"_s << u"Bond"_s << u"0.25"_s;
         QTest::newRow("other colour word")
-            << QStringLiteral("Spot-Vinyl= 1.10 per square foot") << QStringLiteral("Vinyl")
-            << QString() << QStringLiteral("1.10");
-        QTest::newRow("no dash") << QStringLiteral("Film= 2 per Square Foot") << QString()
-                                 << QStringLiteral("Film") << QStringLiteral("2");
+            << u"Spot-Vinyl= 1.10 per square foot"_s << u"Vinyl"_s << QString() << u"1.10"_s;
+        QTest::newRow("no dash") << u"Film= 2 per Square Foot"_s << QString() << u"Film"_s
+                                 << u"2"_s;
         QTest::newRow("detail bar")
-            << QStringLiteral("Color-Bond= 0.25 per square foot | x") << QStringLiteral("Color")
-            << QStringLiteral("Bond") << QStringLiteral("Color-");
+            << u"Color-Bond= 0.25 per square foot | x"_s << u"Color"_s << u"Bond"_s << u"Color-"_s;
         QTest::newRow("not a cost")
-            << QStringLiteral("Color-Bond= 0.25 each") << QString() << QString() << QString();
+            << u"Color-Bond= 0.25 each"_s << QString() << QString() << QString();
     }
     void costText() {
         QFETCH(QString, text);
         QFETCH(QString, color);
         QFETCH(QString, media);
         QFETCH(QString, cost);
-        QCOMPARE(GetCostTextField(text, QStringLiteral("Color")), color);
-        QCOMPARE(GetCostTextField(text, QStringLiteral("Media")), media);
-        QCOMPARE(GetCostTextField(text, QStringLiteral("Cost")), cost);
-        QCOMPARE(GetCostTextField(text, QStringLiteral("cost")), QString());
+        QCOMPARE(GetCostTextField(text, u"Color"_s), color);
+        QCOMPARE(GetCostTextField(text, u"Media"_s), media);
+        QCOMPARE(GetCostTextField(text, u"Cost"_s), cost);
+        QCOMPARE(GetCostTextField(text, u"cost"_s), QString());
     }
     void normalizeDate_data() {
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("own form") << QStringLiteral("3/7/2024 1:05:09 PM")
-                                  << QStringLiteral("03/07/2024 1:05:09 PM");
-        QTest::newRow("24 hour") << QStringLiteral("12/25/2023 23:00:00")
-                                 << QStringLiteral("12/25/2023 11:00:00 PM");
-        QTest::newRow("iso") << QStringLiteral("2024-01-02T00:30:00")
-                             << QStringLiteral("01/02/2024 12:30:00 AM");
-        QTest::newRow("unparsed dots padded")
-            << QStringLiteral("1.2.x") << QStringLiteral("01/02/x");
-        QTest::newRow("nul cut") << QStringLiteral("3/7/2024 1:05:09 PM") + QChar(0) +
-                                        QStringLiteral("junk")
-                                 << QStringLiteral("03/07/2024 1:05:09 PM");
-        QTest::newRow("words") << QStringLiteral("soon") << QStringLiteral("soon");
+        QTest::newRow("own form") << u"3/7/2024 1:05:09 PM"_s << u"03/07/2024 1:05:09 PM"_s;
+        QTest::newRow("24 hour") << u"12/25/2023 23:00:00"_s << u"12/25/2023 11:00:00 PM"_s;
+        QTest::newRow("iso") << u"2024-01-02T00:30:00"_s << u"01/02/2024 12:30:00 AM"_s;
+        QTest::newRow("unparsed dots padded") << u"1.2.x"_s << u"01/02/x"_s;
+        QTest::newRow("nul cut") << u"3/7/2024 1:05:09 PM"_s + QChar(0) + u"junk"_s
+                                 << u"03/07/2024 1:05:09 PM"_s;
+        QTest::newRow("words") << u"soon"_s << u"soon"_s;
     }
     void normalizeDate() {
         QFETCH(QString, in);
@@ -114,27 +104,27 @@ private Q_SLOTS:
 
     void findAndCount() {
         Sandbox box;
-        box.Write(QStringLiteral("jobs/a.prt"), "x");
-        box.Write(QStringLiteral("jobs/B.PRT"), "x");
-        box.Write(QStringLiteral("jobs/a.dat"), "x");
-        box.Write(QStringLiteral("jobs/noext"), "x");
-        box.Write(QStringLiteral("jobs/sub/c.prt"), "x");
-        const QString jobs = box.Path(QStringLiteral("jobs"));
-        QCOMPARE(CountFiles(jobs + QStringLiteral("/*.prt")), 2); // case ignored, no subfolders
-        QCOMPARE(CountFiles(jobs + QStringLiteral("/*.*")), 4);   // "*.*" matches "noext"
-        QCOMPARE(CountEntries(jobs + QStringLiteral("/*")), 5);   // folders too
-        QCOMPARE(CountFiles(jobs + QStringLiteral("/?.dat")), 1);
-        QCOMPARE(CountFiles(box.Path(QStringLiteral("gone/*.prt"))), 0);
-        QCOMPARE(FindFile(jobs + QStringLiteral("/")), QStringLiteral("."));
-        QCOMPARE(FindFile(jobs + QStringLiteral("//")), QStringLiteral("."));
-        QCOMPARE(FindFile(jobs + QStringLiteral("/a.dat")), QStringLiteral("a.dat"));
-        QCOMPARE(FindFile(jobs + QStringLiteral("/*.prt")), QStringLiteral("*.prt"));
-        QCOMPARE(FindFile(jobs + QStringLiteral("/*.xyz")), QString());
+        box.Write(u"jobs/a.prt"_s, "x");
+        box.Write(u"jobs/B.PRT"_s, "x");
+        box.Write(u"jobs/a.dat"_s, "x");
+        box.Write(u"jobs/noext"_s, "x");
+        box.Write(u"jobs/sub/c.prt"_s, "x");
+        const QString jobs = box.Path(u"jobs"_s);
+        QCOMPARE(CountFiles(jobs + u"/*.prt"_s), 2); // case ignored, no subfolders
+        QCOMPARE(CountFiles(jobs + u"/*.*"_s), 4);   // "*.*" matches "noext"
+        QCOMPARE(CountEntries(jobs + u"/*"_s), 5);   // folders too
+        QCOMPARE(CountFiles(jobs + u"/?.dat"_s), 1);
+        QCOMPARE(CountFiles(box.Path(u"gone/*.prt"_s)), 0);
+        QCOMPARE(FindFile(jobs + u"/"_s), u"."_s);
+        QCOMPARE(FindFile(jobs + u"//"_s), u"."_s);
+        QCOMPARE(FindFile(jobs + u"/a.dat"_s), u"a.dat"_s);
+        QCOMPARE(FindFile(jobs + u"/*.prt"_s), u"*.prt"_s);
+        QCOMPARE(FindFile(jobs + u"/*.xyz"_s), QString());
         QCOMPARE(FindFile(QString()), QString());
     }
     void fileStamp() {
         Sandbox box;
-        const QString p = box.Write(QStringLiteral("f.txt"), "one");
+        const QString p = box.Write(u"f.txt"_s, "one");
         const qint32 a = GetFileStamp(p);
         QVERIFY(a != 0);
         QCOMPARE(GetFileStamp(p), a);
@@ -144,128 +134,115 @@ private Q_SLOTS:
                               QFileDevice::FileModificationTime));
         f.close();
         QVERIFY(GetFileStamp(p) != a);
-        QCOMPARE(GetFileStamp(box.Path(QStringLiteral("missing"))), 0);
+        QCOMPARE(GetFileStamp(box.Path(u"missing"_s)), 0);
     }
     void findInFile() {
         Sandbox box;
-        const QString p = box.Write(QStringLiteral("f.txt"), "alpha\r\nBeta Gamma\nlast");
-        QVERIFY(FindInFile(p, QStringLiteral("gamma"), false));
-        QVERIFY(FindInFile(p, QStringLiteral("LAST"), false));
-        QVERIFY(!FindInFile(p, QStringLiteral("delta"), false));
-        QVERIFY(!FindInFile(box.Path(QStringLiteral("none")), QStringLiteral("a"), true));
+        const QString p = box.Write(u"f.txt"_s, "alpha\r\nBeta Gamma\nlast");
+        QVERIFY(FindInFile(p, u"gamma"_s, false));
+        QVERIFY(FindInFile(p, u"LAST"_s, false));
+        QVERIFY(!FindInFile(p, u"delta"_s, false));
+        QVERIFY(!FindInFile(box.Path(u"none"_s), u"a"_s, true));
         // A 100,000-character line of junk is read without trouble.
         QByteArray junk(100000, '\x01');
         junk[50000] = 'Z';
-        const QString j = box.Write(QStringLiteral("junk.bin"), junk + "\xff\xfe\r\n");
-        QVERIFY(FindInFile(j, QStringLiteral("z"), false));
+        const QString j = box.Write(u"junk.bin"_s, junk + "\xff\xfe\r\n");
+        QVERIFY(FindInFile(j, u"z"_s, false));
     }
     void writeLine() {
         Sandbox box;
-        const QString p = box.Path(QStringLiteral("w.txt"));
-        QVERIFY(WriteLineToFile(p, QStringLiteral("one"), false));
-        QVERIFY(WriteLineToFile(p, QStringLiteral("two"), false));
-        QCOMPARE(box.Read(QStringLiteral("w.txt")), QByteArray("one\r\ntwo\r\n"));
-        QVERIFY(WriteLineToFile(p, QStringLiteral("three"), true));
-        QCOMPARE(box.Read(QStringLiteral("w.txt")), QByteArray("three\r\n"));
-        QVERIFY(
-            !WriteLineToFile(box.Path(QStringLiteral("no/such/dir/x")), QStringLiteral("x"), true));
+        const QString p = box.Path(u"w.txt"_s);
+        QVERIFY(WriteLineToFile(p, u"one"_s, false));
+        QVERIFY(WriteLineToFile(p, u"two"_s, false));
+        QCOMPARE(box.Read(u"w.txt"_s), QByteArray("one\r\ntwo\r\n"));
+        QVERIFY(WriteLineToFile(p, u"three"_s, true));
+        QCOMPARE(box.Read(u"w.txt"_s), QByteArray("three\r\n"));
+        QVERIFY(!WriteLineToFile(box.Path(u"no/such/dir/x"_s), u"x"_s, true));
     }
     void folderAccess() {
         Sandbox box;
-        box.Write(QStringLiteral("rw/existing.dat"), "x");
-        QCOMPARE(TestFolderAccess(box.Path(QStringLiteral("rw"))),
-                 QStringLiteral("writelistreaddelete"));
+        box.Write(u"rw/existing.dat"_s, "x");
+        QCOMPARE(TestFolderAccess(box.Path(u"rw"_s)), u"writelistreaddelete"_s);
         // A path naming a file tests its folder.
-        QCOMPARE(TestFolderAccess(box.Path(QStringLiteral("rw/existing.dat"))),
-                 QStringLiteral("writelistreaddelete"));
-        QVERIFY(!QFile::exists(box.Path(QStringLiteral("rw/test.txt"))));
-        QCOMPARE(TestFolderAccess(box.Path(QStringLiteral("missing"))), QStringLiteral("delete"));
-        const QString f = box.Write(QStringLiteral("cfg/Config.ini"), "x");
-        QCOMPARE(TestFileAccess(f), QStringLiteral("writelistread"));
-        QCOMPARE(TestFileAccess(box.Path(QStringLiteral("cfg/none.ini"))), QString());
+        QCOMPARE(TestFolderAccess(box.Path(u"rw/existing.dat"_s)), u"writelistreaddelete"_s);
+        QVERIFY(!QFile::exists(box.Path(u"rw/test.txt"_s)));
+        QCOMPARE(TestFolderAccess(box.Path(u"missing"_s)), u"delete"_s);
+        const QString f = box.Write(u"cfg/Config.ini"_s, "x");
+        QCOMPARE(TestFileAccess(f), u"writelistread"_s);
+        QCOMPARE(TestFileAccess(box.Path(u"cfg/none.ini"_s)), QString());
         if (::geteuid() != 0) { // root ignores permission bits
-            QFile::setPermissions(box.Path(QStringLiteral("rw")),
-                                  QFile::ReadOwner | QFile::ExeOwner);
-            QCOMPARE(TestFolderAccess(box.Path(QStringLiteral("rw"))),
-                     QStringLiteral("listreaddelete"));
-            QFile::setPermissions(box.Path(QStringLiteral("rw")),
+            QFile::setPermissions(box.Path(u"rw"_s), QFile::ReadOwner | QFile::ExeOwner);
+            QCOMPARE(TestFolderAccess(box.Path(u"rw"_s)), u"listreaddelete"_s);
+            QFile::setPermissions(box.Path(u"rw"_s),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
     }
     void driveLetterAndResolve() {
         Sandbox box;
-        const QString mnt = box.Path(QStringLiteral("mnt/share"));
-        box.Write(QStringLiteral("mnt/share/data/Config.ini"), "x");
-        box.Write(QStringLiteral("mounts"),
-                  ("//Server/Share " + mnt.toUtf8() + " cifs rw 0 0\n" +
-                   "nfshost:/export /mnt/nfs nfs4 rw 0 0\n/dev/sda1 / ext4 rw 0 0\n"));
-        QCOMPARE(GetDriveLetterPath(QStringLiteral("//server/share/data")),
-                 mnt + QStringLiteral("/data"));
-        QCOMPARE(GetDriveLetterPath(QStringLiteral("//server/share")), mnt + QStringLiteral("/"));
-        QCOMPARE(GetDriveLetterPath(QStringLiteral("//server/shared/x")),
-                 QStringLiteral("//server/shared/x"));
-        QCOMPARE(GetDriveLetterPath(QStringLiteral("//nfshost/export/a")),
-                 QStringLiteral("/mnt/nfs/a"));
+        const QString mnt = box.Path(u"mnt/share"_s);
+        box.Write(u"mnt/share/data/Config.ini"_s, "x");
+        box.Write(u"mounts"_s, ("//Server/Share " + mnt.toUtf8() + " cifs rw 0 0\n" +
+                                "nfshost:/export /mnt/nfs nfs4 rw 0 0\n/dev/sda1 / ext4 rw 0 0\n"));
+        QCOMPARE(GetDriveLetterPath(u"//server/share/data"_s), mnt + u"/data"_s);
+        QCOMPARE(GetDriveLetterPath(u"//server/share"_s), mnt + u"/"_s);
+        QCOMPARE(GetDriveLetterPath(u"//server/shared/x"_s), u"//server/shared/x"_s);
+        QCOMPARE(GetDriveLetterPath(u"//nfshost/export/a"_s), u"/mnt/nfs/a"_s);
         // A file on the mount is named by its remote name only when it can be found so.
-        QCOMPARE(ResolvePath(mnt + QStringLiteral("/data/Config.ini")),
-                 mnt + QStringLiteral("/data/Config.ini"));
+        QCOMPARE(ResolvePath(mnt + u"/data/Config.ini"_s), mnt + u"/data/Config.ini"_s);
         // A share of this machine resolves to its local folder.
-        gEnv.m_sMachineName = QStringLiteral("HOSTA");
-        box.Write(QStringLiteral("smb.conf"), "[global]\nworkgroup = X\n[Data]\npath = " +
-                                                  box.Path(QStringLiteral("local")).toUtf8() +
-                                                  "\n");
-        box.Write(QStringLiteral("local/sub/Config.ini"), "x");
-        QCOMPARE(ResolvePath(QStringLiteral("//hosta/data/sub/Config.ini")),
-                 box.Path(QStringLiteral("local/sub/Config.ini")));
-        QCOMPARE(ResolvePath(QStringLiteral("//hosta/data/sub/Missing.ini")),
-                 QStringLiteral("//hosta/data/sub/Missing.ini"));
+        gEnv.m_sMachineName = u"HOSTA"_s;
+        box.Write(u"smb.conf"_s, "[global]\nworkgroup = X\n[Data]\npath = " +
+                                     box.Path(u"local"_s).toUtf8() + "\n");
+        box.Write(u"local/sub/Config.ini"_s, "x");
+        QCOMPARE(ResolvePath(u"//hosta/data/sub/Config.ini"_s),
+                 box.Path(u"local/sub/Config.ini"_s));
+        QCOMPARE(ResolvePath(u"//hosta/data/sub/Missing.ini"_s), u"//hosta/data/sub/Missing.ini"_s);
     }
     void logLines() {
         Sandbox box;
-        gEnv.m_sLocalUserPath = box.Path() + QStringLiteral("/");
-        gEnv.m_sExeName = QStringLiteral("qorvlog");
+        gEnv.m_sLocalUserPath = box.Path() + u"/"_s;
+        gEnv.m_sExeName = u"qorvlog"_s;
         gEnv.m_bDebugLog = false;
-        WriteLog(QStringLiteral("I"), QStringLiteral("dropped"));
-        WriteTrace(QStringLiteral("dropped"));
-        WriteLog(QStringLiteral("E"), QStringLiteral("forced"), true);
+        WriteLog(u"I"_s, u"dropped"_s);
+        WriteTrace(u"dropped"_s);
+        WriteLog(u"E"_s, u"forced"_s, true);
         gEnv.m_bDebugLog = true;
-        WriteTrace(QStringLiteral("traced"));
-        const QList<QByteArray> lines = box.Read(QStringLiteral("qorvlog.txt")).split('\n');
+        WriteTrace(u"traced"_s);
+        const QList<QByteArray> lines = box.Read(u"qorvlog.txt"_s).split('\n');
         QCOMPARE(lines.size(), 3);
-        QVERIFY(QRegularExpression(
-                    QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d \\d+ E forced\\r$"))
-                    .match(QString::fromUtf8(lines[0]))
-                    .hasMatch());
+        QVERIFY(
+            QRegularExpression(u"^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d \\d+ E forced\\r$"_s)
+                .match(QString::fromUtf8(lines[0]))
+                .hasMatch());
         QCOMPARE(lines[1], QByteArray("qorvlog: traced\r"));
     }
     void unexpectedError() {
         Sandbox box;
         MessageRecorder rec;
-        ReportUnexpectedError(QStringLiteral("GetPPS"),
-                              {kErrFileNotFound, QStringLiteral("File not found")});
+        ReportUnexpectedError(u"GetPPS"_s, {kErrFileNotFound, u"File not found"_s});
         QCOMPARE(rec.Messages().size(), 1);
         const auto& m = rec.Messages()[0];
-        QCOMPARE(m.title, QStringLiteral("Kestova Sentrel"));
+        QCOMPARE(m.title, u"Kestova Sentrel"_s);
         QCOMPARE(m.icon, Platform::MsgIcon::Exclamation);
         QVERIFY(m.text.startsWith(QStringLiteral("Unexpected error 53 in procedure 'GetPPS':\rFile "
                                                  "not found\r\rPlease contact us at\r")));
-        QVERIFY(m.text.endsWith(QStringLiteral(" with the above information.")));
+        QVERIFY(m.text.endsWith(u" with the above information."_s));
     }
     void settings() {
         Sandbox box;
         qint32 v = 99;
         bool found = true;
-        GetSettingLong(QStringLiteral("Window"), QStringLiteral("Width"), v, found);
+        GetSettingLong(u"Window"_s, u"Width"_s, v, found);
         QVERIFY(!found);
         QCOMPARE(v, 0);
-        SaveSettingText(QStringLiteral("Window"), QStringLiteral("Width"), QStringLiteral("640"));
-        SaveSettingText(QStringLiteral("Window"), QStringLiteral("Name"), QStringLiteral("wide"));
-        GetSettingLong(QStringLiteral("Window"), QStringLiteral("Width"), v, found);
+        SaveSettingText(u"Window"_s, u"Width"_s, u"640"_s);
+        SaveSettingText(u"Window"_s, u"Name"_s, u"wide"_s);
+        GetSettingLong(u"Window"_s, u"Width"_s, v, found);
         QVERIFY(found);
         QCOMPARE(v, 640);
-        GetSettingLong(QStringLiteral("Window"), QStringLiteral("Name"), v, found);
+        GetSettingLong(u"Window"_s, u"Name"_s, v, found);
         QVERIFY(!found);
-        QVERIFY(QFile::exists(box.Path(QStringLiteral("home/.config/QorvLog.ini"))));
+        QVERIFY(QFile::exists(box.Path(u"home/.config/QorvLog.ini"_s)));
     }
 };
 

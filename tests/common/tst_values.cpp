@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestValues : public QObject {
     Q_OBJECT
     static bool Comma() { return QLocale().decimalPoint() == QLatin1String(","); }
@@ -23,22 +25,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("numeric");
         QTest::addColumn<double>("value");
-        QTest::newRow("integer") << QStringLiteral("42") << true << 42.0;
-        QTest::newRow("signed") << QStringLiteral("-7") << true << -7.0;
-        QTest::newRow("plus") << QStringLiteral("+7") << true << 7.0;
-        QTest::newRow("blanks") << QStringLiteral("  12  ") << true << 12.0;
+        QTest::newRow("integer") << u"42"_s << true << 42.0;
+        QTest::newRow("signed") << u"-7"_s << true << -7.0;
+        QTest::newRow("plus") << u"+7"_s << true << 7.0;
+        QTest::newRow("blanks") << u"  12  "_s << true << 12.0;
         QTest::newRow("decimal") << L("2.5") << true << 2.5;
         QTest::newRow("exponent") << L("1.5e3") << true << 1500.0;
         QTest::newRow("empty") << QString() << false << 0.0;
-        QTest::newRow("word") << QStringLiteral("ten") << false << 0.0;
-        QTest::newRow("inf") << QStringLiteral("inf") << false << 0.0;
-        QTest::newRow("nan") << QStringLiteral("nan") << false << 0.0;
-        QTest::newRow("hex") << QStringLiteral("0x10") << false << 0.0;
-        QTest::newRow("trailing junk") << QStringLiteral("12abc") << false << 0.0;
+        QTest::newRow("word") << u"ten"_s << false << 0.0;
+        QTest::newRow("inf") << u"inf"_s << false << 0.0;
+        QTest::newRow("nan") << u"nan"_s << false << 0.0;
+        QTest::newRow("hex") << u"0x10"_s << false << 0.0;
+        QTest::newRow("trailing junk") << u"12abc"_s << false << 0.0;
         QTest::newRow("two points") << L("1.2.3") << false << 0.0;
-        QTest::newRow("lone sign") << QStringLiteral("-") << false << 0.0;
-        QTest::newRow("bare exponent") << QStringLiteral("1e") << false << 0.0;
-        QTest::newRow("overflow") << QStringLiteral("1e999") << false << 0.0;
+        QTest::newRow("lone sign") << u"-"_s << false << 0.0;
+        QTest::newRow("bare exponent") << u"1e"_s << false << 0.0;
+        QTest::newRow("overflow") << u"1e999"_s << false << 0.0;
     }
     void numeric() {
         QFETCH(QString, text);
@@ -51,7 +53,7 @@ private Q_SLOTS:
     }
     void otherSeparatorIsNotNumeric() {
         // The decimal separator follows the locale: the other one is refused.
-        QVERIFY(!IsNumeric(Comma() ? QStringLiteral("2.5") : QStringLiteral("2,5")));
+        QVERIFY(!IsNumeric(Comma() ? u"2.5"_s : u"2,5"_s));
     }
     void roundHalfEven_data() {
         QTest::addColumn<double>("in");
@@ -75,14 +77,10 @@ private Q_SLOTS:
     void dates_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("iso");
-        QTest::newRow("own form") << QStringLiteral("03/07/2024 1:05:09 PM")
-                                  << QStringLiteral("2024-03-07T13:05:09");
-        QTest::newRow("24 hour") << QStringLiteral("3/7/2024 13:05:09")
-                                 << QStringLiteral("2024-03-07T13:05:09");
-        QTest::newRow("iso") << QStringLiteral("2024-03-07T13:05:09")
-                             << QStringLiteral("2024-03-07T13:05:09");
-        QTest::newRow("midnight AM")
-            << QStringLiteral("12/31/1999 12:00:00 AM") << QStringLiteral("1999-12-31T00:00:00");
+        QTest::newRow("own form") << u"03/07/2024 1:05:09 PM"_s << u"2024-03-07T13:05:09"_s;
+        QTest::newRow("24 hour") << u"3/7/2024 13:05:09"_s << u"2024-03-07T13:05:09"_s;
+        QTest::newRow("iso") << u"2024-03-07T13:05:09"_s << u"2024-03-07T13:05:09"_s;
+        QTest::newRow("midnight AM") << u"12/31/1999 12:00:00 AM"_s << u"1999-12-31T00:00:00"_s;
     }
     void dates() {
         QFETCH(QString, text);
@@ -93,42 +91,41 @@ private Q_SLOTS:
     }
     void dayCountEpoch() {
         CDate d;
-        QVERIFY(CDate::Parse(QStringLiteral("12/31/1899 12:00:00 PM"), &d));
+        QVERIFY(CDate::Parse(u"12/31/1899 12:00:00 PM"_s, &d));
         QCOMPARE(d.Days(), 1.5);
-        QVERIFY(!CDate::Parse(QStringLiteral("13/45/2024"), &d));
-        QVERIFY(!CDate::Parse(QStringLiteral("garbage"), &d));
+        QVERIFY(!CDate::Parse(u"13/45/2024"_s, &d));
+        QVERIFY(!CDate::Parse(u"garbage"_s, &d));
     }
 
     void collectionOrderAndKeys() {
         CCollection<QString> c;
-        c.Add(std::make_shared<QString>(QStringLiteral("b")), QStringLiteral("kb"));
-        c.Add(std::make_shared<QString>(QStringLiteral("a")), {}, CRef(1));
-        c.Add(std::make_shared<QString>(QStringLiteral("c")), QStringLiteral("kc"), {},
-              CRef(QStringLiteral("KB")));
-        c.Add(std::make_shared<QString>(QStringLiteral("d")));
+        c.Add(std::make_shared<QString>(u"b"_s), u"kb"_s);
+        c.Add(std::make_shared<QString>(u"a"_s), {}, CRef(1));
+        c.Add(std::make_shared<QString>(u"c"_s), u"kc"_s, {}, CRef(u"KB"_s));
+        c.Add(std::make_shared<QString>(u"d"_s));
         QCOMPARE(c.Count(), 4);
         QStringList order;
         for (const auto& s : c) order << *s;
-        QCOMPARE(order.join(QString()), QStringLiteral("abcd"));
-        QCOMPARE(*c.Item(QStringLiteral("Kc")), QStringLiteral("c"));
+        QCOMPARE(order.join(QString()), u"abcd"_s);
+        QCOMPARE(*c.Item(u"Kc"_s), u"c"_s);
         QVERIFY(c.Exists(4));
         QVERIFY(!c.Exists(0));
         QVERIFY(!c.Exists(5));
-        QVERIFY(!c.Exists(QStringLiteral("nope")));
+        QVERIFY(!c.Exists(u"nope"_s));
         // A key is unique, whatever its case; a bad before/after adds nothing.
-        QVERIFY(!c.Add(std::make_shared<QString>(), QStringLiteral("KB")));
+        QVERIFY(!c.Add(std::make_shared<QString>(), u"KB"_s));
         QVERIFY(!c.Add(std::make_shared<QString>(), {}, CRef(9)));
         QCOMPARE(c.Count(), 4);
-        QVERIFY(c.Remove(QStringLiteral("kb")));
-        QVERIFY(!c.Exists(QStringLiteral("kb")));
-        QCOMPARE(*c.Item(2), QStringLiteral("c"));
+        QVERIFY(c.Remove(u"kb"_s));
+        QVERIFY(!c.Exists(u"kb"_s));
+        QCOMPARE(*c.Item(2), u"c"_s);
         QVERIFY(c.Remove(1));
-        QCOMPARE(*c.Item(1), QStringLiteral("c"));
+        QCOMPARE(*c.Item(1), u"c"_s);
         // A removed key can be used again.
-        QVERIFY(c.Add(std::make_shared<QString>(QStringLiteral("e")), QStringLiteral("kb")));
+        QVERIFY(c.Add(std::make_shared<QString>(u"e"_s), u"kb"_s));
         c.RemoveAll();
         QCOMPARE(c.Count(), 0);
-        QVERIFY(!c.Exists(QStringLiteral("kc")));
+        QVERIFY(!c.Exists(u"kc"_s));
     }
 };
 

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using Platform::MsgAnswer;
 using Platform::MsgIcon;
 
@@ -17,32 +19,31 @@ class TestBConfigFile : public QObject {
     Q_OBJECT
 
     QString Sample(const Sandbox& box) {
-        return box.WriteLines(QStringLiteral("c.ini"),
-                              {QStringLiteral("; comment line"),
-                               QStringLiteral("stray = before any section"),
-                               QStringLiteral("[General]"),
-                               QStringLiteral("Version = 2"),
-                               QStringLiteral("  Spaced   =   padded value   "),
-                               QStringLiteral("Blank ="),
-                               QStringLiteral("List = 0, Smith ; Jones"),
-                               QStringLiteral("Quoted = \"a\\tb\""),
-                               QStringLiteral("Dup = first"),
-                               QStringLiteral("dup = second"),
-                               QStringLiteral("Eq = a=b"),
-                               QStringLiteral("Flag = yes"),
-                               QStringLiteral("Bad = maybe"),
-                               QStringLiteral("Half = 2.5"),
-                               QStringLiteral("Neg = -1"),
-                               QStringLiteral("Word = lots"),
-                               QStringLiteral("Huge = 1e12"),
-                               QString(),
-                               QStringLiteral("[other]"),
-                               QStringLiteral("X = 1"),
-                               QStringLiteral("[GENERAL]"),
-                               QStringLiteral("Later = merged"),
-                               QStringLiteral("Version = 9"),
-                               QStringLiteral("[\u00fcbersicht]"),
-                               QStringLiteral("Gr\u00f6sse = A4")});
+        return box.WriteLines(u"c.ini"_s, {u"; comment line"_s,
+                                           u"stray = before any section"_s,
+                                           u"[General]"_s,
+                                           u"Version = 2"_s,
+                                           u"  Spaced   =   padded value   "_s,
+                                           u"Blank ="_s,
+                                           u"List = 0, Smith ; Jones"_s,
+                                           u"Quoted = \"a\\tb\""_s,
+                                           u"Dup = first"_s,
+                                           u"dup = second"_s,
+                                           u"Eq = a=b"_s,
+                                           u"Flag = yes"_s,
+                                           u"Bad = maybe"_s,
+                                           u"Half = 2.5"_s,
+                                           u"Neg = -1"_s,
+                                           u"Word = lots"_s,
+                                           u"Huge = 1e12"_s,
+                                           QString(),
+                                           u"[other]"_s,
+                                           u"X = 1"_s,
+                                           u"[GENERAL]"_s,
+                                           u"Later = merged"_s,
+                                           u"Version = 9"_s,
+                                           u"[\u00fcbersicht]"_s,
+                                           u"Gr\u00f6sse = A4"_s});
     }
 
 private Q_SLOTS:
@@ -52,28 +53,26 @@ private Q_SLOTS:
         const qint32 h = OpenIni(path);
         QVERIFY(h != 0);
         auto get = [&](const char* s, const char* k) {
-            return GetIniString(QString::fromLatin1(s), QString::fromLatin1(k),
-                                QStringLiteral("DEF"), h);
+            return GetIniString(QString::fromLatin1(s), QString::fromLatin1(k), u"DEF"_s, h);
         };
-        QCOMPARE(get("GENERAL", "version"), QStringLiteral("2")); // section and key case ignored
-        QCOMPARE(get("general", "Spaced"), QStringLiteral("padded value"));
+        QCOMPARE(get("GENERAL", "version"), u"2"_s); // section and key case ignored
+        QCOMPARE(get("general", "Spaced"), u"padded value"_s);
         QCOMPARE(get("General", "Blank"), QString());
-        QCOMPARE(get("General", "List"), QStringLiteral("0, Smith ; Jones")); // no inline comments
-        QCOMPARE(get("General", "Quoted"), QStringLiteral("\"a\\tb\"")); // no quote or escape rules
-        QCOMPARE(get("General", "Dup"), QStringLiteral("first"));        // first of a repeated key
-        QCOMPARE(get("General", "Eq"), QStringLiteral("a=b"));
-        QCOMPARE(get("General", "Later"), QStringLiteral("merged")); // repeated section merges
-        QCOMPARE(get("General", "missing"), QStringLiteral("DEF"));
-        QCOMPARE(get("nosection", "X"), QStringLiteral("DEF"));
+        QCOMPARE(get("General", "List"), u"0, Smith ; Jones"_s); // no inline comments
+        QCOMPARE(get("General", "Quoted"), u"\"a\\tb\""_s);      // no quote or escape rules
+        QCOMPARE(get("General", "Dup"), u"first"_s);             // first of a repeated key
+        QCOMPARE(get("General", "Eq"), u"a=b"_s);
+        QCOMPARE(get("General", "Later"), u"merged"_s); // repeated section merges
+        QCOMPARE(get("General", "missing"), u"DEF"_s);
+        QCOMPARE(get("nosection", "X"), u"DEF"_s);
         // Letters beyond ASCII are matched without regard to case too.
-        QCOMPARE(GetIniString(QStringLiteral("\u00dcBERSICHT"), QStringLiteral("gr\u00d6sse"), {}, h),
-                 QStringLiteral("A4"));
-        QCOMPARE(get("", "stray"), QStringLiteral("DEF"));
-        QCOMPARE(GetIniString(QStringLiteral("other"), QStringLiteral("X"), QStringLiteral("D"), 0),
-                 QStringLiteral("D")); // handle 0 has nothing open
+        QCOMPARE(GetIniString(u"\u00dcBERSICHT"_s, u"gr\u00d6sse"_s, {}, h), u"A4"_s);
+        QCOMPARE(get("", "stray"), u"DEF"_s);
+        QCOMPARE(GetIniString(u"other"_s, u"X"_s, u"D"_s, 0),
+                 u"D"_s); // handle 0 has nothing open
         CloseIni(h);
-        QCOMPARE(get("General", "Version"), QStringLiteral("DEF"));
-        QCOMPARE(OpenIni(box.Path(QStringLiteral("missing.ini"))), 0);
+        QCOMPARE(get("General", "Version"), u"DEF"_s);
+        QCOMPARE(OpenIni(box.Path(u"missing.ini"_s)), 0);
         QCOMPARE(OpenIni(box.Path()), 0); // a folder
         QCOMPARE(OpenIni(QString()), 0);
     }
@@ -82,19 +81,16 @@ private Q_SLOTS:
         const QByteArray big(100000, 'v');
         QByteArray junk;
         for (int i = 0; i < 4096; ++i) junk += char(i % 256);
-        const QString path =
-            box.Write(QStringLiteral("big.ini"),
-                      "[S]\r\nLong = " + big + "\r\n" + junk + "\r\n[T]\r\nK = ok\r\n");
+        const QString path = box.Write(u"big.ini"_s, "[S]\r\nLong = " + big + "\r\n" + junk +
+                                                         "\r\n[T]\r\nK = ok\r\n");
         const qint32 h = OpenIni(path);
-        QCOMPARE(GetIniString(QStringLiteral("S"), QStringLiteral("Long"), {}, h).size(), 2048);
-        QCOMPARE(GetIniString(QStringLiteral("T"), QStringLiteral("K"), {}, h),
-                 QStringLiteral("ok"));
+        QCOMPARE(GetIniString(u"S"_s, u"Long"_s, {}, h).size(), 2048);
+        QCOMPARE(GetIniString(u"T"_s, u"K"_s, {}, h), u"ok"_s);
         CloseIni(h);
     }
     void unchangedFileIsNotParsedAgain() {
         Sandbox box;
-        const QString path = box.WriteLines(QStringLiteral("c.ini"),
-                                            {QStringLiteral("[A]"), QStringLiteral("K = 1")});
+        const QString path = box.WriteLines(u"c.ini"_s, {u"[A]"_s, u"K = 1"_s});
         auto first = Platform::IniDocument::Open(path);
         QVERIFY(first);
         QCOMPARE(Platform::IniDocument::Open(path).get(), first.get());
@@ -106,7 +102,7 @@ private Q_SLOTS:
         f.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
         auto second = Platform::IniDocument::Open(path);
         QVERIFY(second.get() != first.get());
-        QCOMPARE(*second->Find(u"a", u"k"), QStringLiteral("2"));
+        QCOMPARE(*second->Find(u"a", u"k"), u"2"_s);
         QFile::remove(path);
         QVERIFY(!Platform::IniDocument::Open(path));
     }
@@ -115,27 +111,16 @@ private Q_SLOTS:
         MessageRecorder rec;
         const QString path = Sample(box);
         CIniHandle h(path);
-        QCOMPARE(GetPPS(QStringLiteral("General"), QStringLiteral("Spaced"), path, h.Get(), false,
-                        false),
-                 QStringLiteral("padded value"));
-        QCOMPARE(
-            GetPPS(QStringLiteral("General"), QStringLiteral("Blank"), path, h.Get(), true, false),
-            QString());
+        QCOMPARE(GetPPS(u"General"_s, u"Spaced"_s, path, h.Get(), false, false), u"padded value"_s);
+        QCOMPARE(GetPPS(u"General"_s, u"Blank"_s, path, h.Get(), true, false), QString());
         QCOMPARE(rec.Messages().size(), 0);
-        QCOMPARE(
-            GetPPS(QStringLiteral("General"), QStringLiteral("Blank"), path, h.Get(), false, false),
-            kMissing);
-        QCOMPARE(
-            GetPPS(QStringLiteral("General"), QStringLiteral("Nope"), path, h.Get(), false, true),
-            kMissing);
-        QCOMPARE(
-            GetPPS(QStringLiteral("General"), QStringLiteral("Nope"), path, h.Get(), true, false),
-            kMissing);
-        QCOMPARE(rec.Joined(), QStringLiteral("Entry [General].Blank is blank in file:|") + path +
-                                   QStringLiteral("#Entry [General].Nope not found in file:|") +
-                                   path);
+        QCOMPARE(GetPPS(u"General"_s, u"Blank"_s, path, h.Get(), false, false), kMissing);
+        QCOMPARE(GetPPS(u"General"_s, u"Nope"_s, path, h.Get(), false, true), kMissing);
+        QCOMPARE(GetPPS(u"General"_s, u"Nope"_s, path, h.Get(), true, false), kMissing);
+        QCOMPARE(rec.Joined(), u"Entry [General].Blank is blank in file:|"_s + path +
+                                   u"#Entry [General].Nope not found in file:|"_s + path);
         for (const auto& m : rec.Messages()) {
-            QCOMPARE(m.title, QStringLiteral("Kestova Sentrel"));
+            QCOMPARE(m.title, u"Kestova Sentrel"_s);
             QCOMPARE(m.icon, MsgIcon::Exclamation);
         }
     }
@@ -208,7 +193,7 @@ private Q_SLOTS:
         const QString path = Sample(box);
         CIniHandle h(path);
         const CIniSource src{path, h.Get()};
-        const QString section = QStringLiteral("General");
+        const QString section = u"General"_s;
         bool result = true;
         QString got;
         if (rule == QLatin1String("strict") || rule == QLatin1String("lenient")) {
@@ -223,10 +208,10 @@ private Q_SLOTS:
             result = ReadNumber(src, section, key, 0, kMaxCount, n);
             got = result ? QString::number(n) : QString();
         } else if (rule.startsWith(QLatin1String("optional"))) {
-            got = QStringLiteral("keep");
+            got = u"keep"_s;
             ReadOptional(src, section, key, got, rule.endsWith(QLatin1String("blank")));
         } else {
-            got = QStringLiteral("keep");
+            got = u"keep"_s;
             result = ReadMandatory(src, section, key, got, true);
         }
         QCOMPARE(result, ok);
@@ -234,112 +219,100 @@ private Q_SLOTS:
         if (message.isEmpty())
             QCOMPARE(rec.Messages().size(), 0);
         else
-            QCOMPARE(rec.Joined(),
-                     QStringLiteral("Entry [General].") + message + QLatin1Char('|') + path);
+            QCOMPARE(rec.Joined(), u"Entry [General]."_s + message + QLatin1Char('|') + path);
     }
     void strictBoolLetters() {
         Sandbox box;
         MessageRecorder rec;
-        const QString path = box.WriteLines(
-            QStringLiteral("b.ini"),
-            {QStringLiteral("[s]"), QStringLiteral("a = true"), QStringLiteral("b = No"),
-             QStringLiteral("c = 0"), QStringLiteral("d = Y"), QStringLiteral("e = f"),
-             QStringLiteral("g = 1x"), QStringLiteral("m = maybe")});
+        const QString path =
+            box.WriteLines(u"b.ini"_s, {u"[s]"_s, u"a = true"_s, u"b = No"_s, u"c = 0"_s,
+                                        u"d = Y"_s, u"e = f"_s, u"g = 1x"_s, u"m = maybe"_s});
         CIniHandle h(path);
         const CIniSource src{path, h.Get()};
-        const QStringList keys{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                               QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("g")};
+        const QStringList keys{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"g"_s};
         QString flags;
         for (const QString& k : keys) {
             bool v = false;
-            QVERIFY(ReadStrictBool(src, QStringLiteral("s"), k, v));
+            QVERIFY(ReadStrictBool(src, u"s"_s, k, v));
             flags += v ? QLatin1Char('1') : QLatin1Char('0');
         }
-        QCOMPARE(flags, QStringLiteral("100101"));
+        QCOMPARE(flags, u"100101"_s);
         bool v = false;
-        QVERIFY(
-            !ReadStrictBool(src, QStringLiteral("s"), QStringLiteral("m"), v, MsgIcon::Critical));
+        QVERIFY(!ReadStrictBool(src, u"s"_s, u"m"_s, v, MsgIcon::Critical));
         QCOMPARE(rec.Messages().last().icon, MsgIcon::Critical);
     }
     void findConfigFile() {
         Sandbox box;
         MessageRecorder rec;
-        gEnv.m_sLocalUserPath = box.Path(QStringLiteral("local/"));
-        gEnv.m_sconfigfile = box.Path(QStringLiteral("local/qorvlog.ini"));
-        gEnv.m_sOrigConfigFile = box.Path(QStringLiteral("share"));
-        QString path = QStringLiteral("caller");
+        gEnv.m_sLocalUserPath = box.Path(u"local/"_s);
+        gEnv.m_sconfigfile = box.Path(u"local/qorvlog.ini"_s);
+        gEnv.m_sOrigConfigFile = box.Path(u"share"_s);
+        QString path = u"caller"_s;
         // Nothing anywhere: the caller's path stays.
         QVERIFY(!FindConfigFile(path, true));
-        QCOMPARE(path, QStringLiteral("caller"));
+        QCOMPARE(path, u"caller"_s);
         // Only the local folder: asked even when silent; No keeps the path.
-        box.Write(QStringLiteral("local/Config.ini"), "x");
+        box.Write(u"local/Config.ini"_s, "x");
         rec.Script({MsgAnswer::No});
         QVERIFY(!FindConfigFile(path, true));
-        QCOMPARE(path, QStringLiteral("caller"));
+        QCOMPARE(path, u"caller"_s);
         QCOMPARE(rec.Messages().size(), 1);
         const auto& m = rec.Messages()[0];
         QCOMPARE(m.buttons, Platform::MsgButtons::YesNo);
         QCOMPARE(Platform::DefaultAnswer(m), MsgAnswer::No);
         QCOMPARE(m.text,
-                 QStringLiteral("Found configuration parameters file:\r") +
-                     box.Path(QStringLiteral("local/Config.ini")) +
+                 u"Found configuration parameters file:\r"_s + box.Path(u"local/Config.ini"_s) +
                      QStringLiteral("\r\rThis is not a standard location for this file.\rDo you "
                                     "want to continue anyway using this file?"));
         rec.Script({MsgAnswer::Yes});
         QVERIFY(FindConfigFile(path, true));
-        QCOMPARE(path, box.Path(QStringLiteral("local/Config.ini")));
+        QCOMPARE(path, box.Path(u"local/Config.ini"_s));
         // The shared location: silent takes it without asking.
-        box.Write(QStringLiteral("share/Config.ini"), "x");
+        box.Write(u"share/Config.ini"_s, "x");
         rec.Clear();
         QVERIFY(FindConfigFile(path, true));
-        QCOMPARE(path, box.Path(QStringLiteral("share/Config.ini")));
+        QCOMPARE(path, box.Path(u"share/Config.ini"_s));
         QCOMPARE(rec.Messages().size(), 0);
         // The working copy wins over everything.
-        box.Write(QStringLiteral("local/qorvlog.ini"), "x");
+        box.Write(u"local/qorvlog.ini"_s, "x");
         QVERIFY(FindConfigFile(path, false));
         QCOMPARE(path, gEnv.m_sconfigfile);
     }
     void writers() {
         Sandbox box;
-        CLineWriter w(box.Path(QStringLiteral("out.ini")));
-        QVERIFY(WriteIniFileSection(w, QStringLiteral("GENERAL")));
-        QVERIFY(WriteIniFileValue(w, QStringLiteral("Version"), QStringLiteral("2")));
-        QVERIFY(
-            WriteIniFileValue(w, QStringLiteral("AVeryLongKeyOfTwentyFourC"), QStringLiteral("x")));
+        CLineWriter w(box.Path(u"out.ini"_s));
+        QVERIFY(WriteIniFileSection(w, u"GENERAL"_s));
+        QVERIFY(WriteIniFileValue(w, u"Version"_s, u"2"_s));
+        QVERIFY(WriteIniFileValue(w, u"AVeryLongKeyOfTwentyFourC"_s, u"x"_s));
         QVERIFY(WriteIniFileSection(w, QString()));
         QVERIFY(w.Commit());
-        QCOMPARE(box.Read(QStringLiteral("out.ini")),
-                 QByteArray("[GENERAL]\r\nVersion                  = "
-                            "2\r\nAVeryLongKeyOfTwentyFourC = x\r\n\r\n"));
-        CLineWriter bad(box.Path(QStringLiteral("no/such/folder/out.ini")));
-        bad.WriteLine(QStringLiteral("x"));
+        QCOMPARE(box.Read(u"out.ini"_s), QByteArray("[GENERAL]\r\nVersion                  = "
+                                                    "2\r\nAVeryLongKeyOfTwentyFourC = x\r\n\r\n"));
+        CLineWriter bad(box.Path(u"no/such/folder/out.ini"_s));
+        bad.WriteLine(u"x"_s);
         QVERIFY(!bad.Commit());
     }
     void registry() {
         Sandbox box;
-        box.WriteLines(
-            QStringLiteral("registry.ini"),
-            {QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"),
-             QStringLiteral("ConfigFile = /srv/kv/Config.ini"),
-             QStringLiteral("Size = dword:00000100"), QStringLiteral("Bad = dword:zz")});
-        QString v = QStringLiteral("old");
-        const QString key = QStringLiteral("SOFTWARE\\Velmora Group\\Kestova Sentrel\\4");
-        QVERIFY(GetKeyValue(kLocalMachine, key, QStringLiteral("Size"), v));
-        QCOMPARE(v, QStringLiteral("256"));
-        QVERIFY(GetKeyValue(kLocalMachine, key.toLower(), QStringLiteral("configfile"), v));
-        QCOMPARE(v, QStringLiteral("/srv/kv/Config.ini"));
-        v = QStringLiteral("old");
-        QVERIFY(!GetKeyValue(kLocalMachine, key, QStringLiteral("Missing"), v));
-        QVERIFY(!GetKeyValue(kCurrentUser, key, QStringLiteral("Size"), v));
-        QCOMPARE(v, QStringLiteral("old"));
-        QCOMPARE(GetMachineKeyValue(key, QStringLiteral("ConfigFile")),
-                 QStringLiteral("/srv/kv/Config.ini"));
-        QCOMPARE(GetMachineKeyValue(key, QStringLiteral("Bad")), QStringLiteral("(unknown)"));
-        QCOMPARE(GetMachineKeyValue(QStringLiteral("SOFTWARE\\None"), QStringLiteral("x")),
-                 QStringLiteral("(unknown)"));
+        box.WriteLines(u"registry.ini"_s,
+                       {u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"_s,
+                        u"ConfigFile = /srv/kv/Config.ini"_s, u"Size = dword:00000100"_s,
+                        u"Bad = dword:zz"_s});
+        QString v = u"old"_s;
+        const QString key = u"SOFTWARE\\Velmora Group\\Kestova Sentrel\\4"_s;
+        QVERIFY(GetKeyValue(kLocalMachine, key, u"Size"_s, v));
+        QCOMPARE(v, u"256"_s);
+        QVERIFY(GetKeyValue(kLocalMachine, key.toLower(), u"configfile"_s, v));
+        QCOMPARE(v, u"/srv/kv/Config.ini"_s);
+        v = u"old"_s;
+        QVERIFY(!GetKeyValue(kLocalMachine, key, u"Missing"_s, v));
+        QVERIFY(!GetKeyValue(kCurrentUser, key, u"Size"_s, v));
+        QCOMPARE(v, u"old"_s);
+        QCOMPARE(GetMachineKeyValue(key, u"ConfigFile"_s), u"/srv/kv/Config.ini"_s);
+        QCOMPARE(GetMachineKeyValue(key, u"Bad"_s), u"(unknown)"_s);
+        QCOMPARE(GetMachineKeyValue(u"SOFTWARE\\None"_s, u"x"_s), u"(unknown)"_s);
         QFile::remove(box.RegistryFile());
-        QCOMPARE(GetMachineKeyValue(key, QStringLiteral("ConfigFile")),
-                 QStringLiteral("(unknown)"));
+        QCOMPARE(GetMachineKeyValue(key, u"ConfigFile"_s), u"(unknown)"_s);
     }
 };
 

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 // Every member of the tree as text, to compare trees.
 QString Dump(const CConfigOptions& o) {
@@ -21,18 +23,15 @@ QString Dump(const CConfigOptions& o) {
                    o.DeleteIfCanceled, o.LogDatFilesOnly, o.DebugLog, o.SIMMonitor})
         out << QString::number(b);
     for (const auto& g : o.PrinterGroups) {
-        out << QStringLiteral("PG:") + g->PrinterGroupName << QString::number(g->DisableLogging)
+        out << u"PG:"_s + g->PrinterGroupName << QString::number(g->DisableLogging)
             << QString::number(g->LogSilent) << QString::number(g->PauseUntilAck) << g->Redirect;
         for (const auto& c : g->Categories) {
-            out << QStringLiteral("CAT:") + c->CategoryName << QString::number(c->Verification)
+            out << u"CAT:"_s + c->CategoryName << QString::number(c->Verification)
                 << QString::number(c->AckDefaultValues) << QString::number(c->AllowBlankValues)
                 << QString::number(c->OnlyPreDefinedValues) << QString::number(c->MaskUserInput)
                 << c->Pattern << QString::number(c->DefaultValue);
             for (const auto& v : c->PreDefinedValues)
-                out << QStringLiteral("V:%1/%2/%3")
-                           .arg(v->IsSystemEntry)
-                           .arg(v->SystemCode)
-                           .arg(v->EntryText);
+                out << u"V:%1/%2/%3"_s.arg(v->IsSystemEntry).arg(v->SystemCode).arg(v->EntryText);
         }
     }
     return out.join(QLatin1Char('|'));
@@ -46,27 +45,26 @@ private Q_SLOTS:
         Sandbox box;
         MessageRecorder rec;
         CConfigOptions o;
-        QVERIFY(o.ReadIniFile(
-            box.Write(QStringLiteral("Config.ini"), TestData(QStringLiteral("config_v2.ini")))));
+        QVERIFY(o.ReadIniFile(box.Write(u"Config.ini"_s, TestData(u"config_v2.ini"_s))));
         QCOMPARE(rec.Messages().size(), 0);
         QCOMPARE(o.Version, 2);
-        QCOMPARE(o.DataFile, QStringLiteral("jobs.db"));
+        QCOMPARE(o.DataFile, u"jobs.db"_s);
         QVERIFY(o.AllowCancel && !o.DisableLogging && o.DisplayToUserOnly);
         QCOMPARE(o.AutoUpdateLocation, QString()); // blank allowed stays blank
         QCOMPARE(o.PrinterGroups.Count(), 2);
         auto plotter = o.PrinterGroups.Item(1);
-        QCOMPARE(plotter->PrinterGroupName, QStringLiteral("Plotter"));
+        QCOMPARE(plotter->PrinterGroupName, u"Plotter"_s);
         QVERIFY(plotter->PauseUntilAck);
-        QCOMPARE(plotter->Redirect, QStringLiteral("10.0.0.7"));
+        QCOMPARE(plotter->Redirect, u"10.0.0.7"_s);
         auto client = plotter->Categories.Item(1);
-        QCOMPARE(client->CategoryName, QStringLiteral("Client"));
+        QCOMPARE(client->CategoryName, u"Client"_s);
         QCOMPARE(client->Verification, 2);
         QCOMPARE(client->DefaultValue, 3);
-        QCOMPARE(client->PreDefinedValues.Item(2)->EntryText, QStringLiteral("Smith ; Jones"));
+        QCOMPARE(client->PreDefinedValues.Item(2)->EntryText, u"Smith ; Jones"_s);
         QVERIFY(client->PreDefinedValues.Item(3)->IsCalculatedValue());
         auto pages = o.PrinterGroups.Item(2)->Categories.Item(1);
         QVERIFY(pages->MaskUserInput);
-        QCOMPARE(pages->Pattern, QStringLiteral("####"));
+        QCOMPARE(pages->Pattern, u"####"_s);
         QCOMPARE(o.CategoryCount(), 3);
         QCOMPARE(o.PreDefinedValueCount(), 6);
     }
@@ -74,36 +72,33 @@ private Q_SLOTS:
         Sandbox box;
         MessageRecorder rec;
         CConfigOptions o;
-        QVERIFY(o.ReadIniFile(
-            box.Write(QStringLiteral("Config.ini"), TestData(QStringLiteral("config_v1.ini")))));
+        QVERIFY(o.ReadIniFile(box.Write(u"Config.ini"_s, TestData(u"config_v1.ini"_s))));
         QCOMPARE(rec.Messages().size(), 0);
         QCOMPARE(o.Version, 1);
         QCOMPARE(o.PrinterGroups.Count(), 1);
         auto g = o.PrinterGroups.Item(1);
-        QCOMPARE(g->PrinterGroupName, QStringLiteral("Default"));
+        QCOMPARE(g->PrinterGroupName, u"Default"_s);
         QCOMPARE(g->Redirect, kNoRedirect);
         QCOMPARE(g->Categories.Count(), 2);
-        QCOMPARE(g->Categories.Item(2)->Pattern, QStringLiteral("Any"));
+        QCOMPARE(g->Categories.Item(2)->Pattern, u"Any"_s);
         QCOMPARE(g->Categories.Item(2)->PreDefinedValues.Item(1)->SystemCode, 10);
-        QCOMPARE(o.LoggingMachine, QStringLiteral("Default"));
-        QCOMPARE(o.DisplayAfter, QStringLiteral("1"));
+        QCOMPARE(o.LoggingMachine, u"Default"_s);
+        QCOMPARE(o.DisplayAfter, u"1"_s);
     }
     void writeThenReadGivesTheSameTree_data() {
         QTest::addColumn<QString>("sample");
-        QTest::newRow("v2") << QStringLiteral("config_v2.ini");
-        QTest::newRow("v1") << QStringLiteral("config_v1.ini");
+        QTest::newRow("v2") << u"config_v2.ini"_s;
+        QTest::newRow("v1") << u"config_v1.ini"_s;
     }
     void writeThenReadGivesTheSameTree() {
         QFETCH(QString, sample);
         Sandbox box;
         MessageRecorder rec;
         CConfigOptions o;
-        QVERIFY(
-            o.ReadIniFile(box.Write(QStringLiteral("in.ini"),
-                                    IniEdit(TestData(sample), QStringLiteral("GENERAL"),
-                                            QStringLiteral("SIMMonitor"), QStringLiteral("Yes")))));
+        QVERIFY(o.ReadIniFile(box.Write(
+            u"in.ini"_s, IniEdit(TestData(sample), u"GENERAL"_s, u"SIMMonitor"_s, u"Yes"_s))));
         QVERIFY(o.SIMMonitor);
-        const QString out = box.Path(QStringLiteral("out.ini"));
+        const QString out = box.Path(u"out.ini"_s);
         QVERIFY(o.WriteIniFile(out));
         CConfigOptions back;
         QVERIFY(back.ReadIniFile(out));
@@ -114,16 +109,15 @@ private Q_SLOTS:
         o.Version = 2;
         QCOMPARE(Dump(back), Dump(o));
         // Written a second time, the file is byte for byte the same.
-        QVERIFY(back.WriteIniFile(box.Path(QStringLiteral("again.ini"))));
-        QCOMPARE(box.Read(QStringLiteral("again.ini")), box.Read(QStringLiteral("out.ini")));
+        QVERIFY(back.WriteIniFile(box.Path(u"again.ini"_s)));
+        QCOMPARE(box.Read(u"again.ini"_s), box.Read(u"out.ini"_s));
     }
     void writtenLineSyntax() {
         Sandbox box;
         CConfigOptions o;
-        QVERIFY(o.ReadIniFile(
-            box.Write(QStringLiteral("in.ini"), TestData(QStringLiteral("config_v1.ini")))));
-        QVERIFY(o.WriteIniFile(box.Path(QStringLiteral("out.ini"))));
-        const QByteArray bytes = box.Read(QStringLiteral("out.ini"));
+        QVERIFY(o.ReadIniFile(box.Write(u"in.ini"_s, TestData(u"config_v1.ini"_s))));
+        QVERIFY(o.WriteIniFile(box.Path(u"out.ini"_s)));
+        const QByteArray bytes = box.Read(u"out.ini"_s);
         QVERIFY(bytes.startsWith(
             "[GENERAL]\r\nVersion                  = 2\r\nDataFile                 = old.mdb\r\n"));
         QVERIFY(bytes.contains("\r\nNumPrinterGroups         = 1\r\n\r\n[PG1]\r\nPrinterGroupName  "
@@ -140,27 +134,25 @@ private Q_SLOTS:
     void equalsCopiesDeeply() {
         Sandbox box;
         CConfigOptions o;
-        QVERIFY(o.ReadIniFile(
-            box.Write(QStringLiteral("in.ini"), TestData(QStringLiteral("config_v2.ini")))));
+        QVERIFY(o.ReadIniFile(box.Write(u"in.ini"_s, TestData(u"config_v2.ini"_s))));
         CConfigOptions copy;
         copy.Equals(o);
         QCOMPARE(Dump(copy), Dump(o));
         copy.PrinterGroups.Item(1)->Categories.Item(1)->PreDefinedValues.Item(1)->EntryText =
-            QStringLiteral("changed");
-        copy.PrinterGroups.Item(1)->PrinterGroupName = QStringLiteral("changed");
-        QCOMPARE(o.PrinterGroups.Item(1)->PrinterGroupName, QStringLiteral("Plotter"));
+            u"changed"_s;
+        copy.PrinterGroups.Item(1)->PrinterGroupName = u"changed"_s;
+        QCOMPARE(o.PrinterGroups.Item(1)->PrinterGroupName, u"Plotter"_s);
         QCOMPARE(o.PrinterGroups.Item(1)->Categories.Item(1)->PreDefinedValues.Item(1)->EntryText,
-                 QStringLiteral("Acme Ltd"));
+                 u"Acme Ltd"_s);
     }
     void groupOutlivesAReload() {
         Sandbox box;
         gConfigOptions = std::make_shared<CConfigOptions>();
-        QVERIFY(gConfigOptions->ReadIniFile(
-            box.Write(QStringLiteral("in.ini"), TestData(QStringLiteral("config_v2.ini")))));
+        QVERIFY(gConfigOptions->ReadIniFile(box.Write(u"in.ini"_s, TestData(u"config_v2.ini"_s))));
         std::shared_ptr<CPrinterGroup> kept = gConfigOptions->PrinterGroups.Item(1);
         gConfigOptions = std::make_shared<CConfigOptions>();
-        QCOMPARE(kept->PrinterGroupName, QStringLiteral("Plotter"));
-        QCOMPARE(kept->Categories.Item(1)->CategoryName, QStringLiteral("Client"));
+        QCOMPARE(kept->PrinterGroupName, u"Plotter"_s);
+        QCOMPARE(kept->Categories.Item(1)->CategoryName, u"Client"_s);
         gConfigOptions.reset();
     }
 
@@ -172,78 +164,77 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message"); // "" none; CR written as |
         QTest::addColumn<int>("icon");
         const int crit = int(Platform::MsgIcon::Critical);
-        const QString file = QStringLiteral(" in configuration file:|");
+        const QString file = u" in configuration file:|"_s;
         auto row = [&](const char* name, const char* s, const char* k, const QString& v, bool ok,
                        const QString& msg, int icon = int(Platform::MsgIcon::Exclamation)) {
             QTest::newRow(name) << QString::fromLatin1(s) << QString::fromLatin1(k) << v << ok
                                 << msg << icon;
         };
         row("no version", "GENERAL", "Version", QString(), false,
-            QStringLiteral("Entry [GENERAL].Version not found in file:|"));
-        row("version 3", "GENERAL", "Version", QStringLiteral("3"), false,
+            u"Entry [GENERAL].Version not found in file:|"_s);
+        row("version 3", "GENERAL", "Version", u"3"_s, false,
             QStringLiteral(
                 "The configuration file version (3) is not supported by this version of Kestova "
                 "Sentrel.||Please upgrade to the lastest version of Kestova Sentrel."),
             crit);
-        row("version 0", "GENERAL", "Version", QStringLiteral("0"), false, QString());
-        row("version word", "GENERAL", "Version", QStringLiteral("two"), false,
-            QStringLiteral("Entry [GENERAL].Version is not numeric") + file);
-        row("version huge", "GENERAL", "Version", QStringLiteral("1e12"), false,
-            QStringLiteral("Entry [GENERAL].Version is not valid") + file);
-        row("data file blank", "GENERAL", "DataFile", QStringLiteral(""), true, QString());
+        row("version 0", "GENERAL", "Version", u"0"_s, false, QString());
+        row("version word", "GENERAL", "Version", u"two"_s, false,
+            u"Entry [GENERAL].Version is not numeric"_s + file);
+        row("version huge", "GENERAL", "Version", u"1e12"_s, false,
+            u"Entry [GENERAL].Version is not valid"_s + file);
+        row("data file blank", "GENERAL", "DataFile", u""_s, true, QString());
         row("data file missing", "GENERAL", "DataFile", QString(), false,
-            QStringLiteral("Entry [GENERAL].DataFile not found in file:|"));
-        row("disable logging x", "GENERAL", "DisableLogging", QStringLiteral("xyz"), false,
-            QStringLiteral("Entry [GENERAL].DisableLogging is not valid") + file);
-        row("pause x is false", "GENERAL", "PauseUntilAck", QStringLiteral("xyz"), true, QString());
-        row("display to user blank", "GENERAL", "DisplayToUserOnly", QStringLiteral(""), true,
-            QStringLiteral("Entry [GENERAL].DisplayToUserOnly is blank in file:|"));
-        row("groups 32767", "GENERAL", "NumPrinterGroups", QStringLiteral("32767"), false,
-            QStringLiteral("Entry [PG3].PrinterGroupName not found in file:|"));
-        row("groups 32768", "GENERAL", "NumPrinterGroups", QStringLiteral("32768"), false,
-            QStringLiteral("Entry [GENERAL].NumPrinterGroups is not valid") + file);
-        row("groups negative", "GENERAL", "NumPrinterGroups", QStringLiteral("-1"), false,
-            QStringLiteral("Entry [GENERAL].NumPrinterGroups is not valid") + file);
-        row("groups half", "GENERAL", "NumPrinterGroups", QStringLiteral("1.5"), true, QString());
-        row("groups word", "GENERAL", "NumPrinterGroups", QStringLiteral("many"), false,
-            QStringLiteral("Entry [GENERAL].NumPrinterGroups is not numeric") + file);
+            u"Entry [GENERAL].DataFile not found in file:|"_s);
+        row("disable logging x", "GENERAL", "DisableLogging", u"xyz"_s, false,
+            u"Entry [GENERAL].DisableLogging is not valid"_s + file);
+        row("pause x is false", "GENERAL", "PauseUntilAck", u"xyz"_s, true, QString());
+        row("display to user blank", "GENERAL", "DisplayToUserOnly", u""_s, true,
+            u"Entry [GENERAL].DisplayToUserOnly is blank in file:|"_s);
+        row("groups 32767", "GENERAL", "NumPrinterGroups", u"32767"_s, false,
+            u"Entry [PG3].PrinterGroupName not found in file:|"_s);
+        row("groups 32768", "GENERAL", "NumPrinterGroups", u"32768"_s, false,
+            u"Entry [GENERAL].NumPrinterGroups is not valid"_s + file);
+        row("groups negative", "GENERAL", "NumPrinterGroups", u"-1"_s, false,
+            u"Entry [GENERAL].NumPrinterGroups is not valid"_s + file);
+        row("groups half", "GENERAL", "NumPrinterGroups", u"1.5"_s, true, QString());
+        row("groups word", "GENERAL", "NumPrinterGroups", u"many"_s, false,
+            u"Entry [GENERAL].NumPrinterGroups is not numeric"_s + file);
         row("groups missing", "GENERAL", "NumPrinterGroups", QString(), false,
-            QStringLiteral("Entry [GENERAL].NumPrinterGroups not found in file:|"));
+            u"Entry [GENERAL].NumPrinterGroups not found in file:|"_s);
         row("group no disable", "PG1", "DisableLogging", QString(), false,
-            QStringLiteral("Entry [PG1].DisableLogging not found in file:|"));
-        row("group disable maybe", "PG1", "DisableLogging", QStringLiteral("Maybe"), false,
-            QStringLiteral("Entry [PG1].DisableLogging is not valid") + file, crit);
-        row("group name blank", "PG2", "PrinterGroupName", QStringLiteral(""), false,
-            QStringLiteral("Entry [PG2].PrinterGroupName is blank in file:|"));
-        row("redirect blank", "PG1", "Redirect", QStringLiteral(""), true,
-            QStringLiteral("Entry [PG1].Redirect is blank in file:|"));
-        row("log silent blank", "PG1", "LogSilent", QStringLiteral(""), true,
-            QStringLiteral("Entry [PG1].LogSilent is blank in file:|"));
-        row("categories 32767", "PG2", "NumCategories", QStringLiteral("32767"), false,
-            QStringLiteral("Entry [CATEGORYPG22].CategoryName not found in file:|"));
-        row("verification 3", "CATEGORYPG11", "Verification", QStringLiteral("3"), false,
-            QStringLiteral("Entry [CATEGORYPG11].Verification is not valid") + file);
-        row("verification 2.4", "CATEGORYPG11", "Verification", QStringLiteral("2.4"), true,
-            QString());
-        row("verification word", "CATEGORYPG11", "Verification", QStringLiteral("high"), false,
-            QStringLiteral("Entry [CATEGORYPG11].Verification is not numeric") + file);
+            u"Entry [PG1].DisableLogging not found in file:|"_s);
+        row("group disable maybe", "PG1", "DisableLogging", u"Maybe"_s, false,
+            u"Entry [PG1].DisableLogging is not valid"_s + file, crit);
+        row("group name blank", "PG2", "PrinterGroupName", u""_s, false,
+            u"Entry [PG2].PrinterGroupName is blank in file:|"_s);
+        row("redirect blank", "PG1", "Redirect", u""_s, true,
+            u"Entry [PG1].Redirect is blank in file:|"_s);
+        row("log silent blank", "PG1", "LogSilent", u""_s, true,
+            u"Entry [PG1].LogSilent is blank in file:|"_s);
+        row("categories 32767", "PG2", "NumCategories", u"32767"_s, false,
+            u"Entry [CATEGORYPG22].CategoryName not found in file:|"_s);
+        row("verification 3", "CATEGORYPG11", "Verification", u"3"_s, false,
+            u"Entry [CATEGORYPG11].Verification is not valid"_s + file);
+        row("verification 2.4", "CATEGORYPG11", "Verification", u"2.4"_s, true, QString());
+        row("verification word", "CATEGORYPG11", "Verification", u"high"_s, false,
+            u"Entry [CATEGORYPG11].Verification is not numeric"_s + file);
         row("ack default missing", "CATEGORYPG11", "AckDefaultValues", QString(), false,
-            QStringLiteral("Entry [CATEGORYPG11].AckDefaultValues not found in file:|"));
-        row("default 4 of 3", "CATEGORYPG11", "DefaultValue", QStringLiteral("4"), false,
-            QStringLiteral("Entry [CATEGORYPG11].DefaultValue is not valid") + file);
-        row("default 3 of 3", "CATEGORYPG11", "DefaultValue", QStringLiteral("3"), true, QString());
-        row("code 19", "CATEGORYPG11", "PreDefinedValue3", QStringLiteral("19"), false,
-            QStringLiteral("Entry [CATEGORYPG11].PreDefinedValue3 is not valid") + file);
-        row("code 0", "CATEGORYPG11", "PreDefinedValue3", QStringLiteral("0"), false,
-            QStringLiteral("Entry [CATEGORYPG11].PreDefinedValue3 is not valid") + file);
-        row("code 40000", "CATEGORYPG11", "PreDefinedValue3", QStringLiteral("40000"), false,
-            QStringLiteral("Entry [CATEGORYPG11].PreDefinedValue3 is not valid") + file);
-        row("blank before comma", "CATEGORYPG11", "PreDefinedValue1", QStringLiteral("0 , Acme"),
-            false, QStringLiteral("Entry [CATEGORYPG11].PreDefinedValue1 is not numeric") + file);
-        row("values 32767", "CATEGORYPG11", "NumPreDefinedValues", QStringLiteral("32767"), false,
-            QStringLiteral("Entry [CATEGORYPG11].PreDefinedValue4 not found in file:|"));
-        row("values fraction", "CATEGORYPG11", "NumPreDefinedValues", QStringLiteral("2.5"), false,
-            QStringLiteral("Entry [CATEGORYPG11].DefaultValue is not valid") + file);
+            u"Entry [CATEGORYPG11].AckDefaultValues not found in file:|"_s);
+        row("default 4 of 3", "CATEGORYPG11", "DefaultValue", u"4"_s, false,
+            u"Entry [CATEGORYPG11].DefaultValue is not valid"_s + file);
+        row("default 3 of 3", "CATEGORYPG11", "DefaultValue", u"3"_s, true, QString());
+        row("code 19", "CATEGORYPG11", "PreDefinedValue3", u"19"_s, false,
+            u"Entry [CATEGORYPG11].PreDefinedValue3 is not valid"_s + file);
+        row("code 0", "CATEGORYPG11", "PreDefinedValue3", u"0"_s, false,
+            u"Entry [CATEGORYPG11].PreDefinedValue3 is not valid"_s + file);
+        row("code 40000", "CATEGORYPG11", "PreDefinedValue3", u"40000"_s, false,
+            u"Entry [CATEGORYPG11].PreDefinedValue3 is not valid"_s + file);
+        row("blank before comma", "CATEGORYPG11", "PreDefinedValue1", u"0 , Acme"_s, false,
+            u"Entry [CATEGORYPG11].PreDefinedValue1 is not numeric"_s + file);
+        row("values 32767", "CATEGORYPG11", "NumPreDefinedValues", u"32767"_s, false,
+            u"Entry [CATEGORYPG11].PreDefinedValue4 not found in file:|"_s);
+        row("values fraction", "CATEGORYPG11", "NumPreDefinedValues", u"2.5"_s, false,
+            u"Entry [CATEGORYPG11].DefaultValue is not valid"_s + file);
     }
     void brokenFiles() {
         QFETCH(QString, section);
@@ -255,8 +246,7 @@ private Q_SLOTS:
         Sandbox box;
         MessageRecorder rec;
         const QString path =
-            box.Write(QStringLiteral("Config.ini"),
-                      IniEdit(TestData(QStringLiteral("config_v2.ini")), section, key, value));
+            box.Write(u"Config.ini"_s, IniEdit(TestData(u"config_v2.ini"_s), section, key, value));
         CConfigOptions o;
         QCOMPARE(o.ReadIniFile(path), ok);
         if (message.isEmpty()) {
@@ -268,116 +258,101 @@ private Q_SLOTS:
         if (expected.endsWith(QLatin1Char('|'))) expected += path;
         QCOMPARE(rec.Joined(), expected);
         QCOMPARE(int(rec.Messages()[0].icon), icon);
-        QCOMPARE(rec.Messages()[0].title, QStringLiteral("Kestova Sentrel"));
+        QCOMPARE(rec.Messages()[0].title, u"Kestova Sentrel"_s);
     }
     void defaultsOfBlankAndTextValues() {
         Sandbox box;
         MessageRecorder rec;
-        QByteArray ini = TestData(QStringLiteral("config_v2.ini"));
-        ini = IniEdit(ini, QStringLiteral("GENERAL"), QStringLiteral("LoggingMachine"),
-                      QStringLiteral(""));
-        ini = IniEdit(ini, QStringLiteral("GENERAL"), QStringLiteral("DisplayToUserOnly"),
-                      QStringLiteral("0"));
-        ini =
-            IniEdit(ini, QStringLiteral("PG1"), QStringLiteral("Redirect"), QStringLiteral("tRuE"));
-        ini =
-            IniEdit(ini, QStringLiteral("PG1"), QStringLiteral("LogSilent"), QStringLiteral("yes"));
-        ini = IniEdit(ini, QStringLiteral("PG2"), QStringLiteral("LogSilent"), QStringLiteral("x"));
-        ini = IniEdit(ini, QStringLiteral("CATEGORYPG11"), QStringLiteral("Pattern"),
-                      QStringLiteral(""));
-        ini = IniEdit(ini, QStringLiteral("CATEGORYPG11"), QStringLiteral("MaskUserInput"),
-                      QString());
+        QByteArray ini = TestData(u"config_v2.ini"_s);
+        ini = IniEdit(ini, u"GENERAL"_s, u"LoggingMachine"_s, u""_s);
+        ini = IniEdit(ini, u"GENERAL"_s, u"DisplayToUserOnly"_s, u"0"_s);
+        ini = IniEdit(ini, u"PG1"_s, u"Redirect"_s, u"tRuE"_s);
+        ini = IniEdit(ini, u"PG1"_s, u"LogSilent"_s, u"yes"_s);
+        ini = IniEdit(ini, u"PG2"_s, u"LogSilent"_s, u"x"_s);
+        ini = IniEdit(ini, u"CATEGORYPG11"_s, u"Pattern"_s, u""_s);
+        ini = IniEdit(ini, u"CATEGORYPG11"_s, u"MaskUserInput"_s, QString());
         CConfigOptions o;
-        QVERIFY(o.ReadIniFile(box.Write(QStringLiteral("c.ini"), ini)));
+        QVERIFY(o.ReadIniFile(box.Write(u"c.ini"_s, ini)));
         QCOMPARE(rec.Messages().size(), 0);
-        QCOMPARE(o.LoggingMachine, QStringLiteral("Default"));
+        QCOMPARE(o.LoggingMachine, u"Default"_s);
         QVERIFY(!o.DisplayToUserOnly);
         QCOMPARE(o.PrinterGroups.Item(1)->Redirect, kNoRedirect);
         QVERIFY(o.PrinterGroups.Item(1)->LogSilent);
         QVERIFY(!o.PrinterGroups.Item(2)->LogSilent);
-        QCOMPARE(o.PrinterGroups.Item(1)->Categories.Item(1)->Pattern, QStringLiteral("Any"));
+        QCOMPARE(o.PrinterGroups.Item(1)->Categories.Item(1)->Pattern, u"Any"_s);
         QVERIFY(!o.PrinterGroups.Item(1)->Categories.Item(1)->MaskUserInput);
     }
     void unreadableFiles() {
         Sandbox box;
         MessageRecorder rec;
         CConfigOptions o;
-        const QString missing = box.Path(QStringLiteral("gone.ini"));
+        const QString missing = box.Path(u"gone.ini"_s);
         QVERIFY(!o.ReadIniFile(missing));
-        QCOMPARE(rec.Joined(), QStringLiteral("Unable to open configuration file:|") + missing);
+        QCOMPARE(rec.Joined(), u"Unable to open configuration file:|"_s + missing);
         rec.Clear();
         QByteArray junk;
         for (int i = 0; i < 70000; ++i) junk += char((i * 7919) % 256);
-        const QString j = box.Write(QStringLiteral("junk.ini"), junk);
+        const QString j = box.Write(u"junk.ini"_s, junk);
         QVERIFY(!o.ReadIniFile(j));
-        QCOMPARE(rec.Joined(), QStringLiteral("Entry [GENERAL].Version not found in file:|") + j);
+        QCOMPARE(rec.Joined(), u"Entry [GENERAL].Version not found in file:|"_s + j);
         rec.Clear();
-        QCOMPARE(GetGeneralOption(missing, QStringLiteral("DataFile")), QString());
-        QCOMPARE(rec.Joined(), QStringLiteral("Unable to open configuration file:|") + missing);
+        QCOMPARE(GetGeneralOption(missing, u"DataFile"_s), QString());
+        QCOMPARE(rec.Joined(), u"Unable to open configuration file:|"_s + missing);
     }
     void sharedCategorySection() {
         // Group 1 category 11 and group 11 category 1 are both [CATEGORYPG111].
         Sandbox box;
         MessageRecorder rec;
-        QByteArray ini = TestData(QStringLiteral("config_v1.ini"));
-        ini =
-            IniEdit(ini, QStringLiteral("General"), QStringLiteral("Version"), QStringLiteral("2"));
-        ini = IniEdit(ini, QStringLiteral("General"), QStringLiteral("NumPrinterGroups"),
-                      QStringLiteral("11"));
+        QByteArray ini = TestData(u"config_v1.ini"_s);
+        ini = IniEdit(ini, u"General"_s, u"Version"_s, u"2"_s);
+        ini = IniEdit(ini, u"General"_s, u"NumPrinterGroups"_s, u"11"_s);
         auto category = [&](const QString& section, const QString& name) {
-            ini = IniEdit(ini, section, QStringLiteral("CategoryName"), name);
+            ini = IniEdit(ini, section, u"CategoryName"_s, name);
             for (const char* k : {"AckDefaultValues", "AllowBlankValues", "OnlyPreDefinedValues"})
-                ini = IniEdit(ini, section, QString::fromLatin1(k), QStringLiteral("F"));
-            ini = IniEdit(ini, section, QStringLiteral("Verification"), QStringLiteral("0"));
-            ini = IniEdit(ini, section, QStringLiteral("NumPreDefinedValues"), QStringLiteral("0"));
-            ini = IniEdit(ini, section, QStringLiteral("DefaultValue"), QStringLiteral("0"));
+                ini = IniEdit(ini, section, QString::fromLatin1(k), u"F"_s);
+            ini = IniEdit(ini, section, u"Verification"_s, u"0"_s);
+            ini = IniEdit(ini, section, u"NumPreDefinedValues"_s, u"0"_s);
+            ini = IniEdit(ini, section, u"DefaultValue"_s, u"0"_s);
         };
         for (int g = 1; g <= 11; ++g) {
-            const QString pg = QStringLiteral("PG%1").arg(g);
-            ini = IniEdit(ini, pg, QStringLiteral("PrinterGroupName"),
-                          QStringLiteral("Group %1").arg(g));
-            ini = IniEdit(ini, pg, QStringLiteral("DisableLogging"), QStringLiteral("F"));
-            ini = IniEdit(ini, pg, QStringLiteral("NumCategories"),
-                          g == 1    ? QStringLiteral("11")
-                          : g == 11 ? QStringLiteral("1")
-                                    : QStringLiteral("0"));
+            const QString pg = u"PG%1"_s.arg(g);
+            ini = IniEdit(ini, pg, u"PrinterGroupName"_s, u"Group %1"_s.arg(g));
+            ini = IniEdit(ini, pg, u"DisableLogging"_s, u"F"_s);
+            ini = IniEdit(ini, pg, u"NumCategories"_s,
+                          g == 1    ? u"11"_s
+                          : g == 11 ? u"1"_s
+                                    : u"0"_s);
         }
-        for (int c = 1; c <= 11; ++c)
-            category(QStringLiteral("CATEGORYPG1%1").arg(c), QStringLiteral("Cat %1").arg(c));
+        for (int c = 1; c <= 11; ++c) category(u"CATEGORYPG1%1"_s.arg(c), u"Cat %1"_s.arg(c));
         CConfigOptions o;
-        QVERIFY(o.ReadIniFile(box.Write(QStringLiteral("c.ini"), ini)));
+        QVERIFY(o.ReadIniFile(box.Write(u"c.ini"_s, ini)));
         QCOMPARE(rec.Joined(), QString());
-        QCOMPARE(o.PrinterGroups.Item(1)->Categories.Item(11)->CategoryName,
-                 QStringLiteral("Cat 11"));
-        QCOMPARE(o.PrinterGroups.Item(11)->Categories.Item(1)->CategoryName,
-                 QStringLiteral("Cat 11"));
+        QCOMPARE(o.PrinterGroups.Item(1)->Categories.Item(11)->CategoryName, u"Cat 11"_s);
+        QCOMPARE(o.PrinterGroups.Item(11)->Categories.Item(1)->CategoryName, u"Cat 11"_s);
     }
     void standAloneLookups() {
         Sandbox box;
         MessageRecorder rec;
-        const QString cfg = box.Write(QStringLiteral("share/Config.ini"),
-                                      TestData(QStringLiteral("config_v2.ini")));
+        const QString cfg = box.Write(u"share/Config.ini"_s, TestData(u"config_v2.ini"_s));
         QCOMPARE(GetConfigFileVersion(cfg), 2);
-        QCOMPARE(GetGeneralOption(cfg, QStringLiteral("FileServers")), QStringLiteral("fs1"));
-        QCOMPARE(GetGeneralOption(cfg, QStringLiteral("DataPath")), QString());
-        QCOMPARE(GetGeneralOption(cfg, QStringLiteral("Nope")), QString());
-        QCOMPARE(GetGeneralOption(cfg, QStringLiteral("PrinterGroupName"), QStringLiteral("pg2")),
-                 QStringLiteral("Default"));
+        QCOMPARE(GetGeneralOption(cfg, u"FileServers"_s), u"fs1"_s);
+        QCOMPARE(GetGeneralOption(cfg, u"DataPath"_s), QString());
+        QCOMPARE(GetGeneralOption(cfg, u"Nope"_s), QString());
+        QCOMPARE(GetGeneralOption(cfg, u"PrinterGroupName"_s, u"pg2"_s), u"Default"_s);
         QCOMPARE(rec.Messages().size(), 0);
         QCOMPARE(GetConfigFile(), QString());
-        box.WriteLines(
-            QStringLiteral("registry.ini"),
-            {QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"),
-             QStringLiteral("ConfigFile = ") + cfg});
+        box.WriteLines(u"registry.ini"_s,
+                       {u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"_s,
+                        u"ConfigFile = "_s + cfg});
         QCOMPARE(GetConfigFile(), cfg);
         gEnv.m_sconfigfile = cfg;
-        QCOMPARE(GetDataPath(), QStringLiteral("jobs.db"));
+        QCOMPARE(GetDataPath(), u"jobs.db"_s);
         const QString local = GetLocalPath();
-        QCOMPARE(local, box.Path(QStringLiteral("home/.local/share/Qorvex")));
+        QCOMPARE(local, box.Path(u"home/.local/share/Qorvex"_s));
         QVERIFY(QFileInfo(local).isDir());
-        gEnv.m_sProgramPath = QStringLiteral("/opt/kv/");
+        gEnv.m_sProgramPath = u"/opt/kv/"_s;
         SetHelpFile();
-        QCOMPARE(gEnv.m_sHelpFile, QStringLiteral("/opt/kv/Qorvex.hlp"));
+        QCOMPARE(gEnv.m_sHelpFile, u"/opt/kv/Qorvex.hlp"_s);
     }
 };
 

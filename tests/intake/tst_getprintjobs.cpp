@@ -11,23 +11,23 @@
 #include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestGetPrintJobs : public QObject {
     Q_OBJECT
     std::unique_ptr<Sandbox> box;
     std::unique_ptr<MessageRecorder> rec;
 
-    void Configure(QByteArray ini = TestData(QStringLiteral("config_v2.ini"))) {
+    void Configure(QByteArray ini = TestData(u"config_v2.ini"_s)) {
         gConfigOptions = std::make_shared<CConfigOptions>();
-        QVERIFY(gConfigOptions->ReadIniFile(box->Write(QStringLiteral("Config.ini"), ini)));
+        QVERIFY(gConfigOptions->ReadIniFile(box->Write(u"Config.ini"_s, ini)));
     }
     QString Job(const QString& name, const JobFields& fields = {}) {
-        return box->WriteLines(QStringLiteral("data/users/jsmith/") + name, fields.Lines());
+        return box->WriteLines(u"data/users/jsmith/"_s + name, fields.Lines());
     }
-    QByteArray File(const QString& name) {
-        return box->Read(QStringLiteral("data/users/jsmith/") + name);
-    }
+    QByteArray File(const QString& name) { return box->Read(u"data/users/jsmith/"_s + name); }
     bool Has(const QString& name) {
-        return QFile::exists(box->Path(QStringLiteral("data/users/jsmith/") + name));
+        return QFile::exists(box->Path(u"data/users/jsmith/"_s + name));
     }
     CPrintJobInfos Scan() {
         CPrintJobInfos jobs;
@@ -40,12 +40,12 @@ private Q_SLOTS:
     void init() {
         box = std::make_unique<Sandbox>();
         rec = std::make_unique<MessageRecorder>();
-        gEnv.m_sDataPath = box->Path(QStringLiteral("data/"));
-        gEnv.m_sUserPath = box->Path(QStringLiteral("data/users/jsmith"));
-        gEnv.m_sMachineName = QStringLiteral("HOSTA");
-        gEnv.m_sIPAddress = QStringLiteral("10.1.1.5");
+        gEnv.m_sDataPath = box->Path(u"data/"_s);
+        gEnv.m_sUserPath = box->Path(u"data/users/jsmith"_s);
+        gEnv.m_sMachineName = u"HOSTA"_s;
+        gEnv.m_sIPAddress = u"10.1.1.5"_s;
         QDir().mkpath(gEnv.m_sUserPath);
-        QDir().mkpath(box->Path(QStringLiteral("data/Machines/SRV")));
+        QDir().mkpath(box->Path(u"data/Machines/SRV"_s));
         Configure();
     }
     void cleanup() {
@@ -56,58 +56,53 @@ private Q_SLOTS:
 
     void jobNeedingInputStaysPending() {
         JobFields s;
-        s.machine = QStringLiteral("unavailable");
-        const QString path = Job(QStringLiteral("A.prt"), s);
+        s.machine = u"unavailable"_s;
+        const QString path = Job(u"A.prt"_s, s);
         CPrintJobInfos jobs = Scan();
         QCOMPARE(jobs.Count(), 1);
         auto job = jobs.Item(path);
         QVERIFY(job);
-        QCOMPARE(job->MachineName, QStringLiteral("HOSTA")); // "unavailable" replaced
+        QCOMPARE(job->MachineName, u"HOSTA"_s); // "unavailable" replaced
         QCOMPARE(job->CategoryValues.Count(), 2);
-        QVERIFY(!Has(QStringLiteral("A.dat")));
+        QVERIFY(!Has(u"A.dat"_s));
         // Scanning again keeps it once.
         CMonitor monitor;
         jobs.GetPrintJobs(monitor);
         QCOMPARE(jobs.Count(), 1);
     }
     void silentGroupIsStoredWithAnswers() {
-        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("PG1"),
-                          QStringLiteral("LogSilent"), QStringLiteral("True")));
-        Job(QStringLiteral("B.prt"));
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"LogSilent"_s, u"True"_s));
+        Job(u"B.prt"_s);
         QCOMPARE(Scan().Count(), 0);
-        QVERIFY(File(QStringLiteral("B.dat")).startsWith("QorvexMaster,2,42,\"Plotter A0\""));
-        QVERIFY(File(QStringLiteral("B.dat")).contains("\r\nQorvexDetail,2,\"Client\",\"\"\r\n"));
-        QCOMPARE(File(QStringLiteral("B.shd")), QByteArray("10.0.0.7\r\n"));
-        QCOMPARE(box->Read(QStringLiteral("data/Machines/SRV/00042.pas")),
-                 QByteArray("resume\r\n"));
+        QVERIFY(File(u"B.dat"_s).startsWith("QorvexMaster,2,42,\"Plotter A0\""));
+        QVERIFY(File(u"B.dat"_s).contains("\r\nQorvexDetail,2,\"Client\",\"\"\r\n"));
+        QCOMPARE(File(u"B.shd"_s), QByteArray("10.0.0.7\r\n"));
+        QCOMPARE(box->Read(u"data/Machines/SRV/00042.pas"_s), QByteArray("resume\r\n"));
     }
     void jobNeedingNoInputIsStored() {
         JobFields s;
-        s.driver = QStringLiteral("Laser 5");
-        Job(QStringLiteral("C.prt"), s);
+        s.driver = u"Laser 5"_s;
+        Job(u"C.prt"_s, s);
         QCOMPARE(Scan().Count(), 0);
-        QVERIFY(File(QStringLiteral("C.dat")).endsWith("QorvexDetail,2,\"Pages\",\"6\"\r\n"));
-        QVERIFY(!Has(QStringLiteral("C.shd"))); // no redirect in the default group
-        QVERIFY(!QFile::exists(box->Path(QStringLiteral("data/Machines/SRV/00042.pas"))));
+        QVERIFY(File(u"C.dat"_s).endsWith("QorvexDetail,2,\"Pages\",\"6\"\r\n"));
+        QVERIFY(!Has(u"C.shd"_s)); // no redirect in the default group
+        QVERIFY(!QFile::exists(box->Path(u"data/Machines/SRV/00042.pas"_s)));
     }
     void loggingOffCancels() {
-        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("PG1"),
-                          QStringLiteral("DisableLogging"), QStringLiteral("True")));
-        box->WriteLines(QStringLiteral("data/users/jsmith/D.shd"),
-                        {QStringLiteral("monitor line")});
-        Job(QStringLiteral("D.prt"));
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"DisableLogging"_s, u"True"_s));
+        box->WriteLines(u"data/users/jsmith/D.shd"_s, {u"monitor line"_s});
+        Job(u"D.prt"_s);
         QCOMPARE(Scan().Count(), 0);
-        QCOMPARE(File(QStringLiteral("D.dat")), QByteArray("cancel\r\n"));
-        QCOMPARE(File(QStringLiteral("D.shd")), QByteArray("monitor line\r\ncancel\r\n"));
-        QCOMPARE(box->Read(QStringLiteral("data/Machines/SRV/00042.pas")),
-                 QByteArray("resume\r\n"));
+        QCOMPARE(File(u"D.dat"_s), QByteArray("cancel\r\n"));
+        QCOMPARE(File(u"D.shd"_s), QByteArray("monitor line\r\ncancel\r\n"));
+        QCOMPARE(box->Read(u"data/Machines/SRV/00042.pas"_s), QByteArray("resume\r\n"));
         // Without a driver name the job is never cancelled.
         JobFields s;
         s.driver.clear();
-        s.id = QStringLiteral("43");
-        Job(QStringLiteral("E.prt"), s);
+        s.id = u"43"_s;
+        Job(u"E.prt"_s, s);
         Scan();
-        QVERIFY(File(QStringLiteral("E.dat")).startsWith("QorvexMaster"));
+        QVERIFY(File(u"E.dat"_s).startsWith("QorvexMaster"));
     }
     void otherMachine_data() {
         QTest::addColumn<QString>("machine");
@@ -138,105 +133,103 @@ private Q_SLOTS:
         QFETCH(bool, toUserOnly);
         QFETCH(bool, allUsers);
         QFETCH(bool, taken);
-        Configure(IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("GENERAL"),
-                          QStringLiteral("DisplayToUserOnly"),
-                          toUserOnly ? QStringLiteral("True") : QStringLiteral("False")));
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DisplayToUserOnly"_s,
+                          toUserOnly ? u"True"_s : u"False"_s));
         gEnv.m_sIPAddress = ip;
         gEnv.m_bLogAllUsers = allUsers;
         JobFields s;
         s.machine = machine;
-        Job(QStringLiteral("F.prt"), s);
+        Job(u"F.prt"_s, s);
         QCOMPARE(Scan().Count(), taken ? 1 : 0);
     }
     void settledJobIsNeverRead() {
         // A settled job whose file is junk, and one that is not even readable, are not read.
-        box->Write(QStringLiteral("data/users/jsmith/G.prt"), QByteArray(1 << 20, '\xff'));
-        box->Write(QStringLiteral("data/users/jsmith/G.dat"), "cancel\r\n");
-        Job(QStringLiteral("H.PRT"));
-        box->Write(QStringLiteral("data/users/jsmith/H.DAT"), "x");
+        box->Write(u"data/users/jsmith/G.prt"_s, QByteArray(1 << 20, '\xff'));
+        box->Write(u"data/users/jsmith/G.dat"_s, "cancel\r\n");
+        Job(u"H.PRT"_s);
+        box->Write(u"data/users/jsmith/H.DAT"_s, "x");
         QCOMPARE(Scan().Count(), 0);
-        QCOMPARE(File(QStringLiteral("H.DAT")), QByteArray("x"));
+        QCOMPARE(File(u"H.DAT"_s), QByteArray("x"));
     }
     void duplicateIsLeftAlone() {
-        Job(QStringLiteral("I.prt"));
+        Job(u"I.prt"_s);
         JobFields s;
-        s.id = QStringLiteral("65578"); // upper 16 bits differ from 42: another job
-        Job(QStringLiteral("J.prt"), s);
+        s.id = u"65578"_s; // upper 16 bits differ from 42: another job
+        Job(u"J.prt"_s, s);
         CPrintJobInfos jobs = Scan();
         QCOMPARE(jobs.Count(), 2);
-        s.id = QStringLiteral("42");
-        s.user = QStringLiteral("JSMITH");
-        Job(QStringLiteral("K.prt"), s);
+        s.id = u"42"_s;
+        s.user = u"JSMITH"_s;
+        Job(u"K.prt"_s, s);
         CMonitor monitor;
         jobs.GetPrintJobs(monitor);
         QCOMPARE(jobs.Count(), 2);
-        QVERIFY(!Has(QStringLiteral("K.dat")));
-        QVERIFY(!Has(QStringLiteral("K.shd")));
+        QVERIFY(!Has(u"K.dat"_s));
+        QVERIFY(!Has(u"K.shd"_s));
     }
     void jobExistsKeyNumber() {
         CPrintJobInfos jobs;
-        auto held = jobs.NewCPrintJobInfo(QStringLiteral("/x/a.prt"));
+        auto held = jobs.NewCPrintJobInfo(u"/x/a.prt"_s);
         held->PrintJobID = 1;
-        held->UserName = QStringLiteral("u");
+        held->UserName = u"u"_s;
         CPrintJobInfo other;
         other.PrintJobID = 65536; // upper 16 bits: 1
-        other.UserName = QStringLiteral("U");
+        other.UserName = u"U"_s;
         QVERIFY(jobs.JobExists(other));
         other.PrintJobID = 0;
         QVERIFY(!jobs.JobExists(other));
-        QVERIFY(jobs.IDExists(QStringLiteral("/x/a.prt")));
-        QVERIFY(!jobs.IDExists(QStringLiteral("/x/A.prt"))); // paths compare exactly
+        QVERIFY(jobs.IDExists(u"/x/a.prt"_s));
+        QVERIFY(!jobs.IDExists(u"/x/A.prt"_s)); // paths compare exactly
     }
     void brokenJobFiles() {
         // Each gives a record of what could be read, or is skipped; the scan goes on.
-        box->Write(QStringLiteral("data/users/jsmith/empty.prt"), "");
-        box->Write(QStringLiteral("data/users/jsmith/short.prt"), "a\r\nb\r\nq\r\n7\r\n");
-        box->Write(QStringLiteral("data/users/jsmith/junk.prt"),
+        box->Write(u"data/users/jsmith/empty.prt"_s, "");
+        box->Write(u"data/users/jsmith/short.prt"_s, "a\r\nb\r\nq\r\n7\r\n");
+        box->Write(u"data/users/jsmith/junk.prt"_s,
                    QByteArray("\x00\x01\xfe\r\n", 5).repeated(5000));
         JobFields big;
         big.document = QString(1 << 20, QLatin1Char('d'));
-        big.pages = QStringLiteral("99999999999");
-        big.copies = QStringLiteral("many");
-        big.submitted = QStringLiteral("yesterday");
-        big.width = QStringLiteral("1e999");
-        Job(QStringLiteral("big.prt"), big);
+        big.pages = u"99999999999"_s;
+        big.copies = u"many"_s;
+        big.submitted = u"yesterday"_s;
+        big.width = u"1e999"_s;
+        Job(u"big.prt"_s, big);
         JobFields fine;
-        fine.id = QStringLiteral("77");
-        Job(QStringLiteral("zfine.prt"), fine);
+        fine.id = u"77"_s;
+        Job(u"zfine.prt"_s, fine);
         CPrintJobInfos jobs = Scan();
         QCOMPARE(rec->Messages().size(), 0);
-        auto b = jobs.Item(box->Path(QStringLiteral("data/users/jsmith/big.prt")));
+        auto b = jobs.Item(box->Path(u"data/users/jsmith/big.prt"_s));
         QVERIFY(b);
         QCOMPARE(b->DocumentName.size(), 254);
         QCOMPARE(b->PagesPerCopy, 0);
         QCOMPARE(b->NumCopies, 0);
         QCOMPARE(b->SubmitDT.Days(), 0.0);
         QCOMPARE(b->PaperWidth, 0.0);
-        QVERIFY(jobs.Item(box->Path(QStringLiteral("data/users/jsmith/zfine.prt"))));
+        QVERIFY(jobs.Item(box->Path(u"data/users/jsmith/zfine.prt"_s)));
         // Nothing was written outside the job folder and the Machines folder.
-        QDir data(box->Path(QStringLiteral("data")));
+        QDir data(box->Path(u"data"_s));
         QCOMPARE(data.entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 (QStringList{QStringLiteral("Machines"), QStringLiteral("users")}));
+                 (QStringList{u"Machines"_s, u"users"_s}));
     }
     void lineTable() {
         JobFields s;
-        s.path = QStringLiteral("C:\\Docs\\Plan.dwg");
-        s.document = QStringLiteral("  Plan.dwg  ") + QChar(0) + QStringLiteral("junk");
-        s.width = QStringLiteral("8.5");
-        s.machine = QStringLiteral("HOSTA-WITH-A-VERY-LONG-NAME");
-        const QString path = Job(QStringLiteral("L.prt"), s);
+        s.path = u"C:\\Docs\\Plan.dwg"_s;
+        s.document = u"  Plan.dwg  "_s + QChar(0) + u"junk"_s;
+        s.width = u"8.5"_s;
+        s.machine = u"HOSTA-WITH-A-VERY-LONG-NAME"_s;
+        const QString path = Job(u"L.prt"_s, s);
         CMonitor monitor;
         auto job = monitor.GetNextPrintJob(path);
-        QCOMPARE(job->QueueName, QStringLiteral("\\\\SRV\\Plotter"));
+        QCOMPARE(job->QueueName, u"\\\\SRV\\Plotter"_s);
         QCOMPARE(job->PrintJobID, 42);
-        QCOMPARE(job->DocumentName, QStringLiteral("Plan.dwg"));
-        QCOMPARE(job->PathAndFilename, QStringLiteral("Plan.dwg")); // ObtainPath off
-        QCOMPARE(job->MachineName, QStringLiteral("HOSTA-WITH-A-VE"));
+        QCOMPARE(job->DocumentName, u"Plan.dwg"_s);
+        QCOMPARE(job->PathAndFilename, u"Plan.dwg"_s); // ObtainPath off
+        QCOMPARE(job->MachineName, u"HOSTA-WITH-A-VE"_s);
         QCOMPARE(job->TotalPages, 6);
-        QCOMPARE(job->SubmitText(), QStringLiteral("03/05/2004 2:07:09 PM"));
+        QCOMPARE(job->SubmitText(), u"03/05/2004 2:07:09 PM"_s);
         gEnv.m_bObtainPath = true;
-        QCOMPARE(monitor.GetNextPrintJob(path)->PathAndFilename,
-                 QStringLiteral("C:\\Docs\\Plan.dwg"));
+        QCOMPARE(monitor.GetNextPrintJob(path)->PathAndFilename, u"C:\\Docs\\Plan.dwg"_s);
     }
     void passFile_data() {
         QTest::addColumn<QString>("queue");
@@ -259,13 +252,12 @@ private Q_SLOTS:
     void passFile() {
         QFETCH(QString, queue);
         QFETCH(QString, file);
-        const bool ok = WritePassFile(queue, QStringLiteral("42"), QStringLiteral("resume"));
+        const bool ok = WritePassFile(queue, u"42"_s, u"resume"_s);
         QCOMPARE(ok, !file.isEmpty());
-        if (ok) QCOMPARE(box->Read(QStringLiteral("data/") + file), QByteArray("resume\r\n"));
-        QCOMPARE(QDir(box->Path(QStringLiteral("data")))
-                     .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 (QStringList{QStringLiteral("Machines"), QStringLiteral("users")}));
-        QVERIFY(!QFile::exists(box->Path(QStringLiteral("00042.pas"))));
+        if (ok) QCOMPARE(box->Read(u"data/"_s + file), QByteArray("resume\r\n"));
+        QCOMPARE(QDir(box->Path(u"data"_s)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 (QStringList{u"Machines"_s, u"users"_s}));
+        QVERIFY(!QFile::exists(box->Path(u"00042.pas"_s)));
     }
 };
 

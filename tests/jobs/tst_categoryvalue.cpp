@@ -8,28 +8,30 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 CPrintJobInfo SampleJob() {
     CPrintJobInfo j;
     j.PrintJobID = 42;
-    j.PrinterName = QStringLiteral("Plotter A0");
-    j.MachineName = QStringLiteral("HOSTA");
-    j.UserName = QStringLiteral("jsmith");
-    j.DocumentName = QStringLiteral("Plan.dwg");
-    CDate::Parse(QStringLiteral("03/05/2004 2:07:09 PM"), &j.SubmitDT);
-    j.QueueName = QStringLiteral("\\\\SRV\\Plotter");
+    j.PrinterName = u"Plotter A0"_s;
+    j.MachineName = u"HOSTA"_s;
+    j.UserName = u"jsmith"_s;
+    j.DocumentName = u"Plan.dwg"_s;
+    CDate::Parse(u"03/05/2004 2:07:09 PM"_s, &j.SubmitDT);
+    j.QueueName = u"\\\\SRV\\Plotter"_s;
     j.JobSizeBytes = 123456;
     j.PagesPerCopy = 3;
     j.SeparatorPages = 1;
     j.NumCopies = 2;
-    j.PaperName = QStringLiteral("Letter");
+    j.PaperName = u"Letter"_s;
     j.PaperWidth = 8.5;
     j.PaperHeight = 11;
-    j.PathAndFilename = QStringLiteral("C:\\Clients\\4711 Acme\\Plan.doc");
-    j.Color = QStringLiteral("Color");
-    j.PrtDriverName = QStringLiteral("HP DesignJet");
-    j.MediaType = QStringLiteral("Bond");
-    j.Orientation = QStringLiteral("Portrait");
+    j.PathAndFilename = u"C:\\Clients\\4711 Acme\\Plan.doc"_s;
+    j.Color = u"Color"_s;
+    j.PrtDriverName = u"HP DesignJet"_s;
+    j.MediaType = u"Bond"_s;
+    j.Orientation = u"Portrait"_s;
     return j;
 }
 CPreDefinedValue Code(int code) {
@@ -111,8 +113,8 @@ private Q_SLOTS:
             if (key == QLatin1String("path")) job.PathAndFilename = v;
         }
         CCategoryValue value;
-        QVERIFY(value.ConvertPreDefinedValue(Code(code), job, QStringLiteral("Cat")));
-        QCOMPARE(value.ValueName, QStringLiteral("Cat"));
+        QVERIFY(value.ConvertPreDefinedValue(Code(code), job, u"Cat"_s));
+        QCOMPARE(value.ValueName, u"Cat"_s);
         QCOMPARE(value.ValueKnown, known);
         QCOMPARE(value.ValueString, text);
         QVERIFY(qAbs(value.ValueNumeric - number) < 1e-9);
@@ -121,13 +123,12 @@ private Q_SLOTS:
         Sandbox box;
         CPrintJobInfo job = SampleJob();
         CCategoryValue v;
-        v.ConvertPreDefinedValue(Code(14), job, QStringLiteral("When"));
+        v.ConvertPreDefinedValue(Code(14), job, u"When"_s);
         QVERIFY(v.ValueKnown);
-        QVERIFY2(v.ValueString.startsWith(QStringLiteral("2004/03/05 2:07:09")),
-                 qPrintable(v.ValueString));
+        QVERIFY2(v.ValueString.startsWith(u"2004/03/05 2:07:09"_s), qPrintable(v.ValueString));
         QCOMPARE(v.ValueNumeric, job.SubmitDT.Days());
-        CDate::Parse(QStringLiteral("12/31/1999 11:59:00 PM"), &job.SubmitDT);
-        v.ConvertPreDefinedValue(Code(14), job, QStringLiteral("When"));
+        CDate::Parse(u"12/31/1999 11:59:00 PM"_s, &job.SubmitDT);
+        v.ConvertPreDefinedValue(Code(14), job, u"When"_s);
         QVERIFY(!v.ValueKnown);
     }
     void placeholders_data() {
@@ -146,13 +147,13 @@ private Q_SLOTS:
         QFETCH(QString, placeholder);
         Sandbox box;
         CPrintJobInfo empty; // nothing known
-        empty.MediaType = QStringLiteral("Spooling");
+        empty.MediaType = u"Spooling"_s;
         CCategoryValue v;
-        v.ConvertPreDefinedValue(Code(code), empty, QStringLiteral("C"));
+        v.ConvertPreDefinedValue(Code(code), empty, u"C"_s);
         QVERIFY(!v.ValueKnown);
         QCOMPARE(v.ValueString, QString());
-        gEnv.m_sDisplayImmediately = QStringLiteral("True");
-        v.ConvertPreDefinedValue(Code(code), empty, QStringLiteral("C"));
+        gEnv.m_sDisplayImmediately = u"True"_s;
+        v.ConvertPreDefinedValue(Code(code), empty, u"C"_s);
         QVERIFY(v.ValueKnown);
         QCOMPARE(v.ValueString, placeholder);
     }
@@ -160,21 +161,19 @@ private Q_SLOTS:
         Sandbox box;
         CPrintJobInfo job = SampleJob();
         CCategoryValue v;
-        v.ConvertPreDefinedValue(Code(2), job, QStringLiteral("Client"));
+        v.ConvertPreDefinedValue(Code(2), job, u"Client"_s);
         QVERIFY(!v.ValueKnown);
-        SaveSettingText(QStringLiteral("LastUsed"), QStringLiteral("Client"),
-                        QStringLiteral("1234"));
-        v.ConvertPreDefinedValue(Code(2), job, QStringLiteral("Client"));
+        SaveSettingText(u"LastUsed"_s, u"Client"_s, u"1234"_s);
+        v.ConvertPreDefinedValue(Code(2), job, u"Client"_s);
         QVERIFY(v.ValueKnown);
-        QCOMPARE(v.ValueString, QStringLiteral("1234"));
+        QCOMPARE(v.ValueString, u"1234"_s);
         QCOMPARE(v.ValueNumeric, 1234.0);
-        v.ConvertPreDefinedValue(Code(17), job, QStringLiteral("G"));
+        v.ConvertPreDefinedValue(Code(17), job, u"G"_s);
         QVERIFY(!v.ValueKnown); // no configuration loaded: no group
         gConfigOptions = std::make_shared<CConfigOptions>();
-        gConfigOptions->PrinterGroups.NewCPrinterGroup()->PrinterGroupName =
-            QStringLiteral("DesignJet");
-        v.ConvertPreDefinedValue(Code(17), job, QStringLiteral("G"));
-        QCOMPARE(v.ValueString, QStringLiteral("DesignJet"));
+        gConfigOptions->PrinterGroups.NewCPrinterGroup()->PrinterGroupName = u"DesignJet"_s;
+        v.ConvertPreDefinedValue(Code(17), job, u"G"_s);
+        QCOMPARE(v.ValueString, u"DesignJet"_s);
         gConfigOptions.reset();
     }
     void overflowIsAnError() {
@@ -183,7 +182,7 @@ private Q_SLOTS:
         job.NumCopies = 70000;
         CCategoryValue v;
         CError err;
-        QVERIFY(!v.ConvertPreDefinedValue(Code(25), job, QStringLiteral("T"), &err));
+        QVERIFY(!v.ConvertPreDefinedValue(Code(25), job, u"T"_s, &err));
         QCOMPARE(err.number, 6);
     }
     void textEntries_data() {
@@ -213,7 +212,7 @@ private Q_SLOTS:
         job.PagesPerCopy = 10;
         job.NumCopies = 3;
         CCategoryValue v;
-        v.ConvertPreDefinedValue(Text(entry), job, QStringLiteral("Cost"));
+        v.ConvertPreDefinedValue(Text(entry), job, u"Cost"_s);
         QVERIFY(v.ValueKnown);
         QCOMPARE(v.ValueString, text);
         QCOMPARE(v.ValueNumeric, number);
@@ -237,7 +236,7 @@ private Q_SLOTS:
                                       << "12";
         QTest::newRow("empty") << ""
                                << "";
-        QTest::newRow("nul cut") << QStringLiteral("77") + QChar(0) + QStringLiteral("x") << "77";
+        QTest::newRow("nul cut") << u"77"_s + QChar(0) + u"x"_s << "77";
         QTest::newRow("trailing junk") << "123-- Job"
                                        << "123";
     }
@@ -247,12 +246,11 @@ private Q_SLOTS:
         QCOMPARE(ExtractLevelCode(name), code);
     }
     void autoLevel() {
-        const QString p = QStringLiteral("C:\\Clients\\Acme 4711\\Drawings\\Plan 12.dwg");
-        QCOMPARE(AutoDirectoryLevel(p, false), QStringLiteral("4711"));
-        QCOMPARE(AutoDirectoryLevel(p, true), QStringLiteral("4711"));
-        QCOMPARE(AutoDirectoryLevel(QStringLiteral("/srv/a/Job 123456.pdf"), true),
-                 QStringLiteral("123456"));
-        QCOMPARE(AutoDirectoryLevel(QStringLiteral("/srv/a/Job 123456.pdf"), false), QString());
+        const QString p = u"C:\\Clients\\Acme 4711\\Drawings\\Plan 12.dwg"_s;
+        QCOMPARE(AutoDirectoryLevel(p, false), u"4711"_s);
+        QCOMPARE(AutoDirectoryLevel(p, true), u"4711"_s);
+        QCOMPARE(AutoDirectoryLevel(u"/srv/a/Job 123456.pdf"_s, true), u"123456"_s);
+        QCOMPARE(AutoDirectoryLevel(u"/srv/a/Job 123456.pdf"_s, false), QString());
     }
 };
 

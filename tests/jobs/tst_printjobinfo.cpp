@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestPrintJobInfo : public QObject {
     Q_OBJECT
     static void Groups(const QStringList& names) {
@@ -22,8 +24,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("groups");
         QTest::addColumn<QString>("driver");
         QTest::addColumn<QString>("expected"); // "" for none
-        const QStringList g{QStringLiteral("Default"), QStringLiteral("HP"),
-                            QStringLiteral("HP DesignJet"), QStringLiteral("Canon")};
+        const QStringList g{u"Default"_s, u"HP"_s, u"HP DesignJet"_s, u"Canon"_s};
         QTest::newRow("longest wins") << g << "HP DesignJet 500 PS3"
                                       << "HP DesignJet";
         QTest::newRow("case ignored") << g << "hp designjet 500"
@@ -34,19 +35,17 @@ private Q_SLOTS:
                                   << "Default";
         QTest::newRow("empty driver") << g << ""
                                       << "Default";
-        QTest::newRow("no default") << QStringList{QStringLiteral("HP")} << "Epson"
+        QTest::newRow("no default") << QStringList{u"HP"_s} << "Epson"
                                     << "";
-        QTest::newRow("only default") << QStringList{QStringLiteral("Default")} << "HP DesignJet"
+        QTest::newRow("only default") << QStringList{u"Default"_s} << "HP DesignJet"
                                       << "Default";
         QTest::newRow("lower-case default is a name")
-            << QStringList{QStringLiteral("default")} << "My Default Driver"
+            << QStringList{u"default"_s} << "My Default Driver"
             << "default";
-        QTest::newRow("lower-case default no fallback")
-            << QStringList{QStringLiteral("default")} << "Epson"
-            << "";
-        QTest::newRow("equal length first wins")
-            << QStringList{QStringLiteral("AB"), QStringLiteral("CD")} << "CD AB"
-            << "AB";
+        QTest::newRow("lower-case default no fallback") << QStringList{u"default"_s} << "Epson"
+                                                        << "";
+        QTest::newRow("equal length first wins") << QStringList{u"AB"_s, u"CD"_s} << "CD AB"
+                                                 << "AB";
     }
     void printerGroup() {
         QFETCH(QStringList, groups);
@@ -67,31 +66,30 @@ private Q_SLOTS:
         j.PaperWidth = 8.5;
         j.PaperHeight = 11;
         QVERIFY(j.PaperName_Valid());
-        QCOMPARE(j.PaperName, QStringLiteral("Custom"));
-        j.PaperName = QStringLiteral("A4");
+        QCOMPARE(j.PaperName, u"Custom"_s);
+        j.PaperName = u"A4"_s;
         QVERIFY(!j.PaperName_Valid()); // under four characters
         QVERIFY(j.SeparatorPages_Valid());
         j.PagesPerCopy = 1;
         j.NumCopies = 1;
         QVERIFY(j.TotalPages_Valid() && j.TotalPages == 0);
-        QVERIFY(CDate::Parse(QStringLiteral("12/31/1999 11:59:00 PM"), &j.SubmitDT));
+        QVERIFY(CDate::Parse(u"12/31/1999 11:59:00 PM"_s, &j.SubmitDT));
         QVERIFY(!j.SubmitDT_Valid());
-        QVERIFY(CDate::Parse(QStringLiteral("1/1/2000 0:00:00"), &j.SubmitDT));
+        QVERIFY(CDate::Parse(u"1/1/2000 0:00:00"_s, &j.SubmitDT));
         QVERIFY(j.SubmitDT_Valid());
     }
     void displayRequiredAndValues() {
         Sandbox box;
         gConfigOptions = std::make_shared<CConfigOptions>();
-        QVERIFY(gConfigOptions->ReadIniFile(
-            box.Write(QStringLiteral("c.ini"), TestData(QStringLiteral("config_v2.ini")))));
+        QVERIFY(gConfigOptions->ReadIniFile(box.Write(u"c.ini"_s, TestData(u"config_v2.ini"_s))));
         CPrintJobInfo job;
-        job.PrtDriverName = QStringLiteral("Generic");
+        job.PrtDriverName = u"Generic"_s;
         job.PagesPerCopy = 3;
         job.NumCopies = 2;
         job.CategoryValues.NewCCategoryValue();
         job.SetUserValues();
         // "Pages" asks only when its value (total pages) is unknown.
-        QCOMPARE(job.CategoryValues.Item(1)->ValueString, QStringLiteral("6"));
+        QCOMPARE(job.CategoryValues.Item(1)->ValueString, u"6"_s);
         QVERIFY(!job.DisplayRequired());
         job.NumCopies = 0;
         job.SetUserValues();
@@ -100,38 +98,37 @@ private Q_SLOTS:
     void dataFile() {
         Sandbox box;
         gConfigOptions = std::make_shared<CConfigOptions>();
-        QVERIFY(gConfigOptions->ReadIniFile(
-            box.Write(QStringLiteral("c.ini"), TestData(QStringLiteral("config_v2.ini")))));
+        QVERIFY(gConfigOptions->ReadIniFile(box.Write(u"c.ini"_s, TestData(u"config_v2.ini"_s))));
         CPrintJobInfo j;
-        j.JobFileName = box.Path(QStringLiteral("users/jsmith/JOB0001.prt"));
-        QDir().mkpath(box.Path(QStringLiteral("users/jsmith")));
+        j.JobFileName = box.Path(u"users/jsmith/JOB0001.prt"_s);
+        QDir().mkpath(box.Path(u"users/jsmith"_s));
         j.PrintJobID = 42;
-        j.PrinterName = QStringLiteral("Plotter A0");
-        j.MachineName = QStringLiteral("HOSTA");
-        j.UserName = QStringLiteral("jsmith");
-        j.DocumentName = QStringLiteral("The \"big\" plan");
-        QVERIFY(CDate::Parse(QStringLiteral("3/5/2004 9:07:02 AM"), &j.SubmitDT));
-        j.QueueName = QStringLiteral("\\\\SRV\\Plotter");
+        j.PrinterName = u"Plotter A0"_s;
+        j.MachineName = u"HOSTA"_s;
+        j.UserName = u"jsmith"_s;
+        j.DocumentName = u"The \"big\" plan"_s;
+        QVERIFY(CDate::Parse(u"3/5/2004 9:07:02 AM"_s, &j.SubmitDT));
+        j.QueueName = u"\\\\SRV\\Plotter"_s;
         j.JobSizeBytes = 1000;
         j.PagesPerCopy = 3;
         j.NumCopies = 2;
-        j.PaperName = QStringLiteral("Letter");
+        j.PaperName = u"Letter"_s;
         j.PaperWidth = 8.5;
         j.PaperHeight = 11;
         j.TotalPages = 6;
-        j.PathAndFilename = QStringLiteral("C:\\x.dwg");
-        j.Color = QStringLiteral("Color");
-        j.PrtDriverName = QStringLiteral("DesignJet Plotter");
-        j.MediaType = QStringLiteral("Bond");
-        j.Orientation = QStringLiteral("Portrait");
+        j.PathAndFilename = u"C:\\x.dwg"_s;
+        j.Color = u"Color"_s;
+        j.PrtDriverName = u"DesignJet Plotter"_s;
+        j.MediaType = u"Bond"_s;
+        j.Orientation = u"Portrait"_s;
         for (const char* v : {"1234 | Acme Ltd", "0.25 | Total Job Cost"}) {
             auto cv = j.CategoryValues.NewCCategoryValue();
-            cv->ValueName = QStringLiteral("own");
+            cv->ValueName = u"own"_s;
             cv->ValueString = QString::fromLatin1(v);
         }
         QString path;
         QVERIFY(j.SaveToFile(path));
-        QCOMPARE(path, box.Path(QStringLiteral("users/jsmith/JOB0001.dat")));
+        QCOMPARE(path, box.Path(u"users/jsmith/JOB0001.dat"_s));
         const QByteArray expected = "QorvexMaster,2,42,\"Plotter A0\",\"HOSTA\",\"jsmith\",\"The "
                                     "\"\"big\"\" plan\",\"03/05/2004 9:07:02 AM\","
                                     "\"\\\\SRV\\Plotter\",1000,3,0,2,\"Letter\",8.500000,11.000000,"
@@ -139,12 +136,11 @@ private Q_SLOTS:
                                     "\"DesignJet Plotter\",\"Bond\",\"Portrait\"\r\n"
                                     "QorvexDetail,2,\"Client\",\"1234\r\n"
                                     "QorvexDetail,2,\"Cost\",\"0.25 | Total Job Cost\"\r\n";
-        QCOMPARE(box.Read(QStringLiteral("users/jsmith/JOB0001.dat")), expected);
+        QCOMPARE(box.Read(u"users/jsmith/JOB0001.dat"_s), expected);
         // A given path keeps the values' own names.
-        QString given = box.Path(QStringLiteral("other.dat"));
+        QString given = box.Path(u"other.dat"_s);
         QVERIFY(j.SaveToFile(given));
-        QVERIFY(
-            box.Read(QStringLiteral("other.dat")).contains("QorvexDetail,2,\"own\",\"1234\r\n"));
+        QVERIFY(box.Read(u"other.dat"_s).contains("QorvexDetail,2,\"own\",\"1234\r\n"));
         // Nothing to store for an empty job.
         j.JobSizeBytes = 0;
         QString none;
@@ -152,7 +148,7 @@ private Q_SLOTS:
         QVERIFY(none.isEmpty());
         // A folder that cannot be written fails.
         j.JobSizeBytes = 5;
-        QString bad = box.Path(QStringLiteral("missing/x.dat"));
+        QString bad = box.Path(u"missing/x.dat"_s);
         QVERIFY(!j.SaveToFile(bad));
     }
 };

@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestCommandLine : public QObject {
     Q_OBJECT
     struct Result {
@@ -14,9 +16,9 @@ class TestCommandLine : public QObject {
     Result Run(const QStringList& args) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("QORVLOG_MESSAGES"));
+        env.remove(u"DISPLAY"_s);
+        env.remove(u"QT_QPA_PLATFORM"_s);
+        env.remove(u"QORVLOG_MESSAGES"_s);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(QORVLOG_BIN), args);
         p.closeWriteChannel();
@@ -28,9 +30,8 @@ class TestCommandLine : public QObject {
 private Q_SLOTS:
     void checkGoodFile() {
         Sandbox box;
-        const QString cfg =
-            box.Write(QStringLiteral("Config.ini"), TestData(QStringLiteral("config_v2.ini")));
-        const Result r = Run({QStringLiteral("--check-config"), cfg});
+        const QString cfg = box.Write(u"Config.ini"_s, TestData(u"config_v2.ini"_s));
+        const Result r = Run({u"--check-config"_s, cfg});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QStringLiteral(
                             "Version 2: 2 printer groups, 3 categories, 6 predefined values\n"));
@@ -41,10 +42,9 @@ private Q_SLOTS:
     void checkBrokenFile() {
         Sandbox box;
         const QString cfg =
-            box.Write(QStringLiteral("Config.ini"),
-                      IniEdit(TestData(QStringLiteral("config_v2.ini")), QStringLiteral("PG1"),
-                              QStringLiteral("DisableLogging"), QStringLiteral("Maybe")));
-        const Result r = Run({QStringLiteral("--check-config"), cfg});
+            box.Write(u"Config.ini"_s, IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s,
+                                               u"DisableLogging"_s, u"Maybe"_s));
+        const Result r = Run({u"--check-config"_s, cfg});
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err, QStringLiteral(
@@ -53,36 +53,30 @@ private Q_SLOTS:
     }
     void writeConfig() {
         Sandbox box;
-        const QString in =
-            box.Write(QStringLiteral("in.ini"), TestData(QStringLiteral("config_v1.ini")));
-        const QString out = box.Path(QStringLiteral("out.ini"));
-        const Result r = Run({QStringLiteral("--write-config"), in, out});
+        const QString in = box.Write(u"in.ini"_s, TestData(u"config_v1.ini"_s));
+        const QString out = box.Path(u"out.ini"_s);
+        const Result r = Run({u"--write-config"_s, in, out});
         QCOMPARE(r.status, 0);
-        QVERIFY(box.Read(QStringLiteral("out.ini"))
-                    .startsWith("[GENERAL]\r\nVersion                  = 2\r\n"));
-        QCOMPARE(
-            Run({QStringLiteral("--check-config"), out}).out,
-            QStringLiteral("Version 2: 1 printer groups, 2 categories, 1 predefined values\n"));
+        QVERIFY(box.Read(u"out.ini"_s).startsWith("[GENERAL]\r\nVersion                  = 2\r\n"));
+        QCOMPARE(Run({u"--check-config"_s, out}).out,
+                 u"Version 2: 1 printer groups, 2 categories, 1 predefined values\n"_s);
         // An output that cannot be written is reported and fails.
-        const Result bad =
-            Run({QStringLiteral("--write-config"), in, box.Path(QStringLiteral("no/dir/out.ini"))});
+        const Result bad = Run({u"--write-config"_s, in, box.Path(u"no/dir/out.ini"_s)});
         QCOMPARE(bad.status, 1);
         QVERIFY(bad.err.startsWith(
-            QStringLiteral("Unexpected error 75 in procedure 'CConfigOptions::WriteIniFile':")));
+            u"Unexpected error 75 in procedure 'CConfigOptions::WriteIniFile':"_s));
     }
     void usage_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("no file") << QStringList{QStringLiteral("--check-config")};
-        QTest::newRow("unknown") << QStringList{QStringLiteral("--frobnicate"),
-                                                QStringLiteral("x")};
-        QTest::newRow("write one arg")
-            << QStringList{QStringLiteral("--write-config"), QStringLiteral("x")};
+        QTest::newRow("no file") << QStringList{u"--check-config"_s};
+        QTest::newRow("unknown") << QStringList{u"--frobnicate"_s, u"x"_s};
+        QTest::newRow("write one arg") << QStringList{u"--write-config"_s, u"x"_s};
     }
     void usage() {
         QFETCH(QStringList, args);
         const Result r = Run(args);
         QCOMPARE(r.status, 2);
-        QVERIFY(r.err.startsWith(QStringLiteral("usage:")));
+        QVERIFY(r.err.startsWith(u"usage:"_s));
     }
 };
 

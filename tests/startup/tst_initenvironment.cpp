@@ -9,9 +9,11 @@
 #include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 QByteArray Config() {
-    return TestData(QStringLiteral("config_v2.ini"));
+    return TestData(u"config_v2.ini"_s);
 }
 QByteArray With(QByteArray ini, const char* key, const QString& value,
                 const char* section = "GENERAL") {
@@ -28,35 +30,35 @@ private Q_SLOTS:
         const QString cfg = LayOutInstallation(box, Config());
         InitEnvironment();
         QCOMPARE(rec.Messages().size(), 0);
-        const QString local = box.Path(QStringLiteral("home/.local/share/Qorvex/"));
-        const QString data = box.Path(QStringLiteral("share/data/"));
-        QCOMPARE(gEnv.m_sTitle, QStringLiteral("Kestova Sentrel"));
-        QCOMPARE(gEnv.m_sProgramPath, box.Path(QStringLiteral("prog/")));
+        const QString local = box.Path(u"home/.local/share/Qorvex/"_s);
+        const QString data = box.Path(u"share/data/"_s);
+        QCOMPARE(gEnv.m_sTitle, u"Kestova Sentrel"_s);
+        QCOMPARE(gEnv.m_sProgramPath, box.Path(u"prog/"_s));
         QCOMPARE(gEnv.m_sLocalUserPath, local);
         QCOMPARE(gEnv.m_sOrigConfigFile, cfg);
-        QCOMPARE(gEnv.m_sConfigPath, box.Path(QStringLiteral("share/")));
-        QCOMPARE(gEnv.m_sconfigfile, local + QStringLiteral("qorvlog.ini"));
+        QCOMPARE(gEnv.m_sConfigPath, box.Path(u"share/"_s));
+        QCOMPARE(gEnv.m_sconfigfile, local + u"qorvlog.ini"_s);
         QCOMPARE(QFileInfo(gEnv.m_sconfigfile).lastModified(), QFileInfo(cfg).lastModified());
         QCOMPARE(gEnv.m_sUserName, Platform::LoginName());
         QCOMPARE(gEnv.m_sDataPath, data);
-        QCOMPARE(gEnv.m_sUserPath, data + QStringLiteral("users/") + gEnv.m_sUserName);
+        QCOMPARE(gEnv.m_sUserPath, data + u"users/"_s + gEnv.m_sUserName);
         QCOMPARE(gEnv.m_sUserPathLetter, gEnv.m_sUserPath);
-        QCOMPARE(gEnv.m_sMachinePath, data + QStringLiteral("Machines/") + gEnv.m_sMachineName);
+        QCOMPARE(gEnv.m_sMachinePath, data + u"Machines/"_s + gEnv.m_sMachineName);
         QVERIFY(QFileInfo(gEnv.m_sMachinePath).isDir());
         QVERIFY(!gEnv.m_bOffline);
         QVERIFY(!gEnv.m_bDataHost);
         QVERIFY(!gEnv.m_bDebugLog);
         QCOMPARE(gEnv.m_sLoggingMachine, gEnv.m_sMachineName); // "Default" on a local data folder
-        QCOMPARE(gEnv.m_sFileServers, QStringLiteral("fs1"));
+        QCOMPARE(gEnv.m_sFileServers, u"fs1"_s);
         QCOMPARE(gEnv.m_lNumPrinterGroups, 2);
-        QCOMPARE(gEnv.m_sLoggingOnGroups, QStringLiteral("Plotter,Default"));
+        QCOMPARE(gEnv.m_sLoggingOnGroups, u"Plotter,Default"_s);
         QCOMPARE(gEnv.m_sLoggingOffGroups, QString());
-        QCOMPARE(gEnv.m_sPauseGroups, QStringLiteral("Plotter"));
-        QCOMPARE(gEnv.m_sNoPauseGroups, QStringLiteral("Default"));
-        QCOMPARE(gEnv.m_sRedirectGroups, QStringLiteral("Plotter"));
-        QCOMPARE(gEnv.m_sPlaceholderRedirectGroups, QStringLiteral("Default"));
-        QCOMPARE(gEnv.m_sSpoolPath, QStringLiteral("/var/spool/cups"));
-        QCOMPARE(gEnv.m_sSpoolIndex, local + gEnv.m_sMachineName + QStringLiteral("1.idx"));
+        QCOMPARE(gEnv.m_sPauseGroups, u"Plotter"_s);
+        QCOMPARE(gEnv.m_sNoPauseGroups, u"Default"_s);
+        QCOMPARE(gEnv.m_sRedirectGroups, u"Plotter"_s);
+        QCOMPARE(gEnv.m_sPlaceholderRedirectGroups, u"Default"_s);
+        QCOMPARE(gEnv.m_sSpoolPath, u"/var/spool/cups"_s);
+        QCOMPARE(gEnv.m_sSpoolIndex, local + gEnv.m_sMachineName + u"1.idx"_s);
     }
     void dataPathRules_data() {
         QTest::addColumn<QString>("dataPath");
@@ -72,7 +74,7 @@ private Q_SLOTS:
         Sandbox box;
         LayOutInstallation(box, Config(), dataPath);
         // The monitor makes the user's job folder; without it the program works offline.
-        QDir().mkpath(box.Path(expected) + QStringLiteral("users/") + Platform::LoginName());
+        QDir().mkpath(box.Path(expected) + u"users/"_s + Platform::LoginName());
         InitEnvironment();
         QCOMPARE(gEnv.m_sDataPath, box.Path(expected));
         QVERIFY(!gEnv.m_bOffline);
@@ -80,35 +82,34 @@ private Q_SLOTS:
     }
     void unusableDataFolderIsOffline() {
         Sandbox box;
-        LayOutInstallation(box, Config(), box.Path(QStringLiteral("nowhere/data")));
+        LayOutInstallation(box, Config(), box.Path(u"nowhere/data"_s));
         InitEnvironment();
         QVERIFY(gEnv.m_bOffline);
         QCOMPARE(gEnv.m_sDataPath, gEnv.m_sLocalUserPath);
-        QCOMPARE(gEnv.m_sUserPath,
-                 gEnv.m_sLocalUserPath + QStringLiteral("users/") + gEnv.m_sUserName);
+        QCOMPARE(gEnv.m_sUserPath, gEnv.m_sLocalUserPath + u"users/"_s + gEnv.m_sUserName);
         QVERIFY(QFileInfo(gEnv.m_sUserPath).isDir());
-        QVERIFY(!QFileInfo::exists(box.Path(QStringLiteral("nowhere"))));
+        QVERIFY(!QFileInfo::exists(box.Path(u"nowhere"_s)));
     }
     void userNameAndLoggingMachine() {
         Sandbox box;
-        QByteArray ini = With(Config(), "LogAllUsers", QStringLiteral("True"));
-        ini = With(ini, "LoggingMachine", QStringLiteral("AnyMachine"));
+        QByteArray ini = With(Config(), "LogAllUsers", u"True"_s);
+        ini = With(ini, "LoggingMachine", u"AnyMachine"_s);
         LayOutInstallation(box, ini);
-        QDir().mkpath(box.Path(QStringLiteral("share/data/users/general")));
+        QDir().mkpath(box.Path(u"share/data/users/general"_s));
         InitEnvironment();
-        QCOMPARE(gEnv.m_sUserName, QStringLiteral("general"));
-        QVERIFY(gEnv.m_sUserPath.endsWith(QStringLiteral("/users/general")));
+        QCOMPARE(gEnv.m_sUserName, u"general"_s);
+        QVERIFY(gEnv.m_sUserPath.endsWith(u"/users/general"_s));
         QCOMPARE(gEnv.m_sLoggingMachine, gEnv.m_sMachineName);
-        LayOutInstallation(box, With(Config(), "LoggingMachine", QStringLiteral("PRINTSRV")));
+        LayOutInstallation(box, With(Config(), "LoggingMachine", u"PRINTSRV"_s));
         InitEnvironment();
-        QCOMPARE(gEnv.m_sLoggingMachine, QStringLiteral("PRINTSRV"));
+        QCOMPARE(gEnv.m_sLoggingMachine, u"PRINTSRV"_s);
     }
     void placeholderRedirectStartsNoRedirector() {
         Sandbox box;
         LayOutInstallation(box, With(Config(), "Redirect", kNoRedirect, "PG1"));
         InitEnvironment();
         QCOMPARE(gEnv.m_sRedirectGroups, QString());
-        QCOMPARE(gEnv.m_sPlaceholderRedirectGroups, QStringLiteral("Plotter,Default"));
+        QCOMPARE(gEnv.m_sPlaceholderRedirectGroups, u"Plotter,Default"_s);
     }
     void spoolFolder() {
         Sandbox box;
@@ -119,18 +120,17 @@ private Q_SLOTS:
                   "DefaultSpoolDirectory = /srv/spool\r\n");
         reg.close();
         InitEnvironment();
-        QCOMPARE(gEnv.m_sSpoolPath, QStringLiteral("/srv/spool"));
-        QCOMPARE(box.Read(QStringLiteral("home/.local/share/Qorvex/spldir.txt")),
-                 QByteArray("/srv/spool\r\n"));
+        QCOMPARE(gEnv.m_sSpoolPath, u"/srv/spool"_s);
+        QCOMPARE(box.Read(u"home/.local/share/Qorvex/spldir.txt"_s), QByteArray("/srv/spool\r\n"));
         // Without the registry value the remembered folder is used.
         LayOutInstallation(box, Config());
         InitEnvironment();
-        QCOMPARE(gEnv.m_sSpoolPath, QStringLiteral("/srv/spool"));
+        QCOMPARE(gEnv.m_sSpoolPath, u"/srv/spool"_s);
     }
     void noRegistryIsQuiet() {
         Sandbox box;
         MessageRecorder rec;
-        gEnv.m_sExeName = QStringLiteral("qorvlog");
+        gEnv.m_sExeName = u"qorvlog"_s;
         InitEnvironment();
         QCOMPARE(rec.Messages().size(), 0);
         QCOMPARE(gEnv.m_sProgramPath, QString());

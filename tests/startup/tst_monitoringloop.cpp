@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 struct World {
     int dialogs = 0;
@@ -43,14 +45,14 @@ CLoopHooks Hooks(World& w) {
     h.doPrintJobs = [&w] { ++w.dialogs; };
     h.startProgram = [&w](const QString& p) { w.started << p; };
     h.checkLocalJobs = [&w](const QString& root, const QString&) {
-        w.imports << root + (gEnv.m_bLogDatFilesOnly ? QStringLiteral(" datonly") : QString());
+        w.imports << root + (gEnv.m_bLogDatFilesOnly ? u" datonly"_s : QString());
     };
     return h;
 }
 
 QByteArray Config(const char* key = nullptr, const QString& value = {}) {
-    QByteArray ini = TestData(QStringLiteral("config_v2.ini"));
-    if (key) ini = IniEdit(ini, QStringLiteral("GENERAL"), QString::fromLatin1(key), value);
+    QByteArray ini = TestData(u"config_v2.ini"_s);
+    if (key) ini = IniEdit(ini, u"GENERAL"_s, QString::fromLatin1(key), value);
     return ini;
 }
 } // namespace
@@ -69,10 +71,8 @@ private Q_SLOTS:
         QVERIFY(loop.Start());
         QCOMPARE(rec.Messages().size(), 0);
         QCOMPARE(w.dialogs, 1); // always once at start-up
-        QCOMPARE(w.started, (QStringList{box.Path(QStringLiteral("prog/qorvmond")),
-                                         QStringLiteral("qorvredr")}));
-        QCOMPARE(w.imports,
-                 (QStringList{box.Path(QStringLiteral("home/.local/share/Qorvex/users/"))}));
+        QCOMPARE(w.started, (QStringList{box.Path(u"prog/qorvmond"_s), u"qorvredr"_s}));
+        QCOMPARE(w.imports, (QStringList{box.Path(u"home/.local/share/Qorvex/users/"_s)}));
         QCOMPARE(loop.DisplayAfter(), 1);
         QCOMPARE(w.slices, 1);
         QVERIFY(!loop.Polling());
@@ -80,8 +80,7 @@ private Q_SLOTS:
     }
     void noRedirectNoRedirector() {
         Sandbox box;
-        QByteArray ini =
-            IniEdit(Config(), QStringLiteral("PG1"), QStringLiteral("Redirect"), kNoRedirect);
+        QByteArray ini = IniEdit(Config(), u"PG1"_s, u"Redirect"_s, kNoRedirect);
         LayOutInstallation(box, ini);
         World w;
         CMonitoringLoop loop(Hooks(w));
@@ -113,11 +112,9 @@ private Q_SLOTS:
         QVERIFY(loop.Start());
         const int atStart = w.dialogs;
         for (int i = 0; i < prt; ++i)
-            box.Write(QStringLiteral("share/data/users/%1/j%2.prt").arg(gEnv.m_sUserName).arg(i),
-                      "x");
+            box.Write(u"share/data/users/%1/j%2.prt"_s.arg(gEnv.m_sUserName).arg(i), "x");
         for (int i = 0; i < dat; ++i)
-            box.Write(QStringLiteral("share/data/users/%1/j%2.dat").arg(gEnv.m_sUserName).arg(i),
-                      "x");
+            box.Write(u"share/data/users/%1/j%2.dat"_s.arg(gEnv.m_sUserName).arg(i), "x");
         QVERIFY(loop.Pass());
         QCOMPARE(w.dialogs - atStart, opened ? 1 : 0);
     }
@@ -192,17 +189,15 @@ private Q_SLOTS:
         QVERIFY(loop.Start());
         const auto first = gConfigOptions;
         QByteArray changed =
-            IniEdit(Config(), QStringLiteral("GENERAL"), QStringLiteral("DataPath"),
-                    box.Path(QStringLiteral("share/data")));
-        changed = IniEdit(changed, QStringLiteral("GENERAL"), QStringLiteral("FileServers"),
-                          QStringLiteral("fs9"));
-        box.Write(QStringLiteral("share/Config.ini"), changed);
+            IniEdit(Config(), u"GENERAL"_s, u"DataPath"_s, box.Path(u"share/data"_s));
+        changed = IniEdit(changed, u"GENERAL"_s, u"FileServers"_s, u"fs9"_s);
+        box.Write(u"share/Config.ini"_s, changed);
         QFile(cfg).setFileTime(QDateTime::currentDateTime().addSecs(10),
                                QFileDevice::FileModificationTime);
         QVERIFY(loop.Pass());
         QVERIFY(loop.Pass());
         QVERIFY(gConfigOptions != first);
-        QCOMPARE(gConfigOptions->FileServers, QStringLiteral("fs9"));
+        QCOMPARE(gConfigOptions->FileServers, u"fs9"_s);
     }
     void invalidConfigEndsTheProgram() {
         Sandbox box;
@@ -211,21 +206,19 @@ private Q_SLOTS:
         World w;
         CMonitoringLoop loop(Hooks(w));
         QVERIFY(loop.Start());
-        box.Write(QStringLiteral("share/Config.ini"),
-                  IniEdit(box.Read(QStringLiteral("share/Config.ini")), QStringLiteral("GENERAL"),
-                          QStringLiteral("Version"), QStringLiteral("3")));
+        box.Write(u"share/Config.ini"_s,
+                  IniEdit(box.Read(u"share/Config.ini"_s), u"GENERAL"_s, u"Version"_s, u"3"_s));
         QFile(cfg).setFileTime(QDateTime::currentDateTime().addSecs(10),
                                QFileDevice::FileModificationTime);
         QVERIFY(loop.Pass());
         QVERIFY(!loop.Pass());
         QCOMPARE(rec.Messages().size(), 1);
-        QVERIFY(rec.Messages()[0].text.startsWith(
-            QStringLiteral("The configuration file version (3)")));
+        QVERIFY(rec.Messages()[0].text.startsWith(u"The configuration file version (3)"_s));
     }
     void missingConfigEndsAtStart() {
         Sandbox box;
         MessageRecorder rec;
-        gEnv.m_sExeName = QStringLiteral("qorvlog");
+        gEnv.m_sExeName = u"qorvlog"_s;
         World w;
         CMonitoringLoop loop(Hooks(w));
         QVERIFY(!loop.Start());
@@ -238,17 +231,16 @@ private Q_SLOTS:
     void dataHostForwardsWithDatFilesOnly() {
         Sandbox box;
         // The configuration lives on a network mount, the data in the local profile.
-        LayOutInstallation(box, Config(), QStringLiteral("Local Profile"));
-        box.Write(QStringLiteral("mounts"),
-                  "//srv/share " + box.Path(QStringLiteral("share")).toUtf8() + " cifs rw 0 0\n");
+        LayOutInstallation(box, Config(), u"Local Profile"_s);
+        box.Write(u"mounts"_s, "//srv/share " + box.Path(u"share"_s).toUtf8() + " cifs rw 0 0\n");
         World w;
         CMonitoringLoop loop(Hooks(w));
         QVERIFY(loop.Start());
         QVERIFY(gEnv.m_bDataHost);
         QVERIFY(!gEnv.m_bLogDatFilesOnly);
-        QCOMPARE(w.imports.first(), gEnv.m_sDataPath + QStringLiteral("users/ datonly"));
+        QCOMPARE(w.imports.first(), gEnv.m_sDataPath + u"users/ datonly"_s);
         QVERIFY(loop.Pass());
-        QCOMPARE(w.imports.last(), gEnv.m_sDataPath + QStringLiteral("users/ datonly"));
+        QCOMPARE(w.imports.last(), gEnv.m_sDataPath + u"users/ datonly"_s);
     }
 };
 

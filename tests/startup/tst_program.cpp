@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestProgram : public QObject {
     Q_OBJECT
     static QProcessEnvironment Env(const Sandbox& box) {
@@ -16,9 +18,9 @@ class TestProgram : public QObject {
         for (const char* k : {"QORVLOG_REGISTRY", "QORVLOG_MOUNTS", "QORVLOG_SMBCONF", "HOME",
                               "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
             env.insert(QString::fromLatin1(k), qEnvironmentVariable(k));
-        env.insert(QStringLiteral("QORVLOG_MESSAGES"), box.Path(QStringLiteral("messages.txt")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QFile::setPermissions(box.Path(QStringLiteral("run")),
+        env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        QFile::setPermissions(box.Path(u"run"_s),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return env;
     }
@@ -32,16 +34,15 @@ class TestProgram : public QObject {
 private Q_SLOTS:
     void logsAJobEndToEnd() {
         Sandbox box;
-        QByteArray ini = TestData(QStringLiteral("config_v2.ini"));
-        ini = IniEdit(ini, QStringLiteral("PG1"), QStringLiteral("LogSilent"),
-                      QStringLiteral("True"));
+        QByteArray ini = TestData(u"config_v2.ini"_s);
+        ini = IniEdit(ini, u"PG1"_s, u"LogSilent"_s, u"True"_s);
         LayOutInstallation(box, ini);
-        QDir().mkpath(box.Path(QStringLiteral("share/data/Machines/SRV")));
+        QDir().mkpath(box.Path(u"share/data/Machines/SRV"_s));
         QProcess first;
         first.setProcessEnvironment(Env(box));
         first.start(QStringLiteral(QORVLOG_BIN));
         QVERIFY(first.waitForStarted());
-        QVERIFY(WaitFor(box.Path(QStringLiteral("home/.local/share/Qorvex/qorvlog.ini")), 10000));
+        QVERIFY(WaitFor(box.Path(u"home/.local/share/Qorvex/qorvlog.ini"_s), 10000));
         QTest::qWait(300); // past start-up, waiting on the job folder
 
         // A second start for the same user ends at once, silently.
@@ -54,19 +55,18 @@ private Q_SLOTS:
         JobFields job;
         job.machine = Platform::ComputerName();
         const QString folder = UserFolder(box) + QLatin1Char('/');
-        QFile f(folder + QStringLiteral("J1.prt"));
+        QFile f(folder + u"J1.prt"_s);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(job.Lines().join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
+        f.write(job.Lines().join(u"\r\n"_s).toUtf8() + "\r\n");
         f.close();
-        QVERIFY(WaitFor(folder + QStringLiteral("J1.dat"), 5000));
-        QVERIFY(WaitFor(box.Path(QStringLiteral("share/data/Machines/SRV/00042.pas")), 2000));
-        QCOMPARE(box.Read(QStringLiteral("share/data/users/") + Platform::LoginName() +
-                          QStringLiteral("/J1.shd")),
+        QVERIFY(WaitFor(folder + u"J1.dat"_s, 5000));
+        QVERIFY(WaitFor(box.Path(u"share/data/Machines/SRV/00042.pas"_s), 2000));
+        QCOMPARE(box.Read(u"share/data/users/"_s + Platform::LoginName() + u"/J1.shd"_s),
                  QByteArray("10.0.0.7\r\n"));
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
-        QCOMPARE(box.Read(QStringLiteral("messages.txt")), QByteArray());
+        QCOMPARE(box.Read(u"messages.txt"_s), QByteArray());
     }
     void unusableConfigurationEnds_data() {
         QTest::addColumn<QString>("version"); // empty: no registry file at all
@@ -84,15 +84,14 @@ private Q_SLOTS:
         QFETCH(QString, message);
         Sandbox box;
         if (!version.isEmpty())
-            LayOutInstallation(box, IniEdit(TestData(QStringLiteral("config_v2.ini")),
-                                            QStringLiteral("GENERAL"), QStringLiteral("Version"),
-                                            version));
+            LayOutInstallation(
+                box, IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"Version"_s, version));
         QProcess p;
         p.setProcessEnvironment(Env(box));
         p.start(QStringLiteral(QORVLOG_BIN));
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(box.Read(QStringLiteral("messages.txt"))), message);
+        QCOMPARE(QString::fromUtf8(box.Read(u"messages.txt"_s)), message);
     }
 };
 

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
 MessageRecorder::MessageRecorder() {
     Platform::SetMessageHandler([this](const Platform::Message& m) {
         m_messages << m;
@@ -31,17 +33,17 @@ QString MessageRecorder::Joined() const {
 
 Sandbox::Sandbox() {
     const QString root = m_dir.path();
-    qputenv("QORVLOG_REGISTRY", (root + QStringLiteral("/registry.ini")).toUtf8());
-    qputenv("QORVLOG_MOUNTS", (root + QStringLiteral("/mounts")).toUtf8());
-    qputenv("QORVLOG_SMBCONF", (root + QStringLiteral("/smb.conf")).toUtf8());
-    qputenv("HOME", (root + QStringLiteral("/home")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/home/.config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (root + QStringLiteral("/home/.local/share")).toUtf8());
-    qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/run")).toUtf8());
+    qputenv("QORVLOG_REGISTRY", (root + u"/registry.ini"_s).toUtf8());
+    qputenv("QORVLOG_MOUNTS", (root + u"/mounts"_s).toUtf8());
+    qputenv("QORVLOG_SMBCONF", (root + u"/smb.conf"_s).toUtf8());
+    qputenv("HOME", (root + u"/home"_s).toUtf8());
+    qputenv("XDG_CONFIG_HOME", (root + u"/home/.config"_s).toUtf8());
+    qputenv("XDG_DATA_HOME", (root + u"/home/.local/share"_s).toUtf8());
+    qputenv("XDG_RUNTIME_DIR", (root + u"/run"_s).toUtf8());
     qunsetenv("QORVLOG_MESSAGES");
-    QDir().mkpath(root + QStringLiteral("/home/.config"));
-    QDir().mkpath(root + QStringLiteral("/home/.local/share"));
-    QDir().mkpath(root + QStringLiteral("/run"));
+    QDir().mkpath(root + u"/home/.config"_s);
+    QDir().mkpath(root + u"/home/.local/share"_s);
+    QDir().mkpath(root + u"/run"_s);
     ResetEnvironment();
 }
 
@@ -97,60 +99,40 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
             if (value.isNull())
                 lines.removeAt(i);
             else
-                lines[i] = key + QStringLiteral(" = ") + value + QLatin1Char('\r');
+                lines[i] = key + u" = "_s + value + QLatin1Char('\r');
             done = true;
         }
     }
     if (!done && !value.isNull()) {
-        const QString line = key + QStringLiteral(" = ") + value + QLatin1Char('\r');
+        const QString line = key + u" = "_s + value + QLatin1Char('\r');
         if (sectionEnd >= 0)
             lines.insert(sectionEnd + 1, line);
         else
-            lines << QLatin1Char('[') + section + QStringLiteral("]\r") << line;
+            lines << QLatin1Char('[') + section + u"]\r"_s << line;
     }
     return lines.join(QLatin1Char('\n')).toUtf8();
 }
 
 QStringList JobFields::Lines() const {
-    return {QStringLiteral("JOB"),
-            pages,
-            queue,
-            id,
-            printer,
-            machine,
-            user,
-            document,
-            path,
-            submitted,
-            size,
-            pages,
-            copies,
-            paper,
-            width,
-            height,
-            QString(),
-            QString(),
-            color,
-            driver,
-            media,
-            orientation};
+    return {u"JOB"_s,  pages,     queue, id,     printer, machine,    user,  document,
+            path,      submitted, size,  pages,  copies,  paper,      width, height,
+            QString(), QString(), color, driver, media,   orientation};
 }
 
 QString LayOutInstallation(const Sandbox& box, QByteArray config, const QString& dataPath) {
-    const QString data = dataPath.isNull() ? box.Path(QStringLiteral("share/data")) : dataPath;
-    config = IniEdit(config, QStringLiteral("GENERAL"), QStringLiteral("DataPath"), data);
-    const QString cfg = box.Write(QStringLiteral("share/Config.ini"), config);
-    box.WriteLines(
-        QStringLiteral("registry.ini"),
-        {QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"),
-         QStringLiteral("ConfigFile = ") + cfg,
-         QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]"),
-         QStringLiteral("Kestova Sentrel = ") + box.Path(QStringLiteral("prog/qorvlog"))});
+    const QString data = dataPath.isNull() ? box.Path(u"share/data"_s) : dataPath;
+    config = IniEdit(config, u"GENERAL"_s, u"DataPath"_s, data);
+    const QString cfg = box.Write(u"share/Config.ini"_s, config);
+    box.WriteLines(u"registry.ini"_s,
+                   {u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"_s,
+                    u"ConfigFile = "_s + cfg,
+                    u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]"_s,
+                    u"Kestova Sentrel = "_s + box.Path(u"prog/qorvlog"_s)});
     QDir().mkpath(UserFolder(box));
-    gEnv.m_sExeName = QStringLiteral("qorvlog");
+    gEnv.m_sExeName = u"qorvlog"_s;
     return cfg;
 }
 
 QString UserFolder(const Sandbox& box) {
-    return box.Path(QStringLiteral("share/data/users/")) + Platform::LoginName();
+    return box.Path(u"share/data/users/"_s) + Platform::LoginName();
 }

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 class MessageRecorder {
 public:
     MessageRecorder();
@@ -36,7 +38,7 @@ public:
     // Writes lines joined with CR LF.
     QString WriteLines(const QString& relative, const QStringList& lines) const;
     QByteArray Read(const QString& relative) const;
-    QString RegistryFile() const { return Path(QStringLiteral("registry.ini")); }
+    QString RegistryFile() const { return Path(u"registry.ini"_s); }
 
 private:
     QTemporaryDir m_dir;
@@ -54,24 +56,24 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
 
 // The fields of a job file as the monitor writes them.
 struct JobFields {
-    QString queue = QStringLiteral("\\\\SRV\\Plotter");
-    QString id = QStringLiteral("42");
-    QString printer = QStringLiteral("Plotter A0");
-    QString machine = QStringLiteral("HOSTA");
-    QString user = QStringLiteral("jsmith");
-    QString document = QStringLiteral("Plan.dwg");
-    QString path = QStringLiteral("C:\\Clients\\Acme 4711\\Plan.dwg");
-    QString submitted = QStringLiteral("03/05/2004 2:07:09 PM");
-    QString size = QStringLiteral("123456");
-    QString pages = QStringLiteral("3");
-    QString copies = QStringLiteral("2");
-    QString paper = QStringLiteral("Letter");
-    QString width = QStringLiteral("8.5");
-    QString height = QStringLiteral("11");
-    QString color = QStringLiteral("Color");
-    QString driver = QStringLiteral("HP DesignJet Plotter");
-    QString media = QStringLiteral("Bond");
-    QString orientation = QStringLiteral("Portrait");
+    QString queue = u"\\\\SRV\\Plotter"_s;
+    QString id = u"42"_s;
+    QString printer = u"Plotter A0"_s;
+    QString machine = u"HOSTA"_s;
+    QString user = u"jsmith"_s;
+    QString document = u"Plan.dwg"_s;
+    QString path = u"C:\\Clients\\Acme 4711\\Plan.dwg"_s;
+    QString submitted = u"03/05/2004 2:07:09 PM"_s;
+    QString size = u"123456"_s;
+    QString pages = u"3"_s;
+    QString copies = u"2"_s;
+    QString paper = u"Letter"_s;
+    QString width = u"8.5"_s;
+    QString height = u"11"_s;
+    QString color = u"Color"_s;
+    QString driver = u"HP DesignJet Plotter"_s;
+    QString media = u"Bond"_s;
+    QString orientation = u"Portrait"_s;
     QStringList Lines() const;
 };
 
