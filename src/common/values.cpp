@@ -19,9 +19,50 @@ QDateTime CDate::ToDateTime() const {
     return dt.addMSecs(ms);
 }
 
+// "M/D/YYYY", then optionally " H:MM", ":SS" and " AM"/" PM": the monitor's own form, read
+// for every job, so it does not go through the general date parser.
+static bool ParseMonitorForm(QStringView t, CDate* out) {
+    qsizetype i = 0;
+    auto number = [&](int maxDigits, int* v) {
+        const qsizetype start = i;
+        *v = 0;
+        while (i < t.size() && i - start < maxDigits && t[i].unicode() >= u'0' &&
+               t[i].unicode() <= u'9')
+            *v = *v * 10 + (t[i++].unicode() - u'0');
+        return i > start;
+    };
+    auto expect = [&](char16_t c) {
+        if (i >= t.size() || t[i].unicode() != c) return false;
+        ++i;
+        return true;
+    };
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    if (!number(2, &month) || !expect(u'/') || !number(2, &day) || !expect(u'/') ||
+        !number(4, &year) || year < 100)
+        return false;
+    if (i < t.size()) {
+        if (!expect(u' ') || !number(2, &hour) || !expect(u':') || !number(2, &minute))
+            return false;
+        if (expect(u':') && !number(2, &second)) return false;
+        if (i < t.size()) {
+            if (!expect(u' ') || t.size() - i != 2) return false;
+            const QString ap = t.mid(i).toString().toUpper();
+            const bool pm = ap == QLatin1String("PM");
+            if ((!pm && ap != QLatin1String("AM")) || hour < 1 || hour > 12) return false;
+            hour = hour % 12 + (pm ? 12 : 0);
+        }
+    }
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid()) return false;
+    *out = CDate(double(kEpoch.daysTo(date)) + double(time.msecsSinceStartOfDay()) / 86400000.0);
+    return true;
+}
+
 bool CDate::Parse(const QString& raw, CDate* out) {
     const QString text = raw.trimmed();
     if (text.isEmpty()) return false;
+    if (ParseMonitorForm(text, out)) return true;
     static const char* const kFormats[] = {
         "M/d/yyyy h:mm:ss AP", "M/d/yyyy h:mm AP", "M/d/yyyy H:mm:ss",
         "M/d/yyyy H:mm",       "M/d/yyyy",         "yyyy-MM-ddTHH:mm:ss",

@@ -44,9 +44,13 @@ QStringList CMonitor::ReadJobLines(const QString& path, int maxLines, bool* ok) 
 }
 
 std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path) {
+    return GetNextPrintJob(path, ReadJobLines(path, kJobLines));
+}
+
+std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path,
+                                                         const QStringList& lines) {
     auto job = std::make_shared<CPrintJobInfo>();
     job->JobFileName = path;
-    const QStringList lines = ReadJobLines(path, 22);
     auto line = [&](int n, QString& out) {
         if (n > lines.size()) return false;
         out = lines[n - 1];

@@ -22,12 +22,13 @@ bool EndsWithNoCase(const QString& name, const char* ext) {
 
 bool CPrintJobInfos::JobExists(const CPrintJobInfo& job) const {
     if (!job.PrintJobID_Valid()) return false;
-    const QString submitted = job.SubmitText();
+    // Equal as text means equal to the second.
+    auto second = [](const CPrintJobInfo& j) { return qRound64(j.SubmitDT.Days() * 86400.0); };
+    const qint64 submitted = second(job);
     for (const auto& held : *this)
         if (held->UserName.compare(job.UserName, Qt::CaseInsensitive) == 0 &&
             held->MachineName.compare(job.MachineName, Qt::CaseInsensitive) == 0 &&
-            held->SubmitText() == submitted &&
-            KeyNumber(held->PrintJobID) == KeyNumber(job.PrintJobID))
+            second(*held) == submitted && KeyNumber(held->PrintJobID) == KeyNumber(job.PrintJobID))
             return true;
     return false;
 }
@@ -64,9 +65,9 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
             continue;
         // Printed on another machine: handled there.
         bool readable = false;
-        const QStringList head = CMonitor::ReadJobLines(path, 6, &readable);
+        const QStringList lines = CMonitor::ReadJobLines(path, CMonitor::kJobLines, &readable);
         if (!readable) continue; // gone since the listing
-        const QString machine = head.size() >= 6 ? head[5] : QString();
+        const QString machine = lines.size() >= 6 ? lines[5] : QString();
         const bool thisMachine =
             machine.contains(QLatin1String("unavailable"), Qt::CaseInsensitive) ||
             machine.contains(gEnv.m_sMachineName, Qt::CaseInsensitive) ||
@@ -74,7 +75,7 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
             machine.contains(QLatin1String("127.0.0.1"), Qt::CaseInsensitive);
         if (!thisMachine && !options.DisplayToUserOnly && !gEnv.m_bLogAllUsers) continue;
 
-        const auto job = monitor.GetNextPrintJob(path);
+        const auto job = monitor.GetNextPrintJob(path, lines);
         const bool duplicate = JobExists(*job);
         const auto group = job->PrinterGroup();
         const bool pause = group && group->PauseUntilAck;

@@ -69,8 +69,8 @@ void CPrintJobInfo::SetUserValues() {
 }
 
 QString CPrintJobInfo::SubmitText() const {
-    return NormalizeDateText(
-        QLocale::c().toString(SubmitDT.ToDateTime(), QStringLiteral("M/d/yyyy h:mm:ss AP")));
+    // What NormalizeDateText makes of the date's text, without parsing it again.
+    return QLocale::c().toString(SubmitDT.ToDateTime(), QStringLiteral("MM/dd/yyyy h:mm:ss AP"));
 }
 
 namespace {

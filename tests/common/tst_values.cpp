@@ -95,6 +95,13 @@ private Q_SLOTS:
         QCOMPARE(d.Days(), 1.5);
         QVERIFY(!CDate::Parse(u"13/45/2024"_s, &d));
         QVERIFY(!CDate::Parse(u"garbage"_s, &d));
+        for (const char* bad : {"2/30/2024 1:00:00 PM", "3/7/2024 13:00:00 PM",
+                                "3/7/2024 1:00:00 XM", "3/7/24", "3/7/2024 1:0x"})
+            QVERIFY2(!CDate::Parse(QString::fromLatin1(bad), &d), bad);
+        QVERIFY(CDate::Parse(u"3/7/2024 1:05 PM"_s, &d));
+        QCOMPARE(d.ToDateTime().toString(Qt::ISODate), u"2024-03-07T13:05:00"_s);
+        QVERIFY(CDate::Parse(u"3/7/2024"_s, &d));
+        QCOMPARE(d.ToDateTime().toString(Qt::ISODate), u"2024-03-07T00:00:00"_s);
     }
 
     void collectionOrderAndKeys() {
