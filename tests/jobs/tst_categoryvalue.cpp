@@ -11,29 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-CPrintJobInfo SampleJob() {
-    CPrintJobInfo j;
-    j.PrintJobID = 42;
-    j.PrinterName = u"Plotter A0"_s;
-    j.MachineName = u"HOSTA"_s;
-    j.UserName = u"jsmith"_s;
-    j.DocumentName = u"Plan.dwg"_s;
-    CDate::Parse(u"03/05/2004 2:07:09 PM"_s, &j.SubmitDT);
-    j.QueueName = u"\\\\SRV\\Plotter"_s;
-    j.JobSizeBytes = 123456;
-    j.PagesPerCopy = 3;
-    j.SeparatorPages = 1;
-    j.NumCopies = 2;
-    j.PaperName = u"Letter"_s;
-    j.PaperWidth = 8.5;
-    j.PaperHeight = 11;
-    j.PathAndFilename = u"C:\\Clients\\4711 Acme\\Plan.doc"_s;
-    j.Color = u"Color"_s;
-    j.PrtDriverName = u"HP DesignJet"_s;
-    j.MediaType = u"Bond"_s;
-    j.Orientation = u"Portrait"_s;
-    return j;
-}
 CPreDefinedValue Code(int code) {
     CPreDefinedValue v;
     v.IsSystemEntry = true;

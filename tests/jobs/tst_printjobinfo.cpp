@@ -99,28 +99,16 @@ private Q_SLOTS:
         Sandbox box;
         gConfigOptions = std::make_shared<CConfigOptions>();
         QVERIFY(gConfigOptions->ReadIniFile(box.Write(u"c.ini"_s, TestData(u"config_v2.ini"_s))));
-        CPrintJobInfo j;
-        j.JobFileName = box.Path(u"users/jsmith/JOB0001.prt"_s);
         QDir().mkpath(box.Path(u"users/jsmith"_s));
-        j.PrintJobID = 42;
-        j.PrinterName = u"Plotter A0"_s;
-        j.MachineName = u"HOSTA"_s;
-        j.UserName = u"jsmith"_s;
+        CPrintJobInfo j = SampleJob(); // and what this data file shows in particular
+        j.JobFileName = box.Path(u"users/jsmith/JOB0001.prt"_s);
         j.DocumentName = u"The \"big\" plan"_s;
         QVERIFY(CDate::Parse(u"3/5/2004 9:07:02 AM"_s, &j.SubmitDT));
-        j.QueueName = u"\\\\SRV\\Plotter"_s;
         j.JobSizeBytes = 1000;
-        j.PagesPerCopy = 3;
-        j.NumCopies = 2;
-        j.PaperName = u"Letter"_s;
-        j.PaperWidth = 8.5;
-        j.PaperHeight = 11;
+        j.SeparatorPages = 0;
         j.TotalPages = 6;
         j.PathAndFilename = u"C:\\x.dwg"_s;
-        j.Color = u"Color"_s;
         j.PrtDriverName = u"DesignJet Plotter"_s;
-        j.MediaType = u"Bond"_s;
-        j.Orientation = u"Portrait"_s;
         for (const char* v : {"1234 | Acme Ltd", "0.25 | Total Job Cost"}) {
             auto cv = j.CategoryValues.NewCCategoryValue();
             cv->ValueName = u"own"_s;

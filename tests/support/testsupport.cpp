@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "common/environment.h"
+#include "jobs/cprintjobinfo.h"
 #include "platform/system.h"
 
 #include <QDir>
@@ -135,4 +136,28 @@ QString LayOutInstallation(const Sandbox& box, QByteArray config, const QString&
 
 QString UserFolder(const Sandbox& box) {
     return box.Path(u"share/data/users/"_s) + Platform::LoginName();
+}
+
+CPrintJobInfo SampleJob() {
+    CPrintJobInfo j;
+    j.PrintJobID = 42;
+    j.PrinterName = u"Plotter A0"_s;
+    j.MachineName = u"HOSTA"_s;
+    j.UserName = u"jsmith"_s;
+    j.DocumentName = u"Plan.dwg"_s;
+    CDate::Parse(u"03/05/2004 2:07:09 PM"_s, &j.SubmitDT);
+    j.QueueName = u"\\\\SRV\\Plotter"_s;
+    j.JobSizeBytes = 123456;
+    j.PagesPerCopy = 3;
+    j.SeparatorPages = 1;
+    j.NumCopies = 2;
+    j.PaperName = u"Letter"_s;
+    j.PaperWidth = 8.5;
+    j.PaperHeight = 11;
+    j.PathAndFilename = u"C:\\Clients\\4711 Acme\\Plan.doc"_s;
+    j.Color = u"Color"_s;
+    j.PrtDriverName = u"HP DesignJet"_s;
+    j.MediaType = u"Bond"_s;
+    j.Orientation = u"Portrait"_s;
+    return j;
 }

@@ -54,6 +54,10 @@ QByteArray TestData(const QString& name);
 QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString& key,
                    const QString& value);
 
+class CPrintJobInfo;
+// A job record with every field set: 3 pages, 1 separator, 2 copies of Letter (8.5 x 11 in).
+CPrintJobInfo SampleJob();
+
 // The fields of a job file as the monitor writes them.
 struct JobFields {
     QString queue = u"\\\\SRV\\Plotter"_s;
