@@ -16,15 +16,8 @@ bool CCategory::DisplayRequired(bool valueKnown) const {
 }
 
 void CCategory::Equals(const CCategory& other) {
-    CategoryName = other.CategoryName;
-    Verification = other.Verification;
-    AckDefaultValues = other.AckDefaultValues;
-    AllowBlankValues = other.AllowBlankValues;
-    OnlyPreDefinedValues = other.OnlyPreDefinedValues;
-    MaskUserInput = other.MaskUserInput;
-    Pattern = other.Pattern;
+    *this = other; // plain members; the owned collection is then copied deeply
     PreDefinedValues.Equals(other.PreDefinedValues);
-    DefaultValue = other.DefaultValue;
 }
 
 bool CCategory::ReadIniFile(qint32 version, const QString& path, qint32 handle,
@@ -59,11 +52,6 @@ bool CCategory::WriteIniFile(CLineWriter& file, const QString& section) const {
            WriteIniFileValue(file, QStringLiteral("Pattern"), Pattern) &&
            PreDefinedValues.WriteIniFile(file) &&
            WriteIniFileValue(file, QStringLiteral("DefaultValue"), QString::number(DefaultValue));
-}
-
-void CCategories::Equals(const CCategories& other) {
-    RemoveAll();
-    for (const auto& c : other) NewCCategory()->Equals(*c);
 }
 
 bool CCategories::ReadIniFile(qint32 version, const QString& path, qint32 handle,

@@ -27,7 +27,6 @@ public:
     Ptr NewCCategory(const QString& key = {}, const CRef& before = {}, const CRef& after = {}) {
         return AddNew(key, before, after);
     }
-    void Equals(const CCategories& other);
     bool ReadIniFile(qint32 version, const QString& path, qint32 handle, const QString& section,
                      const QString& suffix);
     bool WriteIniFile(CLineWriter& file, const QString& suffix) const;

@@ -118,11 +118,6 @@ bool CPreDefinedValue::WriteIniFile(CLineWriter& file, const QString& key) const
         file, key, IsSystemEntry ? QString::number(SystemCode) : QStringLiteral("0, ") + EntryText);
 }
 
-void CPreDefinedValues::Equals(const CPreDefinedValues& other) {
-    RemoveAll();
-    for (const auto& v : other) NewCPreDefinedValue()->Equals(*v);
-}
-
 bool CPreDefinedValues::ReadIniFile(qint32 version, const QString& path, qint32 handle,
                                     const QString& section) {
     return ReadCounted({path, handle}, section, QStringLiteral("NumPreDefinedValues"),

@@ -29,7 +29,6 @@ public:
                             const CRef& after = {}) {
         return AddNew(key, before, after);
     }
-    void Equals(const CPreDefinedValues& other);
     bool ReadIniFile(qint32 version, const QString& path, qint32 handle, const QString& section);
     bool WriteIniFile(CLineWriter& file) const;
 };

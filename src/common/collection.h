@@ -66,15 +66,22 @@ public:
         const int i = IndexOf(ref);
         return i < 0 ? nullptr : m_items[size_t(i)].item;
     }
-    QString KeyAt(int position) const {
-        return position >= 1 && position <= Count() ? m_items[size_t(position - 1)].key : QString();
-    }
     bool Remove(const CRef& ref) {
         const int i = IndexOf(ref);
         if (i < 0) return false;
         if (!m_items[size_t(i)].key.isEmpty()) m_index.remove(Fold(m_items[size_t(i)].key));
         m_items.erase(m_items.begin() + i);
         return true;
+    }
+    // Makes this a deep copy of other, each item copied through its Equals.
+    void Equals(const CCollection& other) {
+        if (&other == this) return;
+        RemoveAll();
+        for (const Entry& e : other.m_items) {
+            auto copy = std::make_shared<T>();
+            copy->Equals(*e.item);
+            Add(copy, e.key);
+        }
     }
     void RemoveAll() {
         m_items.clear();

@@ -135,7 +135,3 @@ QString FormatFixed(double value, int decimals) {
     loc.setNumberOptions(QLocale::OmitGroupSeparator);
     return loc.toString(value, 'f', decimals);
 }
-
-qsizetype InStrNoCase(const QString& haystack, const QString& needle) {
-    return haystack.indexOf(needle, 0, Qt::CaseInsensitive) + 1;
-}

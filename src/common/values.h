@@ -1,6 +1,6 @@
 #pragma once
 // Small value helpers shared by every part: dates as day counts, locale-aware numbers,
-// rounding, case-insensitive search.
+// rounding.
 #include <QDateTime>
 #include <QString>
 
@@ -14,7 +14,6 @@ public:
     static bool Parse(const QString& text, CDate* out);
     QDateTime ToDateTime() const;
     double Days() const { return m_days; }
-    bool operator==(const CDate& o) const { return m_days == o.m_days; }
 
 private:
     double m_days = 0;
@@ -29,5 +28,3 @@ bool ParseNumber(const QString& text, double* value);
 double RoundHalfEven(double value);
 // Fixed decimals in the current locale without group separators ("0.00", "0.000000").
 QString FormatFixed(double value, int decimals);
-// 1-based position of needle in haystack, letter case ignored; 0 when absent.
-qsizetype InStrNoCase(const QString& haystack, const QString& needle);

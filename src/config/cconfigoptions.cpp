@@ -16,37 +16,8 @@ constexpr QChar kCR = QLatin1Char('\r');
 } // namespace
 
 void CConfigOptions::Equals(const CConfigOptions& other) {
-    Version = other.Version;
-    DataFile = other.DataFile;
-    DisableLogging = other.DisableLogging;
-    LogSilent = other.LogSilent;
-    AllowCancel = other.AllowCancel;
-    LogAllUsers = other.LogAllUsers;
-    LoggingMachine = other.LoggingMachine;
-    FileServers = other.FileServers;
-    AutoUpdateLocation = other.AutoUpdateLocation;
-    DataPath = other.DataPath;
-    DisplayAfter = other.DisplayAfter;
-    UserTimeFrame = other.UserTimeFrame;
-    UserPrintUnits = other.UserPrintUnits;
-    UserLimit = other.UserLimit;
-    UserFromTime = other.UserFromTime;
-    UserUntilTime = other.UserUntilTime;
-    UserAction = other.UserAction;
+    *this = other; // plain members; the owned collection is then copied deeply
     PrinterGroups.Equals(other.PrinterGroups);
-    PauseUntilAck = other.PauseUntilAck;
-    Convert11x17 = other.Convert11x17;
-    SavePrintData = other.SavePrintData;
-    ObtainPath = other.ObtainPath;
-    DisplayImmediately = other.DisplayImmediately;
-    DisplayToUserOnly = other.DisplayToUserOnly;
-    AutoUpdate = other.AutoUpdate;
-    SetEmf = other.SetEmf;
-    SetRaw = other.SetRaw;
-    DeleteIfCanceled = other.DeleteIfCanceled;
-    LogDatFilesOnly = other.LogDatFilesOnly;
-    DebugLog = other.DebugLog;
-    SIMMonitor = other.SIMMonitor;
 }
 
 bool CConfigOptions::ReadIniFile(const QString& path) {

@@ -3,11 +3,7 @@
 #include "config/bconfigfile.h"
 
 void CPrinterGroup::Equals(const CPrinterGroup& other) {
-    PrinterGroupName = other.PrinterGroupName;
-    DisableLogging = other.DisableLogging;
-    LogSilent = other.LogSilent;
-    PauseUntilAck = other.PauseUntilAck;
-    Redirect = other.Redirect;
+    *this = other; // plain members; the owned collection is then copied deeply
     Categories.Equals(other.Categories);
 }
 
@@ -39,11 +35,6 @@ bool CPrinterGroup::WriteIniFile(CLineWriter& file, const QString& section) cons
            WriteIniFileValue(file, QStringLiteral("PauseUntilAck"), BoolText(PauseUntilAck)) &&
            WriteIniFileValue(file, QStringLiteral("Redirect"), Redirect) &&
            Categories.WriteIniFile(file, section);
-}
-
-void CPrinterGroups::Equals(const CPrinterGroups& other) {
-    RemoveAll();
-    for (const auto& g : other) NewCPrinterGroup()->Equals(*g);
 }
 
 bool CPrinterGroups::ReadIniFile(qint32 version, const QString& path, qint32 handle) {

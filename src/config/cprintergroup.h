@@ -23,7 +23,6 @@ public:
     Ptr NewCPrinterGroup(const QString& key = {}, const CRef& before = {}, const CRef& after = {}) {
         return AddNew(key, before, after);
     }
-    void Equals(const CPrinterGroups& other);
     bool ReadIniFile(qint32 version, const QString& path, qint32 handle);
     bool WriteIniFile(CLineWriter& file) const;
 };

@@ -4,5 +4,4 @@ void FPrintJobs::DoPrintJobs() {
     mclsPrintJobs = std::make_unique<CPrintJobInfos>();
     mclsMonitor = std::make_unique<CMonitor>();
     mclsPrintJobs->GetPrintJobs(*mclsMonitor);
-    if (mclsPrintJobs->Count() == 0) return;
 }

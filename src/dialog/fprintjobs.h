@@ -8,10 +8,9 @@
 
 class FPrintJobs {
 public:
-    // Scans for jobs; returns when nothing waits for the user. The window that lists the
-    // waiting jobs is not built yet: they stay pending, their files untouched.
+    // Scans for jobs, storing or cancelling those that need no input. The window that lists
+    // the others is not built yet: they stay pending, their files untouched.
     void DoPrintJobs();
-    const CPrintJobInfos& PendingJobs() const { return *mclsPrintJobs; }
 
 private:
     std::unique_ptr<CPrintJobInfos> mclsPrintJobs;

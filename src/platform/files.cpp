@@ -189,15 +189,6 @@ bool ListMatchingImpl(const QString& mask, ListKind kind, bool (*visit)(void*, c
     return true;
 }
 
-QStringList List(const QString& mask, ListKind kind) {
-    QStringList names;
-    ListMatching(mask, kind, [&](const QString& name) {
-        names << name;
-        return true;
-    });
-    return names;
-}
-
 bool Exists(const QString& path) {
     struct stat st;
     return StatPath(path, &st);

@@ -38,7 +38,6 @@ enum class ListKind { Files, FilesAndFolders };
 template <class F> bool ListMatching(const QString& mask, ListKind kind, F&& visit);
 bool ListMatchingImpl(const QString& mask, ListKind kind, bool (*visit)(void*, const QString&),
                       void* ctx);
-QStringList List(const QString& mask, ListKind kind = ListKind::Files);
 
 bool Exists(const QString& path);
 bool IsDir(const QString& path);

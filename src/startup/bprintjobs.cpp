@@ -89,7 +89,6 @@ void CMonitoringLoop::CountAndShow(bool log) {
 }
 
 void CMonitoringLoop::WaitForChange(int limit) {
-    ++m_waits;
     int elapsed = kSlice;
     bool signalled = false;
     do {

@@ -43,7 +43,6 @@ public:
     // Observed by tests.
     bool Polling() const { return m_polling; }
     int DisplayAfter() const { return m_displayAfter; }
-    int Waits() const { return m_waits; }
     const QString& ConfigPath() const { return m_configPath; }
 
 private:
@@ -57,7 +56,6 @@ private:
     std::unique_ptr<IChangeNotification> m_notify;
     bool m_polling = false;
     int m_displayAfter = 0;
-    int m_waits = 0;
     QString m_configPath;
 };
 

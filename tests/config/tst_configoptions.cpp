@@ -138,6 +138,8 @@ private Q_SLOTS:
         CConfigOptions copy;
         copy.Equals(o);
         QCOMPARE(Dump(copy), Dump(o));
+        copy.Equals(copy); // copying onto itself keeps everything
+        QCOMPARE(Dump(copy), Dump(o));
         copy.PrinterGroups.Item(1)->Categories.Item(1)->PreDefinedValues.Item(1)->EntryText =
             u"changed"_s;
         copy.PrinterGroups.Item(1)->PrinterGroupName = u"changed"_s;
