@@ -7,7 +7,7 @@
 #include "jobs/cprintjobinfo.h"
 #include "jobs/documentpath.h"
 #include "platform/files.h"
-#include "platform/process.h"
+#include "platform/clock.h"
 #include "platform/system.h"
 
 namespace {
@@ -97,7 +97,7 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path,
                 gEnv.m_sRecentPath};
             QString found;
             for (qsizetype i = 0; i < folders.size() && found.isEmpty(); ++i) {
-                if (i == 3) Platform::SleepMs(500);
+                if (i == 3) Platform::Pause(500);
                 found = TrimAtNul(GetPathAndFilename(folders[i], job->DocumentName, job->UserName));
             }
             job->PathAndFilename = found.isEmpty() ? job->DocumentName : found;
