@@ -11,7 +11,6 @@
 
 namespace {
 constexpr QChar kSep = QLatin1Char('/');
-constexpr int kServiceEvery = 64; // listing entries between message-queue services
 
 QString ExeName() {
     return gEnv.m_sExeName.isEmpty() ? Platform::ExecutableName() : gEnv.m_sExeName;
@@ -65,8 +64,7 @@ QString FindFile(const QString& rawPath) {
 static int Count(const QString& mask, Platform::ListKind kind) {
     int count = 0;
     Platform::ListMatching(mask, kind, [&](const QString&) {
-        if (++count % kServiceEvery == 0) Platform::ServiceMessageQueue();
-        return count < 32767; // a 16-bit count
+        return ++count < 32767; // a 16-bit count
     });
     return count;
 }

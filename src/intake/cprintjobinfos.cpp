@@ -3,10 +3,10 @@
 #include "common/bcommon.h"
 #include "common/environment.h"
 #include "config/cconfigoptions.h"
+#include "config/cprintergroup.h"
 #include "intake/cmonitor.h"
 #include "platform/files.h"
 #include "platform/messages.h"
-#include "platform/system.h"
 
 #include <QSet>
 
@@ -18,19 +18,85 @@ qint32 KeyNumber(qint32 id) {
 bool EndsWithNoCase(const QString& name, const char* ext) {
     return name.endsWith(QLatin1String(ext), Qt::CaseInsensitive);
 }
+
+// Equal as text means equal to the second.
+QString SameJobKey(const CPrintJobInfo& j) {
+    return j.UserName.toCaseFolded() + QChar(0x1f) + j.MachineName.toCaseFolded() + QChar(0x1f) +
+           QString::number(qRound64(j.SubmitDT.Days() * 86400.0)) + QChar(0x1f) +
+           QString::number(KeyNumber(j.PrintJobID));
+}
+
+// What this process knows of one job file, valid while the file keeps its stamp.
+struct CJobFileMemo {
+    Platform::FileStamp stamp;
+    // The options the reading below was made under.
+    std::weak_ptr<CConfigOptions> options;
+    Platform::FileStamp optionsStamp;
+    bool otherMachine = false;                // printed elsewhere: handled there
+    bool answered = false;                    // answered by this process: never answered again
+    bool reported = false;                    // a failed store or an odd file was reported once
+    std::shared_ptr<const CPrintJobInfo> job; // the record as read
+};
+
+// Per job folder, per job file name: kept for the life of the process, pruned to the names
+// of the last listing.
+QHash<QString, QHash<QString, CJobFileMemo>>& Memory() {
+    static QHash<QString, QHash<QString, CJobFileMemo>> memory;
+    return memory;
+}
+
+std::shared_ptr<CPrintJobInfo> Copy(const CPrintJobInfo& job) {
+    auto copy = std::make_shared<CPrintJobInfo>(job);
+    copy->CategoryValues.Equals(job.CategoryValues); // its own values, not shared ones
+    return copy;
+}
+
+bool ReadUnder(const CJobFileMemo& memo, const Platform::FileStamp& optionsStamp) {
+    return memo.options.lock() == gConfigOptions || memo.optionsStamp == optionsStamp;
+}
+
+void ReportStoreFailure() {
+    const QString failed = QStringLiteral("Unable to save print job to database or to file.");
+    WriteLog(QStringLiteral("E"), failed);
+    if (gConfigOptions->LogSilent) return;
+    Platform::Message m;
+    m.text = failed + QLatin1Char('\r') +
+             QStringLiteral("Contact your system administrator for assistance.");
+    m.title = gEnv.m_sTitle;
+    Platform::ShowMessage(m);
+}
 } // namespace
 
+CPrintJobInfos::Ptr CPrintJobInfos::Add(Ptr item, const QString& key, const CRef& before,
+                                        const CRef& after) {
+    const Ptr added = Base::Add(std::move(item), key, before, after);
+    if (added && added->PrintJobID_Valid()) {
+        const QString k = SameJobKey(*added);
+        ++m_sameJob[k];
+        m_keys.insert(added.get(), k);
+    }
+    return added;
+}
+
+bool CPrintJobInfos::Remove(const CRef& ref) {
+    const Ptr item = Item(ref);
+    if (!Base::Remove(ref)) return false;
+    const auto k = m_keys.constFind(item.get());
+    if (k != m_keys.constEnd()) {
+        if (--m_sameJob[*k] <= 0) m_sameJob.remove(*k);
+        m_keys.erase(k);
+    }
+    return true;
+}
+
+void CPrintJobInfos::RemoveAll() {
+    Base::RemoveAll();
+    m_sameJob.clear();
+    m_keys.clear();
+}
+
 bool CPrintJobInfos::JobExists(const CPrintJobInfo& job) const {
-    if (!job.PrintJobID_Valid()) return false;
-    // Equal as text means equal to the second.
-    auto second = [](const CPrintJobInfo& j) { return qRound64(j.SubmitDT.Days() * 86400.0); };
-    const qint64 submitted = second(job);
-    for (const auto& held : *this)
-        if (held->UserName.compare(job.UserName, Qt::CaseInsensitive) == 0 &&
-            held->MachineName.compare(job.MachineName, Qt::CaseInsensitive) == 0 &&
-            second(*held) == submitted && KeyNumber(held->PrintJobID) == KeyNumber(job.PrintJobID))
-            return true;
-    return false;
+    return job.PrintJobID_Valid() && m_sameJob.contains(SameJobKey(job));
 }
 
 bool CPrintJobInfos::DisplayRequired() const {
@@ -46,36 +112,69 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
     // settled job is never opened.
     QStringList jobFiles;
     QSet<QString> settled;
-    int seen = 0;
     Platform::ListMatching(folder + QStringLiteral("*.*"), Platform::ListKind::Files,
                            [&](const QString& name) {
                                if (EndsWithNoCase(name, ".prt"))
                                    jobFiles << name;
                                else if (EndsWithNoCase(name, ".dat"))
                                    settled.insert(name.left(name.size() - 3));
-                               if (++seen % 256 == 0) Platform::ServiceMessageQueue();
                                return true;
                            });
     const auto& options = *gConfigOptions;
+    const Platform::FileStamp optionsStamp = Platform::StampOf(gEnv.m_sconfigfile);
+    QHash<QString, CJobFileMemo>& known = Memory()[folder];
+    QHash<QString, CJobFileMemo> kept; // the memos of the names listed now
+    kept.reserve(jobFiles.size());
     for (const QString& name : jobFiles) {
         const QString path = folder + name;
         const QString base = path.left(path.size() - 3);
-        if (IDExists(path) || settled.contains(name.left(name.size() - 3)) ||
-            Platform::Exists(base + QStringLiteral("dat")))
+        if (settled.contains(name.left(name.size() - 3))) continue;
+        CJobFileMemo memo = known.take(name);
+        if (IDExists(path)) { // already pending
+            kept.insert(name, std::move(memo));
             continue;
-        // Printed on another machine: handled there.
-        bool readable = false;
-        const QStringList lines = CMonitor::ReadJobLines(path, CMonitor::kJobLines, &readable);
-        if (!readable) continue; // gone since the listing
-        const QString machine = lines.size() >= 6 ? lines[5] : QString();
-        const bool thisMachine =
-            machine.contains(QLatin1String("unavailable"), Qt::CaseInsensitive) ||
-            machine.contains(gEnv.m_sMachineName, Qt::CaseInsensitive) ||
-            machine.contains(gEnv.m_sIPAddress, Qt::CaseInsensitive) ||
-            machine.contains(QLatin1String("127.0.0.1"), Qt::CaseInsensitive);
-        if (!thisMachine && !options.DisplayToUserOnly && !gEnv.m_bLogAllUsers) continue;
+        }
+        const Platform::FileStamp stamp = Platform::StampOf(path);
+        if (!stamp.exists || Platform::Exists(base + QStringLiteral("dat"))) continue;
+        if (memo.stamp != stamp) memo = CJobFileMemo{stamp, {}, {}, false, false, false, {}};
+        if (!stamp.regular) {
+            // A FIFO or a device would block the reader, a link points anywhere.
+            if (!memo.reported)
+                WriteLog(QStringLiteral("E"), QStringLiteral("not a job file, skipped: ") + path,
+                         true);
+            memo.reported = true;
+            kept.insert(name, std::move(memo));
+            continue;
+        }
+        if (memo.answered) {
+            kept.insert(name, std::move(memo));
+            continue;
+        }
+        if (!ReadUnder(memo, optionsStamp)) {
+            memo.otherMachine = false;
+            memo.job.reset();
+        }
+        if (!memo.otherMachine && !memo.job) {
+            bool readable = false;
+            const QStringList lines = CMonitor::ReadJobLines(path, CMonitor::kJobLines, &readable);
+            if (!readable) continue; // gone since the listing
+            memo.options = gConfigOptions;
+            memo.optionsStamp = optionsStamp;
+            const QString machine = lines.size() >= 6 ? lines[5] : QString();
+            const bool thisMachine =
+                machine.contains(QLatin1String("unavailable"), Qt::CaseInsensitive) ||
+                machine.contains(gEnv.m_sMachineName, Qt::CaseInsensitive) ||
+                machine.contains(gEnv.m_sIPAddress, Qt::CaseInsensitive) ||
+                machine.contains(QLatin1String("127.0.0.1"), Qt::CaseInsensitive);
+            memo.otherMachine = !thisMachine && !options.DisplayToUserOnly && !gEnv.m_bLogAllUsers;
+            if (!memo.otherMachine) memo.job = monitor.GetNextPrintJob(path, lines);
+        }
+        if (memo.otherMachine) { // printed on another machine: handled there
+            kept.insert(name, std::move(memo));
+            continue;
+        }
 
-        const auto job = monitor.GetNextPrintJob(path, lines);
+        const auto job = Copy(*memo.job);
         const bool duplicate = JobExists(*job);
         const auto group = job->PrinterGroup();
         const bool pause = group && group->PauseUntilAck;
@@ -83,34 +182,30 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         if ((options.DisableLogging || (group && group->DisableLogging) || duplicate) &&
             job->PrtDriverName_Valid()) {
             if (Platform::IsFile(path) && !duplicate) {
-                Platform::SaveFileAtomic(base + QStringLiteral("dat"),
-                                         Platform::EncodeLines({QStringLiteral("cancel")}));
-                Platform::AppendLineAtomic(base + QStringLiteral("shd"), QStringLiteral("cancel"));
+                WriteLineToFile(base + QStringLiteral("dat"), QStringLiteral("cancel"), true);
+                WriteLineToFile(base + QStringLiteral("shd"), QStringLiteral("cancel"), false);
                 if (pause) WritePassFile(queue, id, QStringLiteral("resume"));
+                memo.answered = true;
             }
-            continue;
-        }
-        if (job->DisplayRequired() && !(group && group->LogSilent)) {
+        } else if (job->DisplayRequired() && !(group && group->LogSilent)) {
             if (job->MachineName.contains(QLatin1String("unavailable"), Qt::CaseInsensitive))
                 job->MachineName = gEnv.m_sMachineName;
             Add(job, job->JobFileName);
-            continue;
+        } else {
+            QString dataFile;
+            if (job->SaveToFile(dataFile)) {
+                if (group && group->Redirect != kNoRedirect)
+                    WriteLineToFile(base + QStringLiteral("shd"), group->Redirect, false);
+                if (Platform::IsFile(path) && pause)
+                    WritePassFile(queue, id, QStringLiteral("resume"));
+                memo.answered = true;
+            } else if (!memo.reported) {
+                // Tried again quietly at every scan until it is stored.
+                ReportStoreFailure();
+                memo.reported = true;
+            }
         }
-        QString dataFile;
-        if (job->SaveToFile(dataFile)) {
-            if (group && group->Redirect != kNoRedirect)
-                Platform::AppendLineAtomic(base + QStringLiteral("shd"), group->Redirect);
-            if (Platform::IsFile(path) && pause) WritePassFile(queue, id, QStringLiteral("resume"));
-            continue;
-        }
-        const QString failed = QStringLiteral("Unable to save print job to database or to file.");
-        WriteLog(QStringLiteral("E"), failed);
-        if (!options.LogSilent) {
-            Platform::Message m;
-            m.text = failed + QLatin1Char('\r') +
-                     QStringLiteral("Contact your system administrator for assistance.");
-            m.title = gEnv.m_sTitle;
-            Platform::ShowMessage(m);
-        }
+        kept.insert(name, std::move(memo));
     }
+    known = std::move(kept);
 }

@@ -4,16 +4,31 @@
 #include "common/collection.h"
 #include "jobs/cprintjobinfo.h"
 
+#include <QHash>
+
 class CMonitor;
 
 class CPrintJobInfos : public CCollection<CPrintJobInfo, true> {
+    using Base = CCollection<CPrintJobInfo, true>;
+
 public:
+    // The collection's own, so that the same-job index follows every change.
+    Ptr Add(Ptr item, const QString& key = {}, const CRef& before = {}, const CRef& after = {});
+    bool Remove(const CRef& ref);
+    void RemoveAll();
     Ptr NewCPrintJobInfo(const QString& key = {}, const CRef& before = {}, const CRef& after = {}) {
-        return AddNew(key, before, after);
+        return Add(std::make_shared<CPrintJobInfo>(), key, before, after);
     }
     // Same user, machine, submit time and job number (upper 16 bits above 65535).
     bool JobExists(const CPrintJobInfo& job) const;
     bool IDExists(const QString& jobFileName) const { return Exists(jobFileName); }
+    // Reads the new job files of the user's job folder: each is answered "not logged", stored
+    // at once, or added for the dialog. A job file this process has read or answered is not
+    // read again while it is unchanged (name, size, time, inode).
     void GetPrintJobs(CMonitor& monitor);
     bool DisplayRequired() const;
+
+private:
+    QHash<QString, int> m_sameJob;               // same-job key -> how many held jobs have it
+    QHash<const CPrintJobInfo*, QString> m_keys; // the key each held job was indexed under
 };

@@ -210,6 +210,19 @@ qint64 ModifiedNs(const QString& path) {
     return qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
+FileStamp StampOf(const QString& path) {
+    FileStamp s;
+    struct stat st;
+    const QByteArray native = QFile::encodeName(path);
+    if (native.isEmpty() || ::lstat(native.constData(), &st) != 0) return s;
+    s.exists = true;
+    s.regular = S_ISREG(st.st_mode);
+    s.size = st.st_size;
+    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    s.inode = st.st_ino;
+    return s;
+}
+
 bool CopyFileKeepTime(const QString& from, const QString& to) {
     struct stat st;
     if (!StatPath(from, &st) || S_ISDIR(st.st_mode)) return false;

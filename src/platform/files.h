@@ -44,6 +44,18 @@ bool IsDir(const QString& path);
 bool IsFile(const QString& path);
 // Last-write time in ns since the epoch, 0 when missing.
 qint64 ModifiedNs(const QString& path);
+
+// What tells one version of a file from another, without reading it.
+struct FileStamp {
+    bool exists = false;
+    bool regular = false; // a plain file, not a link, folder, FIFO, device or socket
+    qint64 size = 0;
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// The stamp of path itself (a link is not followed).
+FileStamp StampOf(const QString& path);
 bool CopyFileKeepTime(const QString& from, const QString& to);
 bool MoveFile(const QString& from, const QString& to);
 bool RemoveFile(const QString& path);

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <cstdio>
+#include <utility>
 
 namespace Platform {
 
@@ -15,6 +16,25 @@ static MessageHandler& Handler() {
 
 void SetMessageHandler(MessageHandler handler) {
     Handler() = std::move(handler);
+}
+
+HeldMessages::HeldMessages() : m_previous(Handler()) {
+    Handler() = [this](const Message& m) {
+        m_held << m;
+        return DefaultAnswer(m);
+    };
+}
+
+HeldMessages::~HeldMessages() {
+    if (m_holding) Handler() = std::move(m_previous);
+}
+
+void HeldMessages::Replay() {
+    if (!m_holding) return;
+    m_holding = false;
+    Handler() = std::move(m_previous);
+    const QList<Message> held = std::exchange(m_held, {});
+    for (const Message& m : held) ShowMessage(m);
 }
 
 static QList<MsgAnswer> Buttons(MsgButtons b) {

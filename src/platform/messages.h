@@ -1,5 +1,6 @@
 #pragma once
 // The one message service: every message box of the program goes through ShowMessage.
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -30,5 +31,23 @@ MsgAnswer ShowMessage(const Message& message);
 using MessageHandler = std::function<MsgAnswer(const Message&)>;
 // Installs a handler (tests, command-line modes); an empty one restores the default.
 void SetMessageHandler(MessageHandler handler);
+
+// Holds back every message while it lives, each answered by its default button; Replay
+// shows them (after the fact) the way they would have been shown.
+class HeldMessages {
+public:
+    HeldMessages();
+    ~HeldMessages();
+    HeldMessages(const HeldMessages&) = delete;
+    HeldMessages& operator=(const HeldMessages&) = delete;
+    void Clear() { m_held.clear(); }
+    // Stops holding and shows what was held.
+    void Replay();
+
+private:
+    MessageHandler m_previous;
+    QList<Message> m_held;
+    bool m_holding = true;
+};
 
 } // namespace Platform

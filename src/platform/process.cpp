@@ -4,7 +4,6 @@
 
 #include <QLockFile>
 #include <QProcess>
-#include <QThread>
 #include <memory>
 
 namespace Platform {
@@ -22,11 +21,6 @@ bool AcquireInstanceLock(const QString& name) {
     if (!lock->tryLock(0)) return false;
     held = std::move(lock);
     return true;
-}
-
-void SleepMs(int ms) {
-    ServiceMessageQueue();
-    QThread::msleep(ulong(ms));
 }
 
 } // namespace Platform

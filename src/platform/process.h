@@ -1,5 +1,5 @@
 #pragma once
-// Processes: starting the sibling programs, the one-instance test, sleeping.
+// Processes: starting the sibling programs, the one-instance test.
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +9,5 @@ namespace Platform {
 bool StartProgram(const QString& program, const QStringList& args = {});
 // Holds a per-user lock for the rest of the process; false when another process holds it.
 bool AcquireInstanceLock(const QString& name);
-// Sleeps, letting queued events run first.
-void SleepMs(int ms);
 
 } // namespace Platform

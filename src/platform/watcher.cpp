@@ -1,43 +1,59 @@
 #include "platform/watcher.h"
 
 #include <QFile>
+#include <QSocketNotifier>
 
-#include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
 namespace Platform {
 
+FolderWatch::FolderWatch() = default;
+
 FolderWatch::~FolderWatch() {
+    Close();
+}
+
+void FolderWatch::Close() {
+    delete m_notifier;
+    m_notifier = nullptr;
     if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    m_changed = false;
 }
 
 bool FolderWatch::Create(const QString& folder) {
-    if (m_fd >= 0) ::close(m_fd);
+    Close();
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) return false;
     const QByteArray native = QFile::encodeName(folder);
     const uint32_t mask = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF |
                           IN_MOVE_SELF | IN_ONLYDIR;
     if (native.isEmpty() || ::inotify_add_watch(m_fd, native.constData(), mask) < 0) {
-        ::close(m_fd);
-        m_fd = -1;
+        Close();
         return false;
     }
+    m_notifier = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        if (Drain()) Q_EMIT Changed();
+    });
     return true;
 }
 
-bool FolderWatch::Wait(int ms) {
+bool FolderWatch::Drain() {
     if (m_fd < 0) return false;
-    pollfd p{m_fd, POLLIN, 0};
-    return ::poll(&p, 1, ms) > 0 && (p.revents & POLLIN);
+    alignas(inotify_event) char buffer[4096];
+    bool any = false;
+    while (::read(m_fd, buffer, sizeof buffer) > 0) any = true;
+    if (any) m_changed = true;
+    return any;
 }
 
-void FolderWatch::Rearm() {
-    if (m_fd < 0) return;
-    alignas(inotify_event) char buffer[4096];
-    while (::read(m_fd, buffer, sizeof buffer) > 0) {
-    }
+bool FolderWatch::TakeChange() {
+    Drain();
+    const bool changed = m_changed;
+    m_changed = false;
+    return changed;
 }
 
 } // namespace Platform

@@ -1,26 +1,37 @@
 #pragma once
-// Change notification on one folder (not its subfolders): last-write changes of its files.
-// Once a change is seen the notification stays signalled until it is re-armed.
+// Change notification on one folder (not its subfolders): last-write changes of its files,
+// delivered through the event loop.
+#include <QObject>
 #include <QString>
+
+class QSocketNotifier;
 
 namespace Platform {
 
-class FolderWatch {
+class FolderWatch : public QObject {
+    Q_OBJECT
 public:
-    FolderWatch() = default;
-    ~FolderWatch();
-    FolderWatch(const FolderWatch&) = delete;
-    FolderWatch& operator=(const FolderWatch&) = delete;
+    FolderWatch();
+    ~FolderWatch() override;
 
     // False when the folder cannot be watched.
     bool Create(const QString& folder);
-    // Blocks up to ms for a change; true when signalled.
-    bool Wait(int ms);
-    // Clears the signalled state (drops the changes seen so far).
-    void Rearm();
+    // True when a change arrived since the last call, also one the event loop has not
+    // delivered yet; forgets it.
+    bool TakeChange();
+
+Q_SIGNALS:
+    // Changes arrived; emitted from the event loop, once per batch.
+    void Changed();
 
 private:
+    // Reads the pending events; true when there were any.
+    bool Drain();
+    void Close();
+
     int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    bool m_changed = false;
 };
 
 } // namespace Platform

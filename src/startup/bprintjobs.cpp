@@ -7,6 +7,7 @@
 #include "config/cconfigoptions.h"
 #include "dialog/fprintjobs.h"
 #include "jobs/bdataaccess.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/process.h"
@@ -14,22 +15,16 @@
 #include "platform/watcher.h"
 #include "startup/initenvironment.h"
 
-namespace {
-constexpr int kWaitLimit = 120000;
-constexpr int kSlice = 100;
-constexpr int kPollSleep = 1000;
+#include <QCoreApplication>
 
-// Changes are taken when a wait sees them, before the jobs are counted: a job file written
-// while the jobs are counted wakes the next wait instead of being dropped by the re-arm.
+namespace {
 class CFolderNotification : public IChangeNotification {
 public:
     bool Create(const QString& folder) { return m_watch.Create(folder); }
-    bool Wait(int ms) override {
-        if (!m_watch.Wait(ms)) return false;
-        m_watch.Rearm();
-        return true;
+    bool TakeChange() override { return m_watch.TakeChange(); }
+    void OnChange(std::function<void()> wake) override {
+        QObject::connect(&m_watch, &Platform::FolderWatch::Changed, &m_watch, std::move(wake));
     }
-    void Rearm() override {}
 
 private:
     Platform::FolderWatch m_watch;
@@ -50,8 +45,6 @@ CLoopHooks CLoopHooks::Real() {
         if (!n->Create(folder)) return nullptr;
         return n;
     };
-    h.sleep = [](int ms) { Platform::SleepMs(ms); };
-    h.serviceQueue = [] { Platform::ServiceMessageQueue(); };
     h.doPrintJobs = [] {
         FPrintJobs dialog;
         dialog.DoPrintJobs();
@@ -62,6 +55,14 @@ CLoopHooks CLoopHooks::Real() {
     };
     return h;
 }
+
+CMonitoringLoop::CMonitoringLoop(CLoopHooks hooks, QObject* parent)
+    : QObject(parent), m_hooks(std::move(hooks)) {
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [this] { Woken(); });
+}
+
+CMonitoringLoop::~CMonitoringLoop() = default;
 
 void CMonitoringLoop::DataHostImport() {
     if (!gEnv.m_bDataHost) return;
@@ -79,6 +80,35 @@ bool CMonitoringLoop::ReadConfiguration() {
     return gConfigOptions->ReadIniFile(m_configPath);
 }
 
+bool CMonitoringLoop::ReloadConfiguration() {
+    // An administrator copying a new file over the shared one must not stop every client
+    // that reloads meanwhile: an unusable file is read again a little later, and only its
+    // last reading speaks to the user. A version this program refuses ends it at once.
+    Platform::HeldMessages held;
+    for (int attempt = 0;; ++attempt) {
+        held.Clear();
+        gConfigOptions.reset();
+        InitEnvironment();
+        if (ReadConfiguration()) return true;
+        if (gConfigOptions->Version > 2 || attempt == kReloadRetries) break;
+        WriteLog(QStringLiteral("E"), QStringLiteral("configuration not usable, reading it again"));
+        Platform::Pause(kReloadRetryMs);
+    }
+    held.Replay();
+    return false;
+}
+
+void CMonitoringLoop::CopyConfiguration() {
+    const QString copy =
+        AddBackslash(gEnv.m_sLocalUserPath) + gEnv.m_sExeName + QStringLiteral(".ini");
+    // A copy keeps the time of its original: same size and time mean it is in step already,
+    // and the shared file is not read over the network at every pass.
+    const Platform::FileStamp from = Platform::StampOf(gEnv.m_sOrigConfigFile);
+    const Platform::FileStamp to = Platform::StampOf(copy);
+    if (from.exists && to.exists && from.size == to.size && from.mtimeNs == to.mtimeNs) return;
+    Platform::CopyFileKeepTime(gEnv.m_sOrigConfigFile, copy);
+}
+
 void CMonitoringLoop::CountAndShow(bool log) {
     int prtCount = CountFiles(gEnv.m_sUserPath + QStringLiteral("/*.prt"));
     if (CountFiles(gEnv.m_sUserPath + QStringLiteral("/*.dat")) >= prtCount) prtCount = 0;
@@ -88,17 +118,19 @@ void CMonitoringLoop::CountAndShow(bool log) {
     if (log) WriteLog(QStringLiteral("I"), QStringLiteral("finished to doprintjobs"));
 }
 
-void CMonitoringLoop::WaitForChange(int limit) {
-    int elapsed = kSlice;
-    bool signalled = false;
-    do {
-        if (m_notify)
-            signalled = m_notify->Wait(kSlice);
-        else
-            m_hooks.sleep(kSlice); // no handle: the wait runs its full length
-        m_hooks.serviceQueue();
-        elapsed += kSlice;
-    } while (elapsed < limit && !signalled);
+void CMonitoringLoop::Arm(WaitKind kind, int ms) {
+    m_wait = kind;
+    m_waitMs = ms;
+    // A change seen since the last wait (during the pass, or while the dialog was open) ends
+    // this one at once: nothing written meanwhile waits for the limit.
+    if (kind != WaitKind::Poll && m_notify && m_notify->TakeChange()) m_waitMs = 0;
+    m_timer.start(m_waitMs);
+}
+
+void CMonitoringLoop::Disarm() {
+    m_timer.stop();
+    m_wait = WaitKind::None;
+    m_waitMs = 0;
 }
 
 bool CMonitoringLoop::Start() {
@@ -130,15 +162,19 @@ bool CMonitoringLoop::Start() {
                          : 0;
     // Watching starts before the first scan, so that a job written during it is seen.
     m_notify = m_hooks.notify(gEnv.m_sUserPathLetter);
+    if (m_notify) m_notify->OnChange([this] { ChangeSeen(); });
     m_hooks.doPrintJobs();
     WriteTrace(QStringLiteral("m_sUserPathLetter is ") + gEnv.m_sUserPathLetter);
     m_polling = gEnv.m_bOffline;
-    if (!OldSystem() && !UncUserPath() && m_notify && !m_polling) WaitForChange(kWaitLimit);
-    CountAndShow(false);
+    if (!OldSystem() && !UncUserPath() && m_notify && !m_polling)
+        Arm(WaitKind::Startup, kWaitLimitMs);
+    else
+        Arm(WaitKind::Startup, 0);
     return true;
 }
 
 bool CMonitoringLoop::Pass() {
+    Disarm();
     WriteLog(QStringLiteral("I"), QStringLiteral("monitoring loop"));
     if (FindFile(gEnv.m_sUserPath).isEmpty()) { // the job folder is gone
         gEnv.m_bOffline = true;
@@ -146,43 +182,72 @@ bool CMonitoringLoop::Pass() {
     }
     if (FindFile(gEnv.m_sConfigPath).isEmpty() || gEnv.m_bOffline ||
         GetFileStamp(gEnv.m_sconfigfile) != gEnv.m_lConfigStamp) {
-        gConfigOptions.reset();
-        InitEnvironment();
-        if (!ReadConfiguration()) return false;
+        if (!ReloadConfiguration()) return false;
     }
     WriteTrace(QStringLiteral("about to count files"));
     CountAndShow(true);
     WriteTrace(QStringLiteral("finished count files"));
     WriteTrace(QStringLiteral("about to copy files"));
-    Platform::CopyFileKeepTime(gEnv.m_sOrigConfigFile, AddBackslash(gEnv.m_sLocalUserPath) +
-                                                           gEnv.m_sExeName +
-                                                           QStringLiteral(".ini"));
+    CopyConfiguration();
     DataHostImport();
     if (OldSystem() || UncUserPath() || m_polling) {
-        m_hooks.sleep(kPollSleep);
+        Arm(WaitKind::Poll, kPollMs);
+    } else {
+        WriteLog(QStringLiteral("I"), QStringLiteral("beginning change resume"));
+        // Without a handle the wait runs to its limit.
+        Arm(WaitKind::Change, kWaitLimitMs);
+    }
+    return true;
+}
+
+bool CMonitoringLoop::Wake() {
+    const WaitKind ended = m_wait;
+    Disarm();
+    switch (ended) {
+    case WaitKind::None:
+        return true;
+    case WaitKind::Startup:
+        CountAndShow(false);
+        return Pass();
+    case WaitKind::Poll:
         if (!gEnv.m_bOffline && m_polling) {
             m_notify = m_hooks.notify(gEnv.m_sUserPathLetter);
             if (m_notify) {
+                m_notify->OnChange([this] { ChangeSeen(); });
+                // The watch is in place: the next pass counts what arrived before it.
                 m_polling = false;
-                WaitForChange(kWaitLimit);
             }
         }
-    } else {
-        WriteLog(QStringLiteral("I"), QStringLiteral("beginning change resume"));
-        if (m_notify) m_notify->Rearm();
-        WaitForChange(kWaitLimit);
+        break;
+    case WaitKind::Change:
+        break;
     }
     WriteTrace(QStringLiteral("finished monitoring loop"));
     WriteLog(QStringLiteral("I"), QStringLiteral("resuming"));
-    return true;
+    return Pass();
+}
+
+void CMonitoringLoop::Woken() {
+    if (m_wait == WaitKind::None) return;
+    if (!Wake()) Q_EMIT Finished(1);
+}
+
+void CMonitoringLoop::ChangeSeen() {
+    // A change during a pass (the dialog runs inside one) is kept for the next wait; polling
+    // sleeps its second whatever happens.
+    if (m_wait == WaitKind::Startup || m_wait == WaitKind::Change) Woken();
+}
+
+void CMonitoringLoop::Run() {
+    if (!Start()) Q_EMIT Finished(1);
 }
 
 int RunMain() {
     if (!Platform::AcquireInstanceLock(QStringLiteral("qorvlog")))
         return 0; // another instance runs for this user
     CMonitoringLoop loop(CLoopHooks::Real());
-    if (!loop.Start()) return 1;
-    while (loop.Pass()) {
-    }
-    return 1;
+    QObject::connect(&loop, &CMonitoringLoop::Finished, qApp, &QCoreApplication::exit,
+                     Qt::QueuedConnection);
+    QTimer::singleShot(0, &loop, &CMonitoringLoop::Run);
+    return QCoreApplication::exec();
 }

@@ -11,6 +11,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 class TestGetPrintJobs : public QObject {
@@ -28,6 +31,23 @@ class TestGetPrintJobs : public QObject {
     QByteArray File(const QString& name) { return box->Read(u"data/users/jsmith/"_s + name); }
     bool Has(const QString& name) {
         return QFile::exists(box->Path(u"data/users/jsmith/"_s + name));
+    }
+    // Writes other bytes of the same length in place, keeping the file's time and inode: a
+    // version of the file the scan cannot tell from the one it read.
+    static void RewriteKeepingStamp(const QString& path, const QByteArray& from,
+                                    const QByteArray& to) {
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        QVERIFY(bytes.contains(from) && from.size() == to.size());
+        bytes.replace(from, to);
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
     }
     CPrintJobInfos Scan() {
         CPrintJobInfos jobs;
@@ -167,11 +187,48 @@ private Q_SLOTS:
         QVERIFY(!Has(u"K.dat"_s));
         QVERIFY(!Has(u"K.shd"_s));
     }
+    // Its own answers wake the folder watch: a job this process answered is not answered
+    // again while its job file is unchanged, or the answers never end.
+    void answeredOnceUntilTheJobFileChanges() {
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"LogSilent"_s, u"True"_s));
+        JobFields s;
+        s.size = u"0"_s; // stored without a data file, so never settled by one
+        Job(u"Z.prt"_s, s);
+        for (int i = 0; i < 3; ++i) QCOMPARE(Scan().Count(), 0);
+        QVERIFY(!Has(u"Z.dat"_s));
+        QCOMPARE(File(u"Z.shd"_s), QByteArray("10.0.0.7\r\n"));
+        s.size = u"00"_s; // the monitor wrote the job file again
+        Job(u"Z.prt"_s, s);
+        QCOMPARE(Scan().Count(), 0);
+        QCOMPARE(File(u"Z.shd"_s), QByteArray("10.0.0.7\r\n10.0.0.7\r\n"));
+    }
+    // A job file is read once per version: an unchanged one costs a listing entry.
+    void readOncePerVersion() {
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DisplayToUserOnly"_s,
+                          u"False"_s));
+        JobFields s;
+        s.machine = u"OTHERHOST"_s; // printed elsewhere
+        const QString path = Job(u"R.prt"_s, s);
+        QCOMPARE(Scan().Count(), 0);
+        RewriteKeepingStamp(path, "OTHERHOST", "xHOSTAxxx");
+        QCOMPARE(Scan().Count(), 0); // not read again
+        QVERIFY(TouchFile(path, 5));
+        CPrintJobInfos first = Scan();
+        QCOMPARE(first.Count(), 1);
+        RewriteKeepingStamp(path, "Plan.dwg", "Plan.dwx");
+        CPrintJobInfos second = Scan();
+        const auto a = first.Item(path), b = second.Item(path);
+        QVERIFY(a && b && a != b);
+        QCOMPARE(b->DocumentName, u"Plan.dwg"_s); // the record kept from the first reading
+        QVERIFY(a->CategoryValues.Item(1) != b->CategoryValues.Item(1)); // not shared
+        QVERIFY(!Has(u"R.dat"_s));
+    }
     void jobExistsKeyNumber() {
         CPrintJobInfos jobs;
-        auto held = jobs.NewCPrintJobInfo(u"/x/a.prt"_s);
+        auto held = std::make_shared<CPrintJobInfo>();
         held->PrintJobID = 1;
         held->UserName = u"u"_s;
+        jobs.Add(held, u"/x/a.prt"_s);
         CPrintJobInfo other;
         other.PrintJobID = 65536; // upper 16 bits: 1
         other.UserName = u"U"_s;
@@ -180,6 +237,9 @@ private Q_SLOTS:
         QVERIFY(!jobs.JobExists(other));
         QVERIFY(jobs.IDExists(u"/x/a.prt"_s));
         QVERIFY(!jobs.IDExists(u"/x/A.prt"_s)); // paths compare exactly
+        other.PrintJobID = 65536;
+        jobs.Remove(u"/x/a.prt"_s);
+        QVERIFY(!jobs.JobExists(other)); // gone with the job it was held for
     }
     void brokenJobFiles() {
         // Each gives a record of what could be read, or is skipped; the scan goes on.

@@ -4,6 +4,7 @@
 #include "jobs/cprintjobinfo.h"
 #include "platform/system.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,6 +70,13 @@ QString Sandbox::WriteLines(const QString& relative, const QStringList& lines) c
 QByteArray Sandbox::Read(const QString& relative) const {
     QFile f(Path(relative));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool TouchFile(const QString& path, int secondsFromNow) {
+    QFile f(path); // the time can only be set on an open file
+    return f.open(QIODevice::ReadWrite) &&
+           f.setFileTime(QDateTime::currentDateTime().addSecs(secondsFromNow),
+                         QFileDevice::FileModificationTime);
 }
 
 void ResetEnvironment() {

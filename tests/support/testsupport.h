@@ -44,6 +44,9 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Sets a file's last-write time secondsFromNow away; false when it cannot.
+bool TouchFile(const QString& path, int secondsFromNow);
+
 // Resets the process-wide settings to a fresh object.
 void ResetEnvironment();
 
