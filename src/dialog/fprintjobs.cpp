@@ -98,6 +98,7 @@ FPrintJobs::FPrintJobs() {
 
 FPrintJobs::~FPrintJobs() {
     if (tmrCheckJobs) tmrCheckJobs->stop();
+    if (m_loaded) UnloadUserValues(); // while the rows' handlers can still run
     if (m_outOfUse) QApplication::restoreOverrideCursor();
 }
 
@@ -153,7 +154,8 @@ void FPrintJobs::BuildControls() {
     lvwPrintJobs->setUniformRowHeights(true);
     lvwPrintJobs->setAllColumnsShowFocus(true);
     lvwPrintJobs->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lvwPrintJobs->setToolTip(QStringLiteral("Use Ctrl-Click and Shift-Click to select multiple jobs"));
+    lvwPrintJobs->setToolTip(
+        QStringLiteral("Use Ctrl-Click and Shift-Click to select multiple jobs"));
     QStringList headers;
     for (const Column& c : kColumns) headers << QString::fromLatin1(c.header);
     lvwPrintJobs->setHeaderLabels(headers);
@@ -176,7 +178,8 @@ void FPrintJobs::BuildControls() {
     const int iconSize = ToPixelsY(240);
     icon->setPixmap(style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(iconSize));
     icon->setGeometry(ToPixelsX(60), ToPixelsY(90), iconSize, iconSize);
-    lblInstructions = new QLabel(QStringLiteral("Please Enter Print Job Information:"), picCategories);
+    lblInstructions =
+        new QLabel(QStringLiteral("Please Enter Print Job Information:"), picCategories);
     lblInstructions->setObjectName(QStringLiteral("lblInstructions"));
     QFont instructions(QStringLiteral("Times New Roman"), 12);
     instructions.setBold(true);
@@ -343,8 +346,7 @@ void FPrintJobs::lvwPrintJobs_ItemClick() {
 
 void FPrintJobs::lvwPrintJobs_ColumnClick(int column) {
     if (column == mSortColumn) {
-        mSortOrder =
-            mSortOrder == Qt::DescendingOrder ? Qt::AscendingOrder : Qt::DescendingOrder;
+        mSortOrder = mSortOrder == Qt::DescendingOrder ? Qt::AscendingOrder : Qt::DescendingOrder;
     } else {
         mSortColumn = column;
         mSortOrder = Qt::AscendingOrder;

@@ -63,6 +63,7 @@ private:
         QLabel* label = nullptr;
         QComboBox* combo = nullptr;  // holds the list and the value of every row
         QLineEdit* masked = nullptr; // the visible field of a row that masks input
+        QString loaded;              // the value the row was loaded with
         QWidget* Field() const;
     };
 

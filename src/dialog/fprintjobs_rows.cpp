@@ -96,6 +96,7 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
                 row.combo->setEditText(*typed);
                 acknowledged = true;
             }
+            row.loaded = row.combo->currentText();
             if (category->MaskUserInput) {
                 row.masked = new QLineEdit(picCategories);
                 row.masked->setObjectName(QStringLiteral("cboCategoryTextBox") + number);
@@ -106,9 +107,9 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
             }
             row.Field()->setAccessibleName(name);
             row.label->setBuddy(row.Field());
-            for (QObject* watched : {static_cast<QObject*>(row.combo),
-                                     static_cast<QObject*>(row.combo->lineEdit()),
-                                     static_cast<QObject*>(row.masked)})
+            for (QObject* watched :
+                 {static_cast<QObject*>(row.combo), static_cast<QObject*>(row.combo->lineEdit()),
+                  static_cast<QObject*>(row.masked)})
                 if (watched) watched->installEventFilter(this);
             connect(row.combo->lineEdit(), &QLineEdit::textEdited, this,
                     [this, d](const QString& text) {
@@ -153,13 +154,19 @@ void FPrintJobs::UnloadUserValues() {
     if (const int d = RowOf(QApplication::focusWidget()); d > 0)
         m_focusPosition = m_rows[size_t(d - 1)].position;
     picCategories->setUpdatesEnabled(false);
-    for (auto row = m_rows.rbegin(); row != m_rows.rend(); ++row) {
+    // Out of the table first: the focus leaving a field that is being deleted finds no row.
+    const std::vector<CEntryRow> rows = std::move(m_rows);
+    m_rows.clear();
+    mabAcknowledged.clear();
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        for (QObject* w :
+             {static_cast<QObject*>(row->combo), static_cast<QObject*>(row->combo->lineEdit()),
+              static_cast<QObject*>(row->masked)})
+            if (w) w->disconnect(this);
         delete row->label;
         delete row->masked;
         delete row->combo;
     }
-    m_rows.clear();
-    mabAcknowledged.clear();
     mclsPrinterGroup.reset();
     LayOutRows();
     picCategories->setUpdatesEnabled(true);
@@ -170,8 +177,8 @@ void FPrintJobs::LayOutRows() {
     const QFontMetrics metrics(picCategories->font());
     double labelWidth = 0, entryWidth = 0;
     for (const CEntryRow& row : m_rows) {
-        labelWidth =
-            std::max(labelWidth, FromPixelsX(metrics.horizontalAdvance(row.category->CategoryName)));
+        labelWidth = std::max(labelWidth,
+                              FromPixelsX(metrics.horizontalAdvance(row.category->CategoryName)));
         entryWidth =
             std::max(entryWidth, FromPixelsX(metrics.horizontalAdvance(row.combo->currentText())));
     }
@@ -224,7 +231,11 @@ int FPrintJobs::RowOf(const QObject* widget) const {
 
 void FPrintJobs::OnRowEdited(int d) {
     const CEntryRow& row = m_rows[size_t(d - 1)];
-    m_typed.insert(row.position, row.combo->currentText());
+    // Only what the user changed is kept for the next job of the group.
+    if (row.combo->currentText() == row.loaded)
+        m_typed.remove(row.position);
+    else
+        m_typed.insert(row.position, row.combo->currentText());
 }
 
 void FPrintJobs::CoupleQualityCost(int d) {

@@ -59,9 +59,10 @@ bool FPrintJobs::ValidateRows() {
         const CCategory& k = *row.category;
         const QString& name = k.CategoryName;
         if (k.AckDefaultValues && !mabAcknowledged[i]) {
-            Warn(Quoted(name) + QStringLiteral(" must be acknowledged.") + kCR + kCR +
-                 QStringLiteral("You can acknowledge it by clicking on the value to the right of ") +
-                 Quoted(name) + QLatin1Char('.'));
+            Warn(
+                Quoted(name) + QStringLiteral(" must be acknowledged.") + kCR + kCR +
+                QStringLiteral("You can acknowledge it by clicking on the value to the right of ") +
+                Quoted(name) + QLatin1Char('.'));
             return false;
         }
         if (k.Pattern.toUpper() != QLatin1String("ANY") &&
@@ -155,8 +156,7 @@ void FPrintJobs::ApplyOfflineValue(CPrintJobInfo& job, CCategoryValue& value) co
         if (x < 0) return;
         if (ParseNumber(text.left(x), &number)) job.PaperWidth = number;
         QString height = text.mid(x + 3);
-        if (const qsizetype in = height.indexOf(QLatin1String(" in")); in >= 0)
-            height.truncate(in);
+        if (const qsizetype in = height.indexOf(QLatin1String(" in")); in >= 0) height.truncate(in);
         if (ParseNumber(height.trimmed(), &number)) job.PaperHeight = number;
     } else if (name == QLatin1String("Total Sheets")) {
         if (!ParseNumber(text, &number) || RoundHalfEven(number) < 0 ||

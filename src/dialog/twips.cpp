@@ -11,9 +11,9 @@ constexpr double kFallbackDpi = 96.0;
 
 double Dpi(bool horizontal) {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = !screen                ? kFallbackDpi
-                       : horizontal           ? screen->logicalDotsPerInchX()
-                                              : screen->logicalDotsPerInchY();
+    const double dpi = !screen      ? kFallbackDpi
+                       : horizontal ? screen->logicalDotsPerInchX()
+                                    : screen->logicalDotsPerInchY();
     return dpi > 0 ? dpi : kFallbackDpi;
 }
 } // namespace
