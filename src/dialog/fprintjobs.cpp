@@ -80,6 +80,7 @@ QString PagesText(const CPrintJobInfo& job) {
     return QStringLiteral("Spooling");
 }
 
+// The list row of a job; its tag is the job's file name.
 QTreeWidgetItem* MakeRow(CPrintJobInfo& job) {
     auto* row = new CJobRow;
     row->setText(0, job.DocumentName_Valid() ? job.DocumentName : QString());
@@ -271,10 +272,6 @@ void FPrintJobs::StartHook(const QString& script) {
     if (Platform::IsFile(path)) Platform::StartProgram(path);
 }
 
-void FPrintJobs::AddPrintJobToList(CPrintJobInfo& job) {
-    lvwPrintJobs->addTopLevelItem(MakeRow(job));
-}
-
 void FPrintJobs::DisplayPrintJobs() {
     {
         const QSignalBlocker quiet(lvwPrintJobs);
@@ -379,8 +376,10 @@ void FPrintJobs::tmrCheckJobs_Timer() {
         if (!(gConfigOptions && gConfigOptions->SIMMonitor))
             mclsPrintJobs->GetPrintJobs(*mclsMonitor);
         if (mclsPrintJobs->Count() > before) {
+            QList<QTreeWidgetItem*> rows;
             for (int k = before + 1; k <= mclsPrintJobs->Count(); ++k)
-                if (const auto job = mclsPrintJobs->Item(k)) AddPrintJobToList(*job);
+                if (const auto job = mclsPrintJobs->Item(k)) rows << MakeRow(*job);
+            lvwPrintJobs->addTopLevelItems(rows); // appended in one step: nothing is rebuilt
             SortList();
         }
     }

@@ -75,7 +75,6 @@ private:
     void SaveWindowState();
     void DisableCloseMenu();
     void StartHook(const QString& script);
-    void AddPrintJobToList(CPrintJobInfo& job);
     void DisplayPrintJobs();
     void lvwPrintJobs_ItemClick();
     void lvwPrintJobs_ColumnClick(int column);
