@@ -325,8 +325,8 @@ void FPrintJobs::lvwPrintJobs_ItemClick() {
         for (const QTreeWidgetItem* row : rows)
             if (const auto job = JobOfRow(row)) groups.insert(job->PrinterGroup().get());
         if (groups.size() < 2) {
-            // Jobs of one group share the rows already shown.
-            if (mclsPrinterGroup) return;
+            // Jobs of one group share the rows already shown for it.
+            if (groups.contains(mclsPrinterGroup.get())) return;
         } else {
             Warn(QStringLiteral("All selected print jobs must be for the same printer group."));
             const CPrinterGroup* keep = first->PrinterGroup().get();
@@ -334,7 +334,6 @@ void FPrintJobs::lvwPrintJobs_ItemClick() {
             for (QTreeWidgetItem* row : rows)
                 if (const auto job = JobOfRow(row); job && job->PrinterGroup().get() != keep)
                     row->setSelected(false);
-            lvwPrintJobs->viewport()->update();
         }
     }
     UnloadUserValues();
