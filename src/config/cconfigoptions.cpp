@@ -211,5 +211,5 @@ QString GetLocalPath() {
 void SetHelpFile() {
     const QString folder = gEnv.m_sProgramPath;
     gEnv.m_sHelpFile = (folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')) +
-                       QStringLiteral("Qorvex.hlp");
+                       QStringLiteral("qorvlog-help.html");
 }

@@ -1,18 +1,144 @@
 #pragma once
-// The job entry window. It scans the user's job folder when it is asked to show the pending
-// jobs; jobs that need no input are settled by the scan itself.
+// The job entry window: the pending jobs in a list, one entry row per category of the
+// selected jobs' printer group, and Save, Cancel, Help and About. A 100 ms timer runs the
+// save and cancel requests, looks for new jobs every 2 seconds and unloads the window when no
+// job is left.
 #include "intake/cmonitor.h"
 #include "intake/cprintjobinfos.h"
 
+#include <QHash>
+#include <QWidget>
 #include <memory>
+#include <vector>
 
-class FPrintJobs {
+class CCategory;
+class CCategoryValue;
+class CPrinterGroup;
+class CTypeAhead;
+class QComboBox;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The program's title: the window's caption and the title of its messages.
+inline const QString kAppTitle = QStringLiteral("QorvLog");
+
+class FPrintJobs : public QWidget {
+    Q_OBJECT
 public:
-    // Scans for jobs, storing or cancelling those that need no input. The window that lists
-    // the others is not built yet: they stay pending, their files untouched.
+    FPrintJobs();
+    ~FPrintJobs() override;
+
+    // Shows the pending jobs and returns once the window has unloaded; returns at once when
+    // no job needs the user. Jobs that need no input are settled by the scan.
     void DoPrintJobs();
+    // The opening part of DoPrintJobs: scans, fills the list, shows the window and starts the
+    // timer. False when no job is pending (the window is never shown).
+    bool OpenPrintJobs();
+    // Waits in a nested event loop until the window has unloaded.
+    void WaitUntilUnloaded();
+    bool IsUnloaded() const { return mbUnloaded; }
+
+    // One tick of the 100 ms timer; public so that tests need not wait for it.
+    void tmrCheckJobs_Timer();
+
+Q_SIGNALS:
+    void Unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One entry row: the category's label and the field for its value.
+    struct CEntryRow {
+        int position = 0; // the category's position in its printer group (from 1)
+        std::shared_ptr<CCategory> category;
+        QLabel* label = nullptr;
+        QComboBox* combo = nullptr;  // holds the list and the value of every row
+        QLineEdit* masked = nullptr; // the visible field of a row that masks input
+        QString loaded;              // the value the row was loaded with
+        QWidget* Field() const;
+    };
+
+    // The window and its list.
+    void Form_Load();
+    void Form_Unload();
+    void BuildControls();
+    void RestoreWindowState();
+    void SaveWindowState();
+    void DisableCloseMenu();
+    void StartHook(const QString& script);
+    void DisplayPrintJobs();
+    void lvwPrintJobs_ItemClick();
+    void lvwPrintJobs_ColumnClick(int column);
+    void SortList();
+    QList<QTreeWidgetItem*> SelectedRows() const;
+    std::shared_ptr<CPrintJobInfo> JobOfRow(const QTreeWidgetItem* row) const;
+    void TakeOutOfUse();
+    void PutBackIntoUse();
+    void cmdCancel_Click();
+    void cmdHelp_Click();
+
+    // The entry rows.
+    void LoadUserValues(CPrintJobInfo& job);
+    void UnloadUserValues();
+    void AddListEntries(QComboBox* combo, const CCategory& category, CPrintJobInfo& job);
+    void LayOutRows();
+    void ChainTabOrder();
+    void FocusFirstRow();
+    int RowOf(const QObject* widget) const;
+    void OnRowEdited(int d);
+    void CoupleQualityCost(int d);
+    bool HandleRowKey(QKeyEvent* key);
+
+    // Validation, saving and cancelling.
+    void cmdSave_Click();
+    bool ValidateRows();
+    void SavePrintJobs();
+    void CancelPrintJobs();
+    bool StoreJob(CPrintJobInfo& job);
+    void ApplyOfflineValue(CPrintJobInfo& job, CCategoryValue& value) const;
+    void Warn(const QString& text) const;
+
     std::unique_ptr<CPrintJobInfos> mclsPrintJobs;
     std::unique_ptr<CMonitor> mclsMonitor;
+    bool mbUnloaded = false;
+    bool mbSavePending = false;
+    bool mbCancelPending = false;
+    qint64 mdtLastCheck = 0;
+    int mSortColumn = -1;
+    Qt::SortOrder mSortOrder = Qt::AscendingOrder;
+    bool m_loaded = false;
+    int m_busy = 0; // a save, cancel, scan or selection is running: ticks wait
+    bool m_selecting = false;
+    bool m_outOfUse = false;
+    int m_focusPosition = 0; // category position of the row that had the focus at unload
+
+    std::shared_ptr<CPrinterGroup> mclsPrinterGroup;
+    std::vector<CEntryRow> m_rows;
+    std::vector<bool> mabAcknowledged;
+    // What the user typed or chose, by category position, kept while jobs of one group are
+    // selected in turn.
+    QHash<int, QString> m_typed;
+    const CPrinterGroup* m_typedGroup = nullptr;
+
+    QSplitter* splPanes = nullptr;
+    QTreeWidget* lvwPrintJobs = nullptr;
+    QScrollArea* picBack = nullptr;
+    QWidget* picCategories = nullptr;
+    QLabel* lblInstructions = nullptr;
+    QWidget* picButtons = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdHelp = nullptr;
+    QPushButton* cmdAbout = nullptr;
+    QTimer* tmrCheckJobs = nullptr;
+    CTypeAhead* m_typeAhead = nullptr;
 };

@@ -354,7 +354,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(local).isDir());
         gEnv.m_sProgramPath = u"/opt/kv/"_s;
         SetHelpFile();
-        QCOMPARE(gEnv.m_sHelpFile, u"/opt/kv/Qorvex.hlp"_s);
+        QCOMPARE(gEnv.m_sHelpFile, u"/opt/kv/qorvlog-help.html"_s);
     }
 };
 

@@ -8,12 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 using namespace Qt::StringLiterals;
 
 MessageRecorder::MessageRecorder() {
     Platform::SetMessageHandler([this](const Platform::Message& m) {
         m_messages << m;
+        if (m_onEach) m_onEach(m);
         if (!m_answers.isEmpty()) return m_answers.takeFirst();
         return Platform::DefaultAnswer(m);
     });
@@ -46,6 +48,8 @@ Sandbox::Sandbox() {
     QDir().mkpath(root + u"/home/.config"_s);
     QDir().mkpath(root + u"/home/.local/share"_s);
     QDir().mkpath(root + u"/run"_s);
+    // The settings store takes its folder once per process: point it here for every sandbox.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + u"/home/.config"_s);
     ResetEnvironment();
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -17,6 +18,8 @@ public:
     ~MessageRecorder();
     // Answers given in order; the default button answers when none is left.
     void Script(QList<Platform::MsgAnswer> answers) { m_answers = std::move(answers); }
+    // Runs before each message is answered (to change the world while a message is open).
+    void OnEach(std::function<void(const Platform::Message&)> f) { m_onEach = std::move(f); }
     const QList<Platform::Message>& Messages() const { return m_messages; }
     QStringList Texts() const;
     // The texts joined, CR shown as "|", for compact comparisons.
@@ -26,6 +29,7 @@ public:
 private:
     QList<Platform::Message> m_messages;
     QList<Platform::MsgAnswer> m_answers;
+    std::function<void(const Platform::Message&)> m_onEach;
 };
 
 class Sandbox {

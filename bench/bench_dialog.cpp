@@ -1,0 +1,160 @@
+// The job entry window: opening it on 1,000 pending jobs, a rescan that finds 10 new jobs
+// beside the bare scan, and one key press of type-ahead in a list of 10,000 entries.
+#include "common/environment.h"
+#include "config/cconfigoptions.h"
+#include "dialog/fprintjobs.h"
+#include "intake/cmonitor.h"
+#include "intake/cprintjobinfos.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QListView>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <benchmark/benchmark.h>
+
+namespace {
+QByteArray Config(const QString& listFile) {
+    return "[GENERAL]\r\nVersion = 2\r\nDataFile = jobs.db\r\nDisableLogging = False\r\n"
+           "AllowCancel = True\r\nLogSilent = False\r\nLogAllUsers = False\r\n"
+           "NumPrinterGroups = 1\r\n[PG1]\r\nPrinterGroupName = Default\r\n"
+           "DisableLogging = False\r\nNumCategories = 2\r\n"
+           "[CATEGORYPG11]\r\nCategoryName = Client\r\nVerification = 2\r\n"
+           "AckDefaultValues = F\r\nAllowBlankValues = F\r\nOnlyPreDefinedValues = T\r\n"
+           "NumPreDefinedValues = 2\r\nPreDefinedValue1 = 0, " +
+           listFile.toUtf8() +
+           "\r\nPreDefinedValue2 = 2\r\nDefaultValue = 2\r\n"
+           "[CATEGORYPG12]\r\nCategoryName = Pages\r\nVerification = 2\r\n"
+           "AckDefaultValues = F\r\nAllowBlankValues = F\r\nOnlyPreDefinedValues = F\r\n"
+           "NumPreDefinedValues = 1\r\nPreDefinedValue1 = 25\r\nDefaultValue = 1\r\n";
+}
+
+QByteArray JobText(int id) {
+    return "JOB\r\n1\r\nQueue\r\n" + QByteArray::number(id) +
+           "\r\nLaser\r\nHOSTA\r\njsmith\r\nReport " + QByteArray::number(id) +
+           ".pdf\r\n/home/jsmith/Report.pdf\r\n12/01/2026 10:00:00 AM\r\n"
+           "5000\r\n2\r\n1\r\nLetter\r\n8.5\r\n11\r\n\r\n\r\nMonochrome\r\nGeneric "
+           "Laser\r\nBond\r\nPortrait\r\n";
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+// A job folder with pending jobs and a client list of the given length; time stands still
+// unless a benchmark moves it.
+struct Installation {
+    QTemporaryDir dir;
+    QString users;
+    int next = 1;
+    qint64 now = 1000000;
+
+    Installation(int pending, int clients) {
+        users = dir.path() + QStringLiteral("/users/jsmith");
+        QDir().mkpath(users);
+        qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/config")).toUtf8());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           dir.path() + QStringLiteral("/config"));
+        QByteArray list;
+        for (int i = 1; i <= clients; ++i)
+            list += "Client " + QByteArray::number(i).rightJustified(5, '0') + " Project " +
+                    QByteArray::number(i * 7919 % 100000) + "\r\n";
+        Write(dir.path() + QStringLiteral("/clients.txt"), list);
+        Write(dir.path() + QStringLiteral("/Config.ini"),
+              Config(dir.path() + QStringLiteral("/clients.txt")));
+        gConfigOptions = std::make_shared<CConfigOptions>();
+        gConfigOptions->ReadIniFile(dir.path() + QStringLiteral("/Config.ini"));
+        gEnv.m_sUserPath = users;
+        gEnv.m_sDataPath = dir.path() + QLatin1Char('/');
+        gEnv.m_sMachineName = QStringLiteral("HOSTA");
+        AddJobs(pending);
+        Platform::SetClockHooks({[this] { return now; }, [this](int ms) { now += ms; }});
+    }
+    ~Installation() { Platform::SetClockHooks({}); }
+    void AddJobs(int n) {
+        for (int i = 0; i < n; ++i, ++next)
+            Write(users + QStringLiteral("/J%1.prt").arg(next, 6, 10, QLatin1Char('0')),
+                  JobText(next));
+    }
+};
+
+void BM_OpenWith1000PendingJobs(benchmark::State& state) {
+    Installation inst(1000, 10);
+    for (auto _ : state) {
+        auto window = std::make_unique<FPrintJobs>();
+        benchmark::DoNotOptimize(window->OpenPrintJobs());
+        state.PauseTiming();
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_RescanFindsTenNew(benchmark::State& state) {
+    Installation inst(1000, 10);
+    FPrintJobs window;
+    window.OpenPrintJobs();
+    window.tmrCheckJobs_Timer(); // the first scan of the open window
+    for (auto _ : state) {
+        state.PauseTiming();
+        inst.AddJobs(10);
+        inst.now += 2000;
+        state.ResumeTiming();
+        window.tmrCheckJobs_Timer();
+    }
+}
+
+void BM_ScanFindsTenNew(benchmark::State& state) {
+    Installation inst(1000, 10);
+    CPrintJobInfos jobs;
+    CMonitor monitor;
+    jobs.GetPrintJobs(monitor);
+    for (auto _ : state) {
+        state.PauseTiming();
+        inst.AddJobs(10);
+        state.ResumeTiming();
+        jobs.GetPrintJobs(monitor);
+    }
+}
+
+void BM_TypeAheadKeyIn10000(benchmark::State& state) {
+    Installation inst(1, 10000);
+    FPrintJobs window;
+    window.OpenPrintJobs();
+    auto* field = window.findChild<QComboBox*>(QStringLiteral("cboCategoryDropdownCombo1"));
+    auto* popup = window.findChild<QListView*>(QStringLiteral("lstTypeAhead"));
+    field->setFocus();
+    bool one = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        field->clearEditText();
+        one = !one; // another digit each time: every press filters the whole list
+        state.ResumeTiming();
+        QTest::keyClick(field, one ? Qt::Key_1 : Qt::Key_2); // each matches about half
+        popup->repaint();
+    }
+    state.counters["matches"] = popup->model()->rowCount();
+}
+} // namespace
+
+BENCHMARK(BM_OpenWith1000PendingJobs)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_RescanFindsTenNew)->Unit(benchmark::kMillisecond)->Iterations(50);
+BENCHMARK(BM_ScanFindsTenNew)->Unit(benchmark::kMillisecond)->Iterations(50);
+BENCHMARK(BM_TypeAheadKeyIn10000)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Platform::SetMessageHandler(
+        [](const Platform::Message& m) { return Platform::DefaultAnswer(m); });
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    gConfigOptions.reset();
+    return 0;
+}

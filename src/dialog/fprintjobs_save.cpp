@@ -1,0 +1,213 @@
+// Save and Cancel of the job entry window: the checks of the entry rows, storing the selected
+// jobs with the entered values, and the answers to the monitor.
+#include "categories/ccategory.h"
+#include "categories/ccategoryvalue.h"
+#include "categories/cpredefinedvalue.h"
+#include "common/bcommon.h"
+#include "common/environment.h"
+#include "common/values.h"
+#include "config/cprintergroup.h"
+#include "dialog/fprintjobs.h"
+#include "platform/messages.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QScopedValueRollback>
+#include <QTreeWidget>
+
+namespace {
+constexpr QChar kCR = QLatin1Char('\r');
+constexpr int kLastUsedLength = 254;
+
+void Trace(const char* text) {
+    WriteLog(QStringLiteral("I"), QString::fromLatin1(text));
+}
+
+bool ListHas(const QComboBox* combo, const QString& text) {
+    const QString upper = text.toUpper();
+    for (int k = 0; k < combo->count(); ++k)
+        if (combo->itemText(k).toUpper() == upper) return true;
+    return false;
+}
+
+bool ListAllEmpty(const QComboBox* combo) {
+    for (int k = 0; k < combo->count(); ++k)
+        if (!combo->itemText(k).isEmpty()) return false;
+    return true;
+}
+
+QString Quoted(const QString& name) {
+    return QLatin1Char('\'') + name + QLatin1Char('\'');
+}
+
+// The job's files share one base name: the job file's path without "prt".
+QString BaseName(const CPrintJobInfo& job) {
+    return job.JobFileName.left(job.JobFileName.size() - 3);
+}
+} // namespace
+
+void FPrintJobs::cmdSave_Click() {
+    const QScopedValueRollback busy(m_busy, m_busy + 1);
+    if (!ValidateRows()) return;
+    TakeOutOfUse();
+    mbSavePending = true;
+}
+
+bool FPrintJobs::ValidateRows() {
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const CEntryRow& row = m_rows[i];
+        const CCategory& k = *row.category;
+        const QString& name = k.CategoryName;
+        if (k.AckDefaultValues && !mabAcknowledged[i]) {
+            Warn(
+                Quoted(name) + QStringLiteral(" must be acknowledged.") + kCR + kCR +
+                QStringLiteral("You can acknowledge it by clicking on the value to the right of ") +
+                Quoted(name) + QLatin1Char('.'));
+            return false;
+        }
+        if (k.Pattern.toUpper() != QLatin1String("ANY") &&
+            !MatchPattern(row.combo->currentText(), k.Pattern)) {
+            Warn(Quoted(name) + QStringLiteral("does not match pattern:") + k.Pattern);
+            return false;
+        }
+        if (name == QLatin1String("Quality")) CoupleQualityCost(int(i) + 1);
+        const QString text = row.combo->currentText();
+        if (!k.AllowBlankValues && text.isEmpty() &&
+            !(k.OnlyPreDefinedValues && ListAllEmpty(row.combo))) {
+            Warn(Quoted(name) + QStringLiteral(" cannot be blank."));
+            return false;
+        }
+        if (k.OnlyPreDefinedValues && !k.AllowBlankValues) {
+            QString value = k.MaskUserInput && row.masked ? row.masked->text() : text;
+            if (value.isEmpty()) value = text;
+            if (!ListHas(row.combo, value)) {
+                Warn(Quoted(name) + QStringLiteral(" is invalid."));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void FPrintJobs::SavePrintJobs() {
+    Trace("Starting Saveprintjobs");
+    for (const CEntryRow& row : m_rows)
+        SaveSettingText(QStringLiteral("LastUsed"), row.category->CategoryName,
+                        row.combo->currentText().trimmed().left(kLastUsedLength));
+    for (const QTreeWidgetItem* item : SelectedRows()) {
+        Trace("starting litPrintJob");
+        const auto job = JobOfRow(item);
+        if (!job) continue;
+        const bool offline = job->DocumentName == QLatin1String("Offline Job");
+        for (const CEntryRow& row : m_rows) {
+            Trace("starting mlUserValues");
+            const auto value = job->CategoryValues.Item(row.position);
+            if (!value) continue;
+            value->ValueString = row.combo->currentText();
+            if (offline) ApplyOfflineValue(*job, *value);
+            value->ValueString = value->ValueString.trimmed();
+            value->ValueKnown = true;
+        }
+        StoreJob(*job);
+        Trace("starting mclsPrintJobs.Remove");
+        mclsPrintJobs->Remove(job->JobFileName);
+    }
+    Trace("starting DisplayPrintJobs");
+    m_typed.clear();
+    DisplayPrintJobs();
+    PutBackIntoUse();
+}
+
+bool FPrintJobs::StoreJob(CPrintJobInfo& job) {
+    for (;;) {
+        Trace("starting clsPrintJob.SaveToFile");
+        QString dataFile;
+        if (job.SaveToFile(dataFile)) break;
+        Trace("set as not save to file");
+        Platform::Message m;
+        m.text = QStringLiteral("Unable to save print job data.") + kCR +
+                 QStringLiteral("Choosing Cancel will cause data to be lost for selected print "
+                                "jobs.");
+        m.title = kAppTitle;
+        m.icon = Platform::MsgIcon::Exclamation;
+        m.buttons = Platform::MsgButtons::RetryCancel;
+        if (Platform::ShowMessage(m) != Platform::MsgAnswer::Retry) return false;
+    }
+    Trace("about to set iresult");
+    const auto group = job.PrinterGroup();
+    if (group && group->Redirect != kNoRedirect)
+        WriteLineToFile(BaseName(job) + QStringLiteral("shd"), group->Redirect, false);
+    Trace("killed prt");
+    if (group && group->PauseUntilAck) {
+        Trace("about to send ack");
+        WritePassFile(job.QueueName, QString::number(job.PrintJobID), QStringLiteral("resume"));
+        Trace("sent ack");
+    }
+    return true;
+}
+
+void FPrintJobs::ApplyOfflineValue(CPrintJobInfo& job, CCategoryValue& value) const {
+    const QString& name = value.ValueName;
+    const QString text = value.ValueString;
+    double number = 0;
+    if (name == QLatin1String("Sheet Size")) {
+        job.PaperName = text;
+        const qsizetype x = text.indexOf(QLatin1String(" x "));
+        if (x < 0) return;
+        if (ParseNumber(text.left(x), &number)) job.PaperWidth = number;
+        QString height = text.mid(x + 3);
+        if (const qsizetype in = height.indexOf(QLatin1String(" in")); in >= 0) height.truncate(in);
+        if (ParseNumber(height.trimmed(), &number)) job.PaperHeight = number;
+    } else if (name == QLatin1String("Total Sheets")) {
+        if (!ParseNumber(text, &number) || RoundHalfEven(number) < 0 ||
+            RoundHalfEven(number) > 2147483647.0)
+            return;
+        const qint32 sheets = qint32(RoundHalfEven(number));
+        job.TotalPages = sheets;
+        job.PagesPerCopy = sheets;
+        job.NumCopies = 1;
+    } else if (name == QLatin1String("Media")) {
+        job.MediaType = text;
+    } else if (name == QLatin1String("Device")) {
+        job.PrinterName = text;
+    } else if (name == QLatin1String("Sheet Color")) {
+        job.Color = text;
+    } else if (name == QLatin1String("Cost")) {
+        job.MediaType = GetCostTextField(text, QStringLiteral("Media"));
+        const qsizetype bar = text.indexOf(QLatin1String(" | "));
+        if (bar >= 0) {
+            // Priced again for the sheets entered: a bare rate before " | ", or the rate of a
+            // "colour-media= rate per square foot" text.
+            const QString before = text.left(bar);
+            const QString rate = GetCostTextField(before, QStringLiteral("Cost"));
+            CPreDefinedValue rated;
+            rated.EntryText = !IsNumeric(before) && IsNumeric(rate)
+                                  ? rate + QStringLiteral(" | ") + text.mid(bar + 3)
+                                  : text;
+            value.ConvertPreDefinedValue(rated, job, name);
+            if (value.ValueString == rated.EntryText) value.ValueString = text;
+        } else if (const qsizetype semi = text.indexOf(QLatin1Char(';')); semi >= 0) {
+            value.ValueString = text.mid(semi + 1);
+        }
+    }
+}
+
+void FPrintJobs::CancelPrintJobs() {
+    for (const QTreeWidgetItem* item : SelectedRows()) {
+        const auto job = JobOfRow(item);
+        if (!job) continue;
+        mclsPrintJobs->Remove(job->JobFileName);
+        const QString base = BaseName(*job);
+        WriteLineToFile(base + QStringLiteral("dat"), QStringLiteral("cancel"), true);
+        WriteLineToFile(base + QStringLiteral("shd"), QStringLiteral("cancel"), false);
+        const auto group = job->PrinterGroup();
+        if (group && group->PauseUntilAck)
+            WritePassFile(job->QueueName, QString::number(job->PrintJobID),
+                          gEnv.m_bDeleteIfCanceled ? QStringLiteral("delete")
+                                                   : QStringLiteral("resume"));
+    }
+    mclsPrintJobs->GetPrintJobs(*mclsMonitor);
+    m_typed.clear();
+    DisplayPrintJobs();
+    PutBackIntoUse();
+}
