@@ -83,9 +83,8 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         if ((options.DisableLogging || (group && group->DisableLogging) || duplicate) &&
             job->PrtDriverName_Valid()) {
             if (Platform::IsFile(path) && !duplicate) {
-                Platform::SaveFileAtomic(base + QStringLiteral("dat"),
-                                         Platform::EncodeLines({QStringLiteral("cancel")}));
-                Platform::AppendLineAtomic(base + QStringLiteral("shd"), QStringLiteral("cancel"));
+                WriteLineToFile(base + QStringLiteral("dat"), QStringLiteral("cancel"), true);
+                WriteLineToFile(base + QStringLiteral("shd"), QStringLiteral("cancel"), false);
                 if (pause) WritePassFile(queue, id, QStringLiteral("resume"));
             }
             continue;
@@ -99,7 +98,7 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         QString dataFile;
         if (job->SaveToFile(dataFile)) {
             if (group && group->Redirect != kNoRedirect)
-                Platform::AppendLineAtomic(base + QStringLiteral("shd"), group->Redirect);
+                WriteLineToFile(base + QStringLiteral("shd"), group->Redirect, false);
             if (Platform::IsFile(path) && pause) WritePassFile(queue, id, QStringLiteral("resume"));
             continue;
         }

@@ -1,6 +1,6 @@
 #include "platform/watcher.h"
 
-#include <QFile>
+#include "platform/files.h"
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -16,7 +16,7 @@ bool FolderWatch::Create(const QString& folder) {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) return false;
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = EncodeName(folder);
     const uint32_t mask = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF |
                           IN_MOVE_SELF | IN_ONLYDIR;
     if (native.isEmpty() || ::inotify_add_watch(m_fd, native.constData(), mask) < 0) {

@@ -2,11 +2,15 @@
 
 #include "common/environment.h"
 #include "jobs/cprintjobinfo.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +34,42 @@ QStringList MessageRecorder::Texts() const {
 
 QString MessageRecorder::Joined() const {
     return Texts().join(QLatin1Char('#')).replace(QLatin1Char('\r'), QLatin1Char('|'));
+}
+
+FailingDevice::FailingDevice(qint64 room, QString only) : m_room(room), m_only(std::move(only)) {
+    Platform::SetWriteLimit([this](const QString& path, qint64 bytes) {
+        if (!m_only.isEmpty() && !path.contains(m_only)) return bytes;
+        const qint64 take = std::min(bytes, m_room);
+        m_room -= take;
+        return take;
+    });
+}
+
+FailingDevice::~FailingDevice() {
+    Platform::SetWriteLimit({});
+}
+
+FifoGuard::FifoGuard(QString fifo, int ms)
+    : m_thread([this, native = QFile::encodeName(fifo), ms] {
+          std::unique_lock lock(m_mutex);
+          if (m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done; }))
+              return;
+          // A reader blocked in open() counts as a reader: this open succeeds and frees it.
+          while (!m_wake.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_done; })) {
+              const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+              if (fd < 0) continue;
+              m_fired = true;
+              ::close(fd);
+          }
+      }) {}
+
+FifoGuard::~FifoGuard() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_done = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
 }
 
 Sandbox::Sandbox() {

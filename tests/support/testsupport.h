@@ -8,6 +8,10 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +30,37 @@ public:
 private:
     QList<Platform::Message> m_messages;
     QList<Platform::MsgAnswer> m_answers;
+};
+
+// A device that fills up: writes to files whose path contains `only` (every file when empty)
+// take `room` bytes in all, the write that crosses it is cut short, and later ones fail with
+// ENOSPC. Installed for its lifetime.
+class FailingDevice {
+public:
+    explicit FailingDevice(qint64 room, QString only = {});
+    ~FailingDevice();
+    FailingDevice(const FailingDevice&) = delete;
+    FailingDevice& operator=(const FailingDevice&) = delete;
+
+private:
+    qint64 m_room;
+    QString m_only;
+};
+
+// Guards a step that may block opening a FIFO for reading: once the step has run ms, the FIFO
+// is opened for writing (which ends a blocked open) and Fired() turns true.
+class FifoGuard {
+public:
+    FifoGuard(QString fifo, int ms);
+    ~FifoGuard();
+    bool Fired() const { return m_fired; }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
 };
 
 class Sandbox {
