@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -211,6 +212,51 @@ private Q_SLOTS:
         QDir data(box->Path(u"data"_s));
         QCOMPARE(data.entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  (QStringList{u"Machines"_s, u"users"_s}));
+    }
+    // A FIFO or a link named like a job file is never opened, and the scan goes on.
+    void jobFilesThatAreNotFiles() {
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"DisableLogging"_s, u"True"_s));
+        const QString fifo = box->Path(u"data/users/jsmith/x.prt"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        const QString outside = box->WriteLines(u"outside/l.prt"_s, JobFields().Lines());
+        QVERIFY(QFile::link(outside, box->Path(u"data/users/jsmith/l.prt"_s)));
+        JobFields other;
+        other.id = u"43"_s;
+        Job(u"y.prt"_s, other);
+        {
+            FifoGuard guard(fifo, 2000);
+            Scan();
+            QVERIFY2(!guard.Fired(), "the scan blocked on a FIFO");
+        }
+        QCOMPARE(File(u"y.dat"_s), QByteArray("cancel\r\n"));
+        QVERIFY(!Has(u"x.dat"_s));
+        QVERIFY(!Has(u"l.dat"_s));
+        // Read directly, each is refused with one "E" line.
+        gEnv.m_sLocalUserPath = box->Path(u"local/"_s);
+        gEnv.m_sExeName = u"qorvlog"_s;
+        gEnv.m_bDebugLog = true;
+        QDir().mkpath(gEnv.m_sLocalUserPath);
+        for (const QString& name : {u"x.prt"_s, u"l.prt"_s, u"gone.prt"_s}) {
+            bool read = true;
+            const QString path = box->Path(u"data/users/jsmith/"_s + name);
+            QCOMPARE(CMonitor::ReadJobLines(path, CMonitor::kJobLines, &read), QStringList());
+            QVERIFY(!read);
+        }
+        const QList<QByteArray> log = box->Read(u"local/qorvlog.txt"_s).split('\n');
+        QCOMPARE(log.size(), 3); // nothing for a file gone since the listing
+        QVERIFY(log[0].endsWith(" E Job file skipped: " + QFile::encodeName(fifo) +
+                                ": not a regular file\r"));
+        QVERIFY(log[1].contains("/l.prt: not a regular file\r"));
+    }
+    // A job file whose name is not UTF-8 is answered under the same bytes.
+    void jobFileNameNotUtf8() {
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"DisableLogging"_s, u"True"_s));
+        QVERIFY(box->WriteNative("data/users/jsmith/caf\xe9.prt",
+                                 JobFields().Lines().join(u"\r\n"_s).toUtf8()));
+        QCOMPARE(Scan().Count(), 0);
+        QCOMPARE(box->ReadNative("data/users/jsmith/caf\xe9.dat"), QByteArray("cancel\r\n"));
+        QCOMPARE(box->ReadNative("data/users/jsmith/caf\xe9.shd"), QByteArray("cancel\r\n"));
+        QCOMPARE(box->ReadNative("data/Machines/SRV/00042.pas"), QByteArray("resume\r\n"));
     }
     void lineTable() {
         JobFields s;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -86,6 +87,39 @@ Sandbox::Sandbox() {
     QDir().mkpath(root + u"/home/.local/share"_s);
     QDir().mkpath(root + u"/run"_s);
     ResetEnvironment();
+}
+
+Sandbox::~Sandbox() {
+    if (!m_dir.isValid()) return;
+    ::nftw(
+        QFile::encodeName(m_dir.path()).constData(),
+        [](const char* path, const struct stat*, int, struct FTW*) {
+            ::remove(path);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
+}
+
+QByteArray Sandbox::NativePath(const QByteArray& relative) const {
+    return QFile::encodeName(m_dir.path()) + '/' + relative;
+}
+
+bool Sandbox::WriteNative(const QByteArray& relative, const QByteArray& bytes) const {
+    const int fd = ::open(NativePath(relative).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    const bool ok = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && ok;
+}
+
+QByteArray Sandbox::ReadNative(const QByteArray& relative) const {
+    const int fd = ::open(NativePath(relative).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) return "<missing>";
+    QByteArray out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, n);
+    ::close(fd);
+    return out;
 }
 
 QString Sandbox::Path(const QString& relative) const {

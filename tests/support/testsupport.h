@@ -66,6 +66,8 @@ private:
 class Sandbox {
 public:
     Sandbox();
+    // Removes names that are not UTF-8 too, which QTemporaryDir cannot.
+    ~Sandbox();
     bool IsValid() const { return m_dir.isValid(); }
     QString Path(const QString& relative = {}) const;
     // Writes bytes, creating folders; returns the full path.
@@ -74,6 +76,11 @@ public:
     QString WriteLines(const QString& relative, const QStringList& lines) const;
     QByteArray Read(const QString& relative) const;
     QString RegistryFile() const { return Path(u"registry.ini"_s); }
+    // A file named by the file system's bytes (not necessarily UTF-8), written and read
+    // without the program's own file code; Read gives "<missing>" when it cannot be opened.
+    QByteArray NativePath(const QByteArray& relative) const;
+    bool WriteNative(const QByteArray& relative, const QByteArray& bytes) const;
+    QByteArray ReadNative(const QByteArray& relative) const;
 
 private:
     QTemporaryDir m_dir;
