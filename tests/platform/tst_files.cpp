@@ -164,6 +164,7 @@ private Q_SLOTS:
         QFETCH(QString, op);
         QFETCH(bool, dangling);
         Sandbox box;
+        QDir().mkpath(box.Path(u"outside"_s)); // a dangling link could be followed into it
         if (!dangling) box.Write(u"outside/target"_s, "precious\r\n");
         QDir().mkpath(box.Path(u"jobs"_s));
         const QString link = box.Path(u"jobs/00613.pas"_s);
