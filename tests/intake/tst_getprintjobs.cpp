@@ -223,11 +223,9 @@ private Q_SLOTS:
         JobFields other;
         other.id = u"43"_s;
         Job(u"y.prt"_s, other);
-        {
-            FifoGuard guard(fifo, 2000);
-            Scan();
-            QVERIFY2(!guard.Fired(), "the scan blocked on a FIFO");
-        }
+        FifoGuard guard(fifo, 2000);
+        Scan();
+        QVERIFY2(!guard.Fired(), "the scan blocked on a FIFO");
         QCOMPARE(File(u"y.dat"_s), QByteArray("cancel\r\n"));
         QVERIFY(!Has(u"x.dat"_s));
         QVERIFY(!Has(u"l.dat"_s));
@@ -242,6 +240,7 @@ private Q_SLOTS:
             QCOMPARE(CMonitor::ReadJobLines(path, CMonitor::kJobLines, &read), QStringList());
             QVERIFY(!read);
         }
+        QVERIFY2(!guard.Fired(), "reading blocked on a FIFO");
         const QList<QByteArray> log = box->Read(u"local/qorvlog.txt"_s).split('\n');
         QCOMPARE(log.size(), 3); // nothing for a file gone since the listing
         QVERIFY(log[0].endsWith(" E Job file skipped: " + QFile::encodeName(fifo) +
