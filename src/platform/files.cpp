@@ -203,6 +203,7 @@ void Close(int fd) {
 QString DecodeName(const QByteArray& native) {
     const auto* p = reinterpret_cast<const uchar*>(native.constData());
     const qsizetype n = native.size();
+    if (std::all_of(p, p + n, [](uchar b) { return b < 0x80; })) return QString::fromLatin1(native);
     QString out;
     out.reserve(n);
     for (qsizetype i = 0; i < n;) {
@@ -243,6 +244,8 @@ QString DecodeName(const QByteArray& native) {
 }
 
 QByteArray EncodeName(const QString& name) {
+    if (std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return name.toLatin1();
     QByteArray out;
     out.reserve(name.size());
     const qsizetype n = name.size();
