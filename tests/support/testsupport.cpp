@@ -55,9 +55,9 @@ FifoGuard::FifoGuard(QString fifo, int ms)
           std::unique_lock lock(m_mutex);
           if (m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done; }))
               return;
-          // A reader blocked in open() counts as a reader: this open succeeds and frees it.
+          // Opened at both ends, a FIFO frees whoever waits in open() for the other end.
           while (!m_wake.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_done; })) {
-              const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+              const int fd = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
               if (fd < 0) continue;
               m_fired = true;
               ::close(fd);

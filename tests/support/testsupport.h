@@ -47,8 +47,8 @@ private:
     QString m_only;
 };
 
-// Guards a step that may block opening a FIFO for reading: once the step has run ms, the FIFO
-// is opened for writing (which ends a blocked open) and Fired() turns true.
+// Guards a step that may block opening a FIFO: once the step has run ms, the FIFO is opened at
+// both ends (which ends a blocked open) and Fired() turns true.
 class FifoGuard {
 public:
     FifoGuard(QString fifo, int ms);
