@@ -29,10 +29,6 @@ bool Fail(int error) {
     return false;
 }
 
-int FailedFd(bool) {
-    return -1;
-}
-
 bool FailNotRegular() {
     tLastError = {QStringLiteral("not a regular file"), false};
     errno = EINVAL;
@@ -120,8 +116,9 @@ bool Replace(const QString& path, const QByteArray& data, const struct timespec*
 void TakeBack(int fd, qint64 written) {
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
     struct stat st;
-    if (end >= written && ::fstat(fd, &st) == 0 && st.st_size == end) [[maybe_unused]]
-        const int cut = ::ftruncate(fd, end - written);
+    if (end >= written && ::fstat(fd, &st) == 0 && st.st_size == end) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd, end - written);
+    }
 }
 
 bool Append(const QString& path, const QString& line, bool sync) {
@@ -162,17 +159,21 @@ namespace Posix {
 
 int OpenRegular(const QString& path, int flags, bool follow, struct stat* st) {
     const QByteArray native = Native(path);
-    if (native.isEmpty()) return FailedFd(Fail(ENOENT));
+    int fd = -1;
     // Looked at before opening: opening a device can have effects of its own.
-    if ((follow ? ::stat(native.constData(), st) : ::lstat(native.constData(), st)) != 0)
-        return FailedFd(Fail(errno));
-    if (!S_ISREG(st->st_mode)) return FailedFd(FailNotRegular());
-    const int fd =
-        ::open(native.constData(), flags | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
-    if (fd < 0) return FailedFd(Fail(errno));
-    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) { // replaced in between
+    if (native.isEmpty())
+        Fail(ENOENT);
+    else if ((follow ? ::stat(native.constData(), st) : ::lstat(native.constData(), st)) != 0)
+        Fail(errno);
+    else if (!S_ISREG(st->st_mode))
+        FailNotRegular();
+    else if ((fd = ::open(native.constData(),
+                          flags | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW))) < 0)
+        Fail(errno);
+    else if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) { // replaced in between
         Close(fd);
-        return FailedFd(FailNotRegular());
+        fd = -1;
+        FailNotRegular();
     }
     return fd;
 }
