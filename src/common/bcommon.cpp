@@ -101,7 +101,10 @@ bool FindInFile(const QString& path, const QString& search, bool noCheck) {
 }
 
 bool WriteLineToFile(const QString& path, const QString& text, bool replace) {
-    return Platform::WriteLine(path, text, replace);
+    if (Platform::WriteLine(path, text, replace)) return true;
+    WriteLog(QStringLiteral("E"), QStringLiteral("Unable to write to ") + path +
+                                      QStringLiteral(": ") + Platform::LastFileError().text);
+    return false;
 }
 
 bool WritePassFile(const QString& queue, const QString& jobNumber, const QString& text) {
@@ -122,9 +125,16 @@ bool WritePassFile(const QString& queue, const QString& jobNumber, const QString
                  QStringLiteral("WritePassFile: no server in queue name ") + queue, true);
         return false;
     }
-    const QString path = gEnv.m_sDataPath + QStringLiteral("Machines/") + server + kSep +
-                         jobNumber.rightJustified(5, QLatin1Char('0')) + QStringLiteral(".pas");
-    return Platform::SaveFileAtomic(path, Platform::EncodeLines({text}));
+    // Every user's client writes into Machines: a folder planted there as a link is not used.
+    const QString folder = gEnv.m_sDataPath + QStringLiteral("Machines/") + server;
+    if (Platform::KindOf(folder) == Platform::EntryKind::Link) {
+        WriteLog(QStringLiteral("E"), QStringLiteral("Unable to write to ") + folder +
+                                          QStringLiteral(": a symbolic link"));
+        return false;
+    }
+    return WriteLineToFile(folder + kSep + jobNumber.rightJustified(5, QLatin1Char('0')) +
+                               QStringLiteral(".pas"),
+                           text, true);
 }
 
 QString TestFolderAccess(const QString& rawPath) {
@@ -316,13 +326,13 @@ void WriteLog(const QString& level, const QString& text, bool force) {
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
         QLatin1Char(' ') + QString::number(Platform::TickCount()) + QLatin1Char(' ') + level +
         QLatin1Char(' ') + text;
-    Platform::WriteLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"), line, false);
+    Platform::AppendLogLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"), line);
 }
 
 void WriteTrace(const QString& text) {
     if (!gEnv.m_bDebugLog) return;
-    Platform::WriteLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"),
-                        ExeName() + QStringLiteral(": ") + text, false);
+    Platform::AppendLogLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"),
+                            ExeName() + QStringLiteral(": ") + text);
 }
 
 void ReportUnexpectedError(const QString& procedure, const CError& error) {

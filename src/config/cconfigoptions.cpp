@@ -125,8 +125,11 @@ bool CConfigOptions::WriteIniFile(const QString& path) const {
         value("LogDatFilesOnly", BoolText(LogDatFilesOnly)) && PrinterGroups.WriteIniFile(file);
     if (!written) return false;
     if (!file.Commit()) {
-        ReportUnexpectedError(QStringLiteral("CConfigOptions::WriteIniFile"),
-                              {kErrPathFileAccess, QStringLiteral("Path/File access error")});
+        ReportUnexpectedError(
+            QStringLiteral("CConfigOptions::WriteIniFile"),
+            Platform::LastFileError().diskFull
+                ? CError{kErrDiskFull, QStringLiteral("Disk full")}
+                : CError{kErrPathFileAccess, QStringLiteral("Path/File access error")});
         return false;
     }
     return true;

@@ -6,8 +6,8 @@
 #include "config/cprintergroup.h"
 #include "jobs/cprintjobinfo.h"
 #include "jobs/documentpath.h"
-#include "platform/files.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 namespace {
@@ -30,6 +30,10 @@ QStringList CMonitor::ReadJobLines(const QString& path, int maxLines, bool* ok) 
     bool read = false;
     const QByteArray bytes = Platform::ReadHead(path, kMaxJobFileBytes, &read);
     if (ok) *ok = read;
+    // A job file gone since the listing is no error; a FIFO, device or link in its place is.
+    if (!read && Platform::KindOf(path) != Platform::EntryKind::Missing)
+        WriteLog(QStringLiteral("E"), QStringLiteral("Job file skipped: ") + path +
+                                          QStringLiteral(": ") + Platform::LastFileError().text);
     QStringList lines;
     qsizetype start = 0;
     while (start < bytes.size() && lines.size() < maxLines) {

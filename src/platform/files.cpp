@@ -1,17 +1,278 @@
 #include "platform/files.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include "platform/posixfile.h"
+
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/time.h>
+#include <unistd.h>
 
 namespace Platform {
+
+namespace {
+thread_local FileError tLastError;
+
+WriteLimit& Limit() {
+    static WriteLimit limit;
+    return limit;
+}
+
+bool Fail(int error) {
+    tLastError = {QString::fromLocal8Bit(std::strerror(error)), error == ENOSPC || error == EDQUOT};
+    errno = error;
+    return false;
+}
+
+bool FailNotRegular() {
+    tLastError = {QStringLiteral("not a regular file"), false};
+    errno = EINVAL;
+    return false;
+}
+
+// An empty name never reaches the system: "" would mean the current folder to some calls.
+QByteArray Native(const QString& path) {
+    return path.isEmpty() ? QByteArray() : EncodeName(path);
+}
+
+void AppendUtf8(QByteArray& out, char32_t cp) {
+    if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+    }
+    out += char(0x80 | (cp & 0x3F));
+}
+
+// One write through the test seam; at most size bytes, fewer when the device is full.
+qint64 DeviceWrite(const QString& path, int fd, const char* data, qint64 size) {
+    qint64 take = size;
+    if (Limit()) {
+        take = std::clamp<qint64>(Limit()(path, size), 0, size);
+        if (take == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+    }
+    for (;;) {
+        const ssize_t n = ::write(fd, data, size_t(take));
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+bool WriteAll(const QString& path, int fd, const QByteArray& data) {
+    qint64 done = 0;
+    while (done < data.size()) {
+        const qint64 n = DeviceWrite(path, fd, data.constData() + done, data.size() - done);
+        if (n <= 0) return Fail(n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    return true;
+}
+
+// Writes data to a new file beside path and renames it over path; times, when given, become
+// the new file's access and modification times.
+bool Replace(const QString& path, const QByteArray& data, const struct timespec* times) {
+    const QByteArray target = Native(path);
+    if (target.isEmpty() || target.endsWith('/')) return Fail(EINVAL);
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = target.left(slash + 1);
+    const QByteArray name = target.mid(slash + 1).left(200); // room for the suffix
+    struct stat old;
+    const bool replacing = ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = folder + '.' + name + '.' +
+               QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return Fail(errno);
+    // Readers of the old file (the monitor, other users) keep their access.
+    if (replacing) {
+        [[maybe_unused]] const int kept = ::fchmod(fd, old.st_mode & 07777);
+    }
+    bool ok = WriteAll(path, fd, data);
+    if (ok && times && ::futimens(fd, times) != 0) ok = Fail(errno);
+    if (ok && ::fdatasync(fd) != 0) ok = Fail(errno);
+    if (::close(fd) != 0 && ok) ok = Fail(errno);
+    if (ok && ::rename(temp.constData(), target.constData()) != 0) ok = Fail(errno);
+    if (!ok) ::unlink(temp.constData());
+    return ok;
+}
+
+// A short append is cut off again, unless another writer has appended after it.
+void TakeBack(int fd, qint64 written) {
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    struct stat st;
+    if (end >= written && ::fstat(fd, &st) == 0 && st.st_size == end) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd, end - written);
+    }
+}
+
+bool Append(const QString& path, const QString& line, bool sync) {
+    const QByteArray native = Native(path);
+    if (native.isEmpty()) return Fail(ENOENT);
+    // O_NONBLOCK: a FIFO without a reader fails at once instead of blocking.
+    const int fd =
+        ::open(native.constData(),
+               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return Fail(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Posix::Close(fd);
+        return FailNotRegular();
+    }
+    // One write per line, so that lines of other writers never interleave with it.
+    const QByteArray bytes = line.toUtf8() + "\r\n";
+    const qint64 n = DeviceWrite(path, fd, bytes.constData(), bytes.size());
+    if (n != bytes.size()) {
+        const int error = n < 0 ? errno : ENOSPC;
+        if (n > 0) TakeBack(fd, n);
+        Posix::Close(fd);
+        return Fail(error);
+    }
+    bool ok = !sync || ::fdatasync(fd) == 0 || Fail(errno);
+    if (::close(fd) != 0 && ok) ok = Fail(errno);
+    return ok;
+}
+
+bool StatPath(const QString& path, struct stat* st, bool follow = true) {
+    const QByteArray native = Native(path);
+    if (native.isEmpty()) return false;
+    return (follow ? ::stat(native.constData(), st) : ::lstat(native.constData(), st)) == 0;
+}
+} // namespace
+
+namespace Posix {
+
+int OpenRegular(const QString& path, int flags, bool follow, struct stat* st) {
+    const QByteArray native = Native(path);
+    int fd = -1;
+    // Looked at before opening: opening a device can have effects of its own.
+    if (native.isEmpty())
+        Fail(ENOENT);
+    else if ((follow ? ::stat(native.constData(), st) : ::lstat(native.constData(), st)) != 0)
+        Fail(errno);
+    else if (!S_ISREG(st->st_mode))
+        FailNotRegular();
+    else if ((fd = ::open(native.constData(),
+                          flags | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW))) < 0)
+        Fail(errno);
+    else if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) { // replaced in between
+        Close(fd);
+        fd = -1;
+        FailNotRegular();
+    }
+    return fd;
+}
+
+bool ReadAll(int fd, qint64 max, QByteArray* out) {
+    out->clear();
+    char buffer[65536];
+    while (max < 0 || out->size() < max) {
+        const qint64 want =
+            max < 0 ? qint64(sizeof buffer) : std::min<qint64>(sizeof buffer, max - out->size());
+        const ssize_t n = ::read(fd, buffer, size_t(want));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Fail(errno);
+        if (n == 0) break;
+        out->append(buffer, n);
+    }
+    return true;
+}
+
+void Close(int fd) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+}
+
+} // namespace Posix
+
+QString DecodeName(const QByteArray& native) {
+    const auto* p = reinterpret_cast<const uchar*>(native.constData());
+    const qsizetype n = native.size();
+    if (std::all_of(p, p + n, [](uchar b) { return b < 0x80; })) return QString::fromLatin1(native);
+    QString out;
+    out.reserve(n);
+    for (qsizetype i = 0; i < n;) {
+        const uchar b = p[i];
+        if (b < 0x80) {
+            out += QChar(b);
+            ++i;
+            continue;
+        }
+        int len = 0;
+        char32_t cp = 0, least = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            len = 2, cp = b & 0x1F, least = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3, cp = b & 0x0F, least = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4, cp = b & 0x07, least = 0x10000;
+        }
+        bool valid = len > 0 && i + len <= n;
+        for (int k = 1; valid && k < len; ++k) {
+            valid = (p[i + k] & 0xC0) == 0x80;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        valid = valid && cp >= least && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+        if (!valid) { // kept as a lone surrogate, which no valid UTF-8 can give
+            out += QChar(char16_t(0xDC00 + b));
+            ++i;
+        } else if (cp >= 0x10000) {
+            out += QChar(QChar::highSurrogate(cp));
+            out += QChar(QChar::lowSurrogate(cp));
+            i += len;
+        } else {
+            out += QChar(char16_t(cp));
+            i += len;
+        }
+    }
+    return out;
+}
+
+QByteArray EncodeName(const QString& name) {
+    if (std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return name.toLatin1();
+    QByteArray out;
+    out.reserve(name.size());
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = name[i].unicode();
+        if (c < 0x80) {
+            out += char(c);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && name[i + 1].isLowSurrogate()) {
+            AppendUtf8(out, QChar::surrogateToUcs4(c, name[i + 1].unicode()));
+            ++i;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            out += char(c - 0xDC00);
+        } else {
+            AppendUtf8(out, QChar::isSurrogate(c) ? char32_t(0xFFFD) : char32_t(c));
+        }
+    }
+    return out;
+}
+
+FileError LastFileError() {
+    return tLastError;
+}
+
+void SetWriteLimit(WriteLimit limit) {
+    Limit() = std::move(limit);
+}
 
 QString DecodeText(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -20,32 +281,35 @@ QString DecodeText(const QByteArray& bytes) {
     return text;
 }
 
-bool ReadTextFile(const QString& path, QString* text) {
-    QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly)) return false;
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFile::NoError) return false;
-    *text = DecodeText(bytes);
-    return true;
+QByteArray ReadHead(const QString& path, qint64 maxBytes, bool* ok) {
+    struct stat st;
+    QByteArray bytes;
+    const int fd = Posix::OpenRegular(path, O_RDONLY, false, &st);
+    *ok = fd >= 0 && Posix::ReadAll(fd, maxBytes, &bytes);
+    if (fd >= 0) Posix::Close(fd);
+    return *ok ? bytes : QByteArray();
 }
 
-QByteArray ReadHead(const QString& path, qint64 maxBytes, bool* ok) {
-    QFile f(path);
-    *ok = false;
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = f.read(maxBytes);
-    *ok = f.error() == QFile::NoError;
-    return bytes;
+bool ReadTextFile(const QString& path, QString* text) {
+    bool ok = false;
+    const QByteArray bytes = ReadHead(path, -1, &ok);
+    if (ok) *text = DecodeText(bytes);
+    return ok;
+}
+
+static bool CanOpen(const QString& path, int flags) {
+    struct stat st;
+    const int fd = Posix::OpenRegular(path, flags, true, &st);
+    if (fd >= 0) Posix::Close(fd);
+    return fd >= 0;
 }
 
 bool CanOpenForReading(const QString& path) {
-    QFile f(path);
-    return !path.isEmpty() && f.open(QIODevice::ReadOnly);
+    return CanOpen(path, O_RDONLY);
 }
 
 bool CanOpenForAppending(const QString& path) {
-    QFile f(path);
-    return !path.isEmpty() && f.open(QIODevice::WriteOnly | QIODevice::Append);
+    return CanOpen(path, O_WRONLY | O_APPEND);
 }
 
 QStringList ReadLines(const QString& path, bool* ok) {
@@ -70,36 +334,15 @@ QByteArray EncodeLines(const QStringList& lines) {
 }
 
 bool WriteLine(const QString& path, const QString& line, bool replace) {
-    if (path.isEmpty()) return false;
-    QFile f(path);
-    if (!f.open(replace ? (QIODevice::WriteOnly | QIODevice::Truncate)
-                        : (QIODevice::WriteOnly | QIODevice::Append)))
-        return false;
-    const QByteArray bytes = line.toUtf8() + "\r\n";
-    return f.write(bytes) == bytes.size();
+    return replace ? SaveFileAtomic(path, EncodeLines({line})) : Append(path, line, true);
+}
+
+bool AppendLogLine(const QString& path, const QString& line) {
+    return Append(path, line, false);
 }
 
 bool SaveFileAtomic(const QString& path, const QByteArray& data) {
-    if (path.isEmpty()) return false;
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    if (f.write(data) != data.size()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
-}
-
-bool AppendLineAtomic(const QString& path, const QString& line) {
-    QByteArray data;
-    QFile f(path);
-    if (f.exists()) {
-        if (!f.open(QIODevice::ReadOnly)) return false;
-        data = f.readAll();
-        f.close();
-        if (!data.isEmpty() && !data.endsWith('\n')) data += "\r\n";
-    }
-    return SaveFileAtomic(path, data + line.toUtf8() + "\r\n");
+    return Replace(path, data, nullptr);
 }
 
 bool HasWildcard(const QString& text) {
@@ -147,46 +390,47 @@ static void SplitMask(const QString& mask, QString* folder, QString* pattern) {
     }
 }
 
-static bool StatPath(const QString& path, struct stat* st) {
-    const QByteArray native = QFile::encodeName(path);
-    return !native.isEmpty() && ::stat(native.constData(), st) == 0;
-}
-
 bool ListMatchingImpl(const QString& mask, ListKind kind, bool (*visit)(void*, const QString&),
                       void* ctx) {
     if (mask.isEmpty()) return false;
     QString folder, pattern;
     SplitMask(mask, &folder, &pattern);
     if (pattern.isEmpty()) return false;
+    const bool files = kind == ListKind::Files;
     if (!HasWildcard(pattern)) {
-        // A plain name: one stat instead of a listing.
+        // A plain name: one lstat instead of a listing.
         struct stat st;
-        if (!StatPath(mask, &st)) return IsDir(folder);
-        if (S_ISDIR(st.st_mode) && kind == ListKind::Files) return true;
-        visit(ctx, pattern);
+        if (!StatPath(mask, &st, false)) return IsDir(folder);
+        if (!files || S_ISREG(st.st_mode)) visit(ctx, pattern);
         return true;
     }
-    const QByteArray native = QFile::encodeName(folder);
-    DIR* dir = ::opendir(native.constData());
-    if (!dir) return false;
+    DIR* dir = ::opendir(Native(folder).constData());
+    if (!dir) return Fail(errno);
     const bool everything = pattern == QLatin1String("*") || pattern == QLatin1String("*.*");
     while (struct dirent* e = ::readdir(dir)) {
         const char* raw = e->d_name;
         if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) continue;
-        const QString name = QFile::decodeName(raw);
+        const QString name = DecodeName(QByteArray(raw));
         if (!everything && !MatchWildcard(name, pattern)) continue;
-        if (kind == ListKind::Files) {
-            bool isDir = e->d_type == DT_DIR;
-            if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-                struct stat st;
-                isDir = StatPath(folder + QLatin1Char('/') + name, &st) && S_ISDIR(st.st_mode);
-            }
-            if (isDir) continue;
+        if (files && e->d_type != DT_REG) {
+            struct stat st;
+            if (e->d_type != DT_UNKNOWN ||
+                ::fstatat(::dirfd(dir), raw, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+                continue;
         }
         if (!visit(ctx, name)) break;
     }
     ::closedir(dir);
     return true;
+}
+
+EntryKind KindOf(const QString& path) {
+    struct stat st;
+    if (!StatPath(path, &st, false)) return EntryKind::Missing;
+    if (S_ISREG(st.st_mode)) return EntryKind::Regular;
+    if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
+    if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+    return EntryKind::Other;
 }
 
 bool Exists(const QString& path) {
@@ -213,7 +457,7 @@ qint64 ModifiedNs(const QString& path) {
 FileStamp StampOf(const QString& path) {
     FileStamp s;
     struct stat st;
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = EncodeName(path);
     if (native.isEmpty() || ::lstat(native.constData(), &st) != 0) return s;
     s.exists = true;
     s.regular = S_ISREG(st.st_mode);
@@ -225,36 +469,45 @@ FileStamp StampOf(const QString& path) {
 
 bool CopyFileKeepTime(const QString& from, const QString& to) {
     struct stat st;
-    if (!StatPath(from, &st) || S_ISDIR(st.st_mode)) return false;
-    QFile src(from);
-    if (!src.open(QIODevice::ReadOnly)) return false;
-    const QByteArray data = src.readAll();
-    if (src.error() != QFile::NoError) return false;
-    if (!SaveFileAtomic(to, data)) return false;
+    const int fd = Posix::OpenRegular(from, O_RDONLY, true, &st);
+    if (fd < 0) return false;
+    QByteArray data;
+    const bool read = Posix::ReadAll(fd, -1, &data);
+    Posix::Close(fd);
     // Keep the last-write time: the configuration reload compares stamps of copies.
-    struct timespec times[2] = {st.st_atim, st.st_mtim};
-    const QByteArray native = QFile::encodeName(to);
-    return ::utimensat(AT_FDCWD, native.constData(), times, 0) == 0;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return read && Replace(to, data, times);
 }
 
 bool MoveFile(const QString& from, const QString& to) {
     if (!IsFile(from)) return false;
-    if (Exists(to) && !QFile::remove(to)) return false;
-    if (QFile::rename(from, to)) // QFile::rename copies across volumes itself
-        return true;
-    return false;
+    const QByteArray source = Native(from), target = Native(to);
+    if (target.isEmpty()) return Fail(ENOENT);
+    if (::rename(source.constData(), target.constData()) == 0) return true;
+    if (errno != EXDEV) return Fail(errno);
+    return CopyFileKeepTime(from, to) && RemoveFile(from);
 }
 
 bool RemoveFile(const QString& path) {
-    return !path.isEmpty() && QFile::remove(path);
+    const QByteArray native = Native(path);
+    return !native.isEmpty() && (::unlink(native.constData()) == 0 || Fail(errno));
 }
 
 bool MakeDir(const QString& path) {
-    return !path.isEmpty() && QDir().mkdir(path);
+    const QByteArray native = Native(path);
+    return !native.isEmpty() && (::mkdir(native.constData(), 0777) == 0 || Fail(errno));
 }
 
 bool MakePath(const QString& path) {
-    return !path.isEmpty() && QDir().mkpath(path);
+    QByteArray native = Native(path);
+    while (native.size() > 1 && native.endsWith('/')) native.chop(1);
+    if (native.isEmpty()) return false;
+    for (qsizetype i = 1; i <= native.size(); ++i) {
+        if (i < native.size() && native[i] != '/') continue;
+        const QByteArray part = native.left(i);
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) return Fail(errno);
+    }
+    return IsDir(path) || Fail(ENOTDIR);
 }
 
 QString Separator() {

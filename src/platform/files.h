@@ -1,36 +1,62 @@
 #pragma once
-// File system access: the only place that touches files and folders directly.
+// File system access: the only place that touches files and folders directly. Every name goes
+// to the system through EncodeName, so a name read from a listing opens the same file again.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace Platform {
 
+// File names as the file system holds them: bytes that are not valid UTF-8 decode to lone
+// surrogates U+DC80..U+DCFF and encode back to the same bytes.
+QString DecodeName(const QByteArray& native);
+QByteArray EncodeName(const QString& name);
+
+// The readers take regular files only: never through a link, never blocking on a FIFO or a
+// device. LastFileError() tells why a read failed.
 // Whole text file as UTF-8 (single-byte files that are not valid UTF-8 are read as Latin-1).
 bool ReadTextFile(const QString& path, QString* text);
 // At most maxBytes from the start of a file; ok false when it cannot be read.
 QByteArray ReadHead(const QString& path, qint64 maxBytes, bool* ok);
-// Whether the file can be opened so, without changing it.
-bool CanOpenForReading(const QString& path);
-bool CanOpenForAppending(const QString& path);
 // Lines of a text file; LF and CR LF both end a line. Empty list when unreadable.
 QStringList ReadLines(const QString& path, bool* ok = nullptr);
+// Whether the regular file (links followed) can be opened so, without changing or creating it.
+bool CanOpenForReading(const QString& path);
+bool CanOpenForAppending(const QString& path);
 // Decodes bytes as UTF-8, falling back to Latin-1 when they are not valid UTF-8.
 QString DecodeText(const QByteArray& bytes);
-// Appends (or, with replace, writes) one line ending in CR LF.
+
+// The writers never follow a link at the name they write, and count a write only when every
+// byte reached the disk. On failure they return false and LastFileError() tells why.
+// Writes one line (CR LF), synced: appended in place with a single write to a regular file
+// (a cut-short line is taken back), or with replace the file replaced as SaveFileAtomic does.
 bool WriteLine(const QString& path, const QString& line, bool replace);
-// Replaces a file as a whole: write to a temporary file, then rename.
+// Appends one line as WriteLine does, but unsynced: for logs, which may lose a line in a crash.
+bool AppendLogLine(const QString& path, const QString& line);
+// Replaces a file as a whole: a new file in the same folder, synced, then renamed over the
+// name (a link there is replaced, not followed). The old file stays untouched on failure.
 bool SaveFileAtomic(const QString& path, const QByteArray& data);
-// Appends one line (CR LF) by replacing the file as a whole, so that no reader sees a
-// half-written line.
-bool AppendLineAtomic(const QString& path, const QString& line);
 // Lines joined with CR LF after each, encoded as UTF-8.
 QByteArray EncodeLines(const QStringList& lines);
+// Why the last failed file operation of this thread failed.
+struct FileError {
+    QString text;          // the system's reason, or "not a regular file"
+    bool diskFull = false; // no room left on the device
+};
+FileError LastFileError();
+
+// Test seam for a device that fills up: before each write the limit gets the name written to
+// and the byte count and returns how many of the bytes fit; 0 fails the write with ENOSPC.
+using WriteLimit = std::function<qint64(const QString& path, qint64 bytes)>;
+void SetWriteLimit(WriteLimit limit);
 
 // Windows wildcard rules: '*' and '?', case ignored, "x.*" also matches "x".
 bool MatchWildcard(const QString& name, const QString& pattern);
 bool HasWildcard(const QString& text);
 
+// Files: regular files only (no folders, links, FIFOs, sockets or devices). FilesAndFolders:
+// every entry.
 enum class ListKind { Files, FilesAndFolders };
 // Names (not paths) matching the last component of mask, in the folder before it.
 // Calls visit for each name; visit returns false to stop. Returns false when the folder
@@ -39,6 +65,9 @@ template <class F> bool ListMatching(const QString& mask, ListKind kind, F&& vis
 bool ListMatchingImpl(const QString& mask, ListKind kind, bool (*visit)(void*, const QString&),
                       void* ctx);
 
+enum class EntryKind { Missing, Regular, Folder, Link, Other };
+// What the name itself is: a link is reported as such, not followed.
+EntryKind KindOf(const QString& path);
 bool Exists(const QString& path);
 bool IsDir(const QString& path);
 bool IsFile(const QString& path);
@@ -56,7 +85,9 @@ struct FileStamp {
 };
 // The stamp of path itself (a link is not followed).
 FileStamp StampOf(const QString& path);
+// Copies a regular file (links followed at from) as SaveFileAtomic writes, keeping its times.
 bool CopyFileKeepTime(const QString& from, const QString& to);
+// Renames a file over to; across file systems copies it and removes from.
 bool MoveFile(const QString& from, const QString& to);
 bool RemoveFile(const QString& path);
 bool MakeDir(const QString& path);

@@ -1,8 +1,9 @@
 #include "platform/ini_document.h"
 
 #include "platform/files.h"
+#include "platform/posixfile.h"
 
-#include <QFile>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace Platform {
@@ -60,22 +61,27 @@ std::shared_ptr<const IniDocument> IniDocument::Open(const QString& path) {
     static QHash<QString, CacheEntry> cache;
     constexpr int kMaxCached = 16;
 
-    const QByteArray native = QFile::encodeName(path);
+    // Configuration files may be links; a FIFO or device is never opened for reading.
+    const QByteArray native = EncodeName(path);
     struct stat st;
-    if (native.isEmpty() || ::stat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode))
+    if (native.isEmpty() || ::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
-    const qint64 mtime = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    auto stamp = [](const struct stat& s) {
+        return qint64(s.st_mtim.tv_sec) * 1000000000LL + s.st_mtim.tv_nsec;
+    };
     auto it = cache.constFind(path);
-    if (it != cache.constEnd() && it->size == st.st_size && it->mtimeNs == mtime &&
+    if (it != cache.constEnd() && it->size == st.st_size && it->mtimeNs == stamp(st) &&
         it->inode == st.st_ino)
         return it->doc;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return nullptr;
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFile::NoError) return nullptr;
+    const int fd = Posix::OpenRegular(path, O_RDONLY, true, &st);
+    if (fd < 0) return nullptr;
+    QByteArray bytes;
+    const bool read = Posix::ReadAll(fd, -1, &bytes);
+    Posix::Close(fd);
+    if (!read) return nullptr;
     auto doc = Parse(bytes);
     if (cache.size() >= kMaxCached && !cache.contains(path)) cache.clear();
-    cache.insert(path, CacheEntry{qint64(st.st_size), mtime, quint64(st.st_ino), doc});
+    cache.insert(path, CacheEntry{qint64(st.st_size), stamp(st), quint64(st.st_ino), doc});
     return doc;
 }
 

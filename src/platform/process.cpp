@@ -1,10 +1,13 @@
 #include "platform/process.h"
 
+#include "platform/files.h"
 #include "platform/system.h"
 
 #include <QLockFile>
 #include <QProcess>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -12,15 +15,26 @@ bool StartProgram(const QString& program, const QStringList& args) {
     return !program.isEmpty() && QProcess::startDetached(program, args);
 }
 
-bool AcquireInstanceLock(const QString& name) {
+InstanceLock AcquireInstanceLock(const QString& name, const QString& fallbackFolder) {
     static std::unique_ptr<QLockFile> held;
-    auto lock =
-        std::make_unique<QLockFile>(RuntimeFolder() + QLatin1Char('/') + name + QLatin1Char('-') +
-                                    LoginName() + QStringLiteral(".lock"));
-    lock->setStaleLockTime(0); // only a dead owner makes the lock stale
-    if (!lock->tryLock(0)) return false;
-    held = std::move(lock);
-    return true;
+    const QString file =
+        QLatin1Char('/') + name + QLatin1Char('-') + LoginName() + QStringLiteral(".lock");
+    // A folder of another user (after su, or a shared temp folder) could hold a planted lock.
+    const QString runtime = RuntimeFolder();
+    struct stat st;
+    const bool own = ::stat(EncodeName(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                     st.st_uid == ::geteuid();
+    for (const QString& folder : {own ? runtime : QString(), fallbackFolder}) {
+        if (folder.isEmpty()) continue;
+        auto lock = std::make_unique<QLockFile>(folder + file);
+        lock->setStaleLockTime(0); // only a dead owner makes the lock stale
+        if (lock->tryLock(0)) {
+            held = std::move(lock);
+            return InstanceLock::Acquired;
+        }
+        if (lock->error() == QLockFile::LockFailedError) return InstanceLock::HeldByAnother;
+    }
+    return InstanceLock::Unavailable;
 }
 
 } // namespace Platform

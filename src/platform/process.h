@@ -7,7 +7,10 @@ namespace Platform {
 
 // Starts a program without waiting for it; false when it could not be started.
 bool StartProgram(const QString& program, const QStringList& args = {});
-// Holds a per-user lock for the rest of the process; false when another process holds it.
-bool AcquireInstanceLock(const QString& name);
+enum class InstanceLock { Acquired, HeldByAnother, Unavailable };
+// Takes the per-user lock named name for the rest of the process: in the runtime folder when it
+// is this user's own, else in fallbackFolder. HeldByAnother only when a live process holds it;
+// Unavailable when neither folder can hold a lock.
+InstanceLock AcquireInstanceLock(const QString& name, const QString& fallbackFolder);
 
 } // namespace Platform

@@ -1,6 +1,7 @@
 #include "platform/watcher.h"
 
-#include <QFile>
+#include "platform/files.h"
+
 #include <QSocketNotifier>
 
 #include <sys/inotify.h>
@@ -26,7 +27,7 @@ bool FolderWatch::Create(const QString& folder) {
     Close();
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) return false;
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = EncodeName(folder);
     const uint32_t mask = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF |
                           IN_MOVE_SELF | IN_ONLYDIR;
     if (native.isEmpty() || ::inotify_add_watch(m_fd, native.constData(), mask) < 0) {

@@ -243,8 +243,22 @@ void CMonitoringLoop::Run() {
 }
 
 int RunMain() {
-    if (!Platform::AcquireInstanceLock(QStringLiteral("qorvlog")))
+    const QString local = GetLocalPath();
+    switch (Platform::AcquireInstanceLock(QStringLiteral("qorvlog"), local)) {
+    case Platform::InstanceLock::Acquired:
+        break;
+    case Platform::InstanceLock::HeldByAnother:
         return 0; // another instance runs for this user
+    case Platform::InstanceLock::Unavailable: {
+        Platform::Message m;
+        m.text = QStringLiteral("Unable to create the lock file in ") + local +
+                 QLatin1Char('.') + QLatin1Char('\r') +
+                 QStringLiteral("Contact your system administrator for assistance.");
+        m.title = gEnv.m_sTitle;
+        Platform::ShowMessage(m);
+        return 1;
+    }
+    }
     CMonitoringLoop loop(CLoopHooks::Real());
     QObject::connect(&loop, &CMonitoringLoop::Finished, qApp, &QCoreApplication::exit,
                      Qt::QueuedConnection);

@@ -3,9 +3,12 @@
 #include "common/environment.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
+#include <cstring>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -158,6 +161,90 @@ private Q_SLOTS:
         QVERIFY(WriteLineToFile(p, u"three"_s, true));
         QCOMPARE(box.Read(u"w.txt"_s), QByteArray("three\r\n"));
         QVERIFY(!WriteLineToFile(box.Path(u"no/such/dir/x"_s), u"x"_s, true));
+    }
+    // The answers to the monitor on a device that fills up: none is left cut short or empty,
+    // each failure is false and an "E" line.
+    void answersOnAFullDevice_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("missing"); // bytes short of the line
+        for (const QString& a : {u".dat cancel"_s, u".shd line"_s, u".pas release"_s}) {
+            QTest::addRow("%s, nothing fits", qPrintable(a)) << a << 100;
+            QTest::addRow("%s, one byte short", qPrintable(a)) << a << 1;
+            QTest::addRow("%s, just fits", qPrintable(a)) << a << 0;
+        }
+    }
+    void answersOnAFullDevice() {
+        QFETCH(QString, answer);
+        QFETCH(int, missing);
+        Sandbox box;
+        gEnv.m_sDataPath = box.Path(u"data/"_s);
+        gEnv.m_sLocalUserPath = box.Path(u"local/"_s);
+        gEnv.m_sExeName = u"qorvlog"_s;
+        gEnv.m_bDebugLog = true;
+        QDir().mkpath(box.Path(u"local"_s));
+        QDir().mkpath(box.Path(u"data/Machines/SRV"_s));
+        box.Write(u"data/users/x.shd"_s, "monitor line\r\n");
+        const QString file = answer == u".dat cancel"_s ? u"data/users/x.dat"_s
+                             : answer == u".shd line"_s ? u"data/users/x.shd"_s
+                                                        : u"data/Machines/SRV/00042.pas"_s;
+        const QByteArray line = answer == u".shd line"_s     ? "10.0.0.7\r\n"
+                                : answer == u".dat cancel"_s ? "cancel\r\n"
+                                                             : "resume\r\n";
+        const QByteArray before = box.Read(file);
+        bool ok = false;
+        {
+            FailingDevice device(std::max<qint64>(line.size() - missing, 0), file);
+            if (answer == u".dat cancel"_s) ok = WriteLineToFile(box.Path(file), u"cancel"_s, true);
+            if (answer == u".shd line"_s)
+                ok = WriteLineToFile(box.Path(file), u"10.0.0.7"_s, false);
+            if (answer == u".pas release"_s)
+                ok = WritePassFile(u"\\\\SRV\\q"_s, u"42"_s, u"resume"_s);
+        }
+        QCOMPARE(ok, missing == 0);
+        QCOMPARE(box.Read(file), ok ? before + line : before);
+        QCOMPARE(QFile::exists(box.Path(file)), ok || !before.isEmpty());
+        const QByteArray log = box.Read(u"local/qorvlog.txt"_s);
+        if (ok)
+            QCOMPARE(log, QByteArray());
+        else
+            QVERIFY2(log.endsWith(" E Unable to write to " + box.Path(file).toUtf8() + ": " +
+                                  QByteArray(std::strerror(ENOSPC)) + "\r\n"),
+                     log.constData());
+    }
+    // Links planted where the answers go are replaced or refused, never written through.
+    void plantedLinksInAnswerFolders() {
+        Sandbox box;
+        gEnv.m_sDataPath = box.Path(u"data/"_s);
+        gEnv.m_sLocalUserPath = box.Path(u"local/"_s);
+        gEnv.m_sExeName = u"qorvlog"_s;
+        gEnv.m_bDebugLog = true;
+        QDir().mkpath(box.Path(u"local"_s));
+        QDir().mkpath(box.Path(u"data/Machines/PRINTSRV"_s));
+        QDir().mkpath(box.Path(u"elsewhere"_s));
+        // A dangling link at the pass file: the pass file is written, the outside one is not.
+        QVERIFY(QFile::link(box.Path(u"elsewhere/new.txt"_s),
+                            box.Path(u"data/Machines/PRINTSRV/00613.pas"_s)));
+        QVERIFY(WritePassFile(u"\\\\PRINTSRV\\Plotter"_s, u"613"_s, u"resume"_s));
+        QVERIFY(!QFile::exists(box.Path(u"elsewhere/new.txt"_s)));
+        QVERIFY(!QFileInfo(box.Path(u"data/Machines/PRINTSRV/00613.pas"_s)).isSymLink());
+        QCOMPARE(box.Read(u"data/Machines/PRINTSRV/00613.pas"_s), QByteArray("resume\r\n"));
+        // A server folder planted as a link is not written into.
+        QVERIFY(QFile::link(box.Path(u"elsewhere"_s), box.Path(u"data/Machines/EVIL"_s)));
+        QVERIFY(!WritePassFile(u"//EVIL/q"_s, u"7"_s, u"resume"_s));
+        QCOMPARE(QDir(box.Path(u"elsewhere"_s)).entryList(QDir::Files | QDir::Hidden),
+                 QStringList());
+        // An ".shd" link is not appended through.
+        box.Write(u"elsewhere/target"_s, "precious\r\n");
+        QVERIFY(QFile::link(box.Path(u"elsewhere/target"_s), box.Path(u"data/x.shd"_s)));
+        QVERIFY(!WriteLineToFile(box.Path(u"data/x.shd"_s), u"cancel"_s, false));
+        QCOMPARE(box.Read(u"elsewhere/target"_s), QByteArray("precious\r\n"));
+        const QList<QByteArray> log = box.Read(u"local/qorvlog.txt"_s).split('\n');
+        QCOMPARE(log.size(), 3);
+        QVERIFY(log[0].endsWith(" E Unable to write to " +
+                                box.Path(u"data/Machines/EVIL"_s).toUtf8() +
+                                ": a symbolic link\r"));
+        QVERIFY(log[1].endsWith(" E Unable to write to " + box.Path(u"data/x.shd"_s).toUtf8() +
+                                ": " + QByteArray(std::strerror(ELOOP)) + "\r"));
     }
     void folderAccess() {
         Sandbox box;

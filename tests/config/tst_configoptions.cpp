@@ -131,6 +131,17 @@ private Q_SLOTS:
         QCOMPARE(bytes.count("\r\n"), bytes.count('\n'));
         QVERIFY(bytes.endsWith("DefaultValue             = 1\r\n"));
     }
+    void fullDiskSaysSo() {
+        Sandbox box;
+        MessageRecorder rec;
+        CConfigOptions o;
+        QVERIFY(o.ReadIniFile(box.Write(u"in.ini"_s, TestData(u"config_v1.ini"_s))));
+        FailingDevice device(1000);
+        QVERIFY(!o.WriteIniFile(box.Path(u"out.ini"_s)));
+        QCOMPARE(rec.Texts().size(), 1);
+        QCOMPARE(rec.Texts().first().section(QLatin1Char('\r'), 0, 1),
+                 u"Unexpected error 61 in procedure 'CConfigOptions::WriteIniFile':\rDisk full"_s);
+    }
     void equalsCopiesDeeply() {
         Sandbox box;
         CConfigOptions o;

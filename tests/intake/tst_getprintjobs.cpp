@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <cstring>
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -271,6 +273,53 @@ private Q_SLOTS:
         QDir data(box->Path(u"data"_s));
         QCOMPARE(data.entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  (QStringList{u"Machines"_s, u"users"_s}));
+    }
+    // FIFOs and links named like a job's files are never opened, nothing blocks on them, and
+    // the scan goes on; each one refused is one "E" line.
+    void jobFilesThatAreNotFiles() {
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"DisableLogging"_s, u"True"_s));
+        gEnv.m_sLocalUserPath = box->Path(u"local/"_s);
+        gEnv.m_sExeName = u"qorvlog"_s;
+        gEnv.m_bDebugLog = true;
+        QDir().mkpath(gEnv.m_sLocalUserPath);
+        const QString fifo = box->Path(u"data/users/jsmith/x.prt"_s);
+        const QString shd = box->Path(u"data/users/jsmith/y.shd"_s);
+        for (const QString& f : {fifo, shd}) QCOMPARE(::mkfifo(QFile::encodeName(f), 0644), 0);
+        const QString outside = box->WriteLines(u"outside/l.prt"_s, JobFields().Lines());
+        QVERIFY(QFile::link(outside, box->Path(u"data/users/jsmith/l.prt"_s)));
+        JobFields other;
+        other.id = u"43"_s;
+        Job(u"y.prt"_s, other);
+        FifoGuard jobGuard(fifo, 2000), shdGuard(shd, 2000);
+        Scan();
+        for (const QString& name : {u"x.prt"_s, u"l.prt"_s, u"gone.prt"_s}) {
+            bool read = true;
+            const QString path = box->Path(u"data/users/jsmith/"_s + name);
+            QCOMPARE(CMonitor::ReadJobLines(path, CMonitor::kJobLines, &read), QStringList());
+            QVERIFY(!read);
+        }
+        QVERIFY2(!jobGuard.Fired() && !shdGuard.Fired(), "blocked on a FIFO");
+        QCOMPARE(File(u"y.dat"_s), QByteArray("cancel\r\n"));
+        QVERIFY(!Has(u"x.dat"_s));
+        QVERIFY(!Has(u"l.dat"_s));
+        QList<QByteArray> log = box->Read(u"local/qorvlog.txt"_s).split('\n');
+        for (QByteArray& line : log) line = line.mid(line.indexOf(" E ") + 1);
+        const QByteArray folder = QFile::encodeName(box->Path(u"data/users/jsmith/"_s));
+        QCOMPARE(log,
+                 (QList<QByteArray>{
+                     "E Unable to write to " + folder + "y.shd: " + std::strerror(ENXIO) + "\r",
+                     "E Job file skipped: " + folder + "x.prt: not a regular file\r",
+                     "E Job file skipped: " + folder + "l.prt: not a regular file\r", ""}));
+    }
+    // A job file whose name is not UTF-8 is answered under the same bytes.
+    void jobFileNameNotUtf8() {
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"DisableLogging"_s, u"True"_s));
+        QVERIFY(box->WriteNative("data/users/jsmith/caf\xe9.prt",
+                                 JobFields().Lines().join(u"\r\n"_s).toUtf8()));
+        QCOMPARE(Scan().Count(), 0);
+        QCOMPARE(box->ReadNative("data/users/jsmith/caf\xe9.dat"), QByteArray("cancel\r\n"));
+        QCOMPARE(box->ReadNative("data/users/jsmith/caf\xe9.shd"), QByteArray("cancel\r\n"));
+        QCOMPARE(box->ReadNative("data/Machines/SRV/00042.pas"), QByteArray("resume\r\n"));
     }
     void lineTable() {
         JobFields s;

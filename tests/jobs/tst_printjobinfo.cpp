@@ -139,6 +139,33 @@ private Q_SLOTS:
         QString bad = box.Path(u"missing/x.dat"_s);
         QVERIFY(!j.SaveToFile(bad));
     }
+    // A data file is written whole or not at all: a cut-short one would settle the job for ever.
+    void dataFileOnAFullDevice_data() {
+        QTest::addColumn<int>("missing"); // bytes short of the whole file
+        QTest::newRow("nothing fits") << -1;
+        QTest::newRow("one byte short") << 1;
+        QTest::newRow("just fits") << 0;
+    }
+    void dataFileOnAFullDevice() {
+        QFETCH(int, missing);
+        Sandbox box;
+        CPrintJobInfo j = SampleJob();
+        j.JobFileName = box.Path(u"J.prt"_s);
+        QString path = box.Path(u"whole.dat"_s);
+        QVERIFY(j.SaveToFile(path));
+        const QByteArray whole = box.Read(u"whole.dat"_s);
+        box.Write(u"J.dat"_s, "old\r\n");
+        path = box.Path(u"J.dat"_s);
+        bool saved = false;
+        {
+            FailingDevice device(missing < 0 ? 0 : whole.size() - missing);
+            saved = j.SaveToFile(path);
+        }
+        QCOMPARE(saved, missing == 0);
+        QCOMPARE(box.Read(u"J.dat"_s), saved ? whole : QByteArray("old\r\n"));
+        QCOMPARE(QDir(box.Path()).entryList({u"*J.dat*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList{u"J.dat"_s});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPrintJobInfo)

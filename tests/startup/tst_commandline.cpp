@@ -1,4 +1,5 @@
 // The administrators' command-line modes, run as the real program.
+#include "startup/commandline.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -65,6 +66,32 @@ private Q_SLOTS:
         QCOMPARE(bad.status, 1);
         QVERIFY(bad.err.startsWith(
             u"Unexpected error 75 in procedure 'CConfigOptions::WriteIniFile':"_s));
+    }
+    // Onto a full disk the configuration already there stays whole and the run fails.
+    void writeConfigOnAFullDisk_data() {
+        QTest::addColumn<int>("missing"); // bytes short of the whole file
+        QTest::newRow("nothing fits") << -1;
+        QTest::newRow("one byte short") << 1;
+        QTest::newRow("just fits") << 0;
+    }
+    void writeConfigOnAFullDisk() {
+        QFETCH(int, missing);
+        Sandbox box;
+        const QString in = box.Write(u"in.ini"_s, TestData(u"config_v1.ini"_s));
+        const QString whole = box.Path(u"whole.ini"_s);
+        QCOMPARE(RunCommandLine({u"--write-config"_s, in, whole}), 0);
+        const QByteArray written = box.Read(u"whole.ini"_s);
+        const QByteArray old = TestData(u"config_v2.ini"_s);
+        const QString out = box.Write(u"Config.ini"_s, old);
+        int status = -1;
+        {
+            FailingDevice device(missing < 0 ? 0 : written.size() - missing);
+            status = RunCommandLine({u"--write-config"_s, in, out});
+        }
+        QCOMPARE(status, missing == 0 ? 0 : 1);
+        QCOMPARE(box.Read(u"Config.ini"_s), missing == 0 ? written : old);
+        QCOMPARE(QDir(box.Path()).entryList({u"*Config.ini*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList{u"Config.ini"_s});
     }
     void usage_data() {
         QTest::addColumn<QStringList>("args");

@@ -68,6 +68,23 @@ private Q_SLOTS:
         first.waitForFinished();
         QCOMPARE(box.Read(u"messages.txt"_s), QByteArray());
     }
+    // A lock that can be taken neither in the runtime folder (as after su) nor in the local
+    // folder is not a second instance: the program says so and fails.
+    void noLockAnywhere() {
+        Sandbox box;
+        LayOutInstallation(box, TestData(u"config_v2.ini"_s));
+        qputenv("XDG_RUNTIME_DIR", box.Write(u"not-a-folder"_s, "x").toUtf8());
+        qputenv("XDG_DATA_HOME", box.Path(u"not-a-folder/share"_s).toUtf8());
+        QProcess nowhere;
+        nowhere.setProcessEnvironment(Env(box));
+        nowhere.start(QStringLiteral(QORVLOG_BIN));
+        QVERIFY(nowhere.waitForFinished(10000));
+        QCOMPARE(nowhere.exitCode(), 1);
+        QCOMPARE(box.Read(u"messages.txt"_s),
+                 "Unable to create the lock file in " +
+                     box.Path(u"not-a-folder/share/Qorvex"_s).toUtf8() +
+                     ".\\nContact your system administrator for assistance.\n");
+    }
     void unusableConfigurationEnds_data() {
         QTest::addColumn<QString>("version"); // empty: no registry file at all
         QTest::addColumn<QString>("message");

@@ -2,6 +2,7 @@
 
 #include "common/environment.h"
 #include "jobs/cprintjobinfo.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 #include <QDateTime>
@@ -9,6 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +40,42 @@ QString MessageRecorder::Joined() const {
     return Texts().join(QLatin1Char('#')).replace(QLatin1Char('\r'), QLatin1Char('|'));
 }
 
+FailingDevice::FailingDevice(qint64 room, QString only) : m_room(room), m_only(std::move(only)) {
+    Platform::SetWriteLimit([this](const QString& path, qint64 bytes) {
+        if (!m_only.isEmpty() && !path.contains(m_only)) return bytes;
+        const qint64 take = std::min(bytes, m_room);
+        m_room -= take;
+        return take;
+    });
+}
+
+FailingDevice::~FailingDevice() {
+    Platform::SetWriteLimit({});
+}
+
+FifoGuard::FifoGuard(QString fifo, int ms)
+    : m_thread([this, native = QFile::encodeName(fifo), ms] {
+          std::unique_lock lock(m_mutex);
+          if (m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done; }))
+              return;
+          // Opened at both ends, a FIFO frees whoever waits in open() for the other end.
+          while (!m_wake.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_done; })) {
+              const int fd = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+              if (fd < 0) continue;
+              m_fired = true;
+              ::close(fd);
+          }
+      }) {}
+
+FifoGuard::~FifoGuard() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_done = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
 Sandbox::Sandbox() {
     const QString root = m_dir.path();
     qputenv("QORVLOG_REGISTRY", (root + u"/registry.ini"_s).toUtf8());
@@ -51,6 +92,39 @@ Sandbox::Sandbox() {
     // The settings store takes its folder once per process: point it here for every sandbox.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + u"/home/.config"_s);
     ResetEnvironment();
+}
+
+Sandbox::~Sandbox() {
+    if (!m_dir.isValid()) return;
+    ::nftw(
+        QFile::encodeName(m_dir.path()).constData(),
+        [](const char* path, const struct stat*, int, struct FTW*) {
+            ::remove(path);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
+}
+
+QByteArray Sandbox::NativePath(const QByteArray& relative) const {
+    return QFile::encodeName(m_dir.path()) + '/' + relative;
+}
+
+bool Sandbox::WriteNative(const QByteArray& relative, const QByteArray& bytes) const {
+    const int fd = ::open(NativePath(relative).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    const bool ok = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && ok;
+}
+
+QByteArray Sandbox::ReadNative(const QByteArray& relative) const {
+    const int fd = ::open(NativePath(relative).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) return "<missing>";
+    QByteArray out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, n);
+    ::close(fd);
+    return out;
 }
 
 QString Sandbox::Path(const QString& relative) const {

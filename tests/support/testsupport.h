@@ -8,7 +8,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <atomic>
 #include <functional>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -32,9 +36,42 @@ private:
     std::function<void(const Platform::Message&)> m_onEach;
 };
 
+// A device that fills up: writes to files whose path contains `only` (every file when empty)
+// take `room` bytes in all, the write that crosses it is cut short, and later ones fail with
+// ENOSPC. Installed for its lifetime.
+class FailingDevice {
+public:
+    explicit FailingDevice(qint64 room, QString only = {});
+    ~FailingDevice();
+    FailingDevice(const FailingDevice&) = delete;
+    FailingDevice& operator=(const FailingDevice&) = delete;
+
+private:
+    qint64 m_room;
+    QString m_only;
+};
+
+// Guards a step that may block opening a FIFO: once the step has run ms, the FIFO is opened at
+// both ends (which ends a blocked open) and Fired() turns true.
+class FifoGuard {
+public:
+    FifoGuard(QString fifo, int ms);
+    ~FifoGuard();
+    bool Fired() const { return m_fired; }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
+};
+
 class Sandbox {
 public:
     Sandbox();
+    // Removes names that are not UTF-8 too, which QTemporaryDir cannot.
+    ~Sandbox();
     bool IsValid() const { return m_dir.isValid(); }
     QString Path(const QString& relative = {}) const;
     // Writes bytes, creating folders; returns the full path.
@@ -43,6 +80,11 @@ public:
     QString WriteLines(const QString& relative, const QStringList& lines) const;
     QByteArray Read(const QString& relative) const;
     QString RegistryFile() const { return Path(u"registry.ini"_s); }
+    // A file named by the file system's bytes (not necessarily UTF-8), written and read
+    // without the program's own file code; Read gives "<missing>" when it cannot be opened.
+    QByteArray NativePath(const QByteArray& relative) const;
+    bool WriteNative(const QByteArray& relative, const QByteArray& bytes) const;
+    QByteArray ReadNative(const QByteArray& relative) const;
 
 private:
     QTemporaryDir m_dir;
