@@ -7,7 +7,6 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QUrl>
 #include <QtEndian>
 
@@ -267,6 +266,13 @@ struct Connection {
         return &it.value();
     }
     bool Run(const QString& sql, const QVariantList& values = {}) {
+        // The server prepares only statements that take values, not BEGIN, COMMIT or SET.
+        if (kind == Kind::PostgreSQL && values.isEmpty()) {
+            QSqlQuery direct(db);
+            if (direct.exec(sql)) return true;
+            error = direct.lastError().text();
+            return false;
+        }
         QSqlQuery* q = Prepared(sql);
         if (!q) return false;
         for (const QVariant& v : values) q->addBindValue(Bindable(v));
@@ -318,6 +324,29 @@ struct Connection {
         }
         return true;
     }
+    // The column names of table in table order, asked of the catalogue: drivers differ in
+    // how they fold names.
+    QStringList ColumnsOf(const QString& table) {
+        QStringList names;
+        const QString sql =
+            kind == Kind::SQLite
+                ? QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid")
+                : QStringLiteral("SELECT column_name FROM information_schema.columns WHERE "
+                                 "table_schema = current_schema() AND table_name IN (?, lower(?)) "
+                                 "ORDER BY ordinal_position");
+        QSqlQuery* q = Prepared(sql);
+        if (!q) return names;
+        q->addBindValue(table);
+        if (kind == Kind::PostgreSQL) q->addBindValue(table);
+        if (!q->exec()) {
+            error = q->lastError().text();
+            return names;
+        }
+        while (q->next()) names << q->value(0).toString();
+        q->finish();
+        if (names.isEmpty()) error = QStringLiteral("there is no table %1").arg(table);
+        return names;
+    }
     void Disconnect() {
         prepared.clear();
         if (db.isValid()) db.close();
@@ -364,12 +393,7 @@ QString JobDatabase::LastError() const {
 }
 
 QStringList JobDatabase::Columns(const QString& table) {
-    QStringList names;
-    if (!IsOpen()) return names;
-    const QSqlRecord record = d->db.record(table);
-    for (int i = 0; i < record.count(); ++i) names << record.fieldName(i);
-    if (names.isEmpty()) d->error = QStringLiteral("there is no table %1").arg(table);
-    return names;
+    return IsOpen() ? d->ColumnsOf(table) : QStringList();
 }
 
 bool JobDatabase::AddTextColumn(const QString& table, const QString& column, int size) {
@@ -478,7 +502,7 @@ CreateResult CreateJobDatabase(const QString& target, QString* message) {
     };
     if (!impl.Connect(target, "rwc")) return fail(impl.error);
     for (const char* table : {"Master", "Detail"})
-        if (!impl.db.record(QLatin1String(table)).isEmpty()) {
+        if (!impl.ColumnsOf(QLatin1String(table)).isEmpty()) {
             *message = QStringLiteral("%1 already has a table %2; nothing was changed.")
                            .arg(shown, QLatin1String(table));
             impl.Disconnect();

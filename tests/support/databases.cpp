@@ -140,7 +140,11 @@ bool PostgresServer::Sql(const QString& database, const QStringList& statements,
 }
 
 QString PostgresServer::NewDatabase(const QString& name) {
-    Sql(u"postgres"_s, {u"DROP DATABASE IF EXISTS "_s + name, u"CREATE DATABASE "_s + name});
+    // Emptying the schema is much quicker than creating a database.
+    if (m_created.contains(name))
+        Sql(name, {u"DROP SCHEMA public CASCADE"_s, u"CREATE SCHEMA public"_s});
+    else if (Sql(u"postgres"_s, {u"CREATE DATABASE "_s + name}))
+        m_created << name;
     return Uri(name);
 }
 

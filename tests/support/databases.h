@@ -24,7 +24,7 @@ public:
     QString Uri(const QString& database, const QString& user = QStringLiteral("postgres")) const;
     // A URI naming a socket folder where no server listens.
     QString DownUri() const;
-    // Creates an empty database and returns its URI.
+    // An empty database (created at the first call, emptied at later ones); its URI.
     QString NewDatabase(const QString& name);
     // Runs statements as the superuser in database.
     bool Sql(const QString& database, const QStringList& statements, QString* error = nullptr);
@@ -36,6 +36,7 @@ private:
     QString m_bin;
     bool m_asPostgres = false;
     bool m_running = false;
+    QStringList m_created;
 };
 
 // Reads and changes a job database (a path or a URI) directly through Qt SQL.
