@@ -92,7 +92,7 @@ std::unique_ptr<CJobTable> OpenTableRetry(Platform::JobDatabase& database, const
 bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachine) {
     if (!master || !master->Database || !DocumentName_Valid() || !SubmitDT_Valid()) return false;
     const QList<Platform::MasterMatch> rows =
-        master->Database->SeekMaster(UserName, DocumentName, SubmitDT.ToDateTime());
+        master->Database->SeekMaster(UserName, DocumentName, SubmitWallClock());
     if (rows.isEmpty() || !PrintJobID_Valid()) return false;
     const qint64 id = NormalizedJobNumber(PrintJobID);
     for (const Platform::MasterMatch& row : rows)
@@ -110,7 +110,8 @@ int CPrintJobInfo::Save(Platform::JobDatabase* database, const CJobTable* master
     // Looked up first without holding up other writers, then again under the job's lock, so
     // that two machines storing the same job at once store it once.
     if (ExistsInDatabase(master, logMachine)) return 2;
-    const QString key = UserName + QChar(0x1f) + DocumentName + QChar(0x1f) + SubmitText();
+    const QString key = UserName + QChar(0x1f) + DocumentName + QChar(0x1f) +
+                        QString::number(SubmitDT.Days(), 'f', 6);
     if (!failed && !database->BeginJob(key)) failed = true;
     if (!failed && ExistsInDatabase(master, logMachine)) {
         database->RollbackJob();
@@ -137,7 +138,7 @@ int CPrintJobInfo::Save(Platform::JobDatabase* database, const CJobTable* master
         Column{QStringLiteral("MachineName"), MachineName},
         Column{QStringLiteral("UserName"), UserName},
         Column{QStringLiteral("DocumentName"), DocumentName},
-        Column{QStringLiteral("SubmitDT"), SubmitDT.ToDateTime()},
+        Column{QStringLiteral("SubmitDT"), SubmitWallClock()},
         Column{QStringLiteral("QueueName"), QueueName},
         Column{QStringLiteral("JobSizeBytes"), JobSizeBytes},
         Column{QStringLiteral("PagesPerCopy"), PagesPerCopy},

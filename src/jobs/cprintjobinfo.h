@@ -81,6 +81,9 @@ public:
 
     // The date as the data file writes it: "MM/DD/YYYY h:mm:ss AM".
     QString SubmitText() const;
+    // The submit time as the wall clock showed it, in a form that needs no time-zone lookups
+    // (the store compares and writes it for every job).
+    QDateTime SubmitWallClock() const;
     // Forgets the cached printer group, so that the next call resolves it again.
     void ClearPrinterGroup() { m_group.reset(); }
 

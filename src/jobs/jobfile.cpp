@@ -98,7 +98,9 @@ QString General(double v) {
 }
 
 bool ToDate(CConverter& conv, const QString& text, CDate* out) {
-    if (CDate::Parse(NormalizeDateText(text), out)) return true;
+    // A text the parser takes as it is reads the same after normalising.
+    if (CDate::Parse(TrimAtNul(text), out) || CDate::Parse(NormalizeDateText(text), out))
+        return true;
     conv.Fail(kErrTypeMismatch, QStringLiteral("Type mismatch"));
     return false;
 }
@@ -295,7 +297,7 @@ bool CPrintJobInfo::ReadFromFile(const QString& path, CError* err, const QString
                   QStringLiteral(" pages of ") + DocumentName + QStringLiteral(" with ") +
                   QString::number(NumCopies) + QStringLiteral(" copies ") + QStringLiteral(" on ") +
                   Color + QLatin1Char('-') + MediaType + QStringLiteral(" at ") +
-                  QLocale().toString(SubmitDT.ToDateTime(), QLocale::ShortFormat))
+                  QLocale().toString(SubmitWallClock(), QLocale::ShortFormat))
                      .left(kMaxText);
     return !bad;
 }

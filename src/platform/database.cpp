@@ -251,6 +251,7 @@ struct Connection {
     QSqlDatabase db;
     QString error;
     QHash<QString, QSqlQuery> prepared;
+    QHash<QString, std::pair<QStringList, QString>> inserts;
 
     // A prepared statement, kept for the life of the connection.
     QSqlQuery* Prepared(const QString& sql) {
@@ -347,7 +348,26 @@ struct Connection {
         if (names.isEmpty()) error = QStringLiteral("there is no table %1").arg(table);
         return names;
     }
+    // The INSERT statement for these columns, built again only when they change.
+    const QString& InsertText(const char* table, const Row& row, const char* tail = "") {
+        auto& [names, sql] = inserts[QLatin1String(table)];
+        bool same = names.size() == row.size();
+        for (qsizetype i = 0; same && i < row.size(); ++i) same = names[i] == row[i].name;
+        if (!same) {
+            names.clear();
+            QStringList marks;
+            for (const Column& c : row) {
+                names << c.name;
+                marks << QStringLiteral("?");
+            }
+            sql = QStringLiteral("INSERT INTO ") + QLatin1String(table) + QStringLiteral(" (") +
+                  names.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+                  marks.join(QStringLiteral(", ")) + QLatin1Char(')') + QLatin1String(tail);
+        }
+        return sql;
+    }
     void Disconnect() {
+        inserts.clear();
         prepared.clear();
         if (db.isValid()) db.close();
         db = QSqlDatabase();
@@ -456,16 +476,6 @@ QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& d
 }
 
 namespace {
-QString InsertSql(const char* table, const Row& row, const char* tail = "") {
-    QStringList names, marks;
-    for (const Column& c : row) {
-        names << c.name;
-        marks << QStringLiteral("?");
-    }
-    return QStringLiteral("INSERT INTO ") + QLatin1String(table) + QStringLiteral(" (") +
-           names.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
-           marks.join(QStringLiteral(", ")) + QLatin1Char(')') + QLatin1String(tail);
-}
 QVariantList Values(const Row& row) {
     QVariantList values;
     for (const Column& c : row) values << c.value;
@@ -475,7 +485,7 @@ QVariantList Values(const Row& row) {
 
 qint64 JobDatabase::InsertMaster(const Row& row) {
     if (!IsOpen()) return -1;
-    QSqlQuery* q = d->Prepared(InsertSql("Master", row, " RETURNING RecordID"));
+    QSqlQuery* q = d->Prepared(d->InsertText("Master", row, " RETURNING RecordID"));
     if (!q) return -1;
     for (const Column& c : row) q->addBindValue(Bindable(c.value));
     qint64 id = -1;
@@ -488,7 +498,7 @@ qint64 JobDatabase::InsertMaster(const Row& row) {
 }
 
 bool JobDatabase::InsertDetail(const Row& row) {
-    return IsOpen() && d->Run(InsertSql("Detail", row), Values(row));
+    return IsOpen() && d->Run(d->InsertText("Detail", row), Values(row));
 }
 
 CreateResult CreateJobDatabase(const QString& target, QString* message) {
