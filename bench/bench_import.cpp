@@ -79,18 +79,32 @@ bool Skip(benchmark::State& state) {
     return false;
 }
 
-void BM_ImportFirstCall(benchmark::State& state) {
-    if (Skip(state)) return;
+// Times work on a fresh setup per iteration; prepare runs untimed first.
+template <class Prepare, class Work>
+void Timed(benchmark::State& state, bool postgres, Prepare&& prepare, Work&& work) {
     std::unique_ptr<Setup> s;
     for (auto _ : state) {
         state.PauseTiming();
         s.reset();
-        s = std::make_unique<Setup>(state.range(0) == 1);
+        s = std::make_unique<Setup>(postgres);
+        prepare(*s);
         state.ResumeTiming();
-        const CImportResult r = CheckLocalJobs(s->root, s->database, false);
-        if (r.stored != kJobs) state.SkipWithError("not every job was stored");
+        work(*s);
     }
+    state.PauseTiming();
+    s.reset();
+    state.ResumeTiming();
     state.SetItemsProcessed(state.iterations() * kJobs);
+}
+
+void BM_ImportFirstCall(benchmark::State& state) {
+    if (Skip(state)) return;
+    Timed(
+        state, state.range(0) == 1, [](Setup&) {},
+        [&](Setup& s) {
+            if (CheckLocalJobs(s.root, s.database, false).stored != kJobs)
+                state.SkipWithError("not every job was stored");
+        });
 }
 
 // The same rows, prepared once, inserted with one transaction per job.
@@ -188,48 +202,33 @@ void BM_BareInsertLoop(benchmark::State& state) {
 
 void BM_ImportSecondCall(benchmark::State& state) {
     if (Skip(state)) return;
-    std::unique_ptr<Setup> s;
-    for (auto _ : state) {
-        state.PauseTiming();
-        s.reset();
-        s = std::make_unique<Setup>(state.range(0) == 1);
-        CheckLocalJobs(s->root, s->database, false);
-        state.ResumeTiming();
-        const CImportResult r = CheckLocalJobs(s->root, s->database, false);
-        if (r.duplicates != kJobs) state.SkipWithError("not every job was found");
-    }
-    state.SetItemsProcessed(state.iterations() * kJobs);
+    Timed(
+        state, state.range(0) == 1, [](Setup& s) { CheckLocalJobs(s.root, s.database, false); },
+        [&](Setup& s) {
+            if (CheckLocalJobs(s.root, s.database, false).duplicates != kJobs)
+                state.SkipWithError("not every job was found");
+        });
 }
 
 // Reads every job back and stores nothing: the share of the files in the first call.
 void BM_ImportOffline(benchmark::State& state) {
-    std::unique_ptr<Setup> s;
-    for (auto _ : state) {
-        state.PauseTiming();
-        s.reset();
-        s = std::make_unique<Setup>(false);
-        gEnv.m_bOffline = true;
-        state.ResumeTiming();
-        CheckLocalJobs(s->root, s->database, false);
-        state.PauseTiming();
-        gEnv.m_bOffline = false;
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(state.iterations() * kJobs);
+    Timed(
+        state, false, [](Setup&) {},
+        [](Setup& s) {
+            gEnv.m_bOffline = true;
+            CheckLocalJobs(s.root, s.database, false);
+            gEnv.m_bOffline = false;
+        });
 }
 
 // Lists the folder and deletes each job's two files.
 void BM_PlainDeleteLoop(benchmark::State& state) {
-    std::unique_ptr<Setup> s;
-    for (auto _ : state) {
-        state.PauseTiming();
-        s.reset();
-        s = std::make_unique<Setup>(false);
-        state.ResumeTiming();
-        const QStringList names = QDir(s->folder).entryList(QDir::Files);
-        for (const QString& n : names) QFile::remove(s->folder + n);
-    }
-    state.SetItemsProcessed(state.iterations() * kJobs);
+    Timed(
+        state, false, [](Setup&) {},
+        [](Setup& s) {
+            for (const QString& n : QDir(s.folder).entryList(QDir::Files))
+                QFile::remove(s.folder + n);
+        });
 }
 } // namespace
 

@@ -80,7 +80,7 @@ class TestImport : public QObject {
     Q_OBJECT
     PostgresServer m_server;
     QString m_pgSkip;
-    qint64 m_now = 0;
+    FakeClock m_clock; // no failing open waits for real seconds
 
     QString Database(const QString& backend, const Sandbox& box, const QString& name = u"jobs"_s) {
         const QString target = backend == QLatin1String("sqlite") ? box.Path(name + u".db"_s)
@@ -123,21 +123,9 @@ class TestImport : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        bool missing = false;
-        QString why;
-        if (!m_server.Start(&why, &missing)) {
-            if (!missing) QFAIL(qPrintable(why));
-            m_pgSkip = why;
-        }
-    }
+    void initTestCase() { m_pgSkip = StartForTests(m_server); }
     void cleanupTestCase() { m_server.Stop(); }
-    void init() {
-        ResetEnvironment();
-        m_now = 0;
-        Platform::SetClockHooks({[this] { return m_now; }, [this](int ms) { m_now += ms; }});
-    }
-    void cleanup() { Platform::SetClockHooks({}); }
+    void init() { ResetEnvironment(); }
 
     void branches_data() { Backends(); }
     void branches() {

@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QTest>
-#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -91,8 +90,7 @@ class TestJobDatabase : public QObject {
     Q_OBJECT
     PostgresServer m_server;
     QString m_pgSkip;
-    qint64 m_now = 0;
-    QList<int> m_pauses;
+    FakeClock m_clock;
 
     void Backends() {
         QTest::addColumn<QString>("backend");
@@ -119,7 +117,6 @@ class TestJobDatabase : public QObject {
     bool SkipBackend(const QString& backend) {
         return backend == QLatin1String("postgresql") && !m_pgSkip.isEmpty();
     }
-    int Paused() const { return std::accumulate(m_pauses.begin(), m_pauses.end(), 0); }
 
     struct Store {
         std::unique_ptr<Platform::JobDatabase> db;
@@ -136,26 +133,12 @@ class TestJobDatabase : public QObject {
     };
 
 private Q_SLOTS:
-    void initTestCase() {
-        bool missing = false;
-        QString why;
-        if (!m_server.Start(&why, &missing)) {
-            if (!missing) QFAIL(qPrintable(why));
-            m_pgSkip = why;
-        }
-    }
+    void initTestCase() { m_pgSkip = StartForTests(m_server); }
     void cleanupTestCase() { m_server.Stop(); }
     void init() {
         ResetEnvironment();
-        m_now = 1000000;
-        m_pauses.clear();
-        Platform::SetClockHooks({[this] { return m_now; },
-                                 [this](int ms) {
-                                     m_pauses << ms;
-                                     m_now += ms;
-                                 }});
+        m_clock.Reset();
     }
-    void cleanup() { Platform::SetClockHooks({}); }
 
     void targets_data() {
         QTest::addColumn<QString>("target");
@@ -466,7 +449,7 @@ private Q_SLOTS:
             QVERIFY(!db);
             QVERIFY(!why.isEmpty());
         }
-        QCOMPARE(Paused(), waited);
+        QCOMPARE(m_clock.Paused(), qint64(waited));
         QCOMPARE(messages.Joined(),
                  kind == QLatin1String("empty")
                      ? u"Unable to get the location of the database.|You might need to repair "

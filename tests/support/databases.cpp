@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QTest>
 #include <QUrl>
 #include <QVersionNumber>
 
@@ -146,6 +147,14 @@ QString PostgresServer::NewDatabase(const QString& name) {
     else if (Sql(u"postgres"_s, {u"CREATE DATABASE "_s + name}))
         m_created << name;
     return Uri(name);
+}
+
+QString StartForTests(PostgresServer& server) {
+    bool missing = false;
+    QString why;
+    if (server.Start(&why, &missing)) return {};
+    if (!missing) QTest::qFail(qPrintable(why), __FILE__, __LINE__);
+    return why;
 }
 
 SqlProbe::SqlProbe(const QString& target) {

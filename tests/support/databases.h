@@ -39,6 +39,10 @@ private:
     QStringList m_created;
 };
 
+// Starts server for a test program's initTestCase: "" when it runs, else the reason to skip
+// the PostgreSQL cases because PostgreSQL is not installed. Any other failure fails the test.
+QString StartForTests(PostgresServer& server);
+
 // Reads and changes a job database (a path or a URI) directly through Qt SQL.
 class SqlProbe {
 public:

@@ -2,6 +2,7 @@
 
 #include "common/environment.h"
 #include "jobs/cprintjobinfo.h"
+#include "platform/clock.h"
 #include "platform/system.h"
 
 #include <QDir>
@@ -30,6 +31,18 @@ QStringList MessageRecorder::Texts() const {
 
 QString MessageRecorder::Joined() const {
     return Texts().join(QLatin1Char('#')).replace(QLatin1Char('\r'), QLatin1Char('|'));
+}
+
+FakeClock::FakeClock() {
+    Platform::SetClockHooks({[this] { return m_now; },
+                             [this](int ms) {
+                                 m_now += ms;
+                                 m_paused += ms;
+                             }});
+}
+
+FakeClock::~FakeClock() {
+    Platform::SetClockHooks({});
 }
 
 Sandbox::Sandbox() {

@@ -28,6 +28,20 @@ private:
     QList<Platform::MsgAnswer> m_answers;
 };
 
+// Test time for Platform::NowMs and Platform::Pause: a pause moves the clock on at once.
+class FakeClock {
+public:
+    FakeClock();
+    ~FakeClock();
+    // Milliseconds paused since the clock was made or reset.
+    qint64 Paused() const { return m_paused; }
+    void Reset() { m_paused = 0; }
+
+private:
+    qint64 m_now = 1000000;
+    qint64 m_paused = 0;
+};
+
 class Sandbox {
 public:
     Sandbox();
