@@ -188,23 +188,6 @@ private Q_SLOTS:
                  parsed);
     }
 
-    void createTwice_data() { Backends(); }
-    void createTwice() {
-        QFETCH(QString, backend);
-        if (SkipBackend(backend)) QSKIP(qPrintable(m_pgSkip));
-        Sandbox box;
-        const QString target = NewDatabase(backend, box, false);
-        QString message;
-        QCOMPARE(Platform::CreateJobDatabase(target, &message), Platform::CreateResult::Created);
-        SqlProbe probe(target);
-        QVERIFY(probe.Exec(u"INSERT INTO Master (UserName) VALUES ('kept')"_s));
-        QCOMPARE(Platform::CreateJobDatabase(target, &message),
-                 Platform::CreateResult::TablesExist);
-        QVERIFY(message.contains(u"already has a table Master; nothing was changed"_s));
-        QCOMPARE(probe.Rows(u"SELECT RecordID, UserName FROM Master"_s),
-                 QList<QStringList>({{u"1"_s, u"kept"_s}}));
-    }
-
     void duplicates_data() {
         QTest::addColumn<QString>("backend");
         QTest::addColumn<int>("stored");
