@@ -91,9 +91,6 @@ void Timed(benchmark::State& state, bool postgres, Prepare&& prepare, Work&& wor
         state.ResumeTiming();
         work(*s);
     }
-    state.PauseTiming();
-    s.reset();
-    state.ResumeTiming();
     state.SetItemsProcessed(state.iterations() * kJobs);
 }
 
