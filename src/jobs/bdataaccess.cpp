@@ -1,8 +1,351 @@
 #include "jobs/bdataaccess.h"
 
 #include "common/bcommon.h"
+#include "common/environment.h"
+#include "common/values.h"
+#include "jobs/cprintjobinfo.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/messages.h"
 
-void CheckLocalJobs(const QString&, const QString&, bool) {
+#include <QHash>
+
+namespace {
+constexpr qint64 kOpenRetryMs = 2000;
+constexpr qint64 kTableRetryMs = 5000;
+constexpr int kRetryPauseMs = 100;
+// Slightly below the largest double: marks a value that has no number.
+constexpr double kNoNumber = 1.79769313486231E+308;
+
+struct UpgradeColumn {
+    const char* name;
+    int size;
+};
+constexpr UpgradeColumn kUpgradeColumns[] = {
+    {"PrtDriverName", 50}, {"PrinterGroup", 50}, {"MediaType", 50},
+    {"Orientation", 50},   {"JobSummary", 255},
+};
+
+// Tries until it works or limitMs have passed since the first attempt, pausing in between.
+template <class F> bool Retry(qint64 limitMs, F&& attempt) {
+    const qint64 start = Platform::NowMs();
+    while (!attempt()) {
+        if (Platform::NowMs() - start >= limitMs) return false;
+        Platform::Pause(kRetryPauseMs);
+    }
+    return true;
+}
+
+void ShowCritical(const QString& text) {
+    Platform::Message m;
+    m.text = text;
+    m.title = gEnv.m_sTitle;
+    m.icon = Platform::MsgIcon::Critical;
+    Platform::ShowMessage(m);
+}
+
+// Job numbers wrap at 16 bits on some spoolers: a large number carries the job number in its
+// high word.
+qint64 NormalizedJobNumber(qint64 id) {
+    return id > 65535 ? (id / 65536) & 0xFFFF : id;
+}
+} // namespace
+
+bool AddMasterField(Platform::JobDatabase& database, const QString& name, int size) {
+    const bool added = database.AddTextColumn(QStringLiteral("Master"), name, size);
+    return database.Execute(QStringLiteral("UPDATE ") + QStringLiteral("Master") +
+                            QStringLiteral(" SET ") + name + QStringLiteral(" = ''")) &&
+           added;
+}
+
+std::unique_ptr<Platform::JobDatabase> OpenJobDatabase(const QString& path, QString* why) {
+    if (path.isEmpty()) {
+        ShowCritical(QStringLiteral("Unable to get the location of the database.") +
+                     QLatin1Char('\r') +
+                     QStringLiteral("You might need to repair your installation."));
+        if (why) *why = QStringLiteral("no database is configured");
+        return nullptr;
+    }
+    auto db = std::make_unique<Platform::JobDatabase>();
+    if (!Retry(kOpenRetryMs, [&] { return db->Open(path); })) {
+        WriteLog(QStringLiteral("E"), QStringLiteral("OpenJobDatabase: ") + db->LastError(), true);
+        if (why) *why = db->LastError();
+        return nullptr;
+    }
+    // Column names are compared without regard to case: some servers fold them.
+    const QStringList columns = db->Columns(QStringLiteral("Master"));
+    if (!columns.isEmpty())
+        for (const UpgradeColumn& c : kUpgradeColumns)
+            if (!columns.contains(QLatin1String(c.name), Qt::CaseInsensitive))
+                AddMasterField(*db, QLatin1String(c.name), c.size);
+    return db;
+}
+
+std::unique_ptr<CJobTable> OpenTableRetry(Platform::JobDatabase& database, const QString& name) {
+    if (!Retry(kTableRetryMs, [&] { return !database.Columns(name).isEmpty(); })) return nullptr;
+    auto table = std::make_unique<CJobTable>();
+    table->Database = &database;
+    table->Name = name;
+    return table;
+}
+
+bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachine) {
+    if (!master || !master->Database || !DocumentName_Valid() || !SubmitDT_Valid()) return false;
+    const QList<Platform::MasterMatch> rows =
+        master->Database->SeekMaster(UserName, DocumentName, SubmitWallClock());
+    if (rows.isEmpty() || !PrintJobID_Valid()) return false;
+    const qint64 id = NormalizedJobNumber(PrintJobID);
+    for (const Platform::MasterMatch& row : rows)
+        if (NormalizedJobNumber(row.printJobID) == id) {
+            logMachine = row.logMachine;
+            return true;
+        }
+    return false;
+}
+
+int CPrintJobInfo::Save(Platform::JobDatabase* database, const CJobTable* master,
+                        const CJobTable* detail, const QString&, QString& printData) {
+    bool failed = !database || !master || !detail;
+    QString logMachine;
+    // Looked up first without holding up other writers, then again under the job's lock, so
+    // that two machines storing the same job at once store it once.
+    if (ExistsInDatabase(master, logMachine)) return 2;
+    const QString key = UserName + QChar(0x1f) + DocumentName + QChar(0x1f) +
+                        QString::number(SubmitDT.Days(), 'f', 6);
+    if (!failed && !database->BeginJob(key)) failed = true;
+    if (!failed && ExistsInDatabase(master, logMachine)) {
+        database->RollbackJob();
+        return 2;
+    }
+    // A portrait tabloid sheet is charged as two letter sheets.
+    if (gEnv.m_bConvert11x17 && PaperWidth > 10 && PaperWidth < 12 && PaperHeight > 16 &&
+        PaperHeight < 18) {
+        PagesPerCopy *= 2;
+        TotalPages = PagesPerCopy * NumCopies;
+        PaperWidth = 8.5;
+        PaperHeight = 11;
+        PaperName = QStringLiteral("Converted 11x17");
+    }
+    if (failed) return 0;
+
+    using Platform::Column;
+    const qint64 id = database->InsertMaster({
+        Column{QStringLiteral("RecordDT"), QDateTime::currentDateTime()},
+        Column{QStringLiteral("LogMachine"), gEnv.m_sMachineName},
+        Column{QStringLiteral("LogOperSystem"), gEnv.m_sOSVersion},
+        Column{QStringLiteral("PrintJobID"), PrintJobID},
+        Column{QStringLiteral("PrinterName"), PrinterName},
+        Column{QStringLiteral("MachineName"), MachineName},
+        Column{QStringLiteral("UserName"), UserName},
+        Column{QStringLiteral("DocumentName"), DocumentName},
+        Column{QStringLiteral("SubmitDT"), SubmitWallClock()},
+        Column{QStringLiteral("QueueName"), QueueName},
+        Column{QStringLiteral("JobSizeBytes"), JobSizeBytes},
+        Column{QStringLiteral("PagesPerCopy"), PagesPerCopy},
+        Column{QStringLiteral("SeparatorPages"), SeparatorPages},
+        Column{QStringLiteral("NumCopies"), NumCopies},
+        Column{QStringLiteral("PaperName"), PaperName},
+        Column{QStringLiteral("PaperWidth"), PaperWidth},
+        Column{QStringLiteral("PaperHeight"), PaperHeight},
+        Column{QStringLiteral("TotalPages"), TotalPages},
+        Column{QStringLiteral("PathAndFilename"), PathAndFilename},
+        Column{QStringLiteral("Color"), Color},
+        Column{QStringLiteral("Reserved"), Reserved},
+        Column{QStringLiteral("PrtDriverName"), PrtDriverName},
+        Column{QStringLiteral("PrinterGroup"), QString()},
+        Column{QStringLiteral("MediaType"), MediaType},
+        Column{QStringLiteral("Orientation"), Orientation},
+        Column{QStringLiteral("JobSummary"), JobSummary},
+    });
+    bool stored = id >= 0;
+    for (auto it = CategoryValues.begin(); stored && it != CategoryValues.end(); ++it) {
+        const CCategoryValue& v = **it;
+        stored = database->InsertDetail({
+            Column{QStringLiteral("RecordID"), id},
+            Column{QStringLiteral("Category"), v.ValueName},
+            Column{QStringLiteral("ValueText"), v.ValueString},
+            Column{QStringLiteral("ValueNumber"),
+                   IsNumeric(v.ValueString) ? v.ValueNumeric : kNoNumber},
+        });
+    }
+    // The job's rows are stored together or not at all.
+    if (!stored) {
+        database->RollbackJob();
+        return 0;
+    }
+    if (!database->CommitJob()) return 0;
+    if (!gEnv.m_sDataPath.isEmpty() && Platform::IsFile(printData)) {
+        const QString target = gEnv.m_sDataPath + QString::number(id) + QStringLiteral(".prn");
+        if (!Platform::Exists(target) && Platform::MoveFile(printData, target)) printData = target;
+    }
+    return 1;
+}
+
+namespace {
+// The files of one user folder, listed once: the data files in listing order, and every name
+// by its base (the name up to its first "."), so that a job's files are found without listing
+// the folder again.
+class CJobFolder {
+public:
+    explicit CJobFolder(QString folder) : m_folder(std::move(folder)) {
+        Platform::ListMatching(m_folder + QStringLiteral("*"), Platform::ListKind::Files,
+                               [&](const QString& name) {
+                                   if (Platform::MatchWildcard(name, QStringLiteral("*.dat")))
+                                       m_dataFiles << name;
+                                   m_byBase[Base(name).toLower()] << name;
+                                   return true;
+                               });
+    }
+    static QString Base(const QString& name) {
+        const qsizetype dot = name.indexOf(QLatin1Char('.'));
+        return dot < 0 ? name : name.left(dot);
+    }
+    const QStringList& DataFiles() const { return m_dataFiles; }
+    const QString& Path() const { return m_folder; }
+    bool Has(const QString& name) const {
+        return m_byBase.value(Base(name).toLower()).contains(name);
+    }
+    // Deletes the files matching prefix + pattern ("JOB1." + "p*"), ignoring failures.
+    void Delete(const QString& prefix, const QString& pattern) {
+        QStringList& names = m_byBase[Base(prefix).toLower()];
+        for (qsizetype i = names.size() - 1; i >= 0; --i)
+            if (Platform::MatchWildcard(names[i], prefix + pattern)) {
+                Platform::RemoveFile(m_folder + names[i]);
+                names.removeAt(i);
+            }
+    }
+
+private:
+    QString m_folder;
+    QStringList m_dataFiles;
+    QHash<QString, QStringList> m_byBase;
+};
+
+bool AnyLineHas(const QStringList& lines, const QString& text) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const QString& l) { return l.contains(text, Qt::CaseInsensitive); });
+}
+
+// The database and its two tables, opened at the first job that is to be stored.
+struct CStore {
+    std::unique_ptr<Platform::JobDatabase> database;
+    std::unique_ptr<CJobTable> master, detail;
+    QString error;
+
+    void Open(const QString& dataFile) {
+        if (database) return;
+        database = OpenJobDatabase(dataFile, &error);
+        if (!database) return;
+        master = OpenTableRetry(*database, QStringLiteral("Master"));
+        if (master) master->Index = QStringLiteral("UserDocSubmitDT");
+        detail = OpenTableRetry(*database, QStringLiteral("Detail"));
+        if (!master || !detail) error = database->LastError();
+    }
+    ~CStore() {
+        detail.reset();
+        master.reset();
+        database.reset();
+    }
+};
+} // namespace
+
+CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, bool) {
+    CImportResult result;
     WriteTrace(QStringLiteral("starting checklocal jobs"));
+    const QString root = AddBackslash(rootPath);
+    CStore store;
+    QStringList users;
+    if (!root.isEmpty() && Platform::IsDir(root))
+        Platform::ListMatching(root + QStringLiteral("*"), Platform::ListKind::FilesAndFolders,
+                               [&](const QString& name) {
+                                   if (Platform::IsDir(root + name)) users << name;
+                                   return true;
+                               });
+    for (const QString& user : users) {
+        CJobFolder folder(root + user + QLatin1Char('/'));
+        const QString& s = folder.Path();
+        for (const QString& listed : folder.DataFiles()) {
+            const QString name = TrimAtNul(listed).trimmed();
+            const QString base = CJobFolder::Base(name);
+            if (base.isEmpty()) continue;
+            // The monitor is still writing a job whose job file says so.
+            bool jobRead = false;
+            const QString jobFile = base + QStringLiteral(".prt");
+            const QStringList jobLines =
+                folder.Has(jobFile) ? Platform::ReadLines(s + jobFile, &jobRead) : QStringList();
+            if (jobRead && AnyLineHas(jobLines, QStringLiteral("Spooling"))) continue;
+            WriteTrace(QStringLiteral("stemp2 is") + base);
+            const QString prefix = name.left(name.size() - 3);
+            bool dataRead = false;
+            const QStringList dataLines = Platform::ReadLines(s + name, &dataRead);
+            if (dataRead && AnyLineHas(dataLines, QStringLiteral("cancel"))) {
+                for (const char* ext : {".prt", ".dat", ".prn"})
+                    Platform::RemoveFile(s + base + QLatin1String(ext));
+                ++result.cancelled;
+                continue;
+            }
+            CPrintJobInfo job;
+            CError err;
+            const bool sameJobFile = jobRead && prefix + QStringLiteral("prt") == jobFile;
+            if (!job.ReadFromFile(s + name, &err, dataRead ? &dataLines : nullptr,
+                                  sameJobFile ? &jobLines : nullptr)) {
+                WriteLog(QStringLiteral("E"),
+                         s + name + QStringLiteral(" left in place: ") +
+                             (err.number ? err.description : QStringLiteral("bad format version")),
+                         true);
+                ++result.unreadable;
+                continue;
+            }
+            job.JobFileName = name.left(name.lastIndexOf(QLatin1Char('.')));
+            if (gEnv.m_bOffline) {
+                ++result.kept;
+            } else if (gEnv.m_bLogDatFilesOnly) {
+                const QString target = gEnv.m_bDataHost ? AddBackslash(gEnv.m_sConfigPath) +
+                                                              QStringLiteral("users/") +
+                                                              gEnv.m_sUserName + QLatin1Char('/')
+                                                        : gEnv.m_sDataPath;
+                if (!FindFile(target + name).isEmpty()) {
+                    ++result.kept;
+                } else {
+                    QString copy = target + name;
+                    job.SaveToFile(copy);
+                    if (FindFile(target + name).isEmpty()) {
+                        ++result.failed;
+                    } else {
+                        const QString prn = prefix + QStringLiteral("prn");
+                        if (gEnv.m_bDataHost && !Platform::Exists(target + prn))
+                            Platform::MoveFile(s + prn, target + prn);
+                        folder.Delete(prefix, QStringLiteral("pr*"));
+                        folder.Delete(prefix, QStringLiteral("pr*"));
+                        folder.Delete(prefix, QStringLiteral("da*"));
+                        ++result.copied;
+                    }
+                }
+            } else {
+                store.Open(dataFile);
+                QString printData = s + job.JobFileName + QStringLiteral(".prn");
+                switch (job.Save(store.database.get(), store.master.get(), store.detail.get(),
+                                 QString(), printData)) {
+                case 2:
+                    folder.Delete(prefix, QStringLiteral("p*"));
+                    folder.Delete(prefix, QStringLiteral("d*"));
+                    ++result.duplicates;
+                    break;
+                case 0:
+                    if (store.database && store.master && store.detail)
+                        store.error = store.database->LastError();
+                    ShowCritical(
+                        QStringLiteral("Unable to import print job information to database!"));
+                    ++result.failed;
+                    break;
+                default:
+                    ++result.stored;
+                }
+            }
+            WriteTrace(QStringLiteral("stemp2 is ") + base);
+        }
+    }
+    result.error = store.error;
     WriteTrace(QStringLiteral("ending checklocal jobs"));
+    return result;
 }

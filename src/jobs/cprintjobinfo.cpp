@@ -6,6 +6,7 @@
 #include "config/cconfigoptions.h"
 
 #include <QLocale>
+#include <cmath>
 
 bool CPrintJobInfo::PaperName_Valid() {
     if (PaperWidth_Valid() && PaperHeight_Valid() && PaperName.isEmpty()) {
@@ -71,6 +72,12 @@ void CPrintJobInfo::SetUserValues() {
 QString CPrintJobInfo::SubmitText() const {
     // What NormalizeDateText makes of the date's text, without parsing it again.
     return QLocale::c().toString(SubmitDT.ToDateTime(), QStringLiteral("MM/dd/yyyy h:mm:ss AP"));
+}
+
+QDateTime CPrintJobInfo::SubmitWallClock() const {
+    const double whole = std::floor(SubmitDT.Days());
+    const qint64 ms = qint64(std::llround((SubmitDT.Days() - whole) * 86400000.0));
+    return QDateTime(QDate(1899, 12, 30).addDays(qint64(whole)), QTime(0, 0), Qt::UTC).addMSecs(ms);
 }
 
 namespace {

@@ -7,6 +7,10 @@
 #include <memory>
 
 class CPrinterGroup;
+struct CJobTable;
+namespace Platform {
+class JobDatabase;
+}
 
 class CPrintJobInfo {
 public:
@@ -36,6 +40,13 @@ public:
     CCategoryValues CategoryValues;
 
     bool DisplayRequired();
+    // True when master holds this job: the same user, document and submit time, and the same
+    // 16-bit job number; logMachine then names the machine that stored it.
+    bool ExistsInDatabase(const CJobTable* master, QString& logMachine);
+    // Stores the job and its values in one transaction and moves its print data beside the
+    // data folder. 0 not stored, 1 stored, 2 already in the database (nothing written).
+    int Save(Platform::JobDatabase* database, const CJobTable* master, const CJobTable* detail,
+             const QString& unused, QString& printData);
     bool DocumentName_Valid() const { return !DocumentName.isEmpty(); }
     bool JobSizeBytes_Valid() const { return JobSizeBytes >= 1; }
     bool MachineName_Valid() const { return !MachineName.isEmpty(); }
@@ -55,6 +66,12 @@ public:
     // The group whose name occurs in the driver name (longest wins), else "Default".
     std::shared_ptr<CPrinterGroup> PrinterGroup();
     bool QueueName_Valid() const { return !QueueName.isEmpty(); }
+    // Reads a data file and the job file beside it. False on a bad format version, and with the
+    // error in err on a file that cannot be read, is cut short or holds no usable number or
+    // date where one is needed. Callers that already hold the lines pass them.
+    bool ReadFromFile(const QString& path, CError* err = nullptr,
+                      const QStringList* dataLines = nullptr,
+                      const QStringList* jobLines = nullptr);
     // Writes the data file; an empty dataFile is derived from JobFileName and returned.
     bool SaveToFile(QString& dataFile);
     bool SeparatorPages_Valid() const { return SeparatorPages >= 0; }
@@ -64,6 +81,9 @@ public:
 
     // The date as the data file writes it: "MM/DD/YYYY h:mm:ss AM".
     QString SubmitText() const;
+    // The submit time as the wall clock showed it, in a form that needs no time-zone lookups
+    // (the store compares and writes it for every job).
+    QDateTime SubmitWallClock() const;
     // Forgets the cached printer group, so that the next call resolves it again.
     void ClearPrinterGroup() { m_group.reset(); }
 

@@ -2,6 +2,7 @@
 
 #include "common/environment.h"
 #include "jobs/cprintjobinfo.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -74,6 +75,18 @@ FifoGuard::~FifoGuard() {
     }
     m_wake.notify_one();
     m_thread.join();
+}
+
+FakeClock::FakeClock() {
+    Platform::SetClockHooks({[this] { return m_now; },
+                             [this](int ms) {
+                                 m_now += ms;
+                                 m_paused += ms;
+                             }});
+}
+
+FakeClock::~FakeClock() {
+    Platform::SetClockHooks({});
 }
 
 Sandbox::Sandbox() {
@@ -246,4 +259,35 @@ CPrintJobInfo SampleJob() {
     j.MediaType = u"Bond"_s;
     j.Orientation = u"Portrait"_s;
     return j;
+}
+
+QString JobDump(const CPrintJobInfo& j) {
+    auto n = [](double v) { return QString::number(v, 'g', 15); };
+    QStringList out{u"JobFileName="_s + j.JobFileName,
+                    u"PrintJobID="_s + n(j.PrintJobID),
+                    u"PrinterName="_s + j.PrinterName,
+                    u"MachineName="_s + j.MachineName,
+                    u"UserName="_s + j.UserName,
+                    u"DocumentName="_s + j.DocumentName,
+                    u"SubmitDT="_s + j.SubmitText(),
+                    u"QueueName="_s + j.QueueName,
+                    u"JobSizeBytes="_s + n(j.JobSizeBytes),
+                    u"PagesPerCopy="_s + n(j.PagesPerCopy),
+                    u"SeparatorPages="_s + n(j.SeparatorPages),
+                    u"NumCopies="_s + n(j.NumCopies),
+                    u"PaperName="_s + j.PaperName,
+                    u"PaperWidth="_s + n(j.PaperWidth),
+                    u"PaperHeight="_s + n(j.PaperHeight),
+                    u"TotalPages="_s + n(j.TotalPages),
+                    u"PathAndFilename="_s + j.PathAndFilename,
+                    u"Color="_s + j.Color,
+                    u"Reserved="_s + n(j.Reserved),
+                    u"PrtDriverName="_s + j.PrtDriverName,
+                    u"MediaType="_s + j.MediaType,
+                    u"Orientation="_s + j.Orientation,
+                    u"JobSummary="_s + j.JobSummary};
+    for (const auto& v : j.CategoryValues)
+        out << u"Value="_s + v->ValueName + u" | "_s + v->ValueString + u" | "_s +
+                   n(v->ValueNumeric);
+    return out.join(QLatin1Char('\n'));
 }

@@ -67,6 +67,20 @@ private:
     std::thread m_thread;
 };
 
+// Test time for Platform::NowMs and Platform::Pause: a pause moves the clock on at once.
+class FakeClock {
+public:
+    FakeClock();
+    ~FakeClock();
+    // Milliseconds paused since the clock was made or reset.
+    qint64 Paused() const { return m_paused; }
+    void Reset() { m_paused = 0; }
+
+private:
+    qint64 m_now = 1000000;
+    qint64 m_paused = 0;
+};
+
 class Sandbox {
 public:
     Sandbox();
@@ -106,6 +120,9 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
 class CPrintJobInfo;
 // A job record with every field set: 3 pages, 1 separator, 2 copies of Letter (8.5 x 11 in).
 CPrintJobInfo SampleJob();
+// Every field of a job and its category values, one "Name=value" per line, for comparing
+// whole records; numbers in their shortest form, the date as "MM/dd/yyyy h:mm:ss AP".
+QString JobDump(const CPrintJobInfo& job);
 
 // The fields of a job file as the monitor writes them.
 struct JobFields {

@@ -1,0 +1,252 @@
+// The import of 10,000 offline jobs into SQLite and PostgreSQL, beside a bare Qt SQL loop that
+// inserts the same rows with one transaction per job; and the second call, which deletes the
+// stored jobs' files, beside a loop that only deletes them. Argument 0 is SQLite, 1 PostgreSQL
+// (a server started for the run in a temporary folder).
+#include "common/environment.h"
+#include "databases.h"
+#include "jobs/bdataaccess.h"
+#include "platform/database.h"
+#include "platform/messages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <memory>
+
+namespace {
+constexpr int kJobs = 10000;
+PostgresServer* gServer = nullptr;
+
+QByteArray DataFile(int i) {
+    const QByteArray n = QByteArray::number(i);
+    return "QorvexMaster,2," + QByteArray::number(1000 + i) +
+           ",\"Laser\",\"HOSTA\",\"jsmith\",\"Doc" + n +
+           ".pdf\",\"03/05/2024 9:07:02 AM\",\"\\\\SRV\\Laser\",5000,2,0,1,\"Letter\",8.500000,"
+           "11.000000,2,\"/home/jsmith/Doc" +
+           n +
+           ".pdf\",\"Monochrome\",0.000000,\"Generic Laser\",\"Bond\",\"Portrait\"\r\n"
+           "QorvexDetail,2,\"Client\",\"4711\"\r\nQorvexDetail,2,\"Matter\",\"Acme " +
+           n + "\"\r\nQorvexDetail,2,\"Cost\",\"0.25\"\r\n";
+}
+
+QByteArray JobFile(int i) {
+    const QByteArray n = QByteArray::number(i);
+    return "JOB\r\n2\r\n\\\\SRV\\Laser\r\n" + QByteArray::number(1000 + i) +
+           "\r\nLaser\r\nHOSTA\r\njsmith\r\nDoc" + n + ".pdf\r\n/home/jsmith/Doc" + n +
+           ".pdf\r\n03/05/2024 9:07:02 AM\r\n5000\r\n2\r\n1\r\nLetter\r\n8.5\r\n11\r\n\r\n\r\n"
+           "Monochrome\r\nGeneric Laser\r\nBond\r\nPortrait\r\n";
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+// A local folder holding 10,000 completed jobs, and an empty job database.
+struct Setup {
+    QTemporaryDir dir;
+    QString root, folder, database;
+    explicit Setup(bool postgres) {
+        root = dir.path() + QStringLiteral("/users/");
+        folder = root + QStringLiteral("jsmith/");
+        QDir().mkpath(folder);
+        for (int i = 0; i < kJobs; ++i) {
+            const QString base = folder + QStringLiteral("J%1.").arg(i, 5, 10, QLatin1Char('0'));
+            Write(base + QStringLiteral("dat"), DataFile(i));
+            Write(base + QStringLiteral("prt"), JobFile(i));
+        }
+        database = postgres ? gServer->NewDatabase(QStringLiteral("bench"))
+                            : dir.path() + QStringLiteral("/jobs.db");
+        QString message;
+        Platform::CreateJobDatabase(database, &message);
+        gEnv.m_sLocalUserPath = dir.path() + QLatin1Char('/');
+        gEnv.m_sDataPath = dir.path() + QStringLiteral("/data/");
+        gEnv.m_sMachineName = QStringLiteral("LOGHOST");
+        gEnv.m_sOSVersion = QStringLiteral("Linux 6.1");
+    }
+};
+
+bool Skip(benchmark::State& state) {
+    if (state.range(0) == 1 && !gServer) {
+        state.SkipWithError("PostgreSQL is not installed");
+        return true;
+    }
+    return false;
+}
+
+// Times work on a fresh setup per iteration; prepare runs untimed first.
+template <class Prepare, class Work>
+void Timed(benchmark::State& state, bool postgres, Prepare&& prepare, Work&& work) {
+    std::unique_ptr<Setup> s;
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.reset();
+        s = std::make_unique<Setup>(postgres);
+        prepare(*s);
+        state.ResumeTiming();
+        work(*s);
+    }
+    state.SetItemsProcessed(state.iterations() * kJobs);
+}
+
+void BM_ImportFirstCall(benchmark::State& state) {
+    if (Skip(state)) return;
+    Timed(
+        state, state.range(0) == 1, [](Setup&) {},
+        [&](Setup& s) {
+            if (CheckLocalJobs(s.root, s.database, false).stored != kJobs)
+                state.SkipWithError("not every job was stored");
+        });
+}
+
+// The same rows, prepared once, inserted with one transaction per job.
+void BM_BareInsertLoop(benchmark::State& state) {
+    if (Skip(state)) return;
+    const bool pg = state.range(0) == 1;
+    std::unique_ptr<Setup> s;
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.reset();
+        s = std::make_unique<Setup>(pg);
+        const Platform::DatabaseTarget t = Platform::ParseDatabaseTarget(s->database);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(
+                pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), QStringLiteral("bare"));
+            if (pg) {
+                db.setHostName(t.host);
+                db.setDatabaseName(t.database);
+                db.setUserName(t.user);
+                db.setPort(t.port);
+            } else {
+                db.setDatabaseName(t.path);
+            }
+            db.open();
+            QSqlQuery q(db);
+            if (!pg) {
+                q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+                q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            }
+            QSqlQuery master(db), detail(db);
+            master.prepare(QStringLiteral(
+                "INSERT INTO Master (RecordDT, LogMachine, LogOperSystem, PrintJobID, PrinterName, "
+                "MachineName, UserName, DocumentName, SubmitDT, QueueName, JobSizeBytes, "
+                "PagesPerCopy, SeparatorPages, NumCopies, PaperName, PaperWidth, PaperHeight, "
+                "TotalPages, PathAndFilename, Color, Reserved, PrtDriverName, PrinterGroup, "
+                "MediaType, Orientation, JobSummary) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING RecordID"));
+            detail.prepare(QStringLiteral("INSERT INTO Detail (RecordID, Category, ValueText, "
+                                          "ValueNumber) VALUES (?, ?, ?, ?)"));
+            const QString begin = pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+            state.ResumeTiming();
+            for (int i = 0; i < kJobs; ++i) {
+                q.exec(begin);
+                const QString doc = QStringLiteral("Doc%1.pdf").arg(i);
+                const QVariantList values{QStringLiteral("2024-03-05 09:07:02"),
+                                          QStringLiteral("LOGHOST"),
+                                          QStringLiteral("Linux 6.1"),
+                                          1000 + i,
+                                          QStringLiteral("Laser"),
+                                          QStringLiteral("HOSTA"),
+                                          QStringLiteral("jsmith"),
+                                          doc,
+                                          QStringLiteral("2024-03-05 09:07:02"),
+                                          QStringLiteral("\\\\SRV\\Laser"),
+                                          5000,
+                                          2,
+                                          0,
+                                          1,
+                                          QStringLiteral("Letter"),
+                                          8.5,
+                                          11.0,
+                                          2,
+                                          QStringLiteral("/home/jsmith/") + doc,
+                                          QStringLiteral("Monochrome"),
+                                          0.0,
+                                          QStringLiteral("Generic Laser"),
+                                          QStringLiteral(""),
+                                          QStringLiteral("Bond"),
+                                          QStringLiteral("Portrait"),
+                                          QStringLiteral("JSMITH printed")};
+                for (const QVariant& v : values) master.addBindValue(v);
+                master.exec();
+                master.next();
+                const qint64 id = master.value(0).toLongLong();
+                master.finish();
+                for (const auto& [name, text, number] :
+                     {std::tuple{"Client", QStringLiteral("4711"), 4711.0},
+                      std::tuple{"Matter", QStringLiteral("Acme %1").arg(i), 1.79769313486231E+308},
+                      std::tuple{"Cost", QStringLiteral("0.25"), 0.25}}) {
+                    detail.addBindValue(id);
+                    detail.addBindValue(QString::fromLatin1(name));
+                    detail.addBindValue(text);
+                    detail.addBindValue(number);
+                    detail.exec();
+                }
+                q.exec(QStringLiteral("COMMIT"));
+            }
+            state.PauseTiming();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bare"));
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kJobs);
+}
+
+void BM_ImportSecondCall(benchmark::State& state) {
+    if (Skip(state)) return;
+    Timed(
+        state, state.range(0) == 1, [](Setup& s) { CheckLocalJobs(s.root, s.database, false); },
+        [&](Setup& s) {
+            if (CheckLocalJobs(s.root, s.database, false).duplicates != kJobs)
+                state.SkipWithError("not every job was found");
+        });
+}
+
+// Reads every job back and stores nothing: the share of the files in the first call.
+void BM_ImportOffline(benchmark::State& state) {
+    Timed(
+        state, false, [](Setup&) {},
+        [](Setup& s) {
+            gEnv.m_bOffline = true;
+            CheckLocalJobs(s.root, s.database, false);
+            gEnv.m_bOffline = false;
+        });
+}
+
+// Lists the folder and deletes each job's two files.
+void BM_PlainDeleteLoop(benchmark::State& state) {
+    Timed(
+        state, false, [](Setup&) {},
+        [](Setup& s) {
+            for (const QString& n : QDir(s.folder).entryList(QDir::Files))
+                QFile::remove(s.folder + n);
+        });
+}
+} // namespace
+
+BENCHMARK(BM_ImportFirstCall)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareInsertLoop)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportSecondCall)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportOffline)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainDeleteLoop)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Platform::SetMessageHandler(
+        [](const Platform::Message& m) { return Platform::DefaultAnswer(m); });
+    PostgresServer server;
+    QString why;
+    bool missing = false;
+    if (server.Start(&why, &missing))
+        gServer = &server;
+    else
+        std::fprintf(stderr, "PostgreSQL runs skipped: %s\n", qPrintable(why));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

@@ -1,0 +1,545 @@
+#include "platform/database.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QtEndian>
+
+namespace Platform {
+
+namespace {
+using Kind = DatabaseTarget::Kind;
+
+// SQLite waits this long for another writer; it covers the open (2 s) and table (5 s) retries.
+constexpr int kBusyTimeoutMs = 5000;
+
+QString Decode(const QString& text) {
+    return QUrl::fromPercentEncoding(text.toUtf8());
+}
+
+// A libpq parameter value, quoted; Qt joins the parameters with ";", so a value cannot hold one.
+bool AddOption(DatabaseTarget& t, const QString& key, const QString& value) {
+    if (value.contains(QLatin1Char(';')) || key.contains(QLatin1Char(';'))) {
+        t.error =
+            QStringLiteral("the parameter %1 holds a \";\", which cannot be passed on").arg(key);
+        return false;
+    }
+    QString quoted = value;
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('\''), QLatin1String("\\'"));
+    t.options << key + QStringLiteral("='") + quoted + QLatin1Char('\'');
+    return true;
+}
+
+bool SetPort(DatabaseTarget& t, const QString& text) {
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    if (!ok || port <= 0 || port > 65535) {
+        t.error = QStringLiteral("the port \"%1\" is not a port number").arg(text);
+        return false;
+    }
+    t.port = port;
+    return true;
+}
+
+// postgresql://[user[:password]@][host][:port][/dbname][?key=value&...], as libpq reads it.
+bool ParsePostgresUri(const QString& rest, DatabaseTarget& t) {
+    QString main = rest, query;
+    const qsizetype q = rest.indexOf(QLatin1Char('?'));
+    if (q >= 0) {
+        main = rest.left(q);
+        query = rest.mid(q + 1);
+    }
+    QString authority = main;
+    const qsizetype slash = main.indexOf(QLatin1Char('/'));
+    if (slash >= 0) {
+        authority = main.left(slash);
+        t.database = Decode(main.mid(slash + 1));
+    }
+    const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        const QString userInfo = authority.left(at);
+        authority = authority.mid(at + 1);
+        const qsizetype colon = userInfo.indexOf(QLatin1Char(':'));
+        t.user = Decode(colon < 0 ? userInfo : userInfo.left(colon));
+        if (colon >= 0) t.password = Decode(userInfo.mid(colon + 1));
+    }
+    if (authority.contains(QLatin1Char(','))) {
+        // Several hosts: libpq takes them as lists.
+        QStringList hosts, ports;
+        for (const QString& h : authority.split(QLatin1Char(','))) {
+            const qsizetype colon = h.lastIndexOf(QLatin1Char(':'));
+            const bool hasPort = colon >= 0 && !h.mid(colon).contains(QLatin1Char(']'));
+            hosts << Decode(hasPort ? h.left(colon) : h)
+                         .remove(QLatin1Char('['))
+                         .remove(QLatin1Char(']'));
+            ports << (hasPort ? h.mid(colon + 1) : QString());
+        }
+        if (!AddOption(t, QStringLiteral("host"), hosts.join(QLatin1Char(','))) ||
+            !AddOption(t, QStringLiteral("port"), ports.join(QLatin1Char(','))))
+            return false;
+    } else if (!authority.isEmpty()) {
+        QString host = authority;
+        const qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
+        if (colon >= 0 && !authority.mid(colon).contains(QLatin1Char(']'))) {
+            host = authority.left(colon);
+            if (!SetPort(t, authority.mid(colon + 1))) return false;
+        }
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+        t.host = Decode(host);
+    }
+    bool timeout = false;
+    for (const QString& pair : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const qsizetype eq = pair.indexOf(QLatin1Char('='));
+        if (eq <= 0) {
+            t.error = QStringLiteral("the parameter \"%1\" has no value").arg(pair);
+            return false;
+        }
+        const QString key = Decode(pair.left(eq));
+        const QString value = Decode(pair.mid(eq + 1));
+        if (key == QLatin1String("host"))
+            t.host = value;
+        else if (key == QLatin1String("port")) {
+            if (!SetPort(t, value)) return false;
+        } else if (key == QLatin1String("user"))
+            t.user = value;
+        else if (key == QLatin1String("password"))
+            t.password = value;
+        else if (key == QLatin1String("dbname"))
+            t.database = value;
+        else if (!AddOption(t, key, value))
+            return false;
+        timeout = timeout || key == QLatin1String("connect_timeout");
+    }
+    // A connection attempt never blocks longer than the open retries last.
+    return timeout || AddOption(t, QStringLiteral("connect_timeout"), QStringLiteral("2"));
+}
+
+QString SqliteUri(const QString& path, const char* mode) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(absolute, "/")) +
+           QStringLiteral("?mode=") + QLatin1String(mode);
+}
+
+QString DateText(const QDateTime& dt) {
+    const QLocale c = QLocale::c();
+    return c.toString(dt.date(), QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
+           c.toString(dt.time(), QStringLiteral("HH:mm:ss"));
+}
+
+// Texts are never stored as NULL: the tables hold the empty text instead.
+QVariant Bindable(const QVariant& v) {
+    if (v.typeId() == QMetaType::QDateTime) return DateText(v.toDateTime());
+    if (v.typeId() == QMetaType::QString && v.toString().isNull()) return QStringLiteral("");
+    return v;
+}
+
+// The columns of both tables as the administrators' mode creates them.
+struct ColumnDef {
+    const char* name;
+    char type; // 'k' automatic key, 'i' 32-bit, 'f' double, 'd' date and time, 't' text
+    int size;
+};
+constexpr ColumnDef kMaster[] = {
+    {"RecordID", 'k', 0},       {"RecordDT", 'd', 0},          {"LogMachine", 't', 50},
+    {"LogOperSystem", 't', 50}, {"PrintJobID", 'i', 0},        {"PrinterName", 't', 255},
+    {"MachineName", 't', 255},  {"UserName", 't', 255},        {"DocumentName", 't', 255},
+    {"SubmitDT", 'd', 0},       {"QueueName", 't', 255},       {"JobSizeBytes", 'i', 0},
+    {"PagesPerCopy", 'i', 0},   {"SeparatorPages", 'i', 0},    {"NumCopies", 'i', 0},
+    {"PaperName", 't', 255},    {"PaperWidth", 'f', 0},        {"PaperHeight", 'f', 0},
+    {"TotalPages", 'i', 0},     {"PathAndFilename", 't', 255}, {"Color", 't', 255},
+    {"Reserved", 'f', 0},       {"PrtDriverName", 't', 50},    {"PrinterGroup", 't', 50},
+    {"MediaType", 't', 50},     {"Orientation", 't', 50},      {"JobSummary", 't', 255},
+};
+constexpr ColumnDef kDetail[] = {
+    {"RecordID", 'i', 0},
+    {"Category", 't', 255},
+    {"ValueText", 't', 255},
+    {"ValueNumber", 'f', 0},
+};
+
+QString TypeName(const ColumnDef& c, Kind kind) {
+    const bool pg = kind == Kind::PostgreSQL;
+    switch (c.type) {
+    case 'k':
+        return pg ? QStringLiteral("INTEGER GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                  : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    case 'i':
+        return QStringLiteral("INTEGER");
+    case 'f':
+        return QStringLiteral("DOUBLE PRECISION");
+    case 'd':
+        return pg ? QStringLiteral("TIMESTAMP(0)") : QStringLiteral("DATETIME");
+    default:
+        return QStringLiteral("VARCHAR(%1)").arg(c.size);
+    }
+}
+
+template <size_t N>
+QString CreateTable(const char* name, const ColumnDef (&cols)[N], Kind kind,
+                    const QString& extra = {}) {
+    QStringList parts;
+    for (const ColumnDef& c : cols)
+        parts << QLatin1String(c.name) + QLatin1Char(' ') + TypeName(c, kind);
+    if (!extra.isEmpty()) parts << extra;
+    return QStringLiteral("CREATE TABLE ") + QLatin1String(name) + QStringLiteral(" (") +
+           parts.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+qint64 LockNumber(const QString& key) {
+    const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1);
+    return qFromBigEndian<qint64>(hash.constData());
+}
+
+// The target without its password, for messages.
+QString Shown(const QString& target, const DatabaseTarget& t) {
+    if (t.password.isEmpty()) return target;
+    QString shown = target;
+    const qsizetype at = shown.indexOf(QLatin1Char('@'));
+    const qsizetype colon =
+        shown.indexOf(QLatin1Char(':'), shown.indexOf(QLatin1String("://")) + 3);
+    if (at > 0 && colon >= 0 && colon < at)
+        shown.replace(colon + 1, at - colon - 1, QStringLiteral("***"));
+    const qsizetype param = shown.indexOf(QLatin1String("password="));
+    if (param >= 0) {
+        const qsizetype end = shown.indexOf(QLatin1Char('&'), param);
+        shown.replace(param + 9, (end < 0 ? shown.size() : end) - param - 9, QStringLiteral("***"));
+    }
+    return shown;
+}
+} // namespace
+
+DatabaseTarget ParseDatabaseTarget(const QString& target) {
+    DatabaseTarget t;
+    if (target.trimmed().isEmpty()) {
+        t.error = QStringLiteral("no database is named");
+        return t;
+    }
+    const qsizetype sep = target.indexOf(QLatin1String("://"));
+    const QString scheme = sep > 0 ? target.left(sep).toLower() : QString();
+    const bool schemeLike = !scheme.isEmpty() && scheme[0].isLetter() &&
+                            std::all_of(scheme.begin(), scheme.end(), [](QChar c) {
+                                return c.isLetterOrNumber() || c == QLatin1Char('+') ||
+                                       c == QLatin1Char('-') || c == QLatin1Char('.');
+                            });
+    if (!schemeLike) {
+        t.kind = Kind::SQLite;
+        t.path = target;
+        return t;
+    }
+    if (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")) {
+        t.error = QStringLiteral("\"%1://\" databases are not supported; use a file path or a "
+                                 "postgresql:// address")
+                      .arg(scheme);
+        return t;
+    }
+    if (ParsePostgresUri(target.mid(sep + 3), t)) t.kind = Kind::PostgreSQL;
+    return t;
+}
+
+namespace {
+// One Qt SQL connection with its prepared statements.
+struct Connection {
+    QString name;
+    Kind kind = Kind::Invalid;
+    QSqlDatabase db;
+    QString error;
+    QHash<QString, QSqlQuery> prepared;
+    QHash<QString, std::pair<QStringList, QString>> inserts;
+
+    // A prepared statement, kept for the life of the connection.
+    QSqlQuery* Prepared(const QString& sql) {
+        auto it = prepared.find(sql);
+        if (it == prepared.end()) {
+            QSqlQuery q(db);
+            if (!q.prepare(sql)) {
+                error = q.lastError().text();
+                return nullptr;
+            }
+            it = prepared.insert(sql, q);
+        }
+        return &it.value();
+    }
+    bool Run(const QString& sql, const QVariantList& values = {}) {
+        // The server prepares only statements that take values, not BEGIN, COMMIT or SET.
+        if (kind == Kind::PostgreSQL && values.isEmpty()) {
+            QSqlQuery direct(db);
+            if (direct.exec(sql)) return true;
+            error = direct.lastError().text();
+            return false;
+        }
+        QSqlQuery* q = Prepared(sql);
+        if (!q) return false;
+        for (const QVariant& v : values) q->addBindValue(Bindable(v));
+        const bool ok = q->exec();
+        if (!ok) error = q->lastError().text();
+        q->finish();
+        return ok;
+    }
+    bool Connect(const QString& target, const char* sqliteMode) {
+        const DatabaseTarget t = ParseDatabaseTarget(target);
+        if (t.kind == Kind::Invalid) {
+            error = t.error;
+            return false;
+        }
+        const char* driver = t.kind == Kind::SQLite ? "QSQLITE" : "QPSQL";
+        if (!QSqlDatabase::isDriverAvailable(QLatin1String(driver))) {
+            error =
+                QStringLiteral("the Qt SQL driver %1 is not installed").arg(QLatin1String(driver));
+            return false;
+        }
+        static int counter = 0;
+        name = QStringLiteral("qorvlog-jobs-%1").arg(++counter);
+        db = QSqlDatabase::addDatabase(QLatin1String(driver), name);
+        kind = t.kind;
+        if (kind == Kind::SQLite) {
+            db.setDatabaseName(SqliteUri(t.path, sqliteMode));
+            db.setConnectOptions(
+                QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        } else {
+            db.setHostName(t.host);
+            db.setDatabaseName(t.database);
+            db.setUserName(t.user);
+            db.setPassword(t.password);
+            db.setPort(t.port);
+            db.setConnectOptions(t.options.join(QLatin1Char(';')));
+        }
+        if (!db.open()) {
+            error = db.lastError().text();
+            return false;
+        }
+        if (kind == Kind::SQLite) {
+            // Fails on a file that is not a database; the pragmas may fail on a read-only one.
+            if (!Run(QStringLiteral("SELECT count(*) FROM sqlite_master"))) return false;
+            Run(QStringLiteral("PRAGMA journal_mode=WAL"));
+            Run(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        } else {
+            Run(QStringLiteral("SET client_min_messages = warning"));
+            Run(QStringLiteral("SET lock_timeout = %1").arg(kBusyTimeoutMs));
+        }
+        return true;
+    }
+    // The column names of table in table order, asked of the catalogue: drivers differ in
+    // how they fold names.
+    QStringList ColumnsOf(const QString& table) {
+        QStringList names;
+        const QString sql =
+            kind == Kind::SQLite
+                ? QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid")
+                : QStringLiteral("SELECT column_name FROM information_schema.columns WHERE "
+                                 "table_schema = current_schema() AND table_name IN (?, lower(?)) "
+                                 "ORDER BY ordinal_position");
+        QSqlQuery* q = Prepared(sql);
+        if (!q) return names;
+        q->addBindValue(table);
+        if (kind == Kind::PostgreSQL) q->addBindValue(table);
+        if (!q->exec()) {
+            error = q->lastError().text();
+            return names;
+        }
+        while (q->next()) names << q->value(0).toString();
+        q->finish();
+        if (names.isEmpty()) error = QStringLiteral("there is no table %1").arg(table);
+        return names;
+    }
+    // The INSERT statement for these columns, built again only when they change.
+    const QString& InsertText(const char* table, const Row& row, const char* tail = "") {
+        auto& [names, sql] = inserts[QLatin1String(table)];
+        bool same = names.size() == row.size();
+        for (qsizetype i = 0; same && i < row.size(); ++i) same = names[i] == row[i].name;
+        if (!same) {
+            names.clear();
+            QStringList marks;
+            for (const Column& c : row) {
+                names << c.name;
+                marks << QStringLiteral("?");
+            }
+            sql = QStringLiteral("INSERT INTO ") + QLatin1String(table) + QStringLiteral(" (") +
+                  names.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+                  marks.join(QStringLiteral(", ")) + QLatin1Char(')') + QLatin1String(tail);
+        }
+        return sql;
+    }
+    void Disconnect() {
+        inserts.clear();
+        prepared.clear();
+        if (db.isValid()) db.close();
+        db = QSqlDatabase();
+        if (!name.isEmpty()) QSqlDatabase::removeDatabase(name);
+        name.clear();
+        kind = Kind::Invalid;
+    }
+};
+} // namespace
+
+struct JobDatabase::Impl : Connection {};
+
+JobDatabase::JobDatabase() : d(std::make_unique<Impl>()) {}
+
+JobDatabase::~JobDatabase() {
+    Close();
+}
+
+bool JobDatabase::Open(const QString& target) {
+    Close();
+    if (ParseDatabaseTarget(target).kind == Kind::SQLite &&
+        !QFileInfo(ParseDatabaseTarget(target).path).isFile()) {
+        d->error = QStringLiteral("there is no database file %1").arg(target);
+        return false;
+    }
+    if (d->Connect(target, "rw")) return true;
+    const QString why = d->error;
+    d->Disconnect();
+    d->error = why;
+    return false;
+}
+
+void JobDatabase::Close() {
+    d->Disconnect();
+}
+
+bool JobDatabase::IsOpen() const {
+    return d->db.isValid() && d->db.isOpen();
+}
+
+QString JobDatabase::LastError() const {
+    return d->error;
+}
+
+QStringList JobDatabase::Columns(const QString& table) {
+    return IsOpen() ? d->ColumnsOf(table) : QStringList();
+}
+
+bool JobDatabase::AddTextColumn(const QString& table, const QString& column, int size) {
+    return IsOpen() && Execute(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 VARCHAR(%3)")
+                                   .arg(table, column)
+                                   .arg(size));
+}
+
+bool JobDatabase::Execute(const QString& statement) {
+    if (!IsOpen()) return false;
+    QSqlQuery q(d->db);
+    if (q.exec(statement)) return true;
+    d->error = q.lastError().text();
+    return false;
+}
+
+bool JobDatabase::BeginJob(const QString& key) {
+    if (!IsOpen()) return false;
+    if (d->kind == Kind::SQLite) return d->Run(QStringLiteral("BEGIN IMMEDIATE"));
+    if (!d->Run(QStringLiteral("BEGIN"))) return false;
+    if (d->Run(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {LockNumber(key)})) return true;
+    RollbackJob();
+    return false;
+}
+
+bool JobDatabase::CommitJob() {
+    if (!IsOpen()) return false;
+    if (d->Run(QStringLiteral("COMMIT"))) return true;
+    RollbackJob();
+    return false;
+}
+
+void JobDatabase::RollbackJob() {
+    if (!IsOpen()) return;
+    const QString why = d->error;
+    d->Run(QStringLiteral("ROLLBACK"));
+    d->error = why;
+}
+
+QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& document,
+                                           const QDateTime& submitted, bool* ok) {
+    QList<MasterMatch> rows;
+    if (ok) *ok = false;
+    if (!IsOpen()) return rows;
+    QSqlQuery* q = d->Prepared(QStringLiteral(
+        "SELECT PrintJobID, LogMachine FROM Master WHERE UserName = ? AND DocumentName = ? AND "
+        "SubmitDT = ? ORDER BY RecordID"));
+    if (!q) return rows;
+    q->addBindValue(Bindable(user));
+    q->addBindValue(Bindable(document));
+    q->addBindValue(DateText(submitted));
+    if (!q->exec()) {
+        d->error = q->lastError().text();
+        return rows;
+    }
+    while (q->next()) rows << MasterMatch{q->value(0).toLongLong(), q->value(1).toString()};
+    q->finish();
+    if (ok) *ok = true;
+    return rows;
+}
+
+namespace {
+QVariantList Values(const Row& row) {
+    QVariantList values;
+    for (const Column& c : row) values << c.value;
+    return values;
+}
+} // namespace
+
+qint64 JobDatabase::InsertMaster(const Row& row) {
+    if (!IsOpen()) return -1;
+    QSqlQuery* q = d->Prepared(d->InsertText("Master", row, " RETURNING RecordID"));
+    if (!q) return -1;
+    for (const Column& c : row) q->addBindValue(Bindable(c.value));
+    qint64 id = -1;
+    if (q->exec() && q->next())
+        id = q->value(0).toLongLong();
+    else
+        d->error = q->lastError().text();
+    q->finish();
+    return id;
+}
+
+bool JobDatabase::InsertDetail(const Row& row) {
+    return IsOpen() && d->Run(d->InsertText("Detail", row), Values(row));
+}
+
+CreateResult CreateJobDatabase(const QString& target, QString* message) {
+    const DatabaseTarget t = ParseDatabaseTarget(target);
+    const QString shown = Shown(target, t);
+    Connection impl;
+    auto fail = [&](const QString& why) {
+        *message = QStringLiteral("Cannot create the job database in %1: %2").arg(shown, why);
+        impl.Disconnect();
+        return CreateResult::Failed;
+    };
+    if (!impl.Connect(target, "rwc")) return fail(impl.error);
+    for (const char* table : {"Master", "Detail"})
+        if (!impl.ColumnsOf(QLatin1String(table)).isEmpty()) {
+            *message = QStringLiteral("%1 already has a table %2; nothing was changed.")
+                           .arg(shown, QLatin1String(table));
+            impl.Disconnect();
+            return CreateResult::TablesExist;
+        }
+    const QStringList statements{
+        CreateTable("Master", kMaster, t.kind),
+        QStringLiteral("CREATE INDEX UserDocSubmitDT ON Master (UserName, DocumentName, SubmitDT)"),
+        CreateTable("Detail", kDetail, t.kind,
+                    QStringLiteral("FOREIGN KEY (RecordID) REFERENCES Master (RecordID) ON DELETE "
+                                   "CASCADE")),
+        QStringLiteral("CREATE INDEX DetailRecordID ON Detail (RecordID)"),
+    };
+    if (!impl.Run(QStringLiteral("BEGIN"))) return fail(impl.error);
+    for (const QString& sql : statements) {
+        QSqlQuery q(impl.db);
+        if (!q.exec(sql)) {
+            const QString why = q.lastError().text();
+            q.finish();
+            impl.Run(QStringLiteral("ROLLBACK"));
+            return fail(why);
+        }
+    }
+    if (!impl.Run(QStringLiteral("COMMIT"))) return fail(impl.error);
+    *message = QStringLiteral("Created the tables Master and Detail in %1.").arg(shown);
+    impl.Disconnect();
+    return CreateResult::Created;
+}
+
+} // namespace Platform

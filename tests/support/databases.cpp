@@ -1,0 +1,216 @@
+#include "databases.h"
+
+#include "platform/database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+#include <QTest>
+#include <QUrl>
+#include <QVersionNumber>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kPort = 5432;
+
+// The folder holding initdb and pg_ctl: on the PATH, else the newest Debian install.
+QString FindPostgresBin() {
+    const QString onPath = QStandardPaths::findExecutable(u"pg_ctl"_s);
+    if (!onPath.isEmpty() && QFile::exists(QFileInfo(onPath).absolutePath() + u"/initdb"_s))
+        return QFileInfo(onPath).absolutePath();
+    QString best;
+    QVersionNumber bestVersion;
+    const QDir lib(u"/usr/lib/postgresql"_s);
+    for (const QString& v : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString bin = lib.filePath(v) + u"/bin"_s;
+        const QVersionNumber number = QVersionNumber::fromString(v);
+        if (QFile::exists(bin + u"/initdb"_s) && QFile::exists(bin + u"/pg_ctl"_s) &&
+            number > bestVersion) {
+            best = bin;
+            bestVersion = number;
+        }
+    }
+    return best;
+}
+} // namespace
+
+bool PostgresServer::Run(const QString& tool, const QStringList& args, QString* output) {
+    QProcess p;
+    QProcessEnvironment env;
+    env.insert(u"PATH"_s, u"/usr/local/bin:/usr/bin:/bin"_s);
+    env.insert(u"LC_ALL"_s, u"C"_s);
+    env.insert(u"TZ"_s, u"UTC"_s);
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setWorkingDirectory(m_dir.path());
+    const QString program = m_bin + QLatin1Char('/') + tool;
+    if (m_asPostgres)
+        p.start(u"runuser"_s, QStringList{u"-u"_s, u"postgres"_s, u"--"_s, program} + args);
+    else
+        p.start(program, args);
+    const bool finished = p.waitForFinished(120000);
+    if (output) *output = QString::fromLocal8Bit(p.readAll());
+    return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool PostgresServer::Start(QString* why, bool* missing) {
+    *missing = false;
+    m_bin = FindPostgresBin();
+    if (m_bin.isEmpty()) {
+        *missing = true;
+        *why = u"the PostgreSQL server binaries (initdb, pg_ctl) are not installed"_s;
+        return false;
+    }
+    if (!m_dir.isValid()) {
+        *why = u"no temporary folder"_s;
+        return false;
+    }
+    m_asPostgres = ::geteuid() == 0;
+    if (m_asPostgres) {
+        const struct passwd* pw = ::getpwnam("postgres");
+        if (!pw) {
+            *why = u"running as root, but there is no postgres user to run the server"_s;
+            return false;
+        }
+        const QByteArray dir = QFile::encodeName(m_dir.path());
+        if (::chown(dir.constData(), pw->pw_uid, pw->pw_gid) != 0 ||
+            ::chmod(dir.constData(), 0755) != 0) {
+            *why = u"cannot hand the server folder to the postgres user"_s;
+            return false;
+        }
+    }
+    QString out;
+    if (!Run(u"initdb"_s,
+             {u"-D"_s, m_dir.path() + u"/data"_s, u"-A"_s, u"trust"_s, u"-U"_s, u"postgres"_s,
+              u"--no-locale"_s, u"-E"_s, u"UTF8"_s, u"--no-sync"_s},
+             &out)) {
+        *why = u"initdb failed: "_s + out;
+        return false;
+    }
+    const QString options = u"-k '%1' -c listen_addresses='' -p %2 -c fsync=off "
+                            "-c full_page_writes=off -c max_connections=50"_s.arg(m_dir.path())
+                                .arg(kPort);
+    if (!Run(u"pg_ctl"_s,
+             {u"-D"_s, m_dir.path() + u"/data"_s, u"-l"_s, m_dir.path() + u"/server.log"_s, u"-w"_s,
+              u"-t"_s, u"60"_s, u"-o"_s, options, u"start"_s},
+             &out)) {
+        QFile log(m_dir.path() + u"/server.log"_s);
+        log.open(QIODevice::ReadOnly);
+        *why = u"pg_ctl start failed: "_s + out + QString::fromLocal8Bit(log.readAll());
+        return false;
+    }
+    m_running = true;
+    return true;
+}
+
+void PostgresServer::Stop() {
+    if (!m_running) return;
+    Run(u"pg_ctl"_s,
+        {u"-D"_s, m_dir.path() + u"/data"_s, u"-m"_s, u"immediate"_s, u"-w"_s, u"stop"_s}, nullptr);
+    m_running = false;
+}
+
+QString PostgresServer::Uri(const QString& database, const QString& user) const {
+    return u"postgresql://%1@/%2?host=%3&port=%4"_s.arg(
+        user, database, QString::fromLatin1(QUrl::toPercentEncoding(m_dir.path())),
+        QString::number(kPort));
+}
+
+QString PostgresServer::DownUri() const {
+    return u"postgresql://postgres@/postgres?host=%1&port=%2"_s.arg(
+        QString::fromLatin1(QUrl::toPercentEncoding(m_dir.path() + u"/nothing"_s)),
+        QString::number(kPort));
+}
+
+bool PostgresServer::Sql(const QString& database, const QStringList& statements, QString* error) {
+    SqlProbe probe(Uri(database));
+    bool ok = probe.IsOpen();
+    for (const QString& s : statements) ok = ok && probe.Exec(s);
+    if (error) *error = probe.Error();
+    return ok;
+}
+
+QString PostgresServer::NewDatabase(const QString& name) {
+    // Emptying the schema is much quicker than creating a database.
+    if (m_created.contains(name))
+        Sql(name, {u"DROP SCHEMA public CASCADE"_s, u"CREATE SCHEMA public"_s});
+    else if (Sql(u"postgres"_s, {u"CREATE DATABASE "_s + name}))
+        m_created << name;
+    return Uri(name);
+}
+
+QString StartForTests(PostgresServer& server) {
+    bool missing = false;
+    QString why;
+    if (server.Start(&why, &missing)) return {};
+    if (!missing) QTest::qFail(qPrintable(why), __FILE__, __LINE__);
+    return why;
+}
+
+SqlProbe::SqlProbe(const QString& target) {
+    static int counter = 0;
+    m_name = u"probe-%1"_s.arg(++counter);
+    const Platform::DatabaseTarget t = Platform::ParseDatabaseTarget(target);
+    m_postgres = t.kind == Platform::DatabaseTarget::Kind::PostgreSQL;
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_postgres ? u"QPSQL"_s : u"QSQLITE"_s, m_name);
+    if (m_postgres) {
+        db.setHostName(t.host);
+        db.setDatabaseName(t.database);
+        db.setUserName(t.user);
+        db.setPort(t.port);
+        db.setConnectOptions(u"connect_timeout=5"_s);
+    } else {
+        db.setDatabaseName(t.path);
+    }
+    m_open = db.open();
+    if (!m_open) m_error = db.lastError().text();
+    if (m_open && m_postgres) Exec(u"SET client_min_messages = warning"_s);
+}
+
+SqlProbe::~SqlProbe() {
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QList<QStringList> SqlProbe::Rows(const QString& sql) {
+    QList<QStringList> rows;
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    if (!q.exec(sql)) {
+        m_error = q.lastError().text();
+        return {{u"ERROR: "_s + m_error}};
+    }
+    while (q.next()) {
+        QStringList row;
+        for (int i = 0; i < q.record().count(); ++i) {
+            const QVariant v = q.value(i);
+            if (v.isNull())
+                row << u"NULL"_s;
+            else if (v.typeId() == QMetaType::QDateTime)
+                row << v.toDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s);
+            else
+                row << v.toString();
+        }
+        rows << row;
+    }
+    return rows;
+}
+
+bool SqlProbe::Exec(const QString& sql) {
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    if (q.exec(sql)) return true;
+    m_error = q.lastError().text();
+    return false;
+}
