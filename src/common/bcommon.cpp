@@ -9,6 +9,8 @@
 
 #include <QDateTime>
 
+#include <limits>
+
 namespace {
 constexpr QChar kSep = QLatin1Char('/');
 constexpr int kServiceEvery = 64; // listing entries between message-queue services
@@ -38,10 +40,16 @@ QString TrimAtNul(const QString& text) {
     return nul < 0 ? text : text.left(nul);
 }
 
+static qsizetype LastSeparator(const QString& path) {
+    return std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+}
+
 QString LastComponent(const QString& path) {
-    const qsizetype i =
-        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    return path.mid(i + 1);
+    return path.mid(LastSeparator(path) + 1);
+}
+
+QString FolderOf(const QString& path) {
+    return path.left(LastSeparator(path) + 1);
 }
 
 QString FindFile(const QString& rawPath) {
@@ -57,9 +65,7 @@ QString FindFile(const QString& rawPath) {
         return false;
     });
     if (first.isEmpty()) return {};
-    const qsizetype slash = path.lastIndexOf(kSep);
-    const QString folder = slash < 0 ? QString() : path.left(slash + 1);
-    return Platform::IsDir(folder + first) ? QStringLiteral(".") : LastComponent(path);
+    return Platform::IsDir(FolderOf(path) + first) ? QStringLiteral(".") : LastComponent(path);
 }
 
 static int Count(const QString& mask, Platform::ListKind kind) {
@@ -175,10 +181,9 @@ QString GetDriveLetterPath(const QString& path) {
 
 QString ResolvePath(const QString& path) {
     QString folder = path, file;
-    const qsizetype last = path.lastIndexOf(kSep);
-    if (last + 1 > 2) {
-        folder = AddBackslash(path.left(last + 1));
-        file = path.mid(last + 1);
+    if (const QString head = FolderOf(path); head.size() > 2) {
+        folder = head;
+        file = path.mid(head.size());
     }
     // A folder on a network mount becomes the mount's remote name.
     if (!folder.startsWith(QLatin1String("//"))) {
@@ -342,10 +347,9 @@ void ReportUnexpectedError(const QString& procedure, const CError& error) {
 void GetSettingLong(const QString& section, const QString& key, qint32& value, bool& found) {
     bool present = false;
     const QVariant v = Platform::ReadSetting(gEnv.m_sTitle, section, key, &present);
-    double number = 0;
-    found = present && ParseNumber(v.toString(), &number) && number >= -2147483648.0 &&
-            number <= 2147483647.0;
-    value = found ? qint32(RoundHalfEven(number)) : 0;
+    value = 0;
+    found = present && ToWholeNumber(v.toString(), std::numeric_limits<qint32>::min(),
+                                     std::numeric_limits<qint32>::max(), &value) == NumberCheck::Ok;
 }
 
 QString GetSettingText(const QString& section, const QString& key, const QString& fallback) {

@@ -38,9 +38,12 @@ bool WritePassFile(const QString& server, const QString& jobNumber, const QStrin
 QString TestFolderAccess(const QString& path);
 QString TestFileAccess(const QString& path);
 QString GetDriveLetterPath(const QString& path);
+// The form by which this machine reaches a path: a share of this machine as its local
+// folder, a share of another machine through the folder it is mounted on.
 QString ResolvePath(const QString& path);
-// The text after the last separator ("/" or "\").
+// The text after the last separator ("/" or "\"), and the text up to and including it.
 QString LastComponent(const QString& path);
+QString FolderOf(const QString& path);
 
 // Text.
 QString GetNextField(const QString& line, int& pos, QChar separator);

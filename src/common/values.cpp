@@ -130,6 +130,15 @@ double RoundHalfEven(double value) {
     return std::nearbyint(value);
 }
 
+NumberCheck ToWholeNumber(const QString& text, qint32 low, qint32 high, qint32* value) {
+    double v = 0;
+    if (!ParseNumber(text, &v)) return NumberCheck::NotNumeric;
+    v = RoundHalfEven(v);
+    if (v < low || v > high) return NumberCheck::OutOfRange;
+    *value = qint32(v);
+    return NumberCheck::Ok;
+}
+
 QString FormatFixed(double value, int decimals) {
     QLocale loc;
     loc.setNumberOptions(QLocale::OmitGroupSeparator);

@@ -26,5 +26,9 @@ bool IsNumeric(const QString& text);
 bool ParseNumber(const QString& text, double* value);
 // Nearest integer, a half going to the even neighbour.
 double RoundHalfEven(double value);
+enum class NumberCheck { Ok, NotNumeric, OutOfRange };
+// A number text (IsNumeric) as the nearest whole number, halves to even, that must lie
+// within [low, high]; value is set only when the result is Ok.
+NumberCheck ToWholeNumber(const QString& text, qint32 low, qint32 high, qint32* value);
 // Fixed decimals in the current locale without group separators ("0.00", "0.000000").
 QString FormatFixed(double value, int decimals);

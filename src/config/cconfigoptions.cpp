@@ -8,6 +8,8 @@
 #include "platform/files.h"
 #include "platform/system.h"
 
+#include <limits>
+
 std::shared_ptr<CConfigOptions> gConfigOptions;
 
 namespace {
@@ -157,8 +159,9 @@ qint32 GetConfigFileVersion(const QString& path) {
     }
     if (text == kMissing) return 0;
     qint32 version = 0;
-    return CheckNumber(text, {path, 0}, kGeneral, QStringLiteral("Version"), -2147483648.0,
-                       2147483647.0, version)
+    return CheckNumber(text, {path, 0}, kGeneral, QStringLiteral("Version"),
+                       std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(),
+                       version)
                ? version
                : 0;
 }
@@ -210,6 +213,5 @@ QString GetLocalPath() {
 
 void SetHelpFile() {
     const QString folder = gEnv.m_sProgramPath;
-    gEnv.m_sHelpFile = (folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')) +
-                       QStringLiteral("Qorvex.hlp");
+    gEnv.m_sHelpFile = AddBackslash(folder) + QStringLiteral("Qorvex.hlp");
 }

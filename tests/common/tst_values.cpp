@@ -4,8 +4,12 @@
 
 #include <QLocale>
 #include <QTest>
+#include <QTimeZone>
+#include <limits>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(NumberCheck)
 
 class TestValues : public QObject {
     Q_OBJECT
@@ -55,20 +59,39 @@ private Q_SLOTS:
         // The decimal separator follows the locale: the other one is refused.
         QVERIFY(!IsNumeric(Comma() ? u"2.5"_s : u"2,5"_s));
     }
-    void roundHalfEven_data() {
-        QTest::addColumn<double>("in");
-        QTest::addColumn<double>("out");
-        QTest::newRow("2.5") << 2.5 << 2.0;
-        QTest::newRow("3.5") << 3.5 << 4.0;
-        QTest::newRow("-2.5") << -2.5 << -2.0;
-        QTest::newRow("2.4") << 2.4 << 2.0;
-        QTest::newRow("2.6") << 2.6 << 3.0;
-        QTest::newRow("0.5") << 0.5 << 0.0;
+    void wholeNumber_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("low");
+        QTest::addColumn<int>("high");
+        QTest::addColumn<NumberCheck>("check");
+        QTest::addColumn<int>("value"); // 99: left as it was
+        constexpr int kMin = std::numeric_limits<qint32>::min();
+        constexpr int kMax = std::numeric_limits<qint32>::max();
+        auto row = [](const char* name, const QString& text, int low, int high, NumberCheck c,
+                      int v) { QTest::newRow(name) << text << low << high << c << v; };
+        row("half down to even", L("2.5"), 0, 10, NumberCheck::Ok, 2);
+        row("half up to even", L("3.5"), 0, 10, NumberCheck::Ok, 4);
+        row("on the high limit", u"32767"_s, 0, 32767, NumberCheck::Ok, 32767);
+        row("rounds onto the limit", L("32767.4"), 0, 32767, NumberCheck::Ok, 32767);
+        row("rounds past the limit", L("32767.5"), 0, 32767, NumberCheck::OutOfRange, 99);
+        row("one past the limit", u"32768"_s, 0, 32767, NumberCheck::OutOfRange, 99);
+        row("on the low limit", u"0"_s, 0, 32767, NumberCheck::Ok, 0);
+        row("rounds onto the low limit", L("-0.5"), 0, 32767, NumberCheck::Ok, 0);
+        row("below the low limit", u"-1"_s, 0, 32767, NumberCheck::OutOfRange, 99);
+        row("32-bit top", u"2147483647"_s, kMin, kMax, NumberCheck::Ok, kMax);
+        row("past the 32-bit top", u"2147483648"_s, kMin, kMax, NumberCheck::OutOfRange, 99);
+        row("32-bit bottom", u"-2147483648"_s, kMin, kMax, NumberCheck::Ok, kMin);
+        row("word", u"ten"_s, 0, 10, NumberCheck::NotNumeric, 99);
     }
-    void roundHalfEven() {
-        QFETCH(double, in);
-        QFETCH(double, out);
-        QCOMPARE(RoundHalfEven(in), out);
+    void wholeNumber() {
+        QFETCH(QString, text);
+        QFETCH(int, low);
+        QFETCH(int, high);
+        QFETCH(NumberCheck, check);
+        QFETCH(int, value);
+        qint32 v = 99;
+        QCOMPARE(ToWholeNumber(text, low, high, &v), check);
+        QCOMPARE(v, value);
     }
     void formats() {
         QCOMPARE(FormatFixed(1234.5, 2), L("1234.50"));
