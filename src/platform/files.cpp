@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/lines.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -52,11 +54,12 @@ QStringList ReadLines(const QString& path, bool* ok) {
     QString text;
     const bool read = ReadTextFile(path, &text);
     if (ok) *ok = read;
-    if (!read || text.isEmpty()) return {};
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (lines.last().isEmpty()) lines.removeLast();
-    for (QString& l : lines)
-        if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
+    QStringList lines;
+    if (read)
+        ForEachLine(QStringView(text), [&](QStringView line) {
+            lines << line.toString();
+            return true;
+        });
     return lines;
 }
 

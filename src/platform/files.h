@@ -13,7 +13,7 @@ QByteArray ReadHead(const QString& path, qint64 maxBytes, bool* ok);
 // Whether the file can be opened so, without changing it.
 bool CanOpenForReading(const QString& path);
 bool CanOpenForAppending(const QString& path);
-// Lines of a text file; LF and CR LF both end a line. Empty list when unreadable.
+// Lines of a text file (platform/lines.h). Empty list when unreadable.
 QStringList ReadLines(const QString& path, bool* ok = nullptr);
 // Decodes bytes as UTF-8, falling back to Latin-1 when they are not valid UTF-8.
 QString DecodeText(const QByteArray& bytes);

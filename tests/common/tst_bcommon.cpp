@@ -1,8 +1,10 @@
 // Common file and text services.
 #include "common/bcommon.h"
 #include "common/environment.h"
+#include "platform/files.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -143,11 +145,27 @@ private Q_SLOTS:
         QVERIFY(FindInFile(p, u"LAST"_s, false));
         QVERIFY(!FindInFile(p, u"delta"_s, false));
         QVERIFY(!FindInFile(box.Path(u"none"_s), u"a"_s, true));
+
         // A 100,000-character line of junk is read without trouble.
         QByteArray junk(100000, '\x01');
         junk[50000] = 'Z';
         const QString j = box.Write(u"junk.bin"_s, junk + "\xff\xfe\r\n");
         QVERIFY(FindInFile(j, u"z"_s, false));
+    }
+    void lineEnds_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("CR LF") << QByteArray("alpha\r\n\r\nBeta\r\nlast\r\n");
+        QTest::newRow("LF, no last end") << QByteArray("alpha\n\nBeta\nlast");
+        QTest::newRow("CR") << QByteArray("alpha\r\rBeta\rlast\r");
+        QTest::newRow("mixed") << QByteArray("alpha\r\n\rBeta\nlast");
+    }
+    void lineEnds() {
+        QFETCH(QByteArray, bytes);
+        Sandbox box;
+        bool ok = false;
+        QCOMPARE(Platform::ReadLines(box.Write(u"f.txt"_s, bytes), &ok),
+                 (QStringList{u"alpha"_s, QString(), u"Beta"_s, u"last"_s}));
+        QVERIFY(ok);
     }
     void writeLine() {
         Sandbox box;

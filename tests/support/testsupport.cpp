@@ -60,10 +60,9 @@ QString Sandbox::Write(const QString& relative, const QByteArray& bytes) const {
     return p;
 }
 
-QString Sandbox::WriteLines(const QString& relative, const QStringList& lines) const {
-    QByteArray bytes;
-    for (const QString& l : lines) bytes += l.toUtf8() + "\r\n";
-    return Write(relative, bytes);
+QString Sandbox::WriteLines(const QString& relative, const QStringList& lines,
+                            const QString& eol) const {
+    return Write(relative, (lines.join(eol) + eol).toUtf8());
 }
 
 QByteArray Sandbox::Read(const QString& relative) const {

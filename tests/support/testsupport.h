@@ -35,8 +35,9 @@ public:
     QString Path(const QString& relative = {}) const;
     // Writes bytes, creating folders; returns the full path.
     QString Write(const QString& relative, const QByteArray& bytes) const;
-    // Writes lines joined with CR LF.
-    QString WriteLines(const QString& relative, const QStringList& lines) const;
+    // Writes lines, each ending in eol.
+    QString WriteLines(const QString& relative, const QStringList& lines,
+                       const QString& eol = u"\r\n"_s) const;
     QByteArray Read(const QString& relative) const;
     QString RegistryFile() const { return Path(u"registry.ini"_s); }
 
