@@ -252,8 +252,7 @@ QString DoubleQuotes(const QString& text) {
 QString NormalizeDateText(const QString& raw) {
     QString text = TrimAtNul(raw).trimmed();
     CDate date;
-    if (CDate::Parse(text, &date))
-        text = QLocale::c().toString(date.ToDateTime(), QStringLiteral("M/dd/yyyy h:mm:ss AP"));
+    if (CDate::Parse(text, &date)) return date.Text();
     // Pad month and day to two digits, whatever the separator.
     qsizetype first = -1;
     QChar sep;
