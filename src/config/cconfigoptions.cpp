@@ -199,8 +199,7 @@ QString GetDataPath() {
 }
 
 QString GetLocalPath() {
-    QString base = gEnv.m_sOSVersion.startsWith(QLatin1String("4.1")) ? gEnv.m_sSystemDir
-                                                                      : Platform::LocalDataFolder();
+    QString base = Platform::IsOldSystem() ? gEnv.m_sSystemDir : Platform::LocalDataFolder();
     base = TrimAtNul(base).trimmed();
     if (base.isEmpty()) base = QStringLiteral("/");
     QString local = AddBackslash(base) + QStringLiteral("Qorvex");

@@ -33,12 +33,17 @@ QString LoginName() {
 }
 
 QString OSVersion() {
+    // Named, so that no rule written for an old Windows version number ("4.1") matches it.
     const QStringList parts = QSysInfo::kernelVersion().split(QLatin1Char('.'));
     if (parts.size() < 2) return {};
     QString minor = parts[1];
     qsizetype i = 0;
     while (i < minor.size() && minor[i].isDigit()) ++i;
-    return parts[0] + QLatin1Char('.') + minor.left(i);
+    return QStringLiteral("Linux ") + parts[0] + QLatin1Char('.') + minor.left(i);
+}
+
+bool IsOldSystem() {
+    return false;
 }
 
 QString IPAddress() {

@@ -139,7 +139,8 @@ void InitEnvironment() {
     EnsureFolder(e.m_sMachinePath);
     WriteTrace(QStringLiteral("m_sMachinePath = ") + e.m_sMachinePath);
     // 19: spooler folder, remembered in spldir.txt for when the registry cannot be read
-    e.m_sSpoolPath = QStringLiteral("/var/spool/cups");
+    e.m_sSpoolPath = Platform::IsOldSystem() ? e.m_sWindowsDir + QStringLiteral("/spool/printers")
+                                             : QStringLiteral("/var/spool/cups");
     const QString spoolFile = e.m_sLocalUserPath + QStringLiteral("spldir.txt");
     QString spool;
     if (GetKeyValue(kLocalMachine,
