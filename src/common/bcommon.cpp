@@ -208,7 +208,9 @@ QString ResolvePath(const QString& path) {
         }
     }
     const QString joined = folder + file;
-    return FindFile(joined).isEmpty() ? path : joined;
+    const QString resolved = FindFile(joined).isEmpty() ? path : joined;
+    // Any other share is reached here through the folder it is mounted on.
+    return resolved.startsWith(QLatin1String("//")) ? GetDriveLetterPath(resolved) : resolved;
 }
 
 QString GetNextField(const QString& line, int& pos, QChar separator) {

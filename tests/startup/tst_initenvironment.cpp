@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -59,6 +60,30 @@ private Q_SLOTS:
         QCOMPARE(gEnv.m_sPlaceholderRedirectGroups, u"Default"_s);
         QCOMPARE(gEnv.m_sSpoolPath, u"/var/spool/cups"_s);
         QCOMPARE(gEnv.m_sSpoolIndex, local + gEnv.m_sMachineName + u"1.idx"_s);
+        // Named, so that no test for an old Windows version ("4.1") matches Linux 4.19.
+        QVERIFY2(QRegularExpression(u"^Linux \\d+\\.\\d+$"_s).match(gEnv.m_sOSVersion).hasMatch(),
+                 qPrintable(gEnv.m_sOSVersion));
+    }
+    void networkDataPathIsReachedThroughItsMount() {
+        Sandbox box;
+        // The share //server/share is mounted on the sandbox's share folder.
+        box.Write(u"mounts"_s,
+                  "//server/share " + box.Path(u"share"_s).toUtf8() + " cifs rw 0 0\n");
+        QByteArray ini = With(Config(), "DataFile", u"//server/share/data/jobs.db"_s);
+        LayOutInstallation(box, ini, u"//SERVER/share/data"_s);
+        const QByteArray reg = box.Read(u"registry.ini"_s);
+        box.Write(u"registry.ini"_s,
+                  QByteArray(reg).replace(box.Path(u"share"_s).toUtf8(), "//server/share"));
+        InitEnvironment();
+        const QString share = box.Path(u"share/"_s);
+        const QStringList got{gEnv.m_sOrigConfigFile, gEnv.m_sConfigPath, gEnv.m_sDataFile,
+                              gEnv.m_sDataPath,       gEnv.m_sUserPath,   gEnv.m_sUserPathLetter,
+                              gEnv.m_sLoggingMachine};
+        const QString user = share + u"data/users/"_s + gEnv.m_sUserName;
+        QCOMPARE(got, (QStringList{share + u"Config.ini"_s, share, share + u"data/jobs.db"_s,
+                                   share + u"data/"_s, user, user, u"Default"_s}));
+        QVERIFY(!gEnv.m_bOffline);
+        QVERIFY(!gEnv.m_bDataHost);
     }
     void dataPathRules_data() {
         QTest::addColumn<QString>("dataPath");
