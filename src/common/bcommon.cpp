@@ -3,6 +3,7 @@
 #include "common/environment.h"
 #include "common/values.h"
 #include "platform/files.h"
+#include "platform/logfile.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
 #include "platform/system.h"
@@ -318,19 +319,43 @@ QString GetCostTextField(const QString& text, const QString& field) {
     return {};
 }
 
+namespace {
+QStringList* gHeldLog = nullptr; // lines kept by a CHeldLog
+
+void AppendToLog(const QString& line, bool held) {
+    if (held && gHeldLog) {
+        *gHeldLog << line;
+        return;
+    }
+    // Without a local folder there is no log: never the current folder instead.
+    if (gEnv.m_sLocalUserPath.isEmpty()) return;
+    Platform::AppendLogLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"), line,
+                            kLogLimit);
+}
+} // namespace
+
+CHeldLog::CHeldLog() {
+    if (!gHeldLog) gHeldLog = &m_lines;
+}
+
+CHeldLog::~CHeldLog() {
+    if (gHeldLog != &m_lines) return;
+    gHeldLog = nullptr;
+    if (gEnv.m_bDebugLog)
+        for (const QString& line : m_lines) AppendToLog(line, false);
+}
+
 void WriteLog(const QString& level, const QString& text, bool force) {
     if (!gEnv.m_bDebugLog && !force) return;
     const QString line =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
         QLatin1Char(' ') + QString::number(Platform::TickCount()) + QLatin1Char(' ') + level +
         QLatin1Char(' ') + text;
-    Platform::WriteLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"), line, false);
+    AppendToLog(line, !force);
 }
 
 void WriteTrace(const QString& text) {
-    if (!gEnv.m_bDebugLog) return;
-    Platform::WriteLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"),
-                        ExeName() + QStringLiteral(": ") + text, false);
+    if (gEnv.m_bDebugLog) AppendToLog(ExeName() + QStringLiteral(": ") + text, true);
 }
 
 void ReportUnexpectedError(const QString& procedure, const CError& error) {

@@ -1,6 +1,7 @@
 #pragma once
 // Common file and text services, the debug log and the unexpected-error report.
 #include <QString>
+#include <QStringList>
 
 // Classic runtime error numbers used in reports.
 enum ErrNumber {
@@ -56,6 +57,21 @@ QString GetCostTextField(const QString& text, const QString& field);
 // Diagnostics and settings.
 void WriteLog(const QString& level, const QString& text, bool force = false);
 void WriteTrace(const QString& text);
+// At this size the debug log moves to one ".old" file and starts again.
+constexpr qint64 kLogLimit = 10 << 20;
+// While one lives, debug-log lines (not forced ones) are kept in memory; when it ends they
+// are written if m_bDebugLog is then set, else dropped. For work that runs before the
+// DebugLog option is known.
+class CHeldLog {
+public:
+    CHeldLog();
+    ~CHeldLog();
+    CHeldLog(const CHeldLog&) = delete;
+    CHeldLog& operator=(const CHeldLog&) = delete;
+
+private:
+    QStringList m_lines;
+};
 void ReportUnexpectedError(const QString& procedure, const CError& error);
 void GetSettingLong(const QString& section, const QString& key, qint32& value, bool& found);
 QString GetSettingText(const QString& section, const QString& key, const QString& fallback);

@@ -14,6 +14,12 @@ using namespace Qt::StringLiterals;
 
 class TestBCommon : public QObject {
     Q_OBJECT
+    // The debug log as qorvlog.txt in the sandbox.
+    static void LogInto(const Sandbox& box, bool on) {
+        gEnv.m_sLocalUserPath = box.Path() + u"/"_s;
+        gEnv.m_sExeName = u"qorvlog"_s;
+        gEnv.m_bDebugLog = on;
+    }
 private Q_SLOTS:
     void nextField_data() {
         QTest::addColumn<QString>("line");
@@ -216,9 +222,7 @@ private Q_SLOTS:
     }
     void logLines() {
         Sandbox box;
-        gEnv.m_sLocalUserPath = box.Path() + u"/"_s;
-        gEnv.m_sExeName = u"qorvlog"_s;
-        gEnv.m_bDebugLog = false;
+        LogInto(box, false);
         WriteLog(u"I"_s, u"dropped"_s);
         WriteTrace(u"dropped"_s);
         WriteLog(u"E"_s, u"forced"_s, true);
@@ -231,6 +235,27 @@ private Q_SLOTS:
                 .match(QString::fromUtf8(lines[0]))
                 .hasMatch());
         QCOMPARE(lines[1], QByteArray("qorvlog: traced\r"));
+    }
+    void logRotatesAtItsLimit() {
+        Sandbox box;
+        LogInto(box, true);
+        box.Write(u"qorvlog.txt.old"_s, "older");
+        const QByteArray almost(kLogLimit - 1, 'a');
+        box.Write(u"qorvlog.txt"_s, almost);
+        WriteTrace(u"one"_s); // below the limit: appended
+        QCOMPARE(box.Read(u"qorvlog.txt"_s), almost + "qorvlog: one\r\n");
+        QCOMPARE(box.Read(u"qorvlog.txt.old"_s), QByteArray("older"));
+        WriteTrace(u"two"_s); // at the limit: moved to the one ".old" file first
+        QCOMPARE(box.Read(u"qorvlog.txt"_s), QByteArray("qorvlog: two\r\n"));
+        QCOMPARE(box.Read(u"qorvlog.txt.old"_s), almost + "qorvlog: one\r\n");
+        QCOMPARE(QDir(box.Path()).entryList({u"qorvlog*"_s}).size(), 2);
+    }
+    void noLocalFolderNoLog() {
+        Sandbox box; // fails the test when anything lands in the current folder
+        gEnv.m_bDebugLog = true;
+        WriteTrace(u"nowhere"_s);
+        WriteLog(u"E"_s, u"nowhere"_s, true);
+        QVERIFY(QDir::current().isEmpty());
     }
     void unexpectedError() {
         Sandbox box;

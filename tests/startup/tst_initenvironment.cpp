@@ -85,6 +85,29 @@ private Q_SLOTS:
         QVERIFY(!gEnv.m_bOffline);
         QVERIFY(!gEnv.m_bDataHost);
     }
+    void debugLogOption_data() {
+        QTest::addColumn<QString>("debugLog");
+        QTest::addColumn<QString>("dataPath"); // relative to the sandbox
+        QTest::newRow("off, offline") << u"False"_s << u"nowhere"_s;
+        QTest::newRow("off, online") << u"False"_s << u"share/data"_s;
+        QTest::newRow("on, offline") << u"True"_s << u"nowhere"_s;
+    }
+    void debugLogOption() {
+        QFETCH(QString, debugLog);
+        QFETCH(QString, dataPath);
+        Sandbox box;
+        LayOutInstallation(box, With(Config(), "DebugLog", debugLog), box.Path(dataPath));
+        InitEnvironment();
+        InitEnvironment(); // as every offline pass does
+        const QByteArray log = box.Read(u"home/.local/share/Qorvex/qorvlog.txt"_s);
+        if (debugLog == QLatin1String("False")) {
+            QCOMPARE(log, QByteArray());
+        } else {
+            QVERIFY(log.startsWith("qorvlog: m_sLocalUserPath = " + gEnv.m_sLocalUserPath.toUtf8() +
+                                   "\r\n"));
+            QCOMPARE(log.count("qorvlog: m_sLocalUserPath = "), 2);
+        }
+    }
     void dataPathRules_data() {
         QTest::addColumn<QString>("dataPath");
         QTest::addColumn<QString>("expected"); // relative to the sandbox

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -45,7 +46,20 @@ Sandbox::Sandbox() {
     QDir().mkpath(root + u"/home/.config"_s);
     QDir().mkpath(root + u"/home/.local/share"_s);
     QDir().mkpath(root + u"/run"_s);
+    QDir().mkpath(root + u"/cwd"_s);
+    m_previousCurrent = QDir::currentPath();
+    QDir::setCurrent(root + u"/cwd"_s);
     ResetEnvironment();
+}
+
+Sandbox::~Sandbox() {
+    QDir::setCurrent(m_previousCurrent);
+    const QStringList stray =
+        QDir(Path(u"cwd"_s))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (!stray.isEmpty())
+        QTest::qFail(("written to the current folder: " + stray.join(u", "_s)).toUtf8().constData(),
+                     __FILE__, __LINE__);
 }
 
 QString Sandbox::Path(const QString& relative) const {

@@ -28,9 +28,15 @@ private:
     QList<Platform::MsgAnswer> m_answers;
 };
 
+// A temporary folder for one test, with every override pointed into it. The current folder
+// is an empty folder inside it while the sandbox lives; the test fails when anything
+// appears there, since the program must never write relative to the current folder.
 class Sandbox {
 public:
     Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
     bool IsValid() const { return m_dir.isValid(); }
     QString Path(const QString& relative = {}) const;
     // Writes bytes, creating folders; returns the full path.
@@ -43,6 +49,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_previousCurrent;
 };
 
 // Resets the process-wide settings to a fresh object.
