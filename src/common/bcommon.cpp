@@ -137,14 +137,13 @@ bool WritePassFile(const QString& queue, const QString& jobNumber, const QString
 }
 
 QString TestFolderAccess(const QString& rawPath) {
-    QString path = rawPath;
-    // A last component with a "." names a file: its folder is tested.
-    if (LastComponent(path).contains(QLatin1Char('.')) && !Platform::IsDir(path))
-        path = path.left(path.lastIndexOf(kSep) + 1);
-    path = AddBackslash(path);
+    // A path naming a file tests the file's folder; a "." in a folder's name is just a name.
+    const QString path = AddBackslash(Platform::IsFile(rawPath) ? FolderOf(rawPath) : rawPath);
     QString result;
+    if (path.isEmpty()) return result;
     const QString test = path + QStringLiteral("test.txt");
-    if (Platform::WriteLine(test, QStringLiteral("test"), true)) result += QStringLiteral("write");
+    const bool written = Platform::WriteLine(test, QStringLiteral("test"), true);
+    if (written) result += QStringLiteral("write");
     QString first;
     Platform::ListMatching(path + QStringLiteral("*.*"), Platform::ListKind::Files,
                            [&](const QString& name) {
@@ -155,8 +154,9 @@ QString TestFolderAccess(const QString& rawPath) {
         result += QStringLiteral("list");
         if (Platform::CanOpenForReading(path + first)) result += QStringLiteral("read");
     }
-    Platform::RemoveFile(test);
-    if (FindFile(test).isEmpty()) result += QStringLiteral("delete");
+    // Only a file this test wrote shows that deleting works.
+    if (written && Platform::RemoveFile(test) && FindFile(test).isEmpty())
+        result += QStringLiteral("delete");
     return result;
 }
 

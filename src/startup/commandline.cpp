@@ -1,5 +1,6 @@
 #include "startup/commandline.h"
 
+#include "config/bconfigfile.h"
 #include "config/cconfigoptions.h"
 #include "platform/messages.h"
 
@@ -24,12 +25,18 @@ int RunCommandLine(const QStringList& args) {
     const bool write = args.size() == 3 && args[0] == QLatin1String("--write-config");
     if (!check && !write) return Usage();
     // Every message as one line on standard error; nothing waits for an answer.
-    Platform::SetMessageHandler([](const Platform::Message& m) {
+    int shown = 0;
+    Platform::SetMessageHandler([&shown](const Platform::Message& m) {
+        ++shown;
         Print(stderr, Platform::OneLine(m.text));
         return Platform::DefaultAnswer(m);
     });
     CConfigOptions options;
     const bool ok = options.ReadIniFile(args[1]);
+    // Version 0 fails without a word in the program; here the administrator is told why.
+    if (!ok && shown == 0 && options.Version == 0)
+        ShowEntryMessage(QStringLiteral("GENERAL"), QStringLiteral("Version"), args[1],
+                         QStringLiteral(" is not valid"));
     if (ok)
         Print(stdout,
               QStringLiteral("Version %1: %2 printer groups, %3 categories, %4 predefined values")

@@ -181,23 +181,44 @@ private Q_SLOTS:
         QCOMPARE(box.Read(u"w.txt"_s), QByteArray("three\r\n"));
         QVERIFY(!WriteLineToFile(box.Path(u"no/such/dir/x"_s), u"x"_s, true));
     }
+    void folderAccess_data() {
+        QTest::addColumn<QString>("path"); // in a sandbox holding srv/data.v2/users/x.dat
+        QTest::addColumn<QString>("access");
+        QTest::newRow("usable") << u"srv/data.v2/users"_s << u"writelistreaddelete"_s;
+        QTest::newRow("trailing separator") << u"srv/data.v2/"_s << u"writelistreaddelete"_s;
+        QTest::newRow("a file: its folder")
+            << u"srv/data.v2/users/x.dat"_s << u"writelistreaddelete"_s;
+        QTest::newRow("missing") << u"srv/data.v2/users/jsmith"_s << QString();
+        QTest::newRow("missing, with a dot") << u"srv/data.v2/users/john.smith"_s << QString();
+        QTest::newRow("missing data.v2") << u"srv/data.v2/users/x.dat/data.v2"_s << QString();
+        QTest::newRow("empty path") << QString() << QString();
+    }
     void folderAccess() {
+        QFETCH(QString, path);
+        QFETCH(QString, access);
         Sandbox box;
-        box.Write(u"rw/existing.dat"_s, "x");
-        QCOMPARE(TestFolderAccess(box.Path(u"rw"_s)), u"writelistreaddelete"_s);
-        // A path naming a file tests its folder.
-        QCOMPARE(TestFolderAccess(box.Path(u"rw/existing.dat"_s)), u"writelistreaddelete"_s);
-        QVERIFY(!QFile::exists(box.Path(u"rw/test.txt"_s)));
-        QCOMPARE(TestFolderAccess(box.Path(u"missing"_s)), u"delete"_s);
+        box.Write(u"srv/data.v2/users/x.dat"_s, "x");
+        QCOMPARE(TestFolderAccess(path.isEmpty() ? path : box.Path(path)), access);
+        // No test file is left behind.
+        QCOMPARE(QDir(box.Path(u"srv/data.v2/users"_s)).entryList(QDir::Files),
+                 QStringList{u"x.dat"_s});
+        QCOMPARE(QDir(box.Path(u"srv/data.v2"_s)).entryList(QDir::Files), QStringList());
+    }
+    void readOnlyFolderAccess() {
+        if (::geteuid() == 0) QSKIP("root ignores permission bits");
+        Sandbox box;
+        box.Write(u"ro/x.dat"_s, "x");
+        QFile::setPermissions(box.Path(u"ro"_s), QFile::ReadOwner | QFile::ExeOwner);
+        const QString access = TestFolderAccess(box.Path(u"ro"_s));
+        QFile::setPermissions(box.Path(u"ro"_s),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(access, u"listread"_s);
+    }
+    void fileAccess() {
+        Sandbox box;
         const QString f = box.Write(u"cfg/Config.ini"_s, "x");
         QCOMPARE(TestFileAccess(f), u"writelistread"_s);
         QCOMPARE(TestFileAccess(box.Path(u"cfg/none.ini"_s)), QString());
-        if (::geteuid() != 0) { // root ignores permission bits
-            QFile::setPermissions(box.Path(u"rw"_s), QFile::ReadOwner | QFile::ExeOwner);
-            QCOMPARE(TestFolderAccess(box.Path(u"rw"_s)), u"listreaddelete"_s);
-            QFile::setPermissions(box.Path(u"rw"_s),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
     }
     void driveLetterAndResolve() {
         Sandbox box;
