@@ -1,6 +1,7 @@
 #include "common/values.h"
 
 #include <QLocale>
+#include <QTimeZone>
 #include <cmath>
 
 static const QDate kEpoch(1899, 12, 30);
@@ -49,7 +50,7 @@ QDateTime CDate::ToDateTime() const {
     if (dt.isValid() || !date.isValid()) return dt;
     // The clocks skip this time: count on from the offset in force before the change.
     const int before = QDateTime(date.addDays(-1), time).offsetFromUtc();
-    return QDateTime(date, time, Qt::UTC).addSecs(-before).toLocalTime();
+    return QDateTime(date, time, QTimeZone::utc()).addSecs(-before).toLocalTime();
 }
 
 QString CDate::Text() const {
