@@ -35,7 +35,8 @@ void InitEnvironment() {
     e.m_bOffline = false;
     e.m_bUseErrorHandler = false;
     e.m_bDebugLog = true;
-    // The traces below wait for the DebugLog option (step 21) and are dropped when it is off.
+    // The traces below wait for the DebugLog option, read further down, and are dropped
+    // when it is off.
     const CHeldLog held;
     // 2: product strings and title by executable name
     if (e.m_sExeName.isEmpty()) e.m_sExeName = Platform::ExecutableName();
