@@ -194,9 +194,8 @@ bool CCategoryValue::ConvertPreDefinedValue(const CPreDefinedValue& entry, CPrin
         break;
     case 14: {
         const bool valid = job.SubmitDT_Valid();
-        const QDateTime dt = job.SubmitDT.ToDateTime();
-        fact(valid,
-             dt.toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(' ') + LongTime(dt.time()));
+        fact(valid, job.SubmitDT.Date().toString(u"yyyy/MM/dd") + QLatin1Char(' ') +
+                        LongTime(job.SubmitDT.Time()));
         ValueNumeric = valid ? job.SubmitDT.Days() : 0;
         break;
     }

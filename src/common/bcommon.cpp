@@ -9,6 +9,8 @@
 
 #include <QDateTime>
 
+#include <limits>
+
 namespace {
 constexpr QChar kSep = QLatin1Char('/');
 
@@ -37,10 +39,16 @@ QString TrimAtNul(const QString& text) {
     return nul < 0 ? text : text.left(nul);
 }
 
+static qsizetype LastSeparator(const QString& path) {
+    return std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+}
+
 QString LastComponent(const QString& path) {
-    const qsizetype i =
-        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    return path.mid(i + 1);
+    return path.mid(LastSeparator(path) + 1);
+}
+
+QString FolderOf(const QString& path) {
+    return path.left(LastSeparator(path) + 1);
 }
 
 QString FindFile(const QString& rawPath) {
@@ -56,9 +64,7 @@ QString FindFile(const QString& rawPath) {
         return false;
     });
     if (first.isEmpty()) return {};
-    const qsizetype slash = path.lastIndexOf(kSep);
-    const QString folder = slash < 0 ? QString() : path.left(slash + 1);
-    return Platform::IsDir(folder + first) ? QStringLiteral(".") : LastComponent(path);
+    return Platform::IsDir(FolderOf(path) + first) ? QStringLiteral(".") : LastComponent(path);
 }
 
 static int Count(const QString& mask, Platform::ListKind kind) {
@@ -138,14 +144,13 @@ bool WritePassFile(const QString& queue, const QString& jobNumber, const QString
 }
 
 QString TestFolderAccess(const QString& rawPath) {
-    QString path = rawPath;
-    // A last component with a "." names a file: its folder is tested.
-    if (LastComponent(path).contains(QLatin1Char('.')) && !Platform::IsDir(path))
-        path = path.left(path.lastIndexOf(kSep) + 1);
-    path = AddBackslash(path);
+    // A path naming a file tests the file's folder; a "." in a folder's name is just a name.
+    const QString path = AddBackslash(Platform::IsFile(rawPath) ? FolderOf(rawPath) : rawPath);
     QString result;
+    if (path.isEmpty()) return result;
     const QString test = path + QStringLiteral("test.txt");
-    if (Platform::WriteLine(test, QStringLiteral("test"), true)) result += QStringLiteral("write");
+    const bool written = Platform::WriteLine(test, QStringLiteral("test"), true);
+    if (written) result += QStringLiteral("write");
     QString first;
     Platform::ListMatching(path + QStringLiteral("*.*"), Platform::ListKind::Files,
                            [&](const QString& name) {
@@ -156,8 +161,9 @@ QString TestFolderAccess(const QString& rawPath) {
         result += QStringLiteral("list");
         if (Platform::CanOpenForReading(path + first)) result += QStringLiteral("read");
     }
-    Platform::RemoveFile(test);
-    if (FindFile(test).isEmpty()) result += QStringLiteral("delete");
+    // Only a file this test wrote shows that deleting works.
+    if (written && Platform::RemoveFile(test) && FindFile(test).isEmpty())
+        result += QStringLiteral("delete");
     return result;
 }
 
@@ -183,10 +189,9 @@ QString GetDriveLetterPath(const QString& path) {
 
 QString ResolvePath(const QString& path) {
     QString folder = path, file;
-    const qsizetype last = path.lastIndexOf(kSep);
-    if (last + 1 > 2) {
-        folder = AddBackslash(path.left(last + 1));
-        file = path.mid(last + 1);
+    if (const QString head = FolderOf(path); head.size() > 2) {
+        folder = head;
+        file = path.mid(head.size());
     }
     // A folder on a network mount becomes the mount's remote name.
     if (!folder.startsWith(QLatin1String("//"))) {
@@ -211,7 +216,9 @@ QString ResolvePath(const QString& path) {
         }
     }
     const QString joined = folder + file;
-    return FindFile(joined).isEmpty() ? path : joined;
+    const QString resolved = FindFile(joined).isEmpty() ? path : joined;
+    // Any other share is reached here through the folder it is mounted on.
+    return resolved.startsWith(QLatin1String("//")) ? GetDriveLetterPath(resolved) : resolved;
 }
 
 QString GetNextField(const QString& line, int& pos, QChar separator) {
@@ -255,8 +262,7 @@ QString DoubleQuotes(const QString& text) {
 QString NormalizeDateText(const QString& raw) {
     QString text = TrimAtNul(raw).trimmed();
     CDate date;
-    if (CDate::Parse(text, &date))
-        text = QLocale::c().toString(date.ToDateTime(), QStringLiteral("M/dd/yyyy h:mm:ss AP"));
+    if (CDate::Parse(text, &date)) return date.Text();
     // Pad month and day to two digits, whatever the separator.
     qsizetype first = -1;
     QChar sep;
@@ -320,19 +326,43 @@ QString GetCostTextField(const QString& text, const QString& field) {
     return {};
 }
 
+namespace {
+QStringList* gHeldLog = nullptr; // lines kept by a CHeldLog
+
+void AppendToLog(const QString& line, bool held) {
+    if (held && gHeldLog) {
+        *gHeldLog << line;
+        return;
+    }
+    // Without a local folder there is no log: never the current folder instead.
+    if (gEnv.m_sLocalUserPath.isEmpty()) return;
+    Platform::AppendLogLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"), line,
+                            kLogLimit);
+}
+} // namespace
+
+CHeldLog::CHeldLog() {
+    if (!gHeldLog) gHeldLog = &m_lines;
+}
+
+CHeldLog::~CHeldLog() {
+    if (gHeldLog != &m_lines) return;
+    gHeldLog = nullptr;
+    if (gEnv.m_bDebugLog)
+        for (const QString& line : m_lines) AppendToLog(line, false);
+}
+
 void WriteLog(const QString& level, const QString& text, bool force) {
     if (!gEnv.m_bDebugLog && !force) return;
     const QString line =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
         QLatin1Char(' ') + QString::number(Platform::TickCount()) + QLatin1Char(' ') + level +
         QLatin1Char(' ') + text;
-    Platform::AppendLogLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"), line);
+    AppendToLog(line, !force);
 }
 
 void WriteTrace(const QString& text) {
-    if (!gEnv.m_bDebugLog) return;
-    Platform::AppendLogLine(gEnv.m_sLocalUserPath + ExeName() + QStringLiteral(".txt"),
-                            ExeName() + QStringLiteral(": ") + text);
+    if (gEnv.m_bDebugLog) AppendToLog(ExeName() + QStringLiteral(": ") + text, true);
 }
 
 void ReportUnexpectedError(const QString& procedure, const CError& error) {
@@ -350,10 +380,9 @@ void ReportUnexpectedError(const QString& procedure, const CError& error) {
 void GetSettingLong(const QString& section, const QString& key, qint32& value, bool& found) {
     bool present = false;
     const QVariant v = Platform::ReadSetting(gEnv.m_sTitle, section, key, &present);
-    double number = 0;
-    found = present && ParseNumber(v.toString(), &number) && number >= -2147483648.0 &&
-            number <= 2147483647.0;
-    value = found ? qint32(RoundHalfEven(number)) : 0;
+    value = 0;
+    found = present && ToWholeNumber(v.toString(), std::numeric_limits<qint32>::min(),
+                                     std::numeric_limits<qint32>::max(), &value) == NumberCheck::Ok;
 }
 
 QString GetSettingText(const QString& section, const QString& key, const QString& fallback) {

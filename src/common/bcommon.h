@@ -1,6 +1,7 @@
 #pragma once
 // Common file and text services, the debug log and the unexpected-error report.
 #include <QString>
+#include <QStringList>
 
 // Classic runtime error numbers used in reports.
 enum ErrNumber {
@@ -38,9 +39,12 @@ bool WritePassFile(const QString& server, const QString& jobNumber, const QStrin
 QString TestFolderAccess(const QString& path);
 QString TestFileAccess(const QString& path);
 QString GetDriveLetterPath(const QString& path);
+// The form by which this machine reaches a path: a share of this machine as its local
+// folder, a share of another machine through the folder it is mounted on.
 QString ResolvePath(const QString& path);
-// The text after the last separator ("/" or "\").
+// The text after the last separator ("/" or "\"), and the text up to and including it.
 QString LastComponent(const QString& path);
+QString FolderOf(const QString& path);
 
 // Text.
 QString GetNextField(const QString& line, int& pos, QChar separator);
@@ -53,6 +57,21 @@ QString GetCostTextField(const QString& text, const QString& field);
 // Diagnostics and settings.
 void WriteLog(const QString& level, const QString& text, bool force = false);
 void WriteTrace(const QString& text);
+// At this size the debug log moves to one ".old" file and starts again.
+constexpr qint64 kLogLimit = 10 << 20;
+// While one lives, debug-log lines (not forced ones) are kept in memory; when it ends they
+// are written if m_bDebugLog is then set, else dropped. For work that runs before the
+// DebugLog option is known.
+class CHeldLog {
+public:
+    CHeldLog();
+    ~CHeldLog();
+    CHeldLog(const CHeldLog&) = delete;
+    CHeldLog& operator=(const CHeldLog&) = delete;
+
+private:
+    QStringList m_lines;
+};
 void ReportUnexpectedError(const QString& procedure, const CError& error);
 void GetSettingLong(const QString& section, const QString& key, qint32& value, bool& found);
 QString GetSettingText(const QString& section, const QString& key, const QString& fallback);

@@ -1,22 +1,63 @@
 #include "common/values.h"
 
 #include <QLocale>
+#include <QTimeZone>
 #include <cmath>
 
 static const QDate kEpoch(1899, 12, 30);
+constexpr qint64 kMsPerDay = 86400000;
+
+CDate CDate::FromDateAndTime(const QDate& date, const QTime& time) {
+    if (!date.isValid() || !time.isValid()) return CDate();
+    return CDate(double(kEpoch.daysTo(date)) + double(time.msecsSinceStartOfDay()) / kMsPerDay);
+}
 
 CDate CDate::FromDateTime(const QDateTime& dt) {
-    if (!dt.isValid()) return CDate();
-    const double days = double(kEpoch.daysTo(dt.date()));
-    const double frac = double(dt.time().msecsSinceStartOfDay()) / 86400000.0;
-    return CDate(days + frac);
+    // date() and time() hold what was asked for even where the clocks skip it.
+    return FromDateAndTime(dt.date(), dt.time());
+}
+
+// Whole days and milliseconds of the day; a fraction that rounds up to a full day carries.
+static bool Split(double days, qint64* day, int* ms) {
+    if (!std::isfinite(days) || std::abs(days) > 1e9) return false;
+    const double whole = std::floor(days);
+    qint64 m = std::llround((days - whole) * kMsPerDay);
+    *day = qint64(whole);
+    if (m >= kMsPerDay) {
+        m -= kMsPerDay;
+        ++*day;
+    }
+    *ms = int(m);
+    return true;
+}
+
+QDate CDate::Date() const {
+    qint64 day = 0;
+    int ms = 0;
+    return Split(m_days, &day, &ms) ? kEpoch.addDays(day) : QDate();
+}
+
+QTime CDate::Time() const {
+    qint64 day = 0;
+    int ms = 0;
+    return Split(m_days, &day, &ms) ? QTime::fromMSecsSinceStartOfDay(ms) : QTime();
 }
 
 QDateTime CDate::ToDateTime() const {
-    const double whole = std::floor(m_days);
-    const qint64 ms = qint64(std::llround((m_days - whole) * 86400000.0));
-    QDateTime dt(kEpoch.addDays(qint64(whole)), QTime(0, 0));
-    return dt.addMSecs(ms);
+    const QDate date = Date();
+    const QTime time = Time();
+    const QDateTime dt(date, time);
+    if (dt.isValid() || !date.isValid()) return dt;
+    // The clocks skip this time: count on from the offset in force before the change.
+    const int before = QDateTime(date.addDays(-1), time).offsetFromUtc();
+    return QDateTime(date, time, QTimeZone::utc()).addSecs(-before).toLocalTime();
+}
+
+QString CDate::Text() const {
+    const QDate date = Date();
+    if (!date.isValid()) return {};
+    const QLocale c = QLocale::c();
+    return c.toString(date, u"MM/dd/yyyy") + QLatin1Char(' ') + c.toString(Time(), u"h:mm:ss AP");
 }
 
 // "M/D/YYYY", then optionally " H:MM", ":SS" and " AM"/" PM": the monitor's own form, read
@@ -55,32 +96,33 @@ static bool ParseMonitorForm(QStringView t, CDate* out) {
     const QDate date(year, month, day);
     const QTime time(hour, minute, second);
     if (!date.isValid() || !time.isValid()) return false;
-    *out = CDate(double(kEpoch.daysTo(date)) + double(time.msecsSinceStartOfDay()) / 86400000.0);
+    *out = CDate::FromDateAndTime(date, time);
+    return true;
+}
+
+// ISO 8601: a date, then optionally "T" or a blank and a time; a zone designator is read
+// but the time stays the one written.
+static bool ParseIso(QStringView t, CDate* out) {
+    const QDate date = QDate::fromString(t.left(10), Qt::ISODate);
+    if (!date.isValid()) return false;
+    QTime time(0, 0);
+    if (t.size() > 10) {
+        if (t[10] != QLatin1Char('T') && t[10] != QLatin1Char(' ')) return false;
+        time = QTime::fromString(t.mid(11), Qt::ISODateWithMs);
+        if (!time.isValid()) {
+            QString zoned = t.toString();
+            zoned[10] = QLatin1Char('T');
+            time = QDateTime::fromString(zoned, Qt::ISODateWithMs).time();
+        }
+    }
+    if (!time.isValid()) return false;
+    *out = CDate::FromDateAndTime(date, time);
     return true;
 }
 
 bool CDate::Parse(const QString& raw, CDate* out) {
     const QString text = raw.trimmed();
-    if (text.isEmpty()) return false;
-    if (ParseMonitorForm(text, out)) return true;
-    static const char* const kFormats[] = {
-        "M/d/yyyy h:mm:ss AP", "M/d/yyyy h:mm AP", "M/d/yyyy H:mm:ss",
-        "M/d/yyyy H:mm",       "M/d/yyyy",         "yyyy-MM-ddTHH:mm:ss",
-        "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"};
-    const QLocale c = QLocale::c();
-    for (const char* f : kFormats) {
-        QDateTime dt = c.toDateTime(text, QString::fromLatin1(f));
-        if (dt.isValid()) {
-            *out = FromDateTime(dt);
-            return true;
-        }
-    }
-    QDateTime iso = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (iso.isValid()) {
-        *out = FromDateTime(iso);
-        return true;
-    }
-    return false;
+    return !text.isEmpty() && (ParseMonitorForm(text, out) || ParseIso(text, out));
 }
 
 static bool NumericShape(const QString& t, QChar decimal) {
@@ -128,6 +170,15 @@ bool IsNumeric(const QString& text) {
 
 double RoundHalfEven(double value) {
     return std::nearbyint(value);
+}
+
+NumberCheck ToWholeNumber(const QString& text, qint32 low, qint32 high, qint32* value) {
+    double v = 0;
+    if (!ParseNumber(text, &v)) return NumberCheck::NotNumeric;
+    v = RoundHalfEven(v);
+    if (v < low || v > high) return NumberCheck::OutOfRange;
+    *value = qint32(v);
+    return NumberCheck::Ok;
 }
 
 QString FormatFixed(double value, int decimals) {

@@ -119,18 +119,17 @@ void ReadLenientBool(const CIniSource& src, const QString& section, const QStrin
 }
 
 bool CheckNumber(const QString& text, const CIniSource& src, const QString& section,
-                 const QString& key, double low, double high, qint32& value) {
-    double number = 0;
-    if (!ParseNumber(text, &number)) {
+                 const QString& key, qint32 low, qint32 high, qint32& value) {
+    switch (ToWholeNumber(text, low, high, &value)) {
+    case NumberCheck::NotNumeric:
         ShowEntryMessage(section, key, src.path, QStringLiteral(" is not numeric"));
         return false;
-    }
-    const double rounded = RoundHalfEven(number);
-    if (rounded < low || rounded > high) {
+    case NumberCheck::OutOfRange:
         ShowEntryMessage(section, key, src.path, QStringLiteral(" is not valid"));
         return false;
+    case NumberCheck::Ok:
+        break;
     }
-    value = qint32(rounded);
     return true;
 }
 

@@ -64,7 +64,7 @@ bool ReadNumber(const CIniSource& src, const QString& section, const QString& ke
                 qint32 high, qint32& value);
 // Validates an already read text as such a number (messages as ReadNumber).
 bool CheckNumber(const QString& text, const CIniSource& src, const QString& section,
-                 const QString& key, double low, double high, qint32& value);
+                 const QString& key, qint32 low, qint32 high, qint32& value);
 constexpr qint32 kMaxCount = 32767;
 
 // The count entry countKey (0 to 32767), then readItem(n) for n from 1 to the count; stops

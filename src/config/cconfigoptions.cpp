@@ -8,6 +8,8 @@
 #include "platform/files.h"
 #include "platform/system.h"
 
+#include <limits>
+
 std::shared_ptr<CConfigOptions> gConfigOptions;
 
 namespace {
@@ -160,8 +162,9 @@ qint32 GetConfigFileVersion(const QString& path) {
     }
     if (text == kMissing) return 0;
     qint32 version = 0;
-    return CheckNumber(text, {path, 0}, kGeneral, QStringLiteral("Version"), -2147483648.0,
-                       2147483647.0, version)
+    return CheckNumber(text, {path, 0}, kGeneral, QStringLiteral("Version"),
+                       std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(),
+                       version)
                ? version
                : 0;
 }
@@ -199,8 +202,7 @@ QString GetDataPath() {
 }
 
 QString GetLocalPath() {
-    QString base = gEnv.m_sOSVersion.startsWith(QLatin1String("4.1")) ? gEnv.m_sSystemDir
-                                                                      : Platform::LocalDataFolder();
+    QString base = Platform::IsOldSystem() ? gEnv.m_sSystemDir : Platform::LocalDataFolder();
     base = TrimAtNul(base).trimmed();
     if (base.isEmpty()) base = QStringLiteral("/");
     QString local = AddBackslash(base) + QStringLiteral("Qorvex");
@@ -213,6 +215,5 @@ QString GetLocalPath() {
 
 void SetHelpFile() {
     const QString folder = gEnv.m_sProgramPath;
-    gEnv.m_sHelpFile = (folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')) +
-                       QStringLiteral("qorvlog-help.html");
+    gEnv.m_sHelpFile = AddBackslash(folder) + QStringLiteral("qorvlog-help.html");
 }

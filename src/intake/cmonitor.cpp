@@ -8,20 +8,13 @@
 #include "jobs/documentpath.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/lines.h"
 #include "platform/system.h"
+
+#include <limits>
 
 namespace {
 constexpr qint64 kMaxJobFileBytes = 8 << 20;
-
-// A whole number within [low, high] (halves to even); false leaves the field as it was.
-bool ToInt(const QString& text, double low, double high, qint32& out) {
-    double v = 0;
-    if (!ParseNumber(text, &v)) return false;
-    v = RoundHalfEven(v);
-    if (v < low || v > high) return false;
-    out = qint32(v);
-    return true;
-}
 } // namespace
 
 CMonitor::CMonitor() : m_computerName(::ThisComputerName()) {}
@@ -35,15 +28,11 @@ QStringList CMonitor::ReadJobLines(const QString& path, int maxLines, bool* ok) 
         WriteLog(QStringLiteral("E"), QStringLiteral("Job file skipped: ") + path +
                                           QStringLiteral(": ") + Platform::LastFileError().text);
     QStringList lines;
-    qsizetype start = 0;
-    while (start < bytes.size() && lines.size() < maxLines) {
-        qsizetype end = bytes.indexOf('\n', start);
-        if (end < 0) end = bytes.size();
-        QByteArray line = bytes.mid(start, end - start);
-        if (line.endsWith('\r')) line.chop(1);
-        lines << Platform::DecodeText(line);
-        start = end + 1;
-    }
+    Platform::ForEachLine(QByteArrayView(bytes), [&](QByteArrayView line) {
+        if (lines.size() >= maxLines) return false;
+        lines << Platform::DecodeText(line.toByteArray());
+        return true;
+    });
     return lines;
 }
 
@@ -61,10 +50,12 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path,
         return true;
     };
     QString t;
-    constexpr double kMin32 = -2147483648.0, kMax32 = 2147483647.0;
-    constexpr double kMin16 = -32768.0, kMax16 = 32767.0;
+    // A field that is not a number in range keeps its value.
+    constexpr qint32 kMin32 = std::numeric_limits<qint32>::min();
+    constexpr qint32 kMax32 = std::numeric_limits<qint32>::max();
+    constexpr qint32 kMin16 = -32768, kMax16 = 32767;
     line(3, job->QueueName);
-    if (line(4, t)) ToInt(t, kMin32, kMax32, job->PrintJobID);
+    if (line(4, t)) ToWholeNumber(t, kMin32, kMax32, &job->PrintJobID);
     line(5, job->PrinterName);
     line(6, job->MachineName);
     line(7, job->UserName);
@@ -74,12 +65,12 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path,
         CDate d;
         if (CDate::Parse(NormalizeDateText(t), &d)) job->SubmitDT = d;
     }
-    if (line(11, t)) ToInt(t, kMin32, kMax32, job->JobSizeBytes);
+    if (line(11, t)) ToWholeNumber(t, kMin32, kMax32, &job->JobSizeBytes);
     if (line(12, t)) {
-        ToInt(t, kMin16, kMax16, job->PagesPerCopy);
+        ToWholeNumber(t, kMin16, kMax16, &job->PagesPerCopy);
         job->SeparatorPages = 0;
     }
-    if (line(13, t)) ToInt(t, kMin16, kMax16, job->NumCopies);
+    if (line(13, t)) ToWholeNumber(t, kMin16, kMax16, &job->NumCopies);
     line(14, job->PaperName);
     double v = 0;
     if (line(15, t) && ParseNumber(t, &v)) job->PaperWidth = v;
@@ -92,8 +83,8 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path,
 
     if (gEnv.m_bObtainPath && !job->DocumentName.isEmpty()) {
         if (job->PathAndFilename.size() < 2) {
-            const QString profile = AddBackslash(gEnv.m_sLocalUserPath.left(
-                gEnv.m_sLocalUserPath.lastIndexOf(QLatin1Char('/'), -2) + 1));
+            const QString profile =
+                FolderOf(gEnv.m_sLocalUserPath.left(gEnv.m_sLocalUserPath.size() - 1));
             const QString appData = profile + QStringLiteral("Application Data/Autodesk/");
             const QStringList folders{
                 gEnv.m_sRecentPath, appData + QStringLiteral("AutoCAD/Recent/Select File"),

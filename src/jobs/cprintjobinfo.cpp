@@ -70,8 +70,7 @@ void CPrintJobInfo::SetUserValues() {
 }
 
 QString CPrintJobInfo::SubmitText() const {
-    // What NormalizeDateText makes of the date's text, without parsing it again.
-    return QLocale::c().toString(SubmitDT.ToDateTime(), QStringLiteral("MM/dd/yyyy h:mm:ss AP"));
+    return SubmitDT.Text();
 }
 
 QDateTime CPrintJobInfo::SubmitWallClock() const {

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/lines.h"
 #include "platform/posixfile.h"
 
 #include <QRandomGenerator>
@@ -316,11 +317,12 @@ QStringList ReadLines(const QString& path, bool* ok) {
     QString text;
     const bool read = ReadTextFile(path, &text);
     if (ok) *ok = read;
-    if (!read || text.isEmpty()) return {};
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (lines.last().isEmpty()) lines.removeLast();
-    for (QString& l : lines)
-        if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
+    QStringList lines;
+    if (read)
+        ForEachLine(QStringView(text), [&](QStringView line) {
+            lines << line.toString();
+            return true;
+        });
     return lines;
 }
 
@@ -337,7 +339,13 @@ bool WriteLine(const QString& path, const QString& line, bool replace) {
     return replace ? SaveFileAtomic(path, EncodeLines({line})) : Append(path, line, true);
 }
 
-bool AppendLogLine(const QString& path, const QString& line) {
+bool AppendLogLine(const QString& path, const QString& line, qint64 maxBytes) {
+    // A relative path would put the log in the current folder.
+    if (path.isEmpty() || !path.startsWith(QLatin1Char('/'))) return false;
+    struct stat st;
+    const QByteArray native = EncodeName(path);
+    if (::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= maxBytes)
+        ::rename(native.constData(), EncodeName(path + QStringLiteral(".old")).constData());
     return Append(path, line, false);
 }
 

@@ -19,7 +19,7 @@ QByteArray EncodeName(const QString& name);
 bool ReadTextFile(const QString& path, QString* text);
 // At most maxBytes from the start of a file; ok false when it cannot be read.
 QByteArray ReadHead(const QString& path, qint64 maxBytes, bool* ok);
-// Lines of a text file; LF and CR LF both end a line. Empty list when unreadable.
+// Lines of a text file; CR LF, LF and a lone CR end a line. Empty list when unreadable.
 QStringList ReadLines(const QString& path, bool* ok = nullptr);
 // Whether the regular file (links followed) can be opened so, without changing or creating it.
 bool CanOpenForReading(const QString& path);
@@ -33,7 +33,9 @@ QString DecodeText(const QByteArray& bytes);
 // (a cut-short line is taken back), or with replace the file replaced as SaveFileAtomic does.
 bool WriteLine(const QString& path, const QString& line, bool replace);
 // Appends one line as WriteLine does, but unsynced: for logs, which may lose a line in a crash.
-bool AppendLogLine(const QString& path, const QString& line);
+// A log that has reached maxBytes is first moved to path + ".old", replacing the one there. A
+// relative path is refused, so that a log never lands in the current folder.
+bool AppendLogLine(const QString& path, const QString& line, qint64 maxBytes);
 // Replaces a file as a whole: a new file in the same folder, synced, then renamed over the
 // name (a link there is replaced, not followed). The old file stays untouched on failure.
 bool SaveFileAtomic(const QString& path, const QByteArray& data);

@@ -1,6 +1,7 @@
 #include "platform/ini_document.h"
 
 #include "platform/files.h"
+#include "platform/lines.h"
 #include "platform/posixfile.h"
 
 #include <fcntl.h>
@@ -24,27 +25,23 @@ std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
     auto doc = std::make_shared<IniDocument>();
     const QString text = DecodeText(bytes);
     QHash<QString, QString>* current = nullptr;
-    const QStringView all(text);
-    qsizetype start = 0;
-    while (start < all.size()) {
-        qsizetype end = all.indexOf(QLatin1Char('\n'), start);
-        if (end < 0) end = all.size();
-        QStringView line = all.mid(start, end - start).trimmed();
-        start = end + 1;
-        if (line.isEmpty() || line.front() == QLatin1Char(';')) continue;
+    ForEachLine(QStringView(text), [&](QStringView raw) {
+        const QStringView line = raw.trimmed();
+        if (line.isEmpty() || line.front() == QLatin1Char(';')) return true;
         if (line.front() == QLatin1Char('[')) {
             qsizetype close = line.indexOf(QLatin1Char(']'));
             QStringView name = close < 0 ? line.mid(1) : line.mid(1, close - 1);
             current = &doc->m_sections[Fold(name.trimmed())];
-            continue;
+            return true;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0 || !current) continue;
+        if (eq < 0 || !current) return true;
         QString key = Fold(line.left(eq).trimmed());
-        if (current->contains(key)) continue;
+        if (current->contains(key)) return true;
         current->insert(key, line.mid(eq + 1).trimmed().toString());
         ++doc->m_entries;
-    }
+        return true;
+    });
     return doc;
 }
 

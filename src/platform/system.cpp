@@ -33,12 +33,17 @@ QString LoginName() {
 }
 
 QString OSVersion() {
+    // Named, so that no rule written for an old Windows version number ("4.1") matches it.
     const QStringList parts = QSysInfo::kernelVersion().split(QLatin1Char('.'));
     if (parts.size() < 2) return {};
     QString minor = parts[1];
     qsizetype i = 0;
     while (i < minor.size() && minor[i].isDigit()) ++i;
-    return parts[0] + QLatin1Char('.') + minor.left(i);
+    return QStringLiteral("Linux ") + parts[0] + QLatin1Char('.') + minor.left(i);
+}
+
+bool IsOldSystem() {
+    return false;
 }
 
 QString IPAddress() {
@@ -92,10 +97,6 @@ quint32 TickCount() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return quint32(quint64(ts.tv_sec) * 1000u + quint64(ts.tv_nsec) / 1000000u);
-}
-
-void ServiceMessageQueue() {
-    if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 
 static QString UnescapeMount(const QByteArray& field) {

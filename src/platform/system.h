@@ -5,9 +5,11 @@
 
 namespace Platform {
 
-QString ComputerName();     // short host name, at most 15 characters
-QString LoginName();        // login name of the process's user
-QString OSVersion();        // kernel major.minor, empty when unknown
+QString ComputerName(); // short host name, at most 15 characters
+QString LoginName();    // login name of the process's user
+QString OSVersion();    // "Linux " and the kernel's major.minor, empty when unknown
+// true on a system that the old-system rules apply to; never on Linux
+bool IsOldSystem();
 QString HostName();         // full host name
 QString IPAddress();        // first IPv4 address of the host name, dotted decimal, or ""
 QString ProfileFolder();    // $HOME
@@ -18,8 +20,6 @@ QString RuntimeFolder();    // $XDG_RUNTIME_DIR, else the temp folder
 QString ExecutableName();   // lower case, without folder and ".exe"
 QString ExecutableFolder(); // folder of the running program
 quint32 TickCount();        // milliseconds since boot (wraps)
-// Lets queued events run; cheap when there is no event loop.
-void ServiceMessageQueue();
 
 struct NetworkMount {
     QString mountPoint; // local folder where the share appears

@@ -30,9 +30,6 @@ private:
     Platform::FolderWatch m_watch;
 };
 
-bool OldSystem() {
-    return gEnv.m_sOSVersion.left(3) == QLatin1String("4.1");
-}
 bool UncUserPath() {
     return Platform::IsNetworkPath(gEnv.m_sUserPathLetter);
 }
@@ -155,18 +152,16 @@ bool CMonitoringLoop::Start() {
     WriteLog(QStringLiteral("I"), QStringLiteral("Program started"));
     if (!gEnv.m_bOffline)
         m_hooks.checkLocalJobs(gEnv.m_sLocalUserPath + QStringLiteral("users/"), gEnv.m_sDataFile);
-    double after = 0;
-    m_displayAfter = ParseNumber(gConfigOptions->DisplayAfter, &after) &&
-                             RoundHalfEven(after) >= -32768 && RoundHalfEven(after) <= 32767
-                         ? int(RoundHalfEven(after))
-                         : 0;
+    qint32 after = 0; // a text that is no 16-bit number fails and counts as 0
+    ToWholeNumber(gConfigOptions->DisplayAfter, -32768, 32767, &after);
+    m_displayAfter = after;
     // Watching starts before the first scan, so that a job written during it is seen.
     m_notify = m_hooks.notify(gEnv.m_sUserPathLetter);
     if (m_notify) m_notify->OnChange([this] { ChangeSeen(); });
     m_hooks.doPrintJobs();
     WriteTrace(QStringLiteral("m_sUserPathLetter is ") + gEnv.m_sUserPathLetter);
     m_polling = gEnv.m_bOffline;
-    if (!OldSystem() && !UncUserPath() && m_notify && !m_polling)
+    if (!Platform::IsOldSystem() && !UncUserPath() && m_notify && !m_polling)
         Arm(WaitKind::Startup, kWaitLimitMs);
     else
         Arm(WaitKind::Startup, 0);
@@ -190,7 +185,7 @@ bool CMonitoringLoop::Pass() {
     WriteTrace(QStringLiteral("about to copy files"));
     CopyConfiguration();
     DataHostImport();
-    if (OldSystem() || UncUserPath() || m_polling) {
+    if (Platform::IsOldSystem() || UncUserPath() || m_polling) {
         Arm(WaitKind::Poll, kPollMs);
     } else {
         WriteLog(QStringLiteral("I"), QStringLiteral("beginning change resume"));
@@ -251,8 +246,8 @@ int RunMain() {
         return 0; // another instance runs for this user
     case Platform::InstanceLock::Unavailable: {
         Platform::Message m;
-        m.text = QStringLiteral("Unable to create the lock file in ") + local +
-                 QLatin1Char('.') + QLatin1Char('\r') +
+        m.text = QStringLiteral("Unable to create the lock file in ") + local + QLatin1Char('.') +
+                 QLatin1Char('\r') +
                  QStringLiteral("Contact your system administrator for assistance.");
         m.title = gEnv.m_sTitle;
         Platform::ShowMessage(m);

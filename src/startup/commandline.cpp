@@ -2,6 +2,7 @@
 
 #include "common/bcommon.h"
 #include "common/environment.h"
+#include "config/bconfigfile.h"
 #include "config/cconfigoptions.h"
 #include "jobs/bdataaccess.h"
 #include "platform/database.h"
@@ -28,12 +29,18 @@ int Usage(const QString& why = {}) {
 
 int CheckConfig(const QStringList& args, bool write) {
     // Every message as one line on standard error; nothing waits for an answer.
-    Platform::SetMessageHandler([](const Platform::Message& m) {
+    int shown = 0;
+    Platform::SetMessageHandler([&shown](const Platform::Message& m) {
+        ++shown;
         Print(stderr, Platform::OneLine(m.text));
         return Platform::DefaultAnswer(m);
     });
     CConfigOptions options;
     const bool ok = options.ReadIniFile(args[1]);
+    // Version 0 fails without a word in the program; here the administrator is told why.
+    if (!ok && shown == 0 && options.Version == 0)
+        ShowEntryMessage(QStringLiteral("GENERAL"), QStringLiteral("Version"), args[1],
+                         QStringLiteral(" is not valid"));
     if (ok)
         Print(stdout,
               QStringLiteral("Version %1: %2 printer groups, %3 categories, %4 predefined values")

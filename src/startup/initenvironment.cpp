@@ -20,12 +20,6 @@ bool Flag(const QString& key) {
     return LenientFlag(Option(key));
 }
 
-QString UpToLastSeparator(const QString& path) {
-    const qsizetype i =
-        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    return path.left(i + 1);
-}
-
 void Append(QString& list, const QString& name) {
     list = list.isEmpty() ? name : list + QLatin1Char(',') + name;
 }
@@ -41,6 +35,9 @@ void InitEnvironment() {
     e.m_bOffline = false;
     e.m_bUseErrorHandler = false;
     e.m_bDebugLog = true;
+    // The traces below wait for the DebugLog option, read further down, and are dropped
+    // when it is off.
+    const CHeldLog held;
     // 2: product strings and title by executable name
     if (e.m_sExeName.isEmpty()) e.m_sExeName = Platform::ExecutableName();
     const QString exe = e.m_sExeName;
@@ -65,11 +62,12 @@ void InitEnvironment() {
     const QString run =
         GetMachineKeyValue(QStringLiteral("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"),
                            QStringLiteral("Kestova Sentrel"));
-    e.m_sProgramPath = run == QLatin1String("(unknown)") ? QString() : UpToLastSeparator(run);
+    e.m_sProgramPath = run == QLatin1String("(unknown)") ? QString() : FolderOf(run);
     e.m_bSetupMode = e.m_sProgramPath.contains(QLatin1String("qorvsetup"), Qt::CaseInsensitive);
     // 4, 5
     e.m_sSystemDir = Platform::SystemDirectory();
-    e.m_sWindowsDir = e.m_sSystemDir.left(e.m_sSystemDir.lastIndexOf(QLatin1Char('/')));
+    e.m_sWindowsDir = FolderOf(e.m_sSystemDir);
+    e.m_sWindowsDir.chop(1);
     e.m_sOSVersion = Platform::OSVersion();
     if (e.m_sOSVersion.isEmpty()) e.m_sOSVersion = QStringLiteral("(unknown)");
     e.m_sOSVersion = e.m_sOSVersion.trimmed().left(50);
@@ -83,7 +81,7 @@ void InitEnvironment() {
     WriteTrace(QStringLiteral("raw orignal config file is ") + e.m_sOrigConfigFile);
     e.m_sOrigConfigFile = ResolvePath(e.m_sOrigConfigFile);
     WriteTrace(QStringLiteral("absolute orignal config file is ") + e.m_sOrigConfigFile);
-    e.m_sConfigPath = ResolvePath(UpToLastSeparator(e.m_sOrigConfigFile));
+    e.m_sConfigPath = ResolvePath(FolderOf(e.m_sOrigConfigFile));
     // 8
     e.m_sconfigfile = ResolvePath(sharedConfig ? e.m_sOrigConfigFile
                                                : e.m_sLocalUserPath + exe + QStringLiteral(".ini"));
@@ -104,7 +102,7 @@ void InitEnvironment() {
         e.m_sDataPath = e.m_sLocalUserPath;
     e.m_sDataPath = AddBackslash(e.m_sDataPath);
     if (e.m_sDataPath.isEmpty() && !e.m_sconfigfile.isEmpty())
-        e.m_sDataPath = UpToLastSeparator(e.m_sOrigConfigFile);
+        e.m_sDataPath = FolderOf(e.m_sOrigConfigFile);
     // 12
     e.m_sUserPathLetter =
         GetDriveLetterPath(e.m_sDataPath) + QStringLiteral("users/") + e.m_sUserName;
@@ -144,7 +142,8 @@ void InitEnvironment() {
     EnsureFolder(e.m_sMachinePath);
     WriteTrace(QStringLiteral("m_sMachinePath = ") + e.m_sMachinePath);
     // 19: spooler folder, remembered in spldir.txt for when the registry cannot be read
-    e.m_sSpoolPath = QStringLiteral("/var/spool/cups");
+    e.m_sSpoolPath = Platform::IsOldSystem() ? e.m_sWindowsDir + QStringLiteral("/spool/printers")
+                                             : QStringLiteral("/var/spool/cups");
     const QString spoolFile = e.m_sLocalUserPath + QStringLiteral("spldir.txt");
     QString spool;
     if (GetKeyValue(kLocalMachine,
@@ -179,13 +178,9 @@ void InitEnvironment() {
     e.m_bPauseUntilAck = Flag(QStringLiteral("PauseUntilAck"));
     e.m_bDeleteIfCanceled = Flag(QStringLiteral("DeleteIfCanceled"));
     e.m_sRecentPath = GetSpecialFolder(8);
-    double groups = 0;
-    e.m_lNumPrinterGroups =
-        ParseNumber(Option(QStringLiteral("NumPrinterGroups"), QStringLiteral("General")),
-                    &groups) &&
-                RoundHalfEven(groups) >= 0 && RoundHalfEven(groups) <= 32767
-            ? qint32(RoundHalfEven(groups))
-            : 0;
+    e.m_lNumPrinterGroups = 0;
+    ToWholeNumber(Option(QStringLiteral("NumPrinterGroups"), QStringLiteral("General")), 0,
+                  kMaxCount, &e.m_lNumPrinterGroups);
     // 22: printer-group lists
     for (QString* list :
          {&e.m_sLoggingOnGroups, &e.m_sLoggingOffGroups, &e.m_sPauseGroups, &e.m_sNoPauseGroups,
@@ -205,7 +200,6 @@ void InitEnvironment() {
         if (!name.isEmpty() && pause == QLatin1String("False")) Append(e.m_sNoPauseGroups, name);
         if (!redirect.isEmpty() && redirect != kNoRedirect) Append(e.m_sRedirectGroups, name);
         if (redirect == kNoRedirect) Append(e.m_sPlaceholderRedirectGroups, name);
-        Platform::ServiceMessageQueue();
     }
     // 23
     e.m_bDataHost =

@@ -1,6 +1,7 @@
 // Common file and text services.
 #include "common/bcommon.h"
 #include "common/environment.h"
+#include "platform/files.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -15,6 +16,12 @@ using namespace Qt::StringLiterals;
 
 class TestBCommon : public QObject {
     Q_OBJECT
+    // The debug log as qorvlog.txt in the sandbox.
+    static void LogInto(const Sandbox& box, bool on) {
+        gEnv.m_sLocalUserPath = box.Path() + u"/"_s;
+        gEnv.m_sExeName = u"qorvlog"_s;
+        gEnv.m_bDebugLog = on;
+    }
 private Q_SLOTS:
     void nextField_data() {
         QTest::addColumn<QString>("line");
@@ -92,8 +99,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
         QTest::newRow("own form") << u"3/7/2024 1:05:09 PM"_s << u"03/07/2024 1:05:09 PM"_s;
-        QTest::newRow("24 hour") << u"12/25/2023 23:00:00"_s << u"12/25/2023 11:00:00 PM"_s;
-        QTest::newRow("iso") << u"2024-01-02T00:30:00"_s << u"01/02/2024 12:30:00 AM"_s;
         QTest::newRow("unparsed dots padded") << u"1.2.x"_s << u"01/02/x"_s;
         QTest::newRow("nul cut") << u"3/7/2024 1:05:09 PM"_s + QChar(0) + u"junk"_s
                                  << u"03/07/2024 1:05:09 PM"_s;
@@ -146,11 +151,27 @@ private Q_SLOTS:
         QVERIFY(FindInFile(p, u"LAST"_s, false));
         QVERIFY(!FindInFile(p, u"delta"_s, false));
         QVERIFY(!FindInFile(box.Path(u"none"_s), u"a"_s, true));
+
         // A 100,000-character line of junk is read without trouble.
         QByteArray junk(100000, '\x01');
         junk[50000] = 'Z';
         const QString j = box.Write(u"junk.bin"_s, junk + "\xff\xfe\r\n");
         QVERIFY(FindInFile(j, u"z"_s, false));
+    }
+    void lineEnds_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("CR LF") << QByteArray("alpha\r\n\r\nBeta\r\nlast\r\n");
+        QTest::newRow("LF, no last end") << QByteArray("alpha\n\nBeta\nlast");
+        QTest::newRow("CR") << QByteArray("alpha\r\rBeta\rlast\r");
+        QTest::newRow("mixed") << QByteArray("alpha\r\n\rBeta\nlast");
+    }
+    void lineEnds() {
+        QFETCH(QByteArray, bytes);
+        Sandbox box;
+        bool ok = false;
+        QCOMPARE(Platform::ReadLines(box.Write(u"f.txt"_s, bytes), &ok),
+                 (QStringList{u"alpha"_s, QString(), u"Beta"_s, u"last"_s}));
+        QVERIFY(ok);
     }
     void writeLine() {
         Sandbox box;
@@ -246,23 +267,44 @@ private Q_SLOTS:
         QVERIFY(log[1].endsWith(" E Unable to write to " + box.Path(u"data/x.shd"_s).toUtf8() +
                                 ": " + QByteArray(std::strerror(ELOOP)) + "\r"));
     }
+    void folderAccess_data() {
+        QTest::addColumn<QString>("path"); // in a sandbox holding srv/data.v2/users/x.dat
+        QTest::addColumn<QString>("access");
+        QTest::newRow("usable") << u"srv/data.v2/users"_s << u"writelistreaddelete"_s;
+        QTest::newRow("trailing separator") << u"srv/data.v2/"_s << u"writelistreaddelete"_s;
+        QTest::newRow("a file: its folder")
+            << u"srv/data.v2/users/x.dat"_s << u"writelistreaddelete"_s;
+        QTest::newRow("missing") << u"srv/data.v2/users/jsmith"_s << QString();
+        QTest::newRow("missing, with a dot") << u"srv/data.v2/users/john.smith"_s << QString();
+        QTest::newRow("missing data.v2") << u"srv/data.v2/users/x.dat/data.v2"_s << QString();
+        QTest::newRow("empty path") << QString() << QString();
+    }
     void folderAccess() {
+        QFETCH(QString, path);
+        QFETCH(QString, access);
         Sandbox box;
-        box.Write(u"rw/existing.dat"_s, "x");
-        QCOMPARE(TestFolderAccess(box.Path(u"rw"_s)), u"writelistreaddelete"_s);
-        // A path naming a file tests its folder.
-        QCOMPARE(TestFolderAccess(box.Path(u"rw/existing.dat"_s)), u"writelistreaddelete"_s);
-        QVERIFY(!QFile::exists(box.Path(u"rw/test.txt"_s)));
-        QCOMPARE(TestFolderAccess(box.Path(u"missing"_s)), u"delete"_s);
+        box.Write(u"srv/data.v2/users/x.dat"_s, "x");
+        QCOMPARE(TestFolderAccess(path.isEmpty() ? path : box.Path(path)), access);
+        // No test file is left behind.
+        QCOMPARE(QDir(box.Path(u"srv/data.v2/users"_s)).entryList(QDir::Files),
+                 QStringList{u"x.dat"_s});
+        QCOMPARE(QDir(box.Path(u"srv/data.v2"_s)).entryList(QDir::Files), QStringList());
+    }
+    void readOnlyFolderAccess() {
+        if (::geteuid() == 0) QSKIP("root ignores permission bits");
+        Sandbox box;
+        box.Write(u"ro/x.dat"_s, "x");
+        QFile::setPermissions(box.Path(u"ro"_s), QFile::ReadOwner | QFile::ExeOwner);
+        const QString access = TestFolderAccess(box.Path(u"ro"_s));
+        QFile::setPermissions(box.Path(u"ro"_s),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(access, u"listread"_s);
+    }
+    void fileAccess() {
+        Sandbox box;
         const QString f = box.Write(u"cfg/Config.ini"_s, "x");
         QCOMPARE(TestFileAccess(f), u"writelistread"_s);
         QCOMPARE(TestFileAccess(box.Path(u"cfg/none.ini"_s)), QString());
-        if (::geteuid() != 0) { // root ignores permission bits
-            QFile::setPermissions(box.Path(u"rw"_s), QFile::ReadOwner | QFile::ExeOwner);
-            QCOMPARE(TestFolderAccess(box.Path(u"rw"_s)), u"listreaddelete"_s);
-            QFile::setPermissions(box.Path(u"rw"_s),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
     }
     void driveLetterAndResolve() {
         Sandbox box;
@@ -287,9 +329,7 @@ private Q_SLOTS:
     }
     void logLines() {
         Sandbox box;
-        gEnv.m_sLocalUserPath = box.Path() + u"/"_s;
-        gEnv.m_sExeName = u"qorvlog"_s;
-        gEnv.m_bDebugLog = false;
+        LogInto(box, false);
         WriteLog(u"I"_s, u"dropped"_s);
         WriteTrace(u"dropped"_s);
         WriteLog(u"E"_s, u"forced"_s, true);
@@ -302,6 +342,27 @@ private Q_SLOTS:
                 .match(QString::fromUtf8(lines[0]))
                 .hasMatch());
         QCOMPARE(lines[1], QByteArray("qorvlog: traced\r"));
+    }
+    void logRotatesAtItsLimit() {
+        Sandbox box;
+        LogInto(box, true);
+        box.Write(u"qorvlog.txt.old"_s, "older");
+        const QByteArray almost(kLogLimit - 1, 'a');
+        box.Write(u"qorvlog.txt"_s, almost);
+        WriteTrace(u"one"_s); // below the limit: appended
+        QCOMPARE(box.Read(u"qorvlog.txt"_s), almost + "qorvlog: one\r\n");
+        QCOMPARE(box.Read(u"qorvlog.txt.old"_s), QByteArray("older"));
+        WriteTrace(u"two"_s); // at the limit: moved to the one ".old" file first
+        QCOMPARE(box.Read(u"qorvlog.txt"_s), QByteArray("qorvlog: two\r\n"));
+        QCOMPARE(box.Read(u"qorvlog.txt.old"_s), almost + "qorvlog: one\r\n");
+        QCOMPARE(QDir(box.Path()).entryList({u"qorvlog*"_s}).size(), 2);
+    }
+    void noLocalFolderNoLog() {
+        Sandbox box; // fails the test when anything lands in the current folder
+        gEnv.m_bDebugLog = true;
+        WriteTrace(u"nowhere"_s);
+        WriteLog(u"E"_s, u"nowhere"_s, true);
+        QVERIFY(QDir::current().isEmpty());
     }
     void unexpectedError() {
         Sandbox box;

@@ -18,38 +18,47 @@ using Platform::MsgIcon;
 class TestBConfigFile : public QObject {
     Q_OBJECT
 
-    QString Sample(const Sandbox& box) {
-        return box.WriteLines(u"c.ini"_s, {u"; comment line"_s,
-                                           u"stray = before any section"_s,
-                                           u"[General]"_s,
-                                           u"Version = 2"_s,
-                                           u"  Spaced   =   padded value   "_s,
-                                           u"Blank ="_s,
-                                           u"List = 0, Smith ; Jones"_s,
-                                           u"Quoted = \"a\\tb\""_s,
-                                           u"Dup = first"_s,
-                                           u"dup = second"_s,
-                                           u"Eq = a=b"_s,
-                                           u"Flag = yes"_s,
-                                           u"Bad = maybe"_s,
-                                           u"Half = 2.5"_s,
-                                           u"Neg = -1"_s,
-                                           u"Word = lots"_s,
-                                           u"Huge = 1e12"_s,
-                                           QString(),
-                                           u"[other]"_s,
-                                           u"X = 1"_s,
-                                           u"[GENERAL]"_s,
-                                           u"Later = merged"_s,
-                                           u"Version = 9"_s,
-                                           u"[\u00fcbersicht]"_s,
-                                           u"Gr\u00f6sse = A4"_s});
+    QString Sample(const Sandbox& box, const QString& eol = u"\r\n"_s) {
+        return box.WriteLines(u"c.ini"_s,
+                              {u"; comment line"_s,
+                               u"stray = before any section"_s,
+                               u"[General]"_s,
+                               u"Version = 2"_s,
+                               u"  Spaced   =   padded value   "_s,
+                               u"Blank ="_s,
+                               u"List = 0, Smith ; Jones"_s,
+                               u"Quoted = \"a\\tb\""_s,
+                               u"Dup = first"_s,
+                               u"dup = second"_s,
+                               u"Eq = a=b"_s,
+                               u"Flag = yes"_s,
+                               u"Bad = maybe"_s,
+                               u"Half = 2.5"_s,
+                               u"Neg = -1"_s,
+                               u"Word = lots"_s,
+                               u"Huge = 1e12"_s,
+                               QString(),
+                               u"[other]"_s,
+                               u"X = 1"_s,
+                               u"[GENERAL]"_s,
+                               u"Later = merged"_s,
+                               u"Version = 9"_s,
+                               u"[\u00fcbersicht]"_s,
+                               u"Gr\u00f6sse = A4"_s},
+                              eol);
     }
 
 private Q_SLOTS:
+    void readerContract_data() {
+        QTest::addColumn<QString>("eol");
+        QTest::newRow("CR LF") << u"\r\n"_s;
+        QTest::newRow("LF") << u"\n"_s;
+        QTest::newRow("CR") << u"\r"_s;
+    }
     void readerContract() {
+        QFETCH(QString, eol);
         Sandbox box;
-        const QString path = Sample(box);
+        const QString path = Sample(box, eol);
         const qint32 h = OpenIni(path);
         QVERIFY(h != 0);
         auto get = [&](const char* s, const char* k) {

@@ -360,6 +360,9 @@ private Q_SLOTS:
         QCOMPARE(GetConfigFile(), cfg);
         gEnv.m_sconfigfile = cfg;
         QCOMPARE(GetDataPath(), u"jobs.db"_s);
+        // Linux 4.19 was once taken for an old system, whose local folder is elsewhere.
+        gEnv.m_sOSVersion = u"4.19"_s;
+        gEnv.m_sSystemDir = box.Path(u"sys"_s);
         const QString local = GetLocalPath();
         QCOMPARE(local, box.Path(u"home/.local/share/Qorvex"_s));
         QVERIFY(QFileInfo(local).isDir());

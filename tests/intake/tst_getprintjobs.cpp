@@ -321,13 +321,20 @@ private Q_SLOTS:
         QCOMPARE(box->ReadNative("data/users/jsmith/caf\xe9.shd"), QByteArray("cancel\r\n"));
         QCOMPARE(box->ReadNative("data/Machines/SRV/00042.pas"), QByteArray("resume\r\n"));
     }
+    void lineTable_data() {
+        QTest::addColumn<QString>("eol");
+        QTest::newRow("CR LF") << u"\r\n"_s;
+        QTest::newRow("LF") << u"\n"_s;
+        QTest::newRow("CR") << u"\r"_s;
+    }
     void lineTable() {
+        QFETCH(QString, eol);
         JobFields s;
         s.path = u"C:\\Docs\\Plan.dwg"_s;
         s.document = u"  Plan.dwg  "_s + QChar(0) + u"junk"_s;
         s.width = u"8.5"_s;
         s.machine = u"HOSTA-WITH-A-VERY-LONG-NAME"_s;
-        const QString path = Job(u"L.prt"_s, s);
+        const QString path = box->WriteLines(u"data/users/jsmith/L.prt"_s, s.Lines(), eol);
         CMonitor monitor;
         auto job = monitor.GetNextPrintJob(path);
         QCOMPARE(job->QueueName, u"\\\\SRV\\Plotter"_s);
@@ -337,6 +344,7 @@ private Q_SLOTS:
         QCOMPARE(job->MachineName, u"HOSTA-WITH-A-VE"_s);
         QCOMPARE(job->TotalPages, 6);
         QCOMPARE(job->SubmitText(), u"03/05/2004 2:07:09 PM"_s);
+        QCOMPARE(job->Orientation, u"Portrait"_s); // the last line
         gEnv.m_bObtainPath = true;
         QCOMPARE(monitor.GetNextPrintJob(path)->PathAndFilename, u"C:\\Docs\\Plan.dwg"_s);
     }

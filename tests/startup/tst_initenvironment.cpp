@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -59,6 +60,53 @@ private Q_SLOTS:
         QCOMPARE(gEnv.m_sPlaceholderRedirectGroups, u"Default"_s);
         QCOMPARE(gEnv.m_sSpoolPath, u"/var/spool/cups"_s);
         QCOMPARE(gEnv.m_sSpoolIndex, local + gEnv.m_sMachineName + u"1.idx"_s);
+        // Named, so that no test for an old Windows version ("4.1") matches Linux 4.19.
+        QVERIFY2(QRegularExpression(u"^Linux \\d+\\.\\d+$"_s).match(gEnv.m_sOSVersion).hasMatch(),
+                 qPrintable(gEnv.m_sOSVersion));
+    }
+    void networkDataPathIsReachedThroughItsMount() {
+        Sandbox box;
+        // The share //server/share is mounted on the sandbox's share folder.
+        box.Write(u"mounts"_s,
+                  "//server/share " + box.Path(u"share"_s).toUtf8() + " cifs rw 0 0\n");
+        QByteArray ini = With(Config(), "DataFile", u"//server/share/data/jobs.db"_s);
+        LayOutInstallation(box, ini, u"//SERVER/share/data"_s);
+        const QByteArray reg = box.Read(u"registry.ini"_s);
+        box.Write(u"registry.ini"_s,
+                  QByteArray(reg).replace(box.Path(u"share"_s).toUtf8(), "//server/share"));
+        InitEnvironment();
+        const QString share = box.Path(u"share/"_s);
+        const QStringList got{gEnv.m_sOrigConfigFile, gEnv.m_sConfigPath, gEnv.m_sDataFile,
+                              gEnv.m_sDataPath,       gEnv.m_sUserPath,   gEnv.m_sUserPathLetter,
+                              gEnv.m_sLoggingMachine};
+        const QString user = share + u"data/users/"_s + gEnv.m_sUserName;
+        QCOMPARE(got, (QStringList{share + u"Config.ini"_s, share, share + u"data/jobs.db"_s,
+                                   share + u"data/"_s, user, user, u"Default"_s}));
+        QVERIFY(!gEnv.m_bOffline);
+        QVERIFY(!gEnv.m_bDataHost);
+    }
+    void debugLogOption_data() {
+        QTest::addColumn<QString>("debugLog");
+        QTest::addColumn<QString>("dataPath"); // relative to the sandbox
+        QTest::newRow("off, offline") << u"False"_s << u"nowhere"_s;
+        QTest::newRow("off, online") << u"False"_s << u"share/data"_s;
+        QTest::newRow("on, offline") << u"True"_s << u"nowhere"_s;
+    }
+    void debugLogOption() {
+        QFETCH(QString, debugLog);
+        QFETCH(QString, dataPath);
+        Sandbox box;
+        LayOutInstallation(box, With(Config(), "DebugLog", debugLog), box.Path(dataPath));
+        InitEnvironment();
+        InitEnvironment(); // as every offline pass does
+        const QByteArray log = box.Read(u"home/.local/share/Qorvex/qorvlog.txt"_s);
+        if (debugLog == QLatin1String("False")) {
+            QCOMPARE(log, QByteArray());
+        } else {
+            QVERIFY(log.startsWith("qorvlog: m_sLocalUserPath = " + gEnv.m_sLocalUserPath.toUtf8() +
+                                   "\r\n"));
+            QCOMPARE(log.count("qorvlog: m_sLocalUserPath = "), 2);
+        }
     }
     void dataPathRules_data() {
         QTest::addColumn<QString>("dataPath");

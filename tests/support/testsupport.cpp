@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <QTest>
 #include <fcntl.h>
 #include <ftw.h>
 #include <unistd.h>
@@ -104,10 +105,20 @@ Sandbox::Sandbox() {
     QDir().mkpath(root + u"/run"_s);
     // The settings store takes its folder once per process: point it here for every sandbox.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + u"/home/.config"_s);
+    QDir().mkpath(root + u"/cwd"_s);
+    m_previousCurrent = QDir::currentPath();
+    QDir::setCurrent(root + u"/cwd"_s);
     ResetEnvironment();
 }
 
 Sandbox::~Sandbox() {
+    QDir::setCurrent(m_previousCurrent);
+    const QStringList stray =
+        QDir(Path(u"cwd"_s))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (!stray.isEmpty())
+        QTest::qFail(("written to the current folder: " + stray.join(u", "_s)).toUtf8().constData(),
+                     __FILE__, __LINE__);
     if (!m_dir.isValid()) return;
     ::nftw(
         QFile::encodeName(m_dir.path()).constData(),
@@ -152,10 +163,9 @@ QString Sandbox::Write(const QString& relative, const QByteArray& bytes) const {
     return p;
 }
 
-QString Sandbox::WriteLines(const QString& relative, const QStringList& lines) const {
-    QByteArray bytes;
-    for (const QString& l : lines) bytes += l.toUtf8() + "\r\n";
-    return Write(relative, bytes);
+QString Sandbox::WriteLines(const QString& relative, const QStringList& lines,
+                            const QString& eol) const {
+    return Write(relative, (lines.join(eol) + eol).toUtf8());
 }
 
 QByteArray Sandbox::Read(const QString& relative) const {

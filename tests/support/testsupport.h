@@ -9,8 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <atomic>
-#include <functional>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -81,17 +81,23 @@ private:
     qint64 m_paused = 0;
 };
 
+// A temporary folder for one test, with every override pointed into it. The current folder
+// is an empty folder inside it while the sandbox lives; the test fails when anything
+// appears there, since the program must never write relative to the current folder.
 class Sandbox {
 public:
     Sandbox();
     // Removes names that are not UTF-8 too, which QTemporaryDir cannot.
     ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
     bool IsValid() const { return m_dir.isValid(); }
     QString Path(const QString& relative = {}) const;
     // Writes bytes, creating folders; returns the full path.
     QString Write(const QString& relative, const QByteArray& bytes) const;
-    // Writes lines joined with CR LF.
-    QString WriteLines(const QString& relative, const QStringList& lines) const;
+    // Writes lines, each ending in eol.
+    QString WriteLines(const QString& relative, const QStringList& lines,
+                       const QString& eol = u"\r\n"_s) const;
     QByteArray Read(const QString& relative) const;
     QString RegistryFile() const { return Path(u"registry.ini"_s); }
     // A file named by the file system's bytes (not necessarily UTF-8), written and read
@@ -102,6 +108,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_previousCurrent;
 };
 
 // Sets a file's last-write time secondsFromNow away; false when it cannot.
