@@ -379,7 +379,7 @@ void ReportUnexpectedError(const QString& procedure, const CError& error) {
 
 void GetSettingLong(const QString& section, const QString& key, qint32& value, bool& found) {
     bool present = false;
-    const QVariant v = Platform::ReadSetting(gEnv.m_sTitle, section, key, &present);
+    const QVariant v = Platform::ReadSetting(gEnv.m_sAppTitle, section, key, &present);
     value = 0;
     found = present && ToWholeNumber(v.toString(), std::numeric_limits<qint32>::min(),
                                      std::numeric_limits<qint32>::max(), &value) == NumberCheck::Ok;
@@ -387,12 +387,12 @@ void GetSettingLong(const QString& section, const QString& key, qint32& value, b
 
 QString GetSettingText(const QString& section, const QString& key, const QString& fallback) {
     bool found = false;
-    const QVariant v = Platform::ReadSetting(gEnv.m_sTitle, section, key, &found);
+    const QVariant v = Platform::ReadSetting(gEnv.m_sAppTitle, section, key, &found);
     return found ? v.toString() : fallback;
 }
 
 void SaveSettingText(const QString& section, const QString& key, const QString& value) {
-    Platform::WriteSetting(gEnv.m_sTitle, section, key, value);
+    Platform::WriteSetting(gEnv.m_sAppTitle, section, key, value);
 }
 
 QString ThisComputerName() {

@@ -9,6 +9,9 @@ struct CEnvironment {
     QString m_sCompanyName = QStringLiteral("Velmora Group Inc");
     QString m_sCompanyShortName = QStringLiteral("Velmora Group");
     QString m_sTitle = QStringLiteral("Kestova Sentrel");
+    // The application's own title: the job window's caption and messages, and the name its
+    // per-user settings (window state, last-used values) are kept under.
+    QString m_sAppTitle = QStringLiteral("QorvLog");
     QString m_sSupportPhone = QStringLiteral("+44 20 7946 0321");
     QString m_sSupportWeb = QStringLiteral("www.kestova-sentrel.example");
     QString m_sSupportEmail = QStringLiteral("support@kestova-sentrel.example");

@@ -231,7 +231,7 @@ void FPrintJobs::Form_Load() {
     BuildControls();
     StartHook(QStringLiteral("start.sh"));
     const bool sim = gConfigOptions && gConfigOptions->SIMMonitor;
-    setWindowTitle(sim ? QStringLiteral("*SIM* ") + kAppTitle : kAppTitle);
+    setWindowTitle(sim ? QStringLiteral("*SIM* ") + gEnv.m_sAppTitle : gEnv.m_sAppTitle);
     if (!gEnv.m_sPauseGroups.isEmpty()) cmdSave->setText(QStringLiteral("Print/&Save"));
     DisableCloseMenu();
     if (gConfigOptions && !gConfigOptions->AllowCancel) {
@@ -420,7 +420,7 @@ void FPrintJobs::cmdHelp_Click() {
 void FPrintJobs::Warn(const QString& text) const {
     Platform::Message m;
     m.text = text;
-    m.title = kAppTitle;
+    m.title = gEnv.m_sAppTitle;
     m.icon = Platform::MsgIcon::Exclamation;
     m.buttons = Platform::MsgButtons::OK;
     Platform::ShowMessage(m);

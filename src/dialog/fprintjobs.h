@@ -26,9 +26,6 @@ class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// The program's title: the window's caption and the title of its messages.
-inline const QString kAppTitle = QStringLiteral("QorvLog");
-
 class FPrintJobs : public QWidget {
     Q_OBJECT
 public:

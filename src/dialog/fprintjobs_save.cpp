@@ -128,7 +128,7 @@ bool FPrintJobs::StoreJob(CPrintJobInfo& job) {
         m.text = QStringLiteral("Unable to save print job data.") + kCR +
                  QStringLiteral("Choosing Cancel will cause data to be lost for selected print "
                                 "jobs.");
-        m.title = kAppTitle;
+        m.title = gEnv.m_sAppTitle;
         m.icon = Platform::MsgIcon::Exclamation;
         m.buttons = Platform::MsgButtons::RetryCancel;
         if (Platform::ShowMessage(m) != Platform::MsgAnswer::Retry) return false;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTest>
 #include <cstring>
 #include <unistd.h>
@@ -390,7 +391,11 @@ private Q_SLOTS:
         QCOMPARE(v, 640);
         GetSettingLong(u"Window"_s, u"Name"_s, v, found);
         QVERIFY(!found);
-        QVERIFY(QFile::exists(box.Path(u"home/.config/QorvLog.ini"_s)));
+        // Kept under the application's title, where the window and the last-used values of
+        // every version of the program find them.
+        QCOMPARE(QSettings(box.Path(u"home/.config/QorvLog.ini"_s), QSettings::IniFormat)
+                     .value(u"QorvLog/Window/Width"_s),
+                 QVariant(u"640"_s));
     }
 };
 
