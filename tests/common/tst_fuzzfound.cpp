@@ -1,0 +1,29 @@
+// Faults the fuzz programs found in the readers, each with the input that showed it.
+#include "common/bcommon.h"
+#include "testsupport.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestFuzzFound : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Data files are read back through the normaliser: its result must stay as it is.
+    void normalizeDateTwice_data() {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("mixed separators") << u"1\\a/b\\c"_s << u"01/0a/b\\c"_s;
+        QTest::newRow("found") << u"\\\u00ad/\\/1:"_s << u"00/0\u00ad/\\/1:"_s;
+        QTest::newRow("dotted date") << u"1.2.2004"_s << u"01/02/2004 12:00:00 AM"_s;
+    }
+    void normalizeDateTwice() {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        QCOMPARE(NormalizeDateText(in), out);
+        QCOMPARE(NormalizeDateText(out), out);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFuzzFound)
+#include "tst_fuzzfound.moc"
