@@ -1,5 +1,6 @@
 // Faults the fuzz programs found in the readers, each with the input that showed it.
 #include "common/bcommon.h"
+#include "common/values.h"
 #include "testsupport.h"
 
 #include <QTest>
@@ -22,6 +23,23 @@ private Q_SLOTS:
         QFETCH(QString, out);
         QCOMPARE(NormalizeDateText(in), out);
         QCOMPARE(NormalizeDateText(out), out);
+    }
+    // A date that reads is written in the system's form; that text must read as the same date.
+    void dateReadsFromItsText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("found: year 99") << u"0099-01-01"_s << u"01/01/0099 12:00:00 AM"_s;
+        QTest::newRow("year 1, last second")
+            << u"0001-12-31T23:59:59"_s << u"12/31/0001 11:59:59 PM"_s;
+    }
+    void dateReadsFromItsText() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        CDate date, again;
+        QVERIFY(CDate::Parse(text, &date));
+        QCOMPARE(date.Text(), shown);
+        QVERIFY(CDate::Parse(shown, &again));
+        QCOMPARE(again.Days(), date.Days());
     }
 };
 
