@@ -1,6 +1,7 @@
 // Faults the fuzz programs found in the readers, each with the input that showed it.
 #include "common/bcommon.h"
 #include "common/values.h"
+#include "jobs/cprintjobinfo.h"
 #include "testsupport.h"
 
 #include <QTest>
@@ -40,6 +41,23 @@ private Q_SLOTS:
         QCOMPARE(date.Text(), shown);
         QVERIFY(CDate::Parse(shown, &again));
         QCOMPARE(again.Days(), date.Days());
+    }
+    // A value's description after " | " is dropped, never a part of the category's name.
+    void barInCategoryName() {
+        Sandbox box;
+        CPrintJobInfo job = SampleJob();
+        auto value = job.CategoryValues.NewCCategoryValue();
+        value->ValueName = u"Client | Matter"_s;
+        value->ValueString = u"4711 | Acme"_s;
+        QString path = box.Path(u"JOB1.dat"_s);
+        QVERIFY(job.SaveToFile(path));
+        QCOMPARE(box.Read(u"JOB1.dat"_s).split('\n').value(1),
+                 QByteArray("QorvexDetail,2,\"Client | Matter\",\"4711\r"));
+        CPrintJobInfo read;
+        QVERIFY(read.ReadFromFile(path));
+        QCOMPARE(read.CategoryValues.Count(), 1);
+        QCOMPARE(read.CategoryValues.Item(1)->ValueName, u"Client | Matter"_s);
+        QCOMPARE(read.CategoryValues.Item(1)->ValueString, u"4711"_s);
     }
 };
 
