@@ -150,6 +150,9 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
             kept.insert(name, std::move(memo));
             continue;
         }
+        // Created but not yet written: a record read now would stay pending empty. The watch
+        // wakes the loop again when the writer is done.
+        if (stamp.size == 0) continue;
         if (!ReadUnder(memo, optionsStamp)) {
             memo.otherMachine = false;
             memo.job.reset();
