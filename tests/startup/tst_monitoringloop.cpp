@@ -26,10 +26,12 @@ class TestMonitoringLoop : public QObject {
     std::unique_ptr<Sandbox> box;
     std::unique_ptr<MessageRecorder> rec;
     std::unique_ptr<CMonitoringLoop> loop;
-    int dialogs = 0;
-    bool changed = true;
-    QStringList started, imports;
-    QList<int> paused;
+    struct {
+        int dialogs = 0;
+        bool changed = true; // the fake watch has seen a change
+        QStringList started, imports;
+        QList<int> paused;
+    } w;
     QString cfg;
 
     // Starts the loop on an installation with this configuration (none when empty).
@@ -39,12 +41,12 @@ class TestMonitoringLoop : public QObject {
         CLoopHooks h;
         h.notify = [this](const QString& folder) -> std::unique_ptr<IChangeNotification> {
             if (!QDir(folder).exists()) return nullptr;
-            return std::make_unique<FakeNotification>(changed);
+            return std::make_unique<FakeNotification>(w.changed);
         };
-        h.doPrintJobs = [this] { ++dialogs; };
-        h.startProgram = [this](const QString& p) { started << p; };
+        h.doPrintJobs = [this] { ++w.dialogs; };
+        h.startProgram = [this](const QString& p) { w.started << p; };
         h.checkLocalJobs = [this](const QString& root, const QString&) {
-            imports << root + (gEnv.m_bLogDatFilesOnly ? u" datonly"_s : QString());
+            w.imports << root + (gEnv.m_bLogDatFilesOnly ? u" datonly"_s : QString());
         };
         loop = std::make_unique<CMonitoringLoop>(h);
         return loop->Start();
@@ -63,11 +65,7 @@ private Q_SLOTS:
     void init() {
         box = std::make_unique<Sandbox>();
         rec = std::make_unique<MessageRecorder>();
-        dialogs = 0;
-        changed = true;
-        started.clear();
-        imports.clear();
-        paused.clear();
+        w = {};
     }
     void cleanup() {
         Platform::SetClockHooks({});
@@ -88,9 +86,9 @@ private Q_SLOTS:
         QFETCH(QStringList, programs);
         QVERIFY(Begin(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"Redirect"_s, redirect)));
         QCOMPARE(rec->Messages().size(), 0);
-        QCOMPARE(dialogs, 1); // always once at start-up
-        QCOMPARE(started, QStringList{box->Path(u"prog/qorvmond"_s)} + programs);
-        QCOMPARE(imports, (QStringList{box->Path(u"home/.local/share/Qorvex/users/"_s)}));
+        QCOMPARE(w.dialogs, 1); // always once at start-up
+        QCOMPARE(w.started, QStringList{box->Path(u"prog/qorvmond"_s)} + programs);
+        QCOMPARE(w.imports, (QStringList{box->Path(u"home/.local/share/Qorvex/users/"_s)}));
         QCOMPARE(loop->DisplayAfter(), 1);
         QCOMPARE(loop->ConfigPath(), gEnv.m_sconfigfile);
     }
@@ -119,7 +117,7 @@ private Q_SLOTS:
         for (int i = 0; i < prt; ++i) box->Write(Jobs() + u"j%1.prt"_s.arg(i), "x");
         for (int i = 0; i < dat; ++i) box->Write(Jobs() + u"j%1.dat"_s.arg(i), "x");
         QVERIFY(loop->Pass());
-        QCOMPARE(dialogs, opened ? 2 : 1);
+        QCOMPARE(w.dialogs, opened ? 2 : 1);
     }
     // The wait armed after start-up and after each of three passes: a change seen since the
     // last wait ends the next at once, else it runs to its limit; a user folder on the network
@@ -138,7 +136,7 @@ private Q_SLOTS:
     void waits() {
         QFETCH(QString, setup);
         QFETCH(QString, waits);
-        changed = setup == u"changes"_s;
+        w.changed = setup == u"changes"_s;
         if (setup == u"mount"_s) Mount("//srv/data", u"share/data"_s);
         QVERIFY(Begin());
         QVERIFY(!loop->Polling());
@@ -172,10 +170,10 @@ private Q_SLOTS:
         // A job written while the program was polling is counted as soon as the watch is
         // in place, not after the next 120 s.
         box->Write(Jobs() + u"late.prt"_s, "x");
-        const int before = dialogs;
+        const int before = w.dialogs;
         QVERIFY(loop->Wake());
         QVERIFY(!loop->Polling());
-        QCOMPARE(dialogs, before + 1);
+        QCOMPARE(w.dialogs, before + 1);
         QCOMPARE(loop->PendingWait(), Wait::Change);
         options = gConfigOptions;
         QVERIFY(loop->Wake());
@@ -206,8 +204,8 @@ private Q_SLOTS:
         const auto first = gConfigOptions;
         const QByteArray whole = box->Read(u"share/Config.ini"_s);
         Platform::SetClockHooks({{}, [&](int ms) {
-                                     paused << ms;
-                                     if (paused.size() != repairedAtPause) return;
+                                     w.paused << ms;
+                                     if (w.paused.size() != repairedAtPause) return;
                                      box->Write(u"share/Config.ini"_s, whole);
                                      QVERIFY(TouchFile(cfg, 20));
                                  }});
@@ -218,7 +216,7 @@ private Q_SLOTS:
         QVERIFY(TouchFile(cfg, 10));
         QVERIFY(loop->Pass()); // copies the shared file
         QCOMPARE(loop->Pass(), message.isEmpty());
-        QCOMPARE(paused, QList<int>(pauses, 2000));
+        QCOMPARE(w.paused, QList<int>(pauses, 2000));
         QCOMPARE(rec->Texts().size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
             QVERIFY2(rec->Texts()[0].startsWith(message), qPrintable(rec->Texts()[0]));
@@ -228,7 +226,7 @@ private Q_SLOTS:
     }
     void missingConfigEndsAtStart() {
         QVERIFY(!Begin({}));
-        QCOMPARE(dialogs, 0);
+        QCOMPARE(w.dialogs, 0);
         QCOMPARE(rec->Messages().size(), 1);
         QCOMPARE(rec->Messages()[0].icon, Platform::MsgIcon::Critical);
         QCOMPARE(rec->Joined(), u"Configuration file was not found:|||You might need to repair "
@@ -242,7 +240,7 @@ private Q_SLOTS:
         QVERIFY(gEnv.m_bDataHost && !gEnv.m_bLogDatFilesOnly);
         QVERIFY(loop->Pass());
         const QString datOnly = gEnv.m_sDataPath + u"users/ datonly"_s;
-        QCOMPARE(imports, (QStringList{datOnly, datOnly}));
+        QCOMPARE(w.imports, (QStringList{datOnly, datOnly}));
     }
 };
 
