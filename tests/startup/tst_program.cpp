@@ -20,10 +20,7 @@ class TestProgram : public QObject {
         QString out, err, messages;
     };
     static void Start(QProcess& p, const Sandbox& box, const QStringList& args = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* k : {"QORVLOG_REGISTRY", "QORVLOG_MOUNTS", "QORVLOG_SMBCONF", "HOME",
-                              "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
-            env.insert(QString::fromLatin1(k), qEnvironmentVariable(k));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the sandbox's
         env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         QFile::setPermissions(box.Path(u"run"_s),
@@ -64,15 +61,11 @@ private Q_SLOTS:
         QCOMPARE(Run(box).status, 0);
         JobFields job;
         job.machine = Platform::ComputerName();
-        const QString folder = UserFolder(box) + QLatin1Char('/');
-        QFile f(folder + u"J1.prt"_s);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(job.Lines().join(u"\r\n"_s).toUtf8() + "\r\n");
-        f.close();
-        QVERIFY(WaitFor(folder + u"J1.dat"_s, 5000));
+        const QString jobs = u"share/data/users/"_s + Platform::LoginName() + u"/J1."_s;
+        box.WriteLines(jobs + u"prt"_s, job.Lines());
+        QVERIFY(WaitFor(box.Path(jobs + u"dat"_s), 5000));
         QVERIFY(WaitFor(box.Path(u"share/data/Machines/SRV/00042.pas"_s), 2000));
-        QCOMPARE(box.Read(u"share/data/users/"_s + Platform::LoginName() + u"/J1.shd"_s),
-                 QByteArray("10.0.0.7\r\n"));
+        QCOMPARE(box.Read(jobs + u"shd"_s), QByteArray("10.0.0.7\r\n"));
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
