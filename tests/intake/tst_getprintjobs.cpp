@@ -1,6 +1,5 @@
-// The scan of the user's job folder: which jobs are skipped, cancelled, stored or kept, and
-// the answer files it writes.
-#include "common/bcommon.h"
+// The scan of the user's job folder: which jobs are skipped, cancelled, stored or kept, the
+// answer files it writes, and the reading of one job file.
 #include "common/environment.h"
 #include "config/cconfigoptions.h"
 #include "intake/cmonitor.h"
@@ -13,46 +12,45 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
 
 class TestGetPrintJobs : public QObject {
     Q_OBJECT
     std::unique_ptr<Sandbox> box;
     std::unique_ptr<MessageRecorder> rec;
+    const QString kJobs = u"data/users/jsmith/"_s;
+    const QByteArray kNone = "<missing>|<missing>|<missing>"_ba;
+    const QByteArray kStored = "QorvexMaster,2,42,|10.0.0.7\r\n|resume\r\n"_ba;
 
-    void Configure(QByteArray ini = TestData(u"config_v2.ini"_s)) {
+    // The sample configuration with one entry set ("SECTION Key Value"); other machines'
+    // jobs are skipped unless it says otherwise.
+    void Configure(const QString& entry = {}) {
+        QByteArray ini =
+            IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DisplayToUserOnly"_s, u"False"_s);
+        const QStringList e = entry.split(u' ');
+        if (e.size() == 3) ini = IniEdit(ini, e[0], e[1], e[2]);
         gConfigOptions = std::make_shared<CConfigOptions>();
         QVERIFY(gConfigOptions->ReadIniFile(box->Write(u"Config.ini"_s, ini)));
     }
-    QString Job(const QString& name, const JobFields& fields = {}) {
-        return box->WriteLines(u"data/users/jsmith/"_s + name, fields.Lines());
+    // A job file of the sample job with some fields replaced ("machine=X;driver=").
+    QString Job(const QString& name, const QString& changes = {}, const QString& eol = u"\r\n"_s) {
+        JobFields f;
+        const QHash<QString, QString*> named{
+            {u"machine"_s, &f.machine}, {u"driver"_s, &f.driver},       {u"queue"_s, &f.queue},
+            {u"id"_s, &f.id},           {u"user"_s, &f.user},           {u"size"_s, &f.size},
+            {u"path"_s, &f.path},       {u"document"_s, &f.document},   {u"pages"_s, &f.pages},
+            {u"copies"_s, &f.copies},   {u"submitted"_s, &f.submitted}, {u"width"_s, &f.width}};
+        for (const QString& c : changes.split(u';', Qt::SkipEmptyParts))
+            *named.value(c.section(u'=', 0, 0)) = c.section(u'=', 1);
+        return box->WriteLines(kJobs + name, f.Lines(), eol);
     }
-    QByteArray File(const QString& name) { return box->Read(u"data/users/jsmith/"_s + name); }
-    bool Has(const QString& name) {
-        return QFile::exists(box->Path(u"data/users/jsmith/"_s + name));
+    // The answers to a job: the start of its data file, its shd file, the pas file of job 42.
+    QByteArray Answers(const QByteArray& base) {
+        const QByteArray jobs = kJobs.toUtf8() + base;
+        return box->ReadNative(jobs + ".dat").left(18) + '|' + box->ReadNative(jobs + ".shd") +
+               '|' + box->ReadNative("data/Machines/SRV/00042.pas");
     }
-    // Writes other bytes of the same length in place, keeping the file's time and inode: a
-    // version of the file the scan cannot tell from the one it read.
-    static void RewriteKeepingStamp(const QString& path, const QByteArray& from,
-                                    const QByteArray& to) {
-        struct stat st;
-        QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QByteArray bytes = f.readAll();
-        QVERIFY(bytes.contains(from) && from.size() == to.size());
-        bytes.replace(from, to);
-        f.seek(0);
-        f.write(bytes);
-        f.close();
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
-    }
-    CPrintJobInfos Scan() {
-        CPrintJobInfos jobs;
+    CPrintJobInfos Scan(CPrintJobInfos jobs = {}) {
         CMonitor monitor;
         jobs.GetPrintJobs(monitor);
         return jobs;
@@ -76,322 +74,209 @@ private Q_SLOTS:
         box.reset();
     }
 
-    void jobNeedingInputStaysPending() {
-        JobFields s;
-        s.machine = u"unavailable"_s;
-        const QString path = Job(u"A.prt"_s, s);
+    // Skipped, kept for the dialog, stored at once or not logged, and the answers written;
+    // a second scan changes nothing.
+    void decision_data() {
+        QTest::addColumn<QString>("setup"); // an entry set, "allusers" or "noip"
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<int>("pending");
+        QTest::addColumn<QByteArray>("answers");
+        const QString silent = u"PG1 LogSilent True"_s, off = u"GENERAL DisableLogging True"_s;
+        const QByteArray kept = "<missing>|m\r\n|<missing>"_ba,
+                         cancel = "cancel\r\n|m\r\ncancel\r\n|"_ba;
+        const QByteArray stored = "QorvexMaster,2,42,|m\r\n|<missing>"_ba,
+                         sent = "QorvexMaster,2,42,|m\r\n10.0.0.7\r\n|"_ba;
+        QTest::newRow("needs input") << u""_s << u"machine=UNavailable"_s << 1 << kept;
+        QTest::newRow("silent group") << silent << u""_s << 0 << sent + "resume\r\n";
+        QTest::newRow("needs none") << u""_s << u"driver=Laser 5"_s << 0 << stored;
+        QTest::newRow("group off")
+            << u"PG1 DisableLogging True"_s << u""_s << 0 << cancel + "resume\r\n";
+        QTest::newRow("all off") << off << u""_s << 0 << cancel + "resume\r\n";
+        QTest::newRow("all off, no driver: kept") << off << u"driver="_s << 0 << stored;
+        QTest::newRow("other machine") << u""_s << u"machine=HOSTB"_s << 0 << kept;
+        QTest::newRow("shown to user anyway")
+            << u"GENERAL DisplayToUserOnly True"_s << u"machine=HOSTB"_s << 1 << kept;
+        QTest::newRow("all users") << u"allusers"_s << u"machine=HOSTB"_s << 1 << kept;
+        QTest::newRow("this machine in a name") << u""_s << u"machine=xhostax"_s << 1 << kept;
+        QTest::newRow("loopback") << u""_s << u"machine=127.0.0.1"_s << 1 << kept;
+        QTest::newRow("our address") << u""_s << u"machine=10.1.1.5"_s << 1 << kept;
+        QTest::newRow("address unknown") << u"noip"_s << u"machine=HOSTB"_s << 1 << kept;
+        // The pas file goes to the queue's server in the Machines folder, and nowhere else.
+        for (const QString& queue :
+             {u"//SRV/Plotter/"_s, u"SRV"_s, u""_s, u"\\\\//"_s, u"\\\\..\\x"_s, u"./x"_s})
+            QTest::addRow("queue \"%s\"", qPrintable(queue))
+                << silent << u"queue="_s + queue << 0
+                << sent + (queue.contains(u"SRV"_s) ? "resume\r\n" : "<missing>");
+    }
+    void decision() {
+        QFETCH(QString, setup);
+        QFETCH(QString, job);
+        QFETCH(int, pending);
+        QFETCH(QByteArray, answers);
+        Configure(setup);
+        gEnv.m_bLogAllUsers = setup == u"allusers"_s;
+        if (setup == u"noip"_s) gEnv.m_sIPAddress.clear();
+        box->Write(kJobs + u"A.shd"_s, "m\r\n"); // the monitor's line
+        const QString path = Job(u"A.prt"_s, job);
         CPrintJobInfos jobs = Scan();
-        QCOMPARE(jobs.Count(), 1);
-        auto job = jobs.Item(path);
-        QVERIFY(job);
-        QCOMPARE(job->MachineName, u"HOSTA"_s); // "unavailable" replaced
-        QCOMPARE(job->CategoryValues.Count(), 2);
-        QVERIFY(!Has(u"A.dat"_s));
-        // Scanning again keeps it once.
-        CMonitor monitor;
-        jobs.GetPrintJobs(monitor);
-        QCOMPARE(jobs.Count(), 1);
+        QCOMPARE(jobs.Count(), pending);
+        if (pending) // "unavailable" becomes this machine
+            QCOMPARE(jobs.Item(path)->MachineName,
+                     job.contains(u"UNa"_s) ? u"HOSTA"_s : job.mid(8));
+        QCOMPARE(Answers("A"), answers);
+        QCOMPARE(Scan(std::move(jobs)).Count(), pending);
+        QCOMPARE(Answers("A"), answers);
+        QCOMPARE(rec->Messages().size(), 0);
+        const auto list = [&](const QString& f) {
+            return QDir(box->Path(f)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        };
+        QCOMPARE(list(u"data"_s) + list(u"data/Machines"_s),
+                 (QStringList{u"Machines"_s, u"users"_s, u"SRV"_s}));
     }
-    void silentGroupIsStoredWithAnswers() {
-        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"LogSilent"_s, u"True"_s));
+    // Its own answers wake the folder watch: a job this process answered is not answered
+    // again while its job file is unchanged, or the answers never end. A job that cannot be
+    // stored is reported once, then tried again quietly until it is stored.
+    void answeredOnce() {
+        Configure(u"PG1 LogSilent True"_s);
+        Job(u"A.prt"_s, u"size=0"_s); // stored without a data file, so never settled by one
         Job(u"B.prt"_s);
-        QCOMPARE(Scan().Count(), 0);
-        QVERIFY(File(u"B.dat"_s).startsWith("QorvexMaster,2,42,\"Plotter A0\""));
-        QVERIFY(File(u"B.dat"_s).contains("\r\nQorvexDetail,2,\"Client\",\"\"\r\n"));
-        QCOMPARE(File(u"B.shd"_s), QByteArray("10.0.0.7\r\n"));
-        QCOMPARE(box->Read(u"data/Machines/SRV/00042.pas"_s), QByteArray("resume\r\n"));
-    }
-    // A job that cannot be stored is reported once, then tried again quietly at every scan
-    // until it is stored; nothing is answered meanwhile.
-    void failedStoreReportedOnce() {
-        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"LogSilent"_s, u"True"_s));
-        Job(u"F.prt"_s);
         {
-            FailingDevice full(0, u"F.dat"_s);
+            FailingDevice full(0, u"B.dat"_s);
             for (int i = 0; i < 3; ++i) QCOMPARE(Scan().Count(), 0);
         }
         QCOMPARE(rec->Joined(), u"Unable to save print job to database or to file.|Contact your "
                                 "system administrator for assistance."_s);
-        QVERIFY(!Has(u"F.dat"_s) && !Has(u"F.shd"_s));
+        QCOMPARE(Answers("A") + Answers("B"),
+                 "<missing>|10.0.0.7\r\n|resume\r\n<missing>|<missing>|resume\r\n"_ba);
         QCOMPARE(Scan().Count(), 0); // room again
         QCOMPARE(rec->Messages().size(), 1);
-        QVERIFY(File(u"F.dat"_s).startsWith("QorvexMaster,2,42,"));
-        QCOMPARE(File(u"F.shd"_s), QByteArray("10.0.0.7\r\n"));
-    }
-    void jobNeedingNoInputIsStored() {
-        JobFields s;
-        s.driver = u"Laser 5"_s;
-        Job(u"C.prt"_s, s);
-        QCOMPARE(Scan().Count(), 0);
-        QVERIFY(File(u"C.dat"_s).endsWith("QorvexDetail,2,\"Pages\",\"6\"\r\n"));
-        QVERIFY(!Has(u"C.shd"_s)); // no redirect in the default group
-        QVERIFY(!QFile::exists(box->Path(u"data/Machines/SRV/00042.pas"_s)));
-    }
-    void loggingOffCancels() {
-        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"DisableLogging"_s, u"True"_s));
-        box->WriteLines(u"data/users/jsmith/D.shd"_s, {u"monitor line"_s});
-        Job(u"D.prt"_s);
-        QCOMPARE(Scan().Count(), 0);
-        QCOMPARE(File(u"D.dat"_s), QByteArray("cancel\r\n"));
-        QCOMPARE(File(u"D.shd"_s), QByteArray("monitor line\r\ncancel\r\n"));
-        QCOMPARE(box->Read(u"data/Machines/SRV/00042.pas"_s), QByteArray("resume\r\n"));
-        // Without a driver name the job is never cancelled.
-        JobFields s;
-        s.driver.clear();
-        s.id = u"43"_s;
-        Job(u"E.prt"_s, s);
+        QCOMPARE(Answers("B"), kStored);
+        Job(u"A.prt"_s, u"size=00"_s); // the monitor wrote the job file again
         Scan();
-        QVERIFY(File(u"E.dat"_s).startsWith("QorvexMaster"));
-    }
-    void otherMachine_data() {
-        QTest::addColumn<QString>("machine");
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<bool>("toUserOnly");
-        QTest::addColumn<bool>("allUsers");
-        QTest::addColumn<bool>("taken");
-        QTest::newRow("other machine") << "HOSTB"
-                                       << "10.1.1.5" << false << false << false;
-        QTest::newRow("shown to user anyway") << "HOSTB"
-                                              << "10.1.1.5" << true << false << true;
-        QTest::newRow("all users") << "HOSTB"
-                                   << "10.1.1.5" << false << true << true;
-        QTest::newRow("this machine lower case") << "hosta"
-                                                 << "10.1.1.5" << false << false << true;
-        QTest::newRow("unavailable") << "Unavailable"
-                                     << "10.1.1.5" << false << false << true;
-        QTest::newRow("loopback") << "127.0.0.1"
-                                  << "10.1.1.5" << false << false << true;
-        QTest::newRow("our address") << "10.1.1.5"
-                                     << "10.1.1.5" << false << false << true;
-        QTest::newRow("address unknown") << "HOSTB"
-                                         << "" << false << false << true;
-    }
-    void otherMachine() {
-        QFETCH(QString, machine);
-        QFETCH(QString, ip);
-        QFETCH(bool, toUserOnly);
-        QFETCH(bool, allUsers);
-        QFETCH(bool, taken);
-        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DisplayToUserOnly"_s,
-                          toUserOnly ? u"True"_s : u"False"_s));
-        gEnv.m_sIPAddress = ip;
-        gEnv.m_bLogAllUsers = allUsers;
-        JobFields s;
-        s.machine = machine;
-        Job(u"F.prt"_s, s);
-        QCOMPARE(Scan().Count(), taken ? 1 : 0);
-    }
-    void settledJobIsNeverRead() {
-        // A settled job whose file is junk, and one that is not even readable, are not read.
-        box->Write(u"data/users/jsmith/G.prt"_s, QByteArray(1 << 20, '\xff'));
-        box->Write(u"data/users/jsmith/G.dat"_s, "cancel\r\n");
-        Job(u"H.PRT"_s);
-        box->Write(u"data/users/jsmith/H.DAT"_s, "x");
-        QCOMPARE(Scan().Count(), 0);
-        QCOMPARE(File(u"H.DAT"_s), QByteArray("x"));
-    }
-    void duplicateIsLeftAlone() {
-        Job(u"I.prt"_s);
-        JobFields s;
-        s.id = u"65578"_s; // upper 16 bits differ from 42: another job
-        Job(u"J.prt"_s, s);
-        CPrintJobInfos jobs = Scan();
-        QCOMPARE(jobs.Count(), 2);
-        s.id = u"42"_s;
-        s.user = u"JSMITH"_s;
-        Job(u"K.prt"_s, s);
-        CMonitor monitor;
-        jobs.GetPrintJobs(monitor);
-        QCOMPARE(jobs.Count(), 2);
-        QVERIFY(!Has(u"K.dat"_s));
-        QVERIFY(!Has(u"K.shd"_s));
-    }
-    // Its own answers wake the folder watch: a job this process answered is not answered
-    // again while its job file is unchanged, or the answers never end.
-    void answeredOnceUntilTheJobFileChanges() {
-        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"LogSilent"_s, u"True"_s));
-        JobFields s;
-        s.size = u"0"_s; // stored without a data file, so never settled by one
-        Job(u"Z.prt"_s, s);
-        for (int i = 0; i < 3; ++i) QCOMPARE(Scan().Count(), 0);
-        QVERIFY(!Has(u"Z.dat"_s));
-        QCOMPARE(File(u"Z.shd"_s), QByteArray("10.0.0.7\r\n"));
-        s.size = u"00"_s; // the monitor wrote the job file again
-        Job(u"Z.prt"_s, s);
-        QCOMPARE(Scan().Count(), 0);
-        QCOMPARE(File(u"Z.shd"_s), QByteArray("10.0.0.7\r\n10.0.0.7\r\n"));
+        QCOMPARE(Answers("A"), "<missing>|10.0.0.7\r\n10.0.0.7\r\n|resume\r\n"_ba);
     }
     // A job file is read once per version: an unchanged one costs a listing entry.
     void readOncePerVersion() {
-        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DisplayToUserOnly"_s,
-                          u"False"_s));
-        JobFields s;
-        s.machine = u"OTHERHOST"_s; // printed elsewhere
-        const QString path = Job(u"R.prt"_s, s);
+        const QString path = Job(u"R.prt"_s, u"machine=OTHERHOST"_s); // printed elsewhere
+        QVERIFY(TouchFile(path, 0)); // a time in whole milliseconds, which the rewrites keep
+        // Same length, inode and time: a version the scan cannot tell from the one it read.
+        auto rewrite = [&](const QString& changes) {
+            const QDateTime time = QFileInfo(path).lastModified();
+            Job(u"R.prt"_s, changes);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite) &&
+                    f.setFileTime(time, QFile::FileModificationTime));
+        };
         QCOMPARE(Scan().Count(), 0);
-        RewriteKeepingStamp(path, "OTHERHOST", "xHOSTAxxx");
+        rewrite(u"machine=xHOSTAxxx"_s);
         QCOMPARE(Scan().Count(), 0); // not read again
         QVERIFY(TouchFile(path, 5));
         CPrintJobInfos first = Scan();
-        QCOMPARE(first.Count(), 1);
-        RewriteKeepingStamp(path, "Plan.dwg", "Plan.dwx");
+        rewrite(u"machine=xHOSTAxxx;document=Plan.dwx"_s);
         CPrintJobInfos second = Scan();
         const auto a = first.Item(path), b = second.Item(path);
         QVERIFY(a && b && a != b);
         QCOMPARE(b->DocumentName, u"Plan.dwg"_s); // the record kept from the first reading
         QVERIFY(a->CategoryValues.Item(1) != b->CategoryValues.Item(1)); // not shared
-        QVERIFY(!Has(u"R.dat"_s));
     }
-    void jobExistsKeyNumber() {
-        CPrintJobInfos jobs;
-        auto held = std::make_shared<CPrintJobInfo>();
-        held->PrintJobID = 1;
-        held->UserName = u"u"_s;
-        jobs.Add(held, u"/x/a.prt"_s);
-        CPrintJobInfo other;
-        other.PrintJobID = 65536; // upper 16 bits: 1
-        other.UserName = u"U"_s;
-        QVERIFY(jobs.JobExists(other));
-        other.PrintJobID = 0;
-        QVERIFY(!jobs.JobExists(other));
-        QVERIFY(jobs.IDExists(u"/x/a.prt"_s));
-        QVERIFY(!jobs.IDExists(u"/x/A.prt"_s)); // paths compare exactly
-        other.PrintJobID = 65536;
-        jobs.Remove(u"/x/a.prt"_s);
-        QVERIFY(!jobs.JobExists(other)); // gone with the job it was held for
-    }
-    void brokenJobFiles() {
-        // Each gives a record of what could be read, or is skipped; the scan goes on.
-        box->Write(u"data/users/jsmith/empty.prt"_s, "");
-        box->Write(u"data/users/jsmith/short.prt"_s, "a\r\nb\r\nq\r\n7\r\n");
-        box->Write(u"data/users/jsmith/junk.prt"_s,
-                   QByteArray("\x00\x01\xfe\r\n", 5).repeated(5000));
-        JobFields big;
-        big.document = QString(1 << 20, QLatin1Char('d'));
-        big.pages = u"99999999999"_s;
-        big.copies = u"many"_s;
-        big.submitted = u"yesterday"_s;
-        big.width = u"1e999"_s;
-        Job(u"big.prt"_s, big);
-        JobFields fine;
-        fine.id = u"77"_s;
-        Job(u"zfine.prt"_s, fine);
+    // The same job twice (user and machine in any case, number by its upper 16 bits above
+    // 65535) is left alone; the index follows the jobs held.
+    void duplicates() {
+        Job(u"A.prt"_s);
+        const QString other = Job(u"B.prt"_s, u"id=65578"_s); // upper 16 bits: 1, not 42
         CPrintJobInfos jobs = Scan();
-        QCOMPARE(rec->Messages().size(), 0);
-        auto b = jobs.Item(box->Path(u"data/users/jsmith/big.prt"_s));
-        QVERIFY(b);
-        QCOMPARE(b->DocumentName.size(), 254);
-        QCOMPARE(b->PagesPerCopy, 0);
-        QCOMPARE(b->NumCopies, 0);
-        QCOMPARE(b->SubmitDT.Days(), 0.0);
-        QCOMPARE(b->PaperWidth, 0.0);
-        QVERIFY(jobs.Item(box->Path(u"data/users/jsmith/zfine.prt"_s)));
-        // Nothing was written outside the job folder and the Machines folder.
-        QDir data(box->Path(u"data"_s));
-        QCOMPARE(data.entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 (QStringList{u"Machines"_s, u"users"_s}));
+        Job(u"C.prt"_s, u"user=JSMITH;machine=hosta"_s);
+        jobs = Scan(std::move(jobs));
+        QCOMPARE(jobs.Count(), 2);
+        QCOMPARE(Answers("C"), kNone);
+        CPrintJobInfo probe = *jobs.Item(other);
+        QString same; // held job's number 65578: the same as 1
+        for (const int id : {1, 65536, 131071, 65535, 131072, 0}) {
+            probe.PrintJobID = id;
+            same += jobs.JobExists(probe) ? u'y' : u'n';
+        }
+        QCOMPARE(same, u"yyynnn"_s);
+        QVERIFY(!jobs.IDExists(other.toUpper()));
+        QVERIFY(jobs.Remove(other));
+        probe.PrintJobID = 1;
+        QVERIFY(!jobs.JobExists(probe));
     }
-    // FIFOs and links named like a job's files are never opened, nothing blocks on them, and
-    // the scan goes on; each one refused is one "E" line.
-    void jobFilesThatAreNotFiles() {
-        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"DisableLogging"_s, u"True"_s));
+    // Odd job files are read as far as they go and the scan goes on; settled jobs are never
+    // opened, FIFOs and links never followed (one "E" line each when read), a name that is
+    // not UTF-8 answered under the same bytes.
+    void oddJobFiles() {
+        Configure(u"PG1 LogSilent True"_s);
         gEnv.m_sLocalUserPath = box->Path(u"local/"_s);
         gEnv.m_sExeName = u"qorvlog"_s;
         gEnv.m_bDebugLog = true;
         QDir().mkpath(gEnv.m_sLocalUserPath);
-        const QString fifo = box->Path(u"data/users/jsmith/x.prt"_s);
-        const QString shd = box->Path(u"data/users/jsmith/y.shd"_s);
+        box->Write(kJobs + u"empty.prt"_s, "");
+        box->Write(kJobs + u"short.prt"_s, "a\r\nb\r\nq\r\n7\r\n");
+        box->Write(kJobs + u"junk.prt"_s, QByteArray("\x00\x01\xfe\r\n", 5).repeated(5000));
+        box->Write(kJobs + u"G.prt"_s, QByteArray(1 << 20, '\xff'));
+        box->Write(kJobs + u"G.dat"_s, "cancel\r\n");
+        Job(u"H.PRT"_s);
+        box->Write(kJobs + u"H.DAT"_s, "x");
+        const QString fifo = box->Path(kJobs + u"x.prt"_s), shd = box->Path(kJobs + u"y.shd"_s);
         for (const QString& f : {fifo, shd}) QCOMPARE(::mkfifo(QFile::encodeName(f), 0644), 0);
         const QString outside = box->WriteLines(u"outside/l.prt"_s, JobFields().Lines());
-        QVERIFY(QFile::link(outside, box->Path(u"data/users/jsmith/l.prt"_s)));
-        JobFields other;
-        other.id = u"43"_s;
-        Job(u"y.prt"_s, other);
+        QVERIFY(QFile::link(outside, box->Path(kJobs + u"l.prt"_s)));
+        Job(u"y.prt"_s, u"id=43"_s);
+        QVERIFY(box->WriteNative(kJobs.toUtf8() + "caf\xe9.prt", box->Read(kJobs + u"H.PRT"_s)));
         FifoGuard jobGuard(fifo, 2000), shdGuard(shd, 2000);
-        Scan();
+        QCOMPARE(Scan().Count(), 0);
         for (const QString& name : {u"x.prt"_s, u"l.prt"_s, u"gone.prt"_s}) {
             bool read = true;
-            const QString path = box->Path(u"data/users/jsmith/"_s + name);
-            QCOMPARE(CMonitor::ReadJobLines(path, CMonitor::kJobLines, &read), QStringList());
+            QCOMPARE(CMonitor::ReadJobLines(box->Path(kJobs + name), CMonitor::kJobLines, &read),
+                     QStringList());
             QVERIFY(!read);
         }
         QVERIFY2(!jobGuard.Fired() && !shdGuard.Fired(), "blocked on a FIFO");
-        QCOMPARE(File(u"y.dat"_s), QByteArray("cancel\r\n"));
-        QVERIFY(!Has(u"x.dat"_s));
-        QVERIFY(!Has(u"l.dat"_s));
-        QList<QByteArray> log = box->Read(u"local/qorvlog.txt"_s).split('\n');
-        for (QByteArray& line : log) line = line.mid(line.indexOf(" E ") + 1);
-        const QByteArray folder = QFile::encodeName(box->Path(u"data/users/jsmith/"_s));
-        QCOMPARE(log,
-                 (QList<QByteArray>{
-                     "E Unable to write to " + folder + "y.shd: " + std::strerror(ENXIO) + "\r",
-                     "E Job file skipped: " + folder + "x.prt: not a regular file\r",
-                     "E Job file skipped: " + folder + "l.prt: not a regular file\r", ""}));
+        QCOMPARE(rec->Messages().size(), 0);
+        QCOMPARE(Answers("caf\xe9") + Answers("y").left(18) + box->Read(kJobs + u"H.DAT"_s),
+                 kStored + "QorvexMaster,2,43,x");
+        QCOMPARE(QDir(box->Path(kJobs)).entryList({u"*.dat"_s, u"*.DAT"_s}),
+                 (QStringList{u"G.dat"_s, u"H.DAT"_s, u"y.dat"_s}));
+        QByteArrayList errors;
+        for (const QByteArray& line : box->Read(u"local/qorvlog.txt"_s).split('\n'))
+            if (line.contains(" E ")) errors << line.mid(line.indexOf(" E ") + 1);
+        const QByteArray at = QFile::encodeName(box->Path(kJobs));
+        QCOMPARE(errors, (QByteArrayList{
+                             "E Unable to write to " + at + "y.shd: " + std::strerror(ENXIO) + "\r",
+                             "E Job file skipped: " + at + "x.prt: not a regular file\r",
+                             "E Job file skipped: " + at + "l.prt: not a regular file\r"}));
     }
-    // A job file whose name is not UTF-8 is answered under the same bytes.
-    void jobFileNameNotUtf8() {
-        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"DisableLogging"_s, u"True"_s));
-        QVERIFY(box->WriteNative("data/users/jsmith/caf\xe9.prt",
-                                 JobFields().Lines().join(u"\r\n"_s).toUtf8()));
-        QCOMPARE(Scan().Count(), 0);
-        QCOMPARE(box->ReadNative("data/users/jsmith/caf\xe9.dat"), QByteArray("cancel\r\n"));
-        QCOMPARE(box->ReadNative("data/users/jsmith/caf\xe9.shd"), QByteArray("cancel\r\n"));
-        QCOMPARE(box->ReadNative("data/Machines/SRV/00042.pas"), QByteArray("resume\r\n"));
-    }
-    void lineTable_data() {
-        QTest::addColumn<QString>("eol");
-        QTest::newRow("CR LF") << u"\r\n"_s;
-        QTest::newRow("LF") << u"\n"_s;
-        QTest::newRow("CR") << u"\r"_s;
-    }
-    void lineTable() {
-        QFETCH(QString, eol);
-        JobFields s;
-        s.path = u"C:\\Docs\\Plan.dwg"_s;
-        s.document = u"  Plan.dwg  "_s + QChar(0) + u"junk"_s;
-        s.width = u"8.5"_s;
-        s.machine = u"HOSTA-WITH-A-VERY-LONG-NAME"_s;
-        const QString path = box->WriteLines(u"data/users/jsmith/L.prt"_s, s.Lines(), eol);
+    // Every field from its line whatever the line ends, on the limits: the document cut at
+    // its NUL and trimmed, the machine cut to 15 characters, the path only with ObtainPath.
+    void readJobFile() {
+        const QString changes =
+            u"path=C:\\Docs\\Plan.dwg;document=  Plan.dwg  \0junk;machine=HOSTA-WITH-A-VERY-LONG-NAME;pages=32767;size=2147483647"_s;
         CMonitor monitor;
-        auto job = monitor.GetNextPrintJob(path);
-        QCOMPARE(job->QueueName, u"\\\\SRV\\Plotter"_s);
-        QCOMPARE(job->PrintJobID, 42);
-        QCOMPARE(job->DocumentName, u"Plan.dwg"_s);
-        QCOMPARE(job->PathAndFilename, u"Plan.dwg"_s); // ObtainPath off
-        QCOMPARE(job->MachineName, u"HOSTA-WITH-A-VE"_s);
-        QCOMPARE(job->TotalPages, 6);
-        QCOMPARE(job->SubmitText(), u"03/05/2004 2:07:09 PM"_s);
-        QCOMPARE(job->Orientation, u"Portrait"_s); // the last line
+        for (const QString& eol : {u"\r\n"_s, u"\n"_s, u"\r"_s}) {
+            const QString path = Job(u"L.prt"_s, changes, eol);
+            QCOMPARE(JobDump(*monitor.GetNextPrintJob(path)),
+                     u"JobFileName="_s + path +
+                         u"\nPrintJobID=42\nPrinterName=Plotter A0\nMachineName=HOSTA-WITH-A-VE\n"
+                         "UserName=jsmith\nDocumentName=Plan.dwg\nSubmitDT=03/05/2004 2:07:09 PM\n"
+                         "QueueName=\\\\SRV\\Plotter\nJobSizeBytes=2147483647\nPagesPerCopy=32767\n"
+                         "SeparatorPages=0\nNumCopies=2\nPaperName=Letter\nPaperWidth=8.5\n"
+                         "PaperHeight=11\nTotalPages=65534\nPathAndFilename=Plan.dwg\nColor=Color\n"
+                         "Reserved=0\nPrtDriverName=HP DesignJet Plotter\nMediaType=Bond\n"
+                         "Orientation=Portrait\nJobSummary=\nValue=Client |  | 0\n"
+                         "Value=Cost | 10637.90 | 10637.9"_s);
+        }
         gEnv.m_bObtainPath = true;
-        QCOMPARE(monitor.GetNextPrintJob(path)->PathAndFilename, u"C:\\Docs\\Plan.dwg"_s);
-    }
-    void passFile_data() {
-        QTest::addColumn<QString>("queue");
-        QTest::addColumn<QString>("file"); // "" when nothing may be written
-        QTest::newRow("windows queue") << "\\\\SRV\\Plotter"
-                                       << "Machines/SRV/00042.pas";
-        QTest::newRow("slashes") << "//SRV/Plotter/"
-                                 << "Machines/SRV/00042.pas";
-        QTest::newRow("bare server") << "SRV"
-                                     << "Machines/SRV/00042.pas";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("only separators") << "\\\\//"
-                                         << "";
-        QTest::newRow("dot dot") << "\\\\..\\x"
-                                 << "";
-        QTest::newRow("dot") << "./x"
-                             << "";
-    }
-    void passFile() {
-        QFETCH(QString, queue);
-        QFETCH(QString, file);
-        const bool ok = WritePassFile(queue, u"42"_s, u"resume"_s);
-        QCOMPARE(ok, !file.isEmpty());
-        if (ok) QCOMPARE(box->Read(u"data/"_s + file), QByteArray("resume\r\n"));
-        QCOMPARE(QDir(box->Path(u"data"_s)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 (QStringList{u"Machines"_s, u"users"_s}));
-        QVERIFY(!QFile::exists(box->Path(u"00042.pas"_s)));
+        QCOMPARE(monitor.GetNextPrintJob(box->Path(kJobs + u"L.prt"_s))->PathAndFilename,
+                 u"C:\\Docs\\Plan.dwg"_s);
+        // Past the limits: values keep their defaults, long fields are cut.
+        const auto job = monitor.GetNextPrintJob(Job(
+            u"B.prt"_s,
+            u"pages=32768;copies=many;submitted=yesterday;width=1e999;size=2147483648;document="_s +
+                QString(1 << 20, u'd')));
+        QCOMPARE((QList<double>{double(job->DocumentName.size()), double(job->PagesPerCopy),
+                                double(job->NumCopies), job->SubmitDT.Days(), job->PaperWidth,
+                                double(job->JobSizeBytes)}),
+                 (QList<double>{254, 0, 0, 0, 0, 0}));
     }
 };
 

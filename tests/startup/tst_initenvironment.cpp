@@ -1,6 +1,9 @@
-// The environment's derivations: folders, names, the offline decision and the group lists.
+// The environment's derivations: folders, names, the offline decision and the group lists,
+// from the registry file the package installs or one laid out for the test.
+#include "common/bcommon.h"
 #include "common/environment.h"
-#include "config/cprintergroup.h"
+#include "config/bregistry.h"
+#include "config/cconfigoptions.h"
 #include "platform/system.h"
 #include "startup/initenvironment.h"
 #include "testsupport.h"
@@ -13,53 +16,132 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-QByteArray Config() {
-    return TestData(u"config_v2.ini"_s);
-}
-QByteArray With(QByteArray ini, const char* key, const QString& value,
-                const char* section = "GENERAL") {
-    return IniEdit(ini, QString::fromLatin1(section), QString::fromLatin1(key), value);
+// The derived settings, "Name=value" each: the local folder shown as "L", the sandbox as "~",
+// this user as "U" and this machine as "M".
+QStringList Derived(const Sandbox& box) {
+    const CEnvironment& e = gEnv;
+    const QString m = e.m_sMachineName, u = Platform::LoginName();
+    const QStringList names = u"Title Program Config ConfigPath Copy Data User Letter Machine "
+                              "LogMachine Servers Groups On Off Pause NoPause Redirect "
+                              "Placeholder Spool SpoolIndex Name Flags"_s.split(u' ');
+    const QStringList values{
+        e.m_sTitle,           e.m_sProgramPath,
+        e.m_sOrigConfigFile,  e.m_sConfigPath,
+        e.m_sconfigfile,      e.m_sDataPath,
+        e.m_sUserPath,        e.m_sUserPathLetter,
+        e.m_sMachinePath,     e.m_sLoggingMachine,
+        e.m_sFileServers,     QString::number(e.m_lNumPrinterGroups),
+        e.m_sLoggingOnGroups, e.m_sLoggingOffGroups,
+        e.m_sPauseGroups,     e.m_sNoPauseGroups,
+        e.m_sRedirectGroups,  e.m_sPlaceholderRedirectGroups,
+        e.m_sSpoolPath,       e.m_sSpoolIndex,
+        e.m_sUserName,        u"%1%2%3"_s.arg(e.m_bOffline).arg(e.m_bDataHost).arg(e.m_bDebugLog)};
+    QStringList out;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString& v = values[i];
+        out << names[i] + u'=' +
+                   QString(v.isEmpty() ? v
+                           : v == m    ? u"M"_s
+                           : v == u    ? u"U"_s
+                                       : v)
+                       .replace(box.Path(u"home/.local/share/Qorvex"_s), u"L"_s)
+                       .replace(box.Path(), u"~"_s)
+                       .replace(u"users/"_s + u, u"users/U"_s)
+                       .replace(u"Machines/"_s + m, u"Machines/M"_s)
+                       .replace(u"/"_s + m + u"1.idx"_s, u"/M1.idx"_s);
+    }
+    return out;
 }
 } // namespace
 
 class TestInitEnvironment : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Each row: GENERAL entries set ("Key=Value;..."; "~" in a value is the sandbox), the
+    // program's name, and the settings that differ from the first row ("!" first: from
+    // nothing).
+    void derivations_data() {
+        QTest::addColumn<QString>("config");
+        QTest::addColumn<QString>("exe");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("installed") << u""_s << u"qorvlog"_s << u""_s;
+        QTest::newRow("local profile")
+            << u"DataPath=  local PROFILE "_s << u"qorvlog"_s
+            << u"Data=L/;User=L/users/U;Letter=L/users/U;Machine=L/Machines/M"_s;
+        QTest::newRow("next to the configuration")
+            << u"DataPath="_s << u"qorvlog"_s
+            << u"Data=~/share/;User=~/share/users/U;Letter=~/share/users/U;Machine=~/share/Machines/M"_s;
+        QTest::newRow("unusable data folder")
+            << u"DataPath=~/nowhere/data"_s << u"qorvlog"_s
+            << u"Data=L/;User=L/users/U;Letter=~/nowhere/data/users/U;Machine=L/Machines/M;Flags=100"_s;
+        QTest::newRow("unusable, traced")
+            << u"DataPath=~/nowhere/data;DebugLog=True"_s << u"qorvlog"_s
+            << u"Data=L/;User=L/users/U;Letter=~/nowhere/data/users/U;Machine=L/Machines/M;Flags=101"_s;
+        QTest::newRow("all users, any machine")
+            << u"LogAllUsers=True;LoggingMachine=AnyMachine"_s << u"qorvlog"_s
+            << u"User=~/share/data/users/general;Letter=~/share/data/users/general;Name=general"_s;
+        QTest::newRow("logging machine")
+            << u"LoggingMachine=PRINTSRV"_s << u"qorvlog"_s << u"LogMachine=PRINTSRV"_s;
+        QTest::newRow("configuration program")
+            << u""_s << u"qorvcfg"_s
+            << u"Title=Kestova Sentrel - Configuration;Copy=~/share/Config.ini"_s;
+        QTest::newRow("reports program")
+            << u""_s << u"qorvrpts"_s
+            << u"Title=Kestova Sentrel - Reports;Copy=~/share/Config.ini"_s;
+        QTest::newRow("setup program")
+            << u""_s << u"nkvdeploy"_s << u"!Title=Kestova Sentrel Setup;Groups=0;Flags=001"_s;
+    }
     void derivations() {
+        QFETCH(QString, config);
+        QFETCH(QString, exe);
+        QFETCH(QString, expected);
         Sandbox box;
         MessageRecorder rec;
-        const QString cfg = LayOutInstallation(box, Config());
+        QByteArray ini = TestData(u"config_v2.ini"_s);
+        QString dataPath;
+        for (const QString& entry : config.split(u';', Qt::SkipEmptyParts)) {
+            const QString key = entry.section(u'=', 0, 0);
+            const QString value = entry.section(u'=', 1).replace(u"~"_s, box.Path());
+            if (key == u"DataPath"_s)
+                dataPath = value.isNull() ? u""_s : value; // null: the default
+            else
+                ini = IniEdit(ini, u"GENERAL"_s, key, value);
+        }
+        const QString cfg =
+            LayOutInstallation(box, ini, config.contains(u"DataPath"_s) ? dataPath : QString());
+        gEnv.m_sExeName = exe;
+        // The monitor makes the user's job folder; without it the program works offline.
+        for (const QString& f :
+             {u"home/.local/share/Qorvex/users/"_s + Platform::LoginName(),
+              u"share/users/"_s + Platform::LoginName(), u"share/data/users/general"_s})
+            QDir().mkpath(box.Path(f));
         InitEnvironment();
+        InitEnvironment(); // as every offline pass does
+        QStringList want =
+            u"Title=Kestova Sentrel;Program=~/prog/;Config=~/share/Config.ini;ConfigPath=~/share/;"
+            "Copy=L/qorvlog.ini;Data=~/share/data/;User=~/share/data/users/U;Letter=~/share/data/"
+            "users/U;Machine=~/share/data/Machines/M;LogMachine=M;Servers=fs1;Groups=2;On=Plotter,"
+            "Default;Off=;Pause=Plotter;NoPause=Default;Redirect=Plotter;Placeholder=Default;Spool="
+            "/var/spool/cups;SpoolIndex=L/M1.idx;Name=U;Flags=000"_s.split(u';');
+        for (const QString& change : expected.split(u';', Qt::SkipEmptyParts)) {
+            if (change.startsWith(u'!'))
+                for (QString& w : want) w = w.section(u'=', 0, 0) + u'=';
+            const QString key = change.section(u'=', 0, 0).remove(u'!');
+            for (QString& w : want)
+                if (w.section(u'=', 0, 0) == key) w = key + u'=' + change.section(u'=', 1);
+        }
+        QCOMPARE(Derived(box), want);
         QCOMPARE(rec.Messages().size(), 0);
-        const QString local = box.Path(u"home/.local/share/Qorvex/"_s);
-        const QString data = box.Path(u"share/data/"_s);
-        QCOMPARE(gEnv.m_sTitle, u"Kestova Sentrel"_s);
-        QCOMPARE(gEnv.m_sProgramPath, box.Path(u"prog/"_s));
-        QCOMPARE(gEnv.m_sLocalUserPath, local);
-        QCOMPARE(gEnv.m_sOrigConfigFile, cfg);
-        QCOMPARE(gEnv.m_sConfigPath, box.Path(u"share/"_s));
-        QCOMPARE(gEnv.m_sconfigfile, local + u"qorvlog.ini"_s);
+        QVERIFY(!QFileInfo::exists(box.Path(u"nowhere"_s)));
+        const QByteArray log = box.Read(u"home/.local/share/Qorvex/qorvlog.txt"_s);
+        const QByteArray first =
+            "qorvlog: m_sLocalUserPath = " + box.Path(u"home/.local/share/Qorvex/"_s).toUtf8() +
+            "\r\n";
+        QCOMPARE(log.startsWith(first) ? log.count(first) : log.size(),
+                 qsizetype(config.contains(u"DebugLog"_s) ? 2 : 0));
+        if (QTest::currentDataTag() != "installed"_ba) return;
+        QVERIFY(QFileInfo(gEnv.m_sMachinePath).isDir() && QFileInfo(gEnv.m_sUserPath).isDir());
         QCOMPARE(QFileInfo(gEnv.m_sconfigfile).lastModified(), QFileInfo(cfg).lastModified());
-        QCOMPARE(gEnv.m_sUserName, Platform::LoginName());
-        QCOMPARE(gEnv.m_sDataPath, data);
-        QCOMPARE(gEnv.m_sUserPath, data + u"users/"_s + gEnv.m_sUserName);
-        QCOMPARE(gEnv.m_sUserPathLetter, gEnv.m_sUserPath);
-        QCOMPARE(gEnv.m_sMachinePath, data + u"Machines/"_s + gEnv.m_sMachineName);
-        QVERIFY(QFileInfo(gEnv.m_sMachinePath).isDir());
-        QVERIFY(!gEnv.m_bOffline);
-        QVERIFY(!gEnv.m_bDataHost);
-        QVERIFY(!gEnv.m_bDebugLog);
-        QCOMPARE(gEnv.m_sLoggingMachine, gEnv.m_sMachineName); // "Default" on a local data folder
-        QCOMPARE(gEnv.m_sFileServers, u"fs1"_s);
-        QCOMPARE(gEnv.m_lNumPrinterGroups, 2);
-        QCOMPARE(gEnv.m_sLoggingOnGroups, u"Plotter,Default"_s);
-        QCOMPARE(gEnv.m_sLoggingOffGroups, QString());
-        QCOMPARE(gEnv.m_sPauseGroups, u"Plotter"_s);
-        QCOMPARE(gEnv.m_sNoPauseGroups, u"Default"_s);
-        QCOMPARE(gEnv.m_sRedirectGroups, u"Plotter"_s);
-        QCOMPARE(gEnv.m_sPlaceholderRedirectGroups, u"Default"_s);
-        QCOMPARE(gEnv.m_sSpoolPath, u"/var/spool/cups"_s);
-        QCOMPARE(gEnv.m_sSpoolIndex, local + gEnv.m_sMachineName + u"1.idx"_s);
         // Named, so that no test for an old Windows version ("4.1") matches Linux 4.19.
         QVERIFY2(QRegularExpression(u"^Linux \\d+\\.\\d+$"_s).match(gEnv.m_sOSVersion).hasMatch(),
                  qPrintable(gEnv.m_sOSVersion));
@@ -69,99 +151,25 @@ private Q_SLOTS:
         // The share //server/share is mounted on the sandbox's share folder.
         box.Write(u"mounts"_s,
                   "//server/share " + box.Path(u"share"_s).toUtf8() + " cifs rw 0 0\n");
-        QByteArray ini = With(Config(), "DataFile", u"//server/share/data/jobs.db"_s);
-        LayOutInstallation(box, ini, u"//SERVER/share/data"_s);
-        const QByteArray reg = box.Read(u"registry.ini"_s);
-        box.Write(u"registry.ini"_s,
-                  QByteArray(reg).replace(box.Path(u"share"_s).toUtf8(), "//server/share"));
+        LayOutInstallation(box,
+                           IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DataFile"_s,
+                                   u"//server/share/data/jobs.db"_s),
+                           u"//SERVER/share/data"_s);
+        box.Write(
+            u"registry.ini"_s,
+            box.Read(u"registry.ini"_s).replace(box.Path(u"share"_s).toUtf8(), "//server/share"));
         InitEnvironment();
-        const QString share = box.Path(u"share/"_s);
-        const QStringList got{gEnv.m_sOrigConfigFile, gEnv.m_sConfigPath, gEnv.m_sDataFile,
-                              gEnv.m_sDataPath,       gEnv.m_sUserPath,   gEnv.m_sUserPathLetter,
-                              gEnv.m_sLoggingMachine};
-        const QString user = share + u"data/users/"_s + gEnv.m_sUserName;
-        QCOMPARE(got, (QStringList{share + u"Config.ini"_s, share, share + u"data/jobs.db"_s,
-                                   share + u"data/"_s, user, user, u"Default"_s}));
-        QVERIFY(!gEnv.m_bOffline);
-        QVERIFY(!gEnv.m_bDataHost);
+        QCOMPARE(
+            Derived(box).mid(2, 8),
+            u"Config=~/share/Config.ini;ConfigPath=~/share/;Copy=L/qorvlog.ini;Data=~/share/data/;User=~/share/data/users/U;Letter=~/share/data/users/U;Machine=~/share/data/Machines/M;LogMachine=Default"_s
+                .split(u';'));
+        QCOMPARE(gEnv.m_sDataFile, box.Path(u"share/data/jobs.db"_s));
+        QVERIFY(!gEnv.m_bOffline && !gEnv.m_bDataHost);
     }
-    void debugLogOption_data() {
-        QTest::addColumn<QString>("debugLog");
-        QTest::addColumn<QString>("dataPath"); // relative to the sandbox
-        QTest::newRow("off, offline") << u"False"_s << u"nowhere"_s;
-        QTest::newRow("off, online") << u"False"_s << u"share/data"_s;
-        QTest::newRow("on, offline") << u"True"_s << u"nowhere"_s;
-    }
-    void debugLogOption() {
-        QFETCH(QString, debugLog);
-        QFETCH(QString, dataPath);
-        Sandbox box;
-        LayOutInstallation(box, With(Config(), "DebugLog", debugLog), box.Path(dataPath));
-        InitEnvironment();
-        InitEnvironment(); // as every offline pass does
-        const QByteArray log = box.Read(u"home/.local/share/Qorvex/qorvlog.txt"_s);
-        if (debugLog == QLatin1String("False")) {
-            QCOMPARE(log, QByteArray());
-        } else {
-            QVERIFY(log.startsWith("qorvlog: m_sLocalUserPath = " + gEnv.m_sLocalUserPath.toUtf8() +
-                                   "\r\n"));
-            QCOMPARE(log.count("qorvlog: m_sLocalUserPath = "), 2);
-        }
-    }
-    void dataPathRules_data() {
-        QTest::addColumn<QString>("dataPath");
-        QTest::addColumn<QString>("expected"); // relative to the sandbox
-        QTest::newRow("local profile") << "  local PROFILE "
-                                       << "home/.local/share/Qorvex/";
-        QTest::newRow("empty: next to the configuration") << ""
-                                                          << "share/";
-    }
-    void dataPathRules() {
-        QFETCH(QString, dataPath);
-        QFETCH(QString, expected);
-        Sandbox box;
-        LayOutInstallation(box, Config(), dataPath);
-        // The monitor makes the user's job folder; without it the program works offline.
-        QDir().mkpath(box.Path(expected) + u"users/"_s + Platform::LoginName());
-        InitEnvironment();
-        QCOMPARE(gEnv.m_sDataPath, box.Path(expected));
-        QVERIFY(!gEnv.m_bOffline);
-        QVERIFY(QFileInfo(gEnv.m_sUserPath).isDir());
-    }
-    void unusableDataFolderIsOffline() {
-        Sandbox box;
-        LayOutInstallation(box, Config(), box.Path(u"nowhere/data"_s));
-        InitEnvironment();
-        QVERIFY(gEnv.m_bOffline);
-        QCOMPARE(gEnv.m_sDataPath, gEnv.m_sLocalUserPath);
-        QCOMPARE(gEnv.m_sUserPath, gEnv.m_sLocalUserPath + u"users/"_s + gEnv.m_sUserName);
-        QVERIFY(QFileInfo(gEnv.m_sUserPath).isDir());
-        QVERIFY(!QFileInfo::exists(box.Path(u"nowhere"_s)));
-    }
-    void userNameAndLoggingMachine() {
-        Sandbox box;
-        QByteArray ini = With(Config(), "LogAllUsers", u"True"_s);
-        ini = With(ini, "LoggingMachine", u"AnyMachine"_s);
-        LayOutInstallation(box, ini);
-        QDir().mkpath(box.Path(u"share/data/users/general"_s));
-        InitEnvironment();
-        QCOMPARE(gEnv.m_sUserName, u"general"_s);
-        QVERIFY(gEnv.m_sUserPath.endsWith(u"/users/general"_s));
-        QCOMPARE(gEnv.m_sLoggingMachine, gEnv.m_sMachineName);
-        LayOutInstallation(box, With(Config(), "LoggingMachine", u"PRINTSRV"_s));
-        InitEnvironment();
-        QCOMPARE(gEnv.m_sLoggingMachine, u"PRINTSRV"_s);
-    }
-    void placeholderRedirectStartsNoRedirector() {
-        Sandbox box;
-        LayOutInstallation(box, With(Config(), "Redirect", kNoRedirect, "PG1"));
-        InitEnvironment();
-        QCOMPARE(gEnv.m_sRedirectGroups, QString());
-        QCOMPARE(gEnv.m_sPlaceholderRedirectGroups, u"Plotter,Default"_s);
-    }
+    // The registry's spool folder, remembered for when the registry no longer names it.
     void spoolFolder() {
         Sandbox box;
-        LayOutInstallation(box, Config());
+        LayOutInstallation(box, TestData(u"config_v2.ini"_s));
         QFile reg(box.RegistryFile());
         QVERIFY(reg.open(QIODevice::Append));
         reg.write("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers]\r\n"
@@ -170,46 +178,31 @@ private Q_SLOTS:
         InitEnvironment();
         QCOMPARE(gEnv.m_sSpoolPath, u"/srv/spool"_s);
         QCOMPARE(box.Read(u"home/.local/share/Qorvex/spldir.txt"_s), QByteArray("/srv/spool\r\n"));
-        // Without the registry value the remembered folder is used.
-        LayOutInstallation(box, Config());
+        LayOutInstallation(box, TestData(u"config_v2.ini"_s));
         InitEnvironment();
         QCOMPARE(gEnv.m_sSpoolPath, u"/srv/spool"_s);
     }
-    void noRegistryIsQuiet() {
+    // Without a registry file: quiet and offline. The one the package installs names the
+    // shared configuration and the program folder; the examples in its comments stay
+    // comments.
+    void registryFiles() {
         Sandbox box;
         MessageRecorder rec;
         gEnv.m_sExeName = u"qorvlog"_s;
         InitEnvironment();
-        QCOMPARE(rec.Messages().size(), 0);
-        QCOMPARE(gEnv.m_sProgramPath, QString());
-        QCOMPARE(gEnv.m_sOrigConfigFile, QString());
+        QCOMPARE(gEnv.m_sProgramPath + gEnv.m_sOrigConfigFile, QString());
         QVERIFY(gEnv.m_bOffline);
-    }
-    void titles_data() {
-        QTest::addColumn<QString>("exe");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<bool>("stops");
-        QTest::newRow("log") << "qorvlog"
-                             << "Kestova Sentrel" << false;
-        QTest::newRow("config") << "qorvcfg"
-                                << "Kestova Sentrel - Configuration" << false;
-        QTest::newRow("reports") << "qorvrpts"
-                                 << "Kestova Sentrel - Reports" << false;
-        QTest::newRow("deploy") << "nkvdeploy"
-                                << "Kestova Sentrel Setup" << true;
-    }
-    void titles() {
-        QFETCH(QString, exe);
-        QFETCH(QString, title);
-        QFETCH(bool, stops);
-        Sandbox box;
-        const QString cfg = LayOutInstallation(box, Config());
-        gEnv.m_sExeName = exe;
-        InitEnvironment();
-        QCOMPARE(gEnv.m_sTitle, title);
-        QCOMPARE(gEnv.m_sOrigConfigFile.isEmpty(), stops);
-        if (exe != QLatin1String("qorvlog") && !stops)
-            QCOMPARE(gEnv.m_sconfigfile, cfg); // the shared file itself
+        QFile sample(QStringLiteral(QORVLOG_PACKAGING "/registry.ini"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        box.Write(u"registry.ini"_s, sample.readAll());
+        QCOMPARE(GetConfigFile(), u"/mnt/qorvlog/Config.ini"_s);
+        const QString run = GetMachineKeyValue(
+            u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"_s, u"Kestova Sentrel"_s);
+        QCOMPARE(FolderOf(run), QStringLiteral(QORVLOG_PROGRAM_DIR "/"));
+        for (auto [key, name] : {std::pair{ProductKey(), u"BetaVersion"_s},
+                                 {u"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"_s, u"PATH"_s}})
+            QCOMPARE(GetMachineKeyValue(key, name), u"(unknown)"_s);
+        QCOMPARE(rec.Messages().size(), 0);
     }
 };
 

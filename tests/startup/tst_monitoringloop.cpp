@@ -6,297 +6,241 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using Wait = CMonitoringLoop::WaitKind;
 
 namespace {
-struct World {
-    int dialogs = 0;
-    int notifications = 0;
-    bool changed = true; // the fake notification has seen a change
-    QStringList started, imports;
-    QList<int> pauses;
-};
-
-class FakeNotification : public IChangeNotification {
-public:
-    explicit FakeNotification(World& w) : m_w(w) {}
-    bool TakeChange() override { return m_w.changed; }
+// A folder watch that has seen a change whenever the flag is set.
+struct FakeNotification : IChangeNotification {
+    explicit FakeNotification(const bool& changed) : m_changed(changed) {}
+    bool TakeChange() override { return m_changed; }
     void OnChange(std::function<void()>) override {}
-
-private:
-    World& m_w;
+    const bool& m_changed;
 };
-
-CLoopHooks Hooks(World& w) {
-    CLoopHooks h;
-    h.notify = [&w](const QString& folder) -> std::unique_ptr<IChangeNotification> {
-        if (!QDir(folder).exists()) return nullptr;
-        ++w.notifications;
-        return std::make_unique<FakeNotification>(w);
-    };
-    h.doPrintJobs = [&w] { ++w.dialogs; };
-    h.startProgram = [&w](const QString& p) { w.started << p; };
-    h.checkLocalJobs = [&w](const QString& root, const QString&) {
-        w.imports << root + (gEnv.m_bLogDatFilesOnly ? u" datonly"_s : QString());
-    };
-    return h;
-}
-
-QByteArray Config(const char* key = nullptr, const QString& value = {}) {
-    QByteArray ini = TestData(u"config_v2.ini"_s);
-    if (key) ini = IniEdit(ini, u"GENERAL"_s, QString::fromLatin1(key), value);
-    return ini;
-}
 } // namespace
 
 class TestMonitoringLoop : public QObject {
     Q_OBJECT
-private Q_SLOTS:
-    void cleanup() { gConfigOptions.reset(); }
+    std::unique_ptr<Sandbox> box;
+    std::unique_ptr<MessageRecorder> rec;
+    std::unique_ptr<CMonitoringLoop> loop;
+    struct {
+        int dialogs = 0;
+        bool changed = true; // the fake watch has seen a change
+        QStringList started, imports;
+        QList<int> paused;
+    } w;
+    QString cfg;
 
-    void startUp() {
-        Sandbox box;
-        MessageRecorder rec;
-        LayOutInstallation(box, Config());
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        QCOMPARE(rec.Messages().size(), 0);
-        QCOMPARE(w.dialogs, 1); // always once at start-up
-        QCOMPARE(w.started, (QStringList{box.Path(u"prog/qorvmond"_s), u"qorvredr"_s}));
-        QCOMPARE(w.imports, (QStringList{box.Path(u"home/.local/share/Qorvex/users/"_s)}));
-        QCOMPARE(loop.DisplayAfter(), 1);
-        // A change seen since the watch was made ends the start-up wait at once.
-        QCOMPARE(loop.PendingWait(), CMonitoringLoop::WaitKind::Startup);
-        QCOMPARE(loop.PendingWaitMs(), 0);
-        QVERIFY(!loop.Polling());
-        QCOMPARE(loop.ConfigPath(), gEnv.m_sconfigfile);
+    // Starts the loop on an installation with this configuration (none when empty).
+    bool Begin(const QByteArray& ini = TestData(u"config_v2.ini"_s), const QString& data = {}) {
+        gEnv.m_sExeName = u"qorvlog"_s;
+        if (!ini.isEmpty()) cfg = LayOutInstallation(*box, ini, data);
+        CLoopHooks h;
+        h.notify = [this](const QString& folder) -> std::unique_ptr<IChangeNotification> {
+            if (!QDir(folder).exists()) return nullptr;
+            return std::make_unique<FakeNotification>(w.changed);
+        };
+        h.doPrintJobs = [this] { ++w.dialogs; };
+        h.startProgram = [this](const QString& p) { w.started << p; };
+        h.checkLocalJobs = [this](const QString& root, const QString&) {
+            w.imports << root + (gEnv.m_bLogDatFilesOnly ? u" datonly"_s : QString());
+        };
+        loop = std::make_unique<CMonitoringLoop>(h);
+        return loop->Start();
     }
-    void noRedirectNoRedirector() {
-        Sandbox box;
-        QByteArray ini = IniEdit(Config(), u"PG1"_s, u"Redirect"_s, kNoRedirect);
-        LayOutInstallation(box, ini);
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        QCOMPARE(w.started.size(), 1);
+    QString Waiting() {
+        static const char* const kinds[] = {"None", "Startup", "Change", "Poll"};
+        return QLatin1StringView(kinds[int(loop->PendingWait())]) + u' ' +
+               QString::number(loop->PendingWaitMs());
+    }
+    QString Jobs() { return u"share/data/users/"_s + gEnv.m_sUserName + u"/"_s; }
+    void Mount(const char* share, const QString& on) {
+        box->Write(u"mounts"_s, share + (u" "_s + box->Path(on) + u" cifs rw 0 0\n"_s).toUtf8());
+    }
+
+private Q_SLOTS:
+    void init() {
+        box = std::make_unique<Sandbox>();
+        rec = std::make_unique<MessageRecorder>();
+        w = {};
+    }
+    void cleanup() {
+        Platform::SetClockHooks({});
+        loop.reset();
+        gConfigOptions.reset();
+        rec.reset();
+        box.reset();
+    }
+
+    void startUp_data() {
+        QTest::addColumn<QString>("redirect");
+        QTest::addColumn<QStringList>("programs"); // after qorvmond
+        QTest::newRow("redirecting group") << u"10.0.0.7"_s << QStringList{u"qorvredr"_s};
+        QTest::newRow("placeholders only") << kNoRedirect << QStringList();
+    }
+    void startUp() {
+        QFETCH(QString, redirect);
+        QFETCH(QStringList, programs);
+        QVERIFY(Begin(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"Redirect"_s, redirect)));
+        QCOMPARE(rec->Messages().size(), 0);
+        QCOMPARE(w.dialogs, 1); // always once at start-up
+        QCOMPARE(w.started, QStringList{box->Path(u"prog/qorvmond"_s)} + programs);
+        QCOMPARE(w.imports, (QStringList{box->Path(u"home/.local/share/Qorvex/users/"_s)}));
+        QCOMPARE(loop->DisplayAfter(), 1);
+        QCOMPARE(loop->ConfigPath(), gEnv.m_sconfigfile);
     }
     void dialogAgainstDisplayAfter_data() {
         QTest::addColumn<QString>("displayAfter");
         QTest::addColumn<int>("prt");
         QTest::addColumn<int>("dat");
         QTest::addColumn<bool>("opened");
-        QTest::newRow("one pending") << "1" << 1 << 0 << true;
-        QTest::newRow("one settled") << "1" << 1 << 1 << false;
-        QTest::newRow("zero, nothing") << "0" << 0 << 0 << true;
-        QTest::newRow("two, one pending") << "2" << 1 << 0 << false;
-        QTest::newRow("two, three of four") << "2" << 4 << 1 << true;
-        QTest::newRow("more dat than prt") << "1" << 1 << 2 << false;
-        QTest::newRow("not a number") << "soon" << 0 << 0 << true;
+        QTest::newRow("one pending") << u"1"_s << 1 << 0 << true;
+        QTest::newRow("one settled") << u"1"_s << 1 << 1 << false;
+        QTest::newRow("more dat than prt") << u"1"_s << 1 << 2 << false;
+        QTest::newRow("zero, nothing") << u"0"_s << 0 << 0 << true;
+        QTest::newRow("two, one") << u"2"_s << 1 << 0 << false;
+        QTest::newRow("two, two of three") << u"2"_s << 2 << 1 << true;
+        QTest::newRow("16-bit limit") << u"32767"_s << 0 << 0 << false;
+        QTest::newRow("past it: 0") << u"32768"_s << 0 << 0 << true;
+        QTest::newRow("not a number: 0") << u"soon"_s << 0 << 0 << true;
     }
     void dialogAgainstDisplayAfter() {
         QFETCH(QString, displayAfter);
         QFETCH(int, prt);
         QFETCH(int, dat);
         QFETCH(bool, opened);
-        Sandbox box;
-        LayOutInstallation(box, Config("DisplayAfter", displayAfter));
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        const int atStart = w.dialogs;
-        for (int i = 0; i < prt; ++i)
-            box.Write(u"share/data/users/%1/j%2.prt"_s.arg(gEnv.m_sUserName).arg(i), "x");
-        for (int i = 0; i < dat; ++i)
-            box.Write(u"share/data/users/%1/j%2.dat"_s.arg(gEnv.m_sUserName).arg(i), "x");
-        QVERIFY(loop.Pass());
-        QCOMPARE(w.dialogs - atStart, opened ? 1 : 0);
+        QVERIFY(Begin(
+            IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DisplayAfter"_s, displayAfter)));
+        for (int i = 0; i < prt; ++i) box->Write(Jobs() + u"j%1.prt"_s.arg(i), "x");
+        for (int i = 0; i < dat; ++i) box->Write(Jobs() + u"j%1.dat"_s.arg(i), "x");
+        QVERIFY(loop->Pass());
+        QCOMPARE(w.dialogs, opened ? 2 : 1);
     }
-    void waitsUpToTheLimit() {
-        Sandbox box;
-        LayOutInstallation(box, Config());
-        World w;
-        w.changed = false;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        QCOMPARE(loop.PendingWait(), CMonitoringLoop::WaitKind::Startup);
-        QCOMPARE(loop.PendingWaitMs(), 120000);
-        QVERIFY(loop.Wake()); // the limit: counts, then a pass
-        QCOMPARE(loop.PendingWait(), CMonitoringLoop::WaitKind::Change);
-        QCOMPARE(loop.PendingWaitMs(), 120000);
-        w.changed = true;
-        QVERIFY(loop.Wake());
-        QCOMPARE(loop.PendingWaitMs(), 0); // a change during the pass is not lost
+    // The wait armed after start-up and after each of three passes: a change seen since the
+    // last wait ends the next at once, else it runs to its limit; a user folder on the network
+    // is polled every second (other machines' writes are not seen by a notification).
+    void waits_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("waits");
+        QTest::newRow("changes") << u"changes"_s << u"Startup 0|Change 0|Change 0|Change 0"_s;
+        QTest::newRow("quiet") << u""_s
+                               << u"Startup 120000|Change 120000|Change 120000|Change 120000"_s;
+        QTest::newRow("unc user folder")
+            << u"unc"_s << u"Startup 120000|Poll 1000|Poll 1000|Poll 1000"_s;
+        QTest::newRow("network mount")
+            << u"mount"_s << u"Startup 0|Poll 1000|Poll 1000|Poll 1000"_s;
     }
-    void pollingRules_data() {
-        QTest::addColumn<QString>("letterPath");
-        QTest::addColumn<QString>("mounts");
-        QTest::newRow("unc user folder") << "//server/share/users/x"
-                                         << "";
-        QTest::newRow("user folder on a network mount") << ""
-                                                        << "cifs";
-    }
-    void pollingRules() {
-        QFETCH(QString, letterPath);
-        QFETCH(QString, mounts);
-        Sandbox box;
-        LayOutInstallation(box, Config());
-        if (!mounts.isEmpty())
-            box.Write(u"mounts"_s, "//srv/data " + box.Path(u"share/data"_s).toUtf8() + " " +
-                                       mounts.toUtf8() + " rw 0 0\n");
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        if (!letterPath.isEmpty()) gEnv.m_sUserPathLetter = letterPath;
+    void waits() {
+        QFETCH(QString, setup);
+        QFETCH(QString, waits);
+        w.changed = setup == u"changes"_s;
+        if (setup == u"mount"_s) Mount("//srv/data", u"share/data"_s);
+        QVERIFY(Begin());
+        QVERIFY(!loop->Polling());
+        if (setup == u"unc"_s) gEnv.m_sUserPathLetter = u"//server/share/users/x"_s;
+        QStringList got{Waiting()};
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(loop.Wake());
-            // Never waits on the notification: other machines' writes are not seen there.
-            QCOMPARE(loop.PendingWait(), CMonitoringLoop::WaitKind::Poll);
-            QCOMPARE(loop.PendingWaitMs(), 1000);
+            QVERIFY(loop->Wake());
+            got << Waiting();
         }
+        QCOMPARE(got.join(u'|'), waits);
     }
     void folderGoneThenBack() {
-        Sandbox box;
-        LayOutInstallation(box, Config());
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
+        QVERIFY(Begin());
         const QString shared = gEnv.m_sUserPath;
         auto options = gConfigOptions;
         QVERIFY(QDir(shared).removeRecursively());
-        QVERIFY(loop.Pass());
-        QVERIFY(gEnv.m_bOffline);
-        QVERIFY(loop.Polling());
+        QVERIFY(loop->Pass());
+        QVERIFY(gEnv.m_bOffline && loop->Polling());
         QVERIFY(gConfigOptions != options); // reloaded
         QCOMPARE(gEnv.m_sDataPath, gEnv.m_sLocalUserPath);
         QVERIFY(QFileInfo(gEnv.m_sUserPath).isDir()); // the local job folder
-        QCOMPARE(loop.PendingWait(), CMonitoringLoop::WaitKind::Poll);
+        QCOMPARE(Waiting(), u"Poll 1000"_s);
         options = gConfigOptions;
-        QVERIFY(loop.Wake());
+        QVERIFY(loop->Wake());
         QVERIFY(gConfigOptions != options); // every offline pass reloads
         QVERIFY(QDir().mkpath(shared));
-        QVERIFY(loop.Wake()); // back online: the reload of this pass finds the folder
+        QVERIFY(loop->Wake()); // back online: the reload of this pass finds the folder
         QVERIFY(!gEnv.m_bOffline);
         QCOMPARE(gEnv.m_sUserPath, shared);
-        QCOMPARE(loop.PendingWait(), CMonitoringLoop::WaitKind::Poll);
+        QCOMPARE(Waiting(), u"Poll 1000"_s);
         // A job written while the program was polling is counted as soon as the watch is
         // in place, not after the next 120 s.
-        box.Write(u"share/data/users/%1/late.prt"_s.arg(gEnv.m_sUserName), "x");
-        const int dialogs = w.dialogs;
-        QVERIFY(loop.Wake());
-        QVERIFY(!loop.Polling());
-        QCOMPARE(w.dialogs, dialogs + 1);
-        QCOMPARE(loop.PendingWait(), CMonitoringLoop::WaitKind::Change);
+        box->Write(Jobs() + u"late.prt"_s, "x");
+        const int before = w.dialogs;
+        QVERIFY(loop->Wake());
+        QVERIFY(!loop->Polling());
+        QCOMPARE(w.dialogs, before + 1);
+        QCOMPARE(loop->PendingWait(), Wait::Change);
         options = gConfigOptions;
-        QVERIFY(loop.Wake());
+        QVERIFY(loop->Wake());
         QCOMPARE(gConfigOptions, options); // online and unchanged: no reload
     }
-    void configChangeReloadsWithinTwoPasses() {
-        Sandbox box;
-        const QString cfg = LayOutInstallation(box, Config());
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        const auto first = gConfigOptions;
-        QByteArray changed =
-            IniEdit(Config(), u"GENERAL"_s, u"DataPath"_s, box.Path(u"share/data"_s));
-        changed = IniEdit(changed, u"GENERAL"_s, u"FileServers"_s, u"fs9"_s);
-        box.Write(u"share/Config.ini"_s, changed);
-        QVERIFY(TouchFile(cfg, 10));
-        QVERIFY(loop.Pass());
-        QVERIFY(loop.Pass());
-        QVERIFY(gConfigOptions != first);
-        QCOMPARE(gConfigOptions->FileServers, u"fs9"_s);
-    }
-    void invalidConfigEndsTheProgram() {
-        Sandbox box;
-        MessageRecorder rec;
-        const QString cfg = LayOutInstallation(box, Config());
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        box.Write(u"share/Config.ini"_s,
-                  IniEdit(box.Read(u"share/Config.ini"_s), u"GENERAL"_s, u"Version"_s, u"3"_s));
-        QVERIFY(TouchFile(cfg, 10));
-        QVERIFY(loop.Pass());
-        QVERIFY(!loop.Pass());
-        QCOMPARE(rec.Messages().size(), 1);
-        QVERIFY(rec.Messages()[0].text.startsWith(u"The configuration file version (3)"_s));
-        QCOMPARE(w.pauses, QList<int>()); // refused at once, not read again
-    }
-    // A reload that meets a half-copied file reads it again 2 s later, up to five times,
-    // and says nothing unless the last reading fails too.
-    void configCaughtMidCopy_data() {
+    // A changed configuration is reloaded within two passes. A reload that meets a half-copied
+    // file reads it again 2 s later, up to five times, and only the last reading speaks; a
+    // version this program refuses ends it at once.
+    void configChanged_data() {
+        QTest::addColumn<QString>("change"); // "Key=Value" in GENERAL, or "cut" after 300 bytes
         QTest::addColumn<int>("repairedAtPause"); // 0: never
-        QTest::addColumn<bool>("runs");
         QTest::addColumn<int>("pauses");
-        QTest::newRow("copied by the first retry") << 1 << true << 1;
-        QTest::newRow("copied by the fifth") << 5 << true << 5;
-        QTest::newRow("never") << 0 << false << 5;
+        QTest::addColumn<QString>("message"); // empty: the program runs on
+        QTest::newRow("new file servers") << u"FileServers=fs9"_s << 0 << 0 << u""_s;
+        QTest::newRow("cut, copied by the first retry") << u"cut"_s << 1 << 1 << u""_s;
+        QTest::newRow("cut, copied by the fifth") << u"cut"_s << 5 << 5 << u""_s;
+        QTest::newRow("cut for good")
+            << u"cut"_s << 0 << 5 << u"Entry [GENERAL].NumPrinterGroups not found"_s;
+        QTest::newRow("version 3")
+            << u"Version=3"_s << 0 << 0 << u"The configuration file version (3)"_s;
     }
-    void configCaughtMidCopy() {
+    void configChanged() {
+        QFETCH(QString, change);
         QFETCH(int, repairedAtPause);
-        QFETCH(bool, runs);
         QFETCH(int, pauses);
-        Sandbox box;
-        MessageRecorder rec;
-        const QString cfg = LayOutInstallation(box, Config());
-        const QByteArray whole = box.Read(u"share/Config.ini"_s);
-        World w;
-        auto stamp = [&](int s) { QVERIFY(TouchFile(cfg, s)); };
+        QFETCH(QString, message);
+        QVERIFY(Begin());
+        const auto first = gConfigOptions;
+        const QByteArray whole = box->Read(u"share/Config.ini"_s);
         Platform::SetClockHooks({{}, [&](int ms) {
-                                     w.pauses << ms;
-                                     if (w.pauses.size() == repairedAtPause) {
-                                         box.Write(u"share/Config.ini"_s, whole);
-                                         stamp(20);
-                                     }
+                                     w.paused << ms;
+                                     if (w.paused.size() != repairedAtPause) return;
+                                     box->Write(u"share/Config.ini"_s, whole);
+                                     QVERIFY(TouchFile(cfg, 20));
                                  }});
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        box.Write(u"share/Config.ini"_s, whole.left(300));
-        stamp(10);
-        QVERIFY(loop.Pass()); // copies the shared file
-        QCOMPARE(loop.Pass(), runs);
-        Platform::SetClockHooks({});
-        QCOMPARE(w.pauses, QList<int>(pauses, 2000));
-        if (runs) {
-            QCOMPARE(rec.Messages().size(), 0);
-            QVERIFY(gConfigOptions->PrinterGroups.Count() > 0);
-        } else {
-            // Only the last reading is shown: the first entry the cut file lacks.
-            QCOMPARE(rec.Texts().size(), 1);
-            QVERIFY(rec.Texts()[0].contains(u" not found in file:"_s));
-        }
+        box->Write(u"share/Config.ini"_s,
+                   change == u"cut"_s ? whole.left(300)
+                                      : IniEdit(whole, u"GENERAL"_s, change.section(u'=', 0, 0),
+                                                change.section(u'=', 1)));
+        QVERIFY(TouchFile(cfg, 10));
+        QVERIFY(loop->Pass()); // copies the shared file
+        QCOMPARE(loop->Pass(), message.isEmpty());
+        QCOMPARE(w.paused, QList<int>(pauses, 2000));
+        QCOMPARE(rec->Texts().size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY2(rec->Texts()[0].startsWith(message), qPrintable(rec->Texts()[0]));
+        else
+            QCOMPARE(gConfigOptions->FileServers, change == u"cut"_s ? u"fs1"_s : u"fs9"_s);
+        QVERIFY(gConfigOptions != first);
     }
     void missingConfigEndsAtStart() {
-        Sandbox box;
-        MessageRecorder rec;
-        gEnv.m_sExeName = u"qorvlog"_s;
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(!loop.Start());
+        QVERIFY(!Begin({}));
         QCOMPARE(w.dialogs, 0);
-        QCOMPARE(rec.Messages().size(), 1);
-        QCOMPARE(rec.Messages()[0].icon, Platform::MsgIcon::Critical);
-        QCOMPARE(rec.Joined(), QStringLiteral("Configuration file was not found:|||You might need "
-                                              "to repair your Sentrel installation."));
+        QCOMPARE(rec->Messages().size(), 1);
+        QCOMPARE(rec->Messages()[0].icon, Platform::MsgIcon::Critical);
+        QCOMPARE(rec->Joined(), u"Configuration file was not found:|||You might need to repair "
+                                "your Sentrel installation."_s);
     }
+    // The configuration on a network mount, the data in the local profile: this machine
+    // forwards the data files, at start-up and at every pass.
     void dataHostForwardsWithDatFilesOnly() {
-        Sandbox box;
-        // The configuration lives on a network mount, the data in the local profile.
-        LayOutInstallation(box, Config(), u"Local Profile"_s);
-        box.Write(u"mounts"_s, "//srv/share " + box.Path(u"share"_s).toUtf8() + " cifs rw 0 0\n");
-        World w;
-        CMonitoringLoop loop(Hooks(w));
-        QVERIFY(loop.Start());
-        QVERIFY(gEnv.m_bDataHost);
-        QVERIFY(!gEnv.m_bLogDatFilesOnly);
-        QCOMPARE(w.imports.first(), gEnv.m_sDataPath + u"users/ datonly"_s);
-        QVERIFY(loop.Pass());
-        QCOMPARE(w.imports.last(), gEnv.m_sDataPath + u"users/ datonly"_s);
+        Mount("//srv/share", u"share"_s);
+        QVERIFY(Begin(TestData(u"config_v2.ini"_s), u"Local Profile"_s));
+        QVERIFY(gEnv.m_bDataHost && !gEnv.m_bLogDatFilesOnly);
+        QVERIFY(loop->Pass());
+        const QString datOnly = gEnv.m_sDataPath + u"users/ datonly"_s;
+        QCOMPARE(w.imports, (QStringList{datOnly, datOnly}));
     }
 };
 
