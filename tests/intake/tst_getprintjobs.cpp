@@ -64,6 +64,7 @@ private Q_SLOTS:
         gEnv.m_sUserPath = box->Path(u"data/users/jsmith"_s);
         gEnv.m_sMachineName = u"HOSTA"_s;
         gEnv.m_sIPAddress = u"10.1.1.5"_s;
+        gEnv.m_bLogAllUsers = false;
         QDir().mkpath(gEnv.m_sUserPath);
         QDir().mkpath(box->Path(u"data/Machines/SRV"_s));
         Configure();
@@ -178,6 +179,23 @@ private Q_SLOTS:
         QVERIFY(a && b && a != b);
         QCOMPARE(b->DocumentName, u"Plan.dwg"_s); // the record kept from the first reading
         QVERIFY(a->CategoryValues.Item(1) != b->CategoryValues.Item(1)); // not shared
+    }
+    // A job file seen between its creation and its first write is read once it is written,
+    // not kept empty.
+    void readOnceWritten() {
+        Configure(u"PG2 LogSilent False"_s); // a record with no driver would be shown
+        gEnv.m_bLogAllUsers = true;          // and one with no machine kept
+        const QString path = box->Write(kJobs + u"A.prt"_s, {});
+        CPrintJobInfos jobs = Scan();
+        QCOMPARE(QString::number(jobs.Count()) + u'|' + QString::fromUtf8(Answers("A")) +
+                     rec->Joined(),
+                 u"0|"_s + QString::fromUtf8(kNone));
+        Job(u"A.prt"_s);
+        jobs = Scan(std::move(jobs));
+        QCOMPARE(jobs.Count(), 1);
+        QCOMPARE(jobs.Item(path)->DocumentName + u'|' +
+                     QString::number(jobs.Item(path)->PrintJobID),
+                 u"Plan.dwg|42"_s);
     }
     // The same job twice (user and machine in any case, number by its upper 16 bits above
     // 65535) is left alone; the index follows the jobs held.
