@@ -1,5 +1,6 @@
 // The activity export: new lines of the user's activity log become data files Job1.dat, ...
 #include "common/environment.h"
+#include "config/cconfigoptions.h"
 #include "jobs/cprintjobinfo.h"
 #include "testsupport.h"
 
@@ -92,6 +93,24 @@ private Q_SLOTS:
         QVERIFY(CPrintJobInfo().SaveToFile(unused)); // a job of no bytes: only the export
         for (const QString& f : {u"data"_s, u"local"_s})
             QCOMPARE(Files(f + u"/users/jsmith"_s), f == folder ? Numbered({dat}) : QStringList());
+    }
+
+    // The export is on where the program folder lies under a folder named "cvedm" (any letter
+    // case); the local folder is then in the program folder.
+    void switchedOnUnderCvedm_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("local");
+        QTest::newRow("upper case") << u"prog/CVEDM/bin"_s << u"prog/CVEDM/bin/Qorvex"_s;
+        QTest::newRow("last folder") << u"prog/xcvedm"_s << u"prog/xcvedm/Qorvex"_s;
+        QTest::newRow("cut by a folder") << u"prog/cved/m"_s << u"home/.local/share/Qorvex"_s;
+    }
+    void switchedOnUnderCvedm() {
+        QFETCH(QString, program);
+        QFETCH(QString, local);
+        gEnv.m_sProgramPath = box->Path(program);
+        QCOMPARE(std::pair(GetLocalPath(), gEnv.m_bCorvayneExport),
+                 std::pair(box->Path(local), local.startsWith(program)));
+        QVERIFY(QFileInfo(box->Path(local)).isDir());
     }
 
     void numbering() {
