@@ -2,6 +2,7 @@
 
 #include "common/environment.h"
 #include "common/values.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
@@ -49,6 +50,16 @@ QString LastComponent(const QString& path) {
 
 QString FolderOf(const QString& path) {
     return path.left(LastSeparator(path) + 1);
+}
+
+QString WithoutExtension(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
+}
+
+bool HoldsPath(const QString& text) {
+    return text.contains(QLatin1String(":\\")) || text.contains(QLatin1String("\\\\")) ||
+           text.startsWith(kSep);
 }
 
 QString FindFile(const QString& rawPath) {
@@ -259,6 +270,10 @@ QString DoubleQuotes(const QString& text) {
     return QString(text).replace(QLatin1Char('"'), QLatin1String("\"\""));
 }
 
+QString QuotedField(const QString& text) {
+    return QLatin1Char('"') + DoubleQuotes(text) + QLatin1Char('"');
+}
+
 QString NormalizeDateText(const QString& raw) {
     const QString text = TrimAtNul(raw).trimmed();
     CDate date;
@@ -405,4 +420,45 @@ QString GetSpecialFolder(int id) {
 
 QString GetIPAddress() {
     return Platform::IPAddress();
+}
+
+Platform::OpenFiles COpenFilesRound::Ask(const QString& server, const QString& user) {
+    const QString key = server + QChar(0) + user;
+    if (const auto it = m_answers.constFind(key); it != m_answers.constEnd()) return *it;
+    if (m_deadline < 0) m_deadline = Platform::NowMs() + kWaitMs;
+    const qint64 left = m_deadline - Platform::NowMs();
+    Platform::OpenFiles answer;
+    if (left > 0)
+        answer = Platform::ListOpenFiles(server, user,
+                                         int(std::min<qint64>(left, Platform::kOpenFilesWaitMs)));
+    m_answers.insert(key, answer);
+    return answer;
+}
+
+QString FindOpenFile(const QString& rawServer, const QString& user, QString& name1, QString& name2,
+                     QString& name3, COpenFilesRound* round) {
+    // "\\fs1" and "//fs1" name the server fs1.
+    qsizetype from = 0;
+    while (from < rawServer.size() &&
+           (rawServer[from] == QLatin1Char('\\') || rawServer[from] == kSep))
+        ++from;
+    const QString server = rawServer.mid(from);
+    COpenFilesRound own;
+    const Platform::OpenFiles open = (round ? round : &own)->Ask(server, user);
+    if (!open.ok || (name1.isEmpty() && name2.isEmpty() && name3.isEmpty())) return {};
+    bool stripped = false;
+    for (const Platform::OpenFile& file : open.files) {
+        const QString& path = file.path;
+        if (path.size() <= 4 || path.endsWith(QLatin1Char('\\')) || path.endsWith(kSep)) continue;
+        // Only a path of this machine can be found here; a server's "D:\\..." is not looked
+        // up in the current folder.
+        if (path.startsWith(kSep) && !FindFile(path).isEmpty()) continue;
+        if (!stripped) {
+            for (QString* name : {&name1, &name2, &name3}) *name = WithoutExtension(*name);
+            stripped = true;
+        }
+        const QString name = WithoutExtension(LastComponent(path));
+        if (!name.isEmpty() && (name == name1 || name == name2 || name == name3)) return path;
+    }
+    return {};
 }

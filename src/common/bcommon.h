@@ -1,5 +1,8 @@
 #pragma once
 // Common file and text services, the debug log and the unexpected-error report.
+#include "platform/openfiles.h"
+
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -45,11 +48,17 @@ QString ResolvePath(const QString& path);
 // The text after the last separator ("/" or "\"), and the text up to and including it.
 QString LastComponent(const QString& path);
 QString FolderOf(const QString& path);
+// The text without its extension: without the text from its last "." on.
+QString WithoutExtension(const QString& name);
+// Whether a text from any machine holds a path: ":\" or "\\" in it, or a leading "/".
+bool HoldsPath(const QString& text);
 
 // Text.
 QString GetNextField(const QString& line, int& pos, QChar separator);
 QString CheckAmpersands(const QString& text);
 QString DoubleQuotes(const QString& text);
+// A text field of a data file: in quotation marks, the ones inside doubled.
+QString QuotedField(const QString& text);
 QString NormalizeDateText(const QString& text);
 QString GetListItem(int n, const QString& list);
 QString GetCostTextField(const QString& text, const QString& field);
@@ -81,3 +90,20 @@ void SaveSettingText(const QString& section, const QString& key, const QString& 
 QString ThisComputerName();
 QString GetSpecialFolder(int id);
 QString GetIPAddress();
+
+// The answers of the file servers for one job: each server is asked once however many folders
+// the job's document is looked for in, and all of them together wait at most kWaitMs.
+class COpenFilesRound {
+public:
+    static constexpr int kWaitMs = 5000;
+    Platform::OpenFiles Ask(const QString& server, const QString& user);
+
+private:
+    QHash<QString, Platform::OpenFiles> m_answers;
+    qint64 m_deadline = -1;
+};
+// The path of a file user holds open on server whose name without extension is one of the
+// three names, or "". Only files this machine cannot find itself count; once one is looked at,
+// the three names lose their extensions. Without a round the server waits on its own.
+QString FindOpenFile(const QString& server, const QString& user, QString& name1, QString& name2,
+                     QString& name3, COpenFilesRound* round = nullptr);

@@ -21,12 +21,6 @@ namespace {
 // Layout of the rows (twips).
 constexpr int kLabelLeft = 360, kLabelTop = 645, kEntryTop = 600, kRowStep = 360;
 constexpr int kEntryGap = 480, kTextSlack = 720, kMinRowWidth = 4000, kEdge = 120;
-
-// A value that names a file of list entries.
-bool HoldsPath(const QString& text) {
-    return text.contains(QLatin1String(":\\")) || text.contains(QLatin1String("\\\\")) ||
-           text.startsWith(QLatin1Char('/'));
-}
 } // namespace
 
 QWidget* FPrintJobs::CEntryRow::Field() const {

@@ -91,9 +91,11 @@ std::shared_ptr<CPrintJobInfo> CMonitor::GetNextPrintJob(const QString& path,
                 appData + QStringLiteral("AutoCAD 2004/R16.0/enu/Recent/Select File"),
                 gEnv.m_sRecentPath};
             QString found;
+            COpenFilesRound servers; // asked once for all four folders
             for (qsizetype i = 0; i < folders.size() && found.isEmpty(); ++i) {
                 if (i == 3) Platform::Pause(500);
-                found = TrimAtNul(GetPathAndFilename(folders[i], job->DocumentName, job->UserName));
+                found = TrimAtNul(
+                    GetPathAndFilename(folders[i], job->DocumentName, job->UserName, &servers));
             }
             job->PathAndFilename = found.isEmpty() ? job->DocumentName : found;
         }

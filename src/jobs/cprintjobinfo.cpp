@@ -80,9 +80,6 @@ QDateTime CPrintJobInfo::SubmitWallClock() const {
 }
 
 namespace {
-QString Quoted(const QString& text) {
-    return QLatin1Char('"') + DoubleQuotes(text) + QLatin1Char('"');
-}
 // Data files are read on every machine: their numbers never depend on the locale.
 QString Six(double v) {
     return QString::number(v, 'f', 6);
@@ -91,17 +88,19 @@ QString Six(double v) {
 
 bool CPrintJobInfo::SaveToFile(QString& dataFile) {
     WriteTrace(QStringLiteral("starting savetofile"));
+    if (gEnv.m_bCorvayneExport) CheckCorvayne();
     if (JobSizeBytes == 0) return true;
     const QChar c = QLatin1Char(',');
-    const QString master =
-        QStringLiteral("QorvexMaster,2,") + QString::number(PrintJobID) + c + Quoted(PrinterName) +
-        c + Quoted(MachineName) + c + Quoted(UserName) + c + Quoted(DocumentName) + c +
-        Quoted(SubmitText()) + c + Quoted(QueueName) + c + QString::number(JobSizeBytes) + c +
-        QString::number(PagesPerCopy) + c + QString::number(SeparatorPages) + c +
-        QString::number(NumCopies) + c + Quoted(PaperName) + c + Six(PaperWidth) + c +
-        Six(PaperHeight) + c + QString::number(TotalPages) + c + Quoted(PathAndFilename) + c +
-        Quoted(Color) + c + Six(Reserved) + c + Quoted(PrtDriverName) + c + Quoted(MediaType) + c +
-        Quoted(Orientation);
+    const QString master = QStringLiteral("QorvexMaster,2,") + QString::number(PrintJobID) + c +
+                           QuotedField(PrinterName) + c + QuotedField(MachineName) + c +
+                           QuotedField(UserName) + c + QuotedField(DocumentName) + c +
+                           QuotedField(SubmitText()) + c + QuotedField(QueueName) + c +
+                           QString::number(JobSizeBytes) + c + QString::number(PagesPerCopy) + c +
+                           QString::number(SeparatorPages) + c + QString::number(NumCopies) + c +
+                           QuotedField(PaperName) + c + Six(PaperWidth) + c + Six(PaperHeight) + c +
+                           QString::number(TotalPages) + c + QuotedField(PathAndFilename) + c +
+                           QuotedField(Color) + c + Six(Reserved) + c + QuotedField(PrtDriverName) +
+                           c + QuotedField(MediaType) + c + QuotedField(Orientation);
     const bool derive = dataFile.isEmpty();
     const auto group = derive ? PrinterGroup() : nullptr;
     if (derive) dataFile = JobFileName.left(JobFileName.size() - 4) + QStringLiteral(".dat");
@@ -116,8 +115,8 @@ bool CPrintJobInfo::SaveToFile(QString& dataFile) {
             const auto category = group ? group->Categories.Item(i) : nullptr;
             name = category ? category->CategoryName : QString();
         }
-        const QString head = QStringLiteral("QorvexDetail,2,") + Quoted(name) + c;
-        QString line = head + Quoted(value->ValueString);
+        const QString head = QStringLiteral("QorvexDetail,2,") + QuotedField(name) + c;
+        QString line = head + QuotedField(value->ValueString);
         // A value shown as code " | " description is stored as its code; a " | " in the
         // category's name stays, or the line would end inside the name.
         const qsizetype bar = line.indexOf(QLatin1String(" | "), head.size());

@@ -72,7 +72,11 @@ public:
     bool ReadFromFile(const QString& path, CError* err = nullptr,
                       const QStringList* dataLines = nullptr,
                       const QStringList* jobLines = nullptr);
-    // Writes the data file; an empty dataFile is derived from JobFileName and returned.
+    // Turns the lines added to the user's activity log since the last run into data files
+    // (Job1.dat, Job2.dat, ... in the user's job folder). Uses nothing of this record.
+    void CheckCorvayne();
+    // Writes the data file; an empty dataFile is derived from JobFileName and returned. Runs
+    // CheckCorvayne first where the activity export is on.
     bool SaveToFile(QString& dataFile);
     bool SeparatorPages_Valid() const { return SeparatorPages >= 0; }
     void SetUserValues();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -473,6 +474,77 @@ FileStamp StampOf(const QString& path) {
     s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     s.inode = st.st_ino;
     return s;
+}
+
+namespace {
+// Gives the file temp (in folder dfd) the name target unless a file has it: a link where the
+// file system has them, else a rename that refuses to replace. 0, EEXIST or why it failed.
+int PlaceNew(int dfd, const QByteArray& temp, const QByteArray& target, bool* moved) {
+    *moved = false;
+    if (::linkat(dfd, temp.constData(), AT_FDCWD, target.constData(), 0) == 0) return 0;
+    if (errno == EEXIST) return EEXIST;
+    if (::renameat2(dfd, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0)
+        return errno;
+    *moved = true;
+    return 0;
+}
+} // namespace
+
+int SaveNewFiles(const QString& folder, const QList<QByteArray>& files,
+                 const std::function<QString(int)>& pathOf, int* next) {
+    const QByteArray dir = Native(folder);
+    const int dfd =
+        dir.isEmpty() ? -1 : ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) {
+        Fail(dir.isEmpty() ? ENOENT : errno);
+        return 0;
+    }
+    QList<QByteArray> temps;
+    temps.reserve(files.size());
+    for (const QByteArray& data : files) {
+        QByteArray temp;
+        int fd = -1;
+        for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+            temp = ".new." + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+            fd = ::openat(dfd, temp.constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) {
+            Fail(errno);
+            break;
+        }
+        bool ok = WriteAll(folder + QLatin1Char('/') + QString::fromLatin1(temp), fd, data);
+        if (::close(fd) != 0 && ok) ok = Fail(errno);
+        if (!ok) {
+            ::unlinkat(dfd, temp.constData(), 0);
+            break;
+        }
+        temps << temp;
+    }
+    int stored = 0;
+    const bool synced = temps.isEmpty() || ::syncfs(dfd) == 0 || Fail(errno);
+    for (const QByteArray& temp : temps) {
+        int error = synced ? EEXIST : EIO;
+        bool moved = false;
+        // A bound, so that a file system that always answers "exists" cannot hold us here.
+        for (int tries = 0; synced && error == EEXIST && tries < (1 << 20); ++tries) {
+            const QByteArray target = Native(pathOf(*next));
+            error = target.isEmpty() ? ENOENT : PlaceNew(dfd, temp, target, &moved);
+            if (error == 0 || error == EEXIST) ++*next;
+        }
+        if (!moved) ::unlinkat(dfd, temp.constData(), 0);
+        if (error != 0) {
+            if (synced) Fail(error);
+            for (qsizetype i = stored + 1; i < temps.size(); ++i)
+                ::unlinkat(dfd, temps[i].constData(), 0);
+            break;
+        }
+        ++stored;
+    }
+    if (stored > 0 && ::fsync(dfd) != 0) Fail(errno); // the new names themselves
+    Posix::Close(dfd);
+    return stored;
 }
 
 bool CopyFileKeepTime(const QString& from, const QString& to) {

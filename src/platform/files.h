@@ -39,6 +39,13 @@ bool AppendLogLine(const QString& path, const QString& line, qint64 maxBytes);
 // Replaces a file as a whole: a new file in the same folder, synced, then renamed over the
 // name (a link there is replaced, not followed). The old file stays untouched on failure.
 bool SaveFileAtomic(const QString& path, const QByteArray& data);
+// Stores new files in folder without ever replacing one, for many small files at once: each
+// goes to a temporary file there, one sync of the file system makes all of them durable (a
+// sync per file costs milliseconds each), then each takes the first path pathOf(n) gives that
+// no file has yet, n counting up from *next; *next ends one past the last number taken. Stops
+// at the first file that cannot be stored and returns how many were, in order.
+int SaveNewFiles(const QString& folder, const QList<QByteArray>& files,
+                 const std::function<QString(int)>& pathOf, int* next);
 // Lines joined with CR LF after each, encoded as UTF-8.
 QByteArray EncodeLines(const QStringList& lines);
 // Why the last failed file operation of this thread failed.

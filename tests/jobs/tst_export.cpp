@@ -1,0 +1,182 @@
+// The activity export: new lines of the user's activity log become data files Job1.dat, ...
+#include "common/environment.h"
+#include "config/cconfigoptions.h"
+#include "jobs/cprintjobinfo.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// The data file of one activity.
+QString Dat(const QString& user, const QString& document, const QString& when,
+            const QString& last) {
+    return u"QorvexMaster,2,1,\"Act Print\",\"HOSTA\",\"%1\",\"%2\",\"%3\",\"unknown\",1000,1,1,1,"
+           "\"unknown\",1.0,1.0,1,\"unknown\",\"unknown\",\"%4\",\"unknown\"\r\n"
+           "QorvexDetail,2,\"corvayne\",\"corvayne\"\r\n"_s.arg(user, document, when, last);
+}
+// Activities of bob, one per character: the character is the activity's last value.
+QByteArray Lines(const QString& lasts) {
+    QByteArray bytes;
+    for (QChar l : lasts) bytes += "3/15/2024,9:05:00,bob,Plan.dwg," + QString(l).toUtf8() + "\r\n";
+    return bytes;
+}
+QStringList Bob(const QString& lasts) {
+    QStringList dats;
+    for (QChar l : lasts) dats << Dat(u"bob"_s, u"Plan.dwg"_s, u"3/15/2024 9:05:00 AM"_s, l);
+    return dats;
+}
+} // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Sandbox> box;
+
+    static void Run() { CPrintJobInfo().CheckCorvayne(); }
+    void Log(const QByteArray& bytes) { box->Write(u"local/qorvcor.txt"_s, bytes); }
+    // The files of a folder (hidden ones too), "name: content".
+    QStringList Files(const QString& folder = u"data/users/jsmith"_s) {
+        QStringList out;
+        for (const QString& name : QDir(box->Path(folder)).entryList(QDir::Files | QDir::Hidden))
+            out << name + u": "_s + QString::fromUtf8(box->Read(folder + u'/' + name));
+        return out;
+    }
+    // Job1.dat, Job2.dat, ... holding these data files.
+    static QStringList Numbered(const QStringList& dats) {
+        QStringList out;
+        for (const QString& d : dats) out << u"Job%1.dat: "_s.arg(out.size() + 1) + d;
+        return out;
+    }
+
+private Q_SLOTS:
+    void init() {
+        box = std::make_unique<Sandbox>();
+        gEnv.m_sLocalUserPath = box->Path(u"local/"_s);
+        gEnv.m_sDataPath = box->Path(u"data/"_s);
+        gEnv.m_sUserName = u"jsmith"_s;
+        gEnv.m_sMachineName = u"HOSTA"_s;
+        gEnv.m_bCorvayneExport = true;
+        QDir().mkpath(box->Path(u"local"_s));
+        QDir().mkpath(box->Path(u"data/users/jsmith"_s));
+    }
+    void cleanup() { box.reset(); }
+
+    // Saving a job runs the export first where it is on, into the local folder while offline.
+    void lineForms_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("folder"); // where the data file goes; empty: export off
+        QTest::addColumn<QString>("dat");
+        QTest::newRow("first blank of the user removed")
+            << QByteArray("3/15/2024,9:05:00,john smith,Plan.dwg,12.50") << u"data"_s
+            << Dat(u"johnsmith"_s, u"Plan.dwg"_s, u"3/15/2024 9:05:00 AM"_s, u"12.50"_s);
+        QTest::newRow("one blank, quotes doubled, commas kept in the trimmed rest")
+            << QByteArray("2024-03-05,14:07,mary ann smith,\"Q1\".doc,  a, b  ") << u"data"_s
+            << Dat(u"maryann smith"_s, u"\"\"Q1\"\".doc"_s, u"3/05/2024 2:07:00 PM"_s, u"a, b"_s);
+        QTest::newRow("no date or time") << QByteArray("someday,noon, bob,x.doc,1") << u"data"_s
+                                         << Dat(u"bob"_s, u"x.doc"_s, u"someday noon"_s, u"1"_s);
+        QTest::newRow("fewer than four commas")
+            << QByteArray("12/31/2023,11:59:59 PM,three") << u"data"_s
+            << Dat({}, {}, u"12/31/2023 11:59:59 PM"_s, u"three"_s);
+        QTest::newRow("offline") << Lines(u"1"_s) << u"local"_s << Bob(u"1"_s)[0];
+        QTest::newRow("switched off") << Lines(u"1"_s) << QString() << QString();
+    }
+    void lineForms() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, folder);
+        QFETCH(QString, dat);
+        gEnv.m_bOffline = folder == u"local"_s;
+        gEnv.m_bCorvayneExport = !folder.isEmpty();
+        Log(line + "\r\n");
+        QString unused;
+        QVERIFY(CPrintJobInfo().SaveToFile(unused)); // a job of no bytes: only the export
+        for (const QString& f : {u"data"_s, u"local"_s})
+            QCOMPARE(Files(f + u"/users/jsmith"_s), f == folder ? Numbered({dat}) : QStringList());
+    }
+
+    // The export is on where the program folder lies under a folder named "cvedm" (any letter
+    // case); the local folder is then in the program folder.
+    void switchedOnUnderCvedm_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("local");
+        QTest::newRow("upper case") << u"prog/CVEDM/bin"_s << u"prog/CVEDM/bin/Qorvex"_s;
+        QTest::newRow("last folder") << u"prog/xcvedm"_s << u"prog/xcvedm/Qorvex"_s;
+        QTest::newRow("cut by a folder") << u"prog/cved/m"_s << u"home/.local/share/Qorvex"_s;
+    }
+    void switchedOnUnderCvedm() {
+        QFETCH(QString, program);
+        QFETCH(QString, local);
+        gEnv.m_sProgramPath = box->Path(program);
+        QCOMPARE(std::pair(GetLocalPath(), gEnv.m_bCorvayneExport),
+                 std::pair(box->Path(local), local.startsWith(program)));
+        QVERIFY(QFileInfo(box->Path(local)).isDir());
+    }
+
+    void numbering() {
+        box->Write(u"data/users/jsmith/Job2.dat"_s, "keep");
+        Log(Lines(u"123"_s));
+        Run();
+        QFile::remove(box->Path(u"data/users/jsmith/Job1.dat"_s)); // imported meanwhile
+        Log(Lines(u"1234"_s));
+        Run(); // counts from 1 again
+        QStringList files = Numbered(Bob(u"4k23"_s));
+        files[1] = u"Job2.dat: keep"_s;
+        QCOMPARE(Files(), files);
+    }
+
+    // The log as it is at each run, and the data files all runs make. A log that is no
+    // continuation of what was exported gives nothing twice and loses nothing; empty lines are
+    // no activity; a line with fewer than four commas takes the missing fields from the lines
+    // before it, also from an earlier run; a last line without a line end waits for its end.
+    void runs_data() {
+        QTest::addColumn<QList<QByteArray>>("logs");
+        QTest::addColumn<QStringList>("dats");
+        for (auto [row, after, exported] : {std::tuple{"unchanged", u"abc"_s, u""_s},
+                                            {"rotated", u"de"_s, u"de"_s},
+                                            {"cut to its tail, written on", u"bcd"_s, u"d"_s},
+                                            {"a line changed", u"abxd"_s, u"xd"_s},
+                                            {"cut short", u"ab"_s, u""_s},
+                                            {"emptied", u""_s, u""_s}})
+            QTest::newRow(row) << QList{Lines(u"abc"_s), Lines(after), Lines(after + u'z')}
+                               << Bob(u"abc"_s + exported + u'z');
+        const QByteArray log = "3/15/2024,9:05:00,bob,Plan.dwg,1\r\n3/16/2024,10:00:00,two\r\n\r\n"
+                               "   \r\nx\r\n3/17/2024,13:00:00,eve,Last.doc,9";
+        QStringList dats = Bob(u"1"_s);
+        for (const QString& last : {u"two"_s, u"x"_s})
+            dats << Dat(u"bob"_s, u"Plan.dwg"_s, u"3/16/2024 10:00:00 AM"_s, last);
+        for (const QString& last : {u"95"_s, u"y"_s})
+            dats << Dat(u"eve"_s, u"Last.doc"_s, u"3/17/2024 1:00:00 PM"_s, last);
+        QTest::newRow("incomplete lines") << QList{log, log + "5\r\n", log + "5\r\ny\r\n"} << dats;
+    }
+    void runs() {
+        QFETCH(QList<QByteArray>, logs);
+        QFETCH(QStringList, dats);
+        for (const QByteArray& log : logs) {
+            Log(log);
+            Run();
+        }
+        QCOMPARE(Files(), Numbered(dats));
+        QCOMPARE(box->Read(u"local/qorvcor1.txt"_s), logs.last());
+    }
+
+    // A snapshot that cannot be read stops the export; after a full disk what could not be
+    // stored is exported at the next run, once.
+    void failures() {
+        Log(Lines(u"123"_s));
+        QDir().mkpath(box->Path(u"local/qorvcor1.txt"_s));
+        Run();
+        QCOMPARE(Files(), QStringList());
+        QDir().rmdir(box->Path(u"local/qorvcor1.txt"_s));
+        {
+            FailingDevice full(Bob(u"1"_s)[0].size() + 10, u"/data/users/"_s);
+            Run();
+        }
+        QCOMPARE(Files(), Numbered(Bob(u"1"_s)));
+        Run();
+        QCOMPARE(Files(), Numbered(Bob(u"123"_s)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExport)
+#include "tst_export.moc"
