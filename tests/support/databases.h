@@ -19,7 +19,6 @@ public:
     // installed (the caller skips), otherwise a failure is a test failure.
     bool Start(QString* why, bool* missing);
     void Stop();
-    bool Running() const { return m_running; }
     // A URI for database on this server as user, with the socket folder as libpq's host=.
     QString Uri(const QString& database, const QString& user = QStringLiteral("postgres")) const;
     // A URI naming a socket folder where no server listens.
@@ -27,7 +26,7 @@ public:
     // An empty database (created at the first call, emptied at later ones); its URI.
     QString NewDatabase(const QString& name);
     // Runs statements as the superuser in database.
-    bool Sql(const QString& database, const QStringList& statements, QString* error = nullptr);
+    bool Sql(const QString& database, const QStringList& statements);
 
 private:
     bool Run(const QString& tool, const QStringList& args, QString* output);
@@ -39,26 +38,20 @@ private:
     QStringList m_created;
 };
 
-// Starts server for a test program's initTestCase: "" when it runs, else the reason to skip
-// the PostgreSQL cases because PostgreSQL is not installed. Any other failure fails the test.
-QString StartForTests(PostgresServer& server);
-
 // Reads and changes a job database (a path or a URI) directly through Qt SQL.
 class SqlProbe {
 public:
     explicit SqlProbe(const QString& target);
     ~SqlProbe();
-    bool IsOpen() const { return m_open; }
+    bool IsPostgres() const { return m_postgres; }
     QString Error() const { return m_error; }
     // Every row of the query, each value as text: NULL as "NULL", dates as
-    // "yyyy-MM-dd HH:mm:ss", numbers in their shortest form.
+    // "yyyy-MM-dd HH:mm:ss", numbers in their shortest form; an error as one "ERROR: " row.
     QList<QStringList> Rows(const QString& sql);
     bool Exec(const QString& sql);
-    bool IsPostgres() const { return m_postgres; }
 
 private:
     QString m_name;
     QString m_error;
-    bool m_open = false;
     bool m_postgres = false;
 };
