@@ -156,27 +156,22 @@ SqlProbe::~SqlProbe() {
     QSqlDatabase::removeDatabase(m_name);
 }
 
-QList<QStringList> SqlProbe::Rows(const QString& sql) {
-    QList<QStringList> rows;
+QString SqlProbe::Rows(const QString& sql) {
     QSqlQuery q(QSqlDatabase::database(m_name, false));
-    if (!q.exec(sql)) {
-        m_error = q.lastError().text();
-        return {{u"ERROR: "_s + m_error}};
-    }
+    if (!q.exec(sql)) return m_error = u"ERROR: "_s + q.lastError().text();
+    QStringList rows;
     while (q.next()) {
         QStringList row;
         for (int i = 0; i < q.record().count(); ++i) {
             const QVariant v = q.value(i);
-            if (v.isNull())
-                row << u"NULL"_s;
-            else if (v.typeId() == QMetaType::QDateTime)
-                row << v.toDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s);
-            else
-                row << v.toString();
+            row << (v.isNull() ? u"NULL"_s
+                    : v.typeId() == QMetaType::QDateTime
+                        ? v.toDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s)
+                        : v.toString());
         }
-        rows << row;
+        rows << row.join(u'|');
     }
-    return rows;
+    return rows.join(u'\n');
 }
 
 bool SqlProbe::Exec(const QString& sql) {

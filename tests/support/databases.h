@@ -1,7 +1,6 @@
 #pragma once
 // Real databases for the tests: a PostgreSQL server started by the test program itself, and a
 // plain Qt SQL probe that reads and changes a job database behind the program's back.
-#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -45,9 +44,9 @@ public:
     ~SqlProbe();
     bool IsPostgres() const { return m_postgres; }
     QString Error() const { return m_error; }
-    // Every row of the query, each value as text: NULL as "NULL", dates as
-    // "yyyy-MM-dd HH:mm:ss", numbers in their shortest form; an error as one "ERROR: " row.
-    QList<QStringList> Rows(const QString& sql);
+    // Every row of the query, one a line, its values as text joined by "|": NULL as "NULL",
+    // dates as "yyyy-MM-dd HH:mm:ss", numbers in their shortest form; or "ERROR: " and why.
+    QString Rows(const QString& sql);
     bool Exec(const QString& sql);
 
 private:
