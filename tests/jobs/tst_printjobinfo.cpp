@@ -197,8 +197,6 @@ private Q_SLOTS:
             {"as written", u""_s,
              u"JobSummary=JSMITH printed 3-8.5x11 pages of Plan.dwg with 2 copies  on Color-Bond "
              "at 3/5/04 2:07 PM"_s},
-            {"no width, no height", u"m14=;m15="_s,
-             u"PaperName=8.50 x 11.00;PaperWidth=8.5;PaperHeight=11"_s},
             {"no height", u"m14=17.000000;m15="_s,
              u"PaperName=8.50 x 11.00;PaperWidth=17;PaperHeight=11"_s},
             {"no width", u"m14=;m15=17.000000"_s, u"PaperWidth=8.5;PaperHeight=17"_s},
