@@ -25,21 +25,17 @@ constexpr int kPort = 5432;
 
 // The folder holding initdb and pg_ctl: on the PATH, else the newest Debian install.
 QString FindPostgresBin() {
-    const QString onPath = QStandardPaths::findExecutable(u"pg_ctl"_s);
-    if (!onPath.isEmpty() && QFile::exists(QFileInfo(onPath).absolutePath() + u"/initdb"_s))
-        return QFileInfo(onPath).absolutePath();
+    auto usable = [](const QString& bin) {
+        return QFile::exists(bin + u"/initdb"_s) && QFile::exists(bin + u"/pg_ctl"_s);
+    };
+    const QString onPath = QFileInfo(QStandardPaths::findExecutable(u"pg_ctl"_s)).absolutePath();
+    if (!QStandardPaths::findExecutable(u"pg_ctl"_s).isEmpty() && usable(onPath)) return onPath;
     QString best;
-    QVersionNumber bestVersion;
-    const QDir lib(u"/usr/lib/postgresql"_s);
-    for (const QString& v : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString bin = lib.filePath(v) + u"/bin"_s;
-        const QVersionNumber number = QVersionNumber::fromString(v);
-        if (QFile::exists(bin + u"/initdb"_s) && QFile::exists(bin + u"/pg_ctl"_s) &&
-            number > bestVersion) {
-            best = bin;
-            bestVersion = number;
-        }
-    }
+    for (const QString& v :
+         QDir(u"/usr/lib/postgresql"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (usable(u"/usr/lib/postgresql/%1/bin"_s.arg(v)) &&
+            QVersionNumber::fromString(v) > QVersionNumber::fromString(best.section(u'/', 4, 4)))
+            best = u"/usr/lib/postgresql/%1/bin"_s.arg(v);
     return best;
 }
 } // namespace
@@ -64,53 +60,36 @@ bool PostgresServer::Run(const QString& tool, const QStringList& args, QString* 
 }
 
 bool PostgresServer::Start(QString* why, bool* missing) {
-    *missing = false;
     m_bin = FindPostgresBin();
-    if (m_bin.isEmpty()) {
-        *missing = true;
-        *why = u"the PostgreSQL server binaries (initdb, pg_ctl) are not installed"_s;
-        return false;
-    }
-    if (!m_dir.isValid()) {
-        *why = u"no temporary folder"_s;
-        return false;
-    }
+    *missing = m_bin.isEmpty();
+    *why = u"the PostgreSQL server binaries (initdb, pg_ctl) are not installed"_s;
+    if (*missing) return false;
     m_asPostgres = ::geteuid() == 0;
     if (m_asPostgres) {
         const struct passwd* pw = ::getpwnam("postgres");
-        if (!pw) {
-            *why = u"running as root, but there is no postgres user to run the server"_s;
-            return false;
-        }
         const QByteArray dir = QFile::encodeName(m_dir.path());
-        if (::chown(dir.constData(), pw->pw_uid, pw->pw_gid) != 0 ||
-            ::chmod(dir.constData(), 0755) != 0) {
-            *why = u"cannot hand the server folder to the postgres user"_s;
+        *why = u"running as root, but the server folder cannot go to a postgres user"_s;
+        if (!pw || ::chown(dir.constData(), pw->pw_uid, pw->pw_gid) != 0 ||
+            ::chmod(dir.constData(), 0755) != 0)
             return false;
-        }
     }
-    QString out;
-    if (!Run(u"initdb"_s,
-             {u"-D"_s, m_dir.path() + u"/data"_s, u"-A"_s, u"trust"_s, u"-U"_s, u"postgres"_s,
-              u"--no-locale"_s, u"-E"_s, u"UTF8"_s, u"--no-sync"_s},
-             &out)) {
-        *why = u"initdb failed: "_s + out;
-        return false;
-    }
+    const QString data = m_dir.path() + u"/data"_s, log = m_dir.path() + u"/server.log"_s;
     const QString options = u"-k '%1' -c listen_addresses='' -p %2 -c fsync=off "
                             "-c full_page_writes=off -c max_connections=50"_s.arg(m_dir.path())
                                 .arg(kPort);
-    if (!Run(u"pg_ctl"_s,
-             {u"-D"_s, m_dir.path() + u"/data"_s, u"-l"_s, m_dir.path() + u"/server.log"_s, u"-w"_s,
-              u"-t"_s, u"60"_s, u"-o"_s, options, u"start"_s},
-             &out)) {
-        QFile log(m_dir.path() + u"/server.log"_s);
-        log.open(QIODevice::ReadOnly);
-        *why = u"pg_ctl start failed: "_s + out + QString::fromLocal8Bit(log.readAll());
-        return false;
-    }
-    m_running = true;
-    return true;
+    QString out;
+    m_running =
+        Run(u"initdb"_s,
+            {u"-D"_s, data, u"-A"_s, u"trust"_s, u"-U"_s, u"postgres"_s, u"--no-locale"_s, u"-E"_s,
+             u"UTF8"_s, u"--no-sync"_s},
+            &out) &&
+        Run(u"pg_ctl"_s,
+            {u"-D"_s, data, u"-l"_s, log, u"-w"_s, u"-t"_s, u"60"_s, u"-o"_s, options, u"start"_s},
+            &out);
+    QFile logFile(log);
+    logFile.open(QIODevice::ReadOnly);
+    *why = u"the server did not start: "_s + out + QString::fromLocal8Bit(logFile.readAll());
+    return m_running;
 }
 
 void PostgresServer::Stop() {
@@ -132,11 +111,10 @@ QString PostgresServer::DownUri() const {
         QString::number(kPort));
 }
 
-bool PostgresServer::Sql(const QString& database, const QStringList& statements, QString* error) {
+bool PostgresServer::Sql(const QString& database, const QStringList& statements) {
     SqlProbe probe(Uri(database));
-    bool ok = probe.IsOpen();
+    bool ok = true;
     for (const QString& s : statements) ok = ok && probe.Exec(s);
-    if (error) *error = probe.Error();
     return ok;
 }
 
@@ -147,14 +125,6 @@ QString PostgresServer::NewDatabase(const QString& name) {
     else if (Sql(u"postgres"_s, {u"CREATE DATABASE "_s + name}))
         m_created << name;
     return Uri(name);
-}
-
-QString StartForTests(PostgresServer& server) {
-    bool missing = false;
-    QString why;
-    if (server.Start(&why, &missing)) return {};
-    if (!missing) QTest::qFail(qPrintable(why), __FILE__, __LINE__);
-    return why;
 }
 
 SqlProbe::SqlProbe(const QString& target) {
@@ -172,9 +142,10 @@ SqlProbe::SqlProbe(const QString& target) {
     } else {
         db.setDatabaseName(t.path);
     }
-    m_open = db.open();
-    if (!m_open) m_error = db.lastError().text();
-    if (m_open && m_postgres) Exec(u"SET client_min_messages = warning"_s);
+    if (!db.open())
+        m_error = db.lastError().text();
+    else if (m_postgres)
+        Exec(u"SET client_min_messages = warning"_s);
 }
 
 SqlProbe::~SqlProbe() {
@@ -185,27 +156,22 @@ SqlProbe::~SqlProbe() {
     QSqlDatabase::removeDatabase(m_name);
 }
 
-QList<QStringList> SqlProbe::Rows(const QString& sql) {
-    QList<QStringList> rows;
+QString SqlProbe::Rows(const QString& sql) {
     QSqlQuery q(QSqlDatabase::database(m_name, false));
-    if (!q.exec(sql)) {
-        m_error = q.lastError().text();
-        return {{u"ERROR: "_s + m_error}};
-    }
+    if (!q.exec(sql)) return m_error = u"ERROR: "_s + q.lastError().text();
+    QStringList rows;
     while (q.next()) {
         QStringList row;
         for (int i = 0; i < q.record().count(); ++i) {
             const QVariant v = q.value(i);
-            if (v.isNull())
-                row << u"NULL"_s;
-            else if (v.typeId() == QMetaType::QDateTime)
-                row << v.toDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s);
-            else
-                row << v.toString();
+            row << (v.isNull() ? u"NULL"_s
+                    : v.typeId() == QMetaType::QDateTime
+                        ? v.toDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s)
+                        : v.toString());
         }
-        rows << row;
+        rows << row.join(u'|');
     }
-    return rows;
+    return rows.join(u'\n');
 }
 
 bool SqlProbe::Exec(const QString& sql) {

@@ -1,7 +1,6 @@
 #pragma once
 // Real databases for the tests: a PostgreSQL server started by the test program itself, and a
 // plain Qt SQL probe that reads and changes a job database behind the program's back.
-#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -19,7 +18,6 @@ public:
     // installed (the caller skips), otherwise a failure is a test failure.
     bool Start(QString* why, bool* missing);
     void Stop();
-    bool Running() const { return m_running; }
     // A URI for database on this server as user, with the socket folder as libpq's host=.
     QString Uri(const QString& database, const QString& user = QStringLiteral("postgres")) const;
     // A URI naming a socket folder where no server listens.
@@ -27,7 +25,7 @@ public:
     // An empty database (created at the first call, emptied at later ones); its URI.
     QString NewDatabase(const QString& name);
     // Runs statements as the superuser in database.
-    bool Sql(const QString& database, const QStringList& statements, QString* error = nullptr);
+    bool Sql(const QString& database, const QStringList& statements);
 
 private:
     bool Run(const QString& tool, const QStringList& args, QString* output);
@@ -39,26 +37,20 @@ private:
     QStringList m_created;
 };
 
-// Starts server for a test program's initTestCase: "" when it runs, else the reason to skip
-// the PostgreSQL cases because PostgreSQL is not installed. Any other failure fails the test.
-QString StartForTests(PostgresServer& server);
-
 // Reads and changes a job database (a path or a URI) directly through Qt SQL.
 class SqlProbe {
 public:
     explicit SqlProbe(const QString& target);
     ~SqlProbe();
-    bool IsOpen() const { return m_open; }
-    QString Error() const { return m_error; }
-    // Every row of the query, each value as text: NULL as "NULL", dates as
-    // "yyyy-MM-dd HH:mm:ss", numbers in their shortest form.
-    QList<QStringList> Rows(const QString& sql);
-    bool Exec(const QString& sql);
     bool IsPostgres() const { return m_postgres; }
+    QString Error() const { return m_error; }
+    // Every row of the query, one a line, its values as text joined by "|": NULL as "NULL",
+    // dates as "yyyy-MM-dd HH:mm:ss", numbers in their shortest form; or "ERROR: " and why.
+    QString Rows(const QString& sql);
+    bool Exec(const QString& sql);
 
 private:
     QString m_name;
     QString m_error;
-    bool m_open = false;
     bool m_postgres = false;
 };
