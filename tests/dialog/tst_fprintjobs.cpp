@@ -77,7 +77,6 @@ public Q_SLOTS:
     void Open(const QUrl& url) { urls << url; }
 };
 } // namespace
-Q_DECLARE_METATYPE(JobFields)
 
 class TestFPrintJobs : public QObject {
     Q_OBJECT
