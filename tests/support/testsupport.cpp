@@ -250,9 +250,10 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
 
 QByteArray IniEdits(QByteArray ini, const QStringList& edits) {
     for (const QString& e : edits) {
-        const QString target = e.section(QLatin1Char('='), 0, 0);
-        const QString value =
-            e.contains(QLatin1Char('=')) ? e.section(QLatin1Char('='), 1) : QString();
+        const qsizetype eq = e.indexOf(QLatin1Char('='));
+        QString value = eq < 0 ? QString() : e.mid(eq + 1);
+        if (eq >= 0 && value.isNull()) value = u""_s; // blank, not removed
+        const QString target = e.left(eq);
         ini = IniEdit(ini, target.section(QLatin1Char('/'), 0, 0),
                       target.section(QLatin1Char('/'), 1), value);
     }
