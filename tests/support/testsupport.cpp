@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 
 #include <QTest>
@@ -187,8 +188,10 @@ QByteArray Sandbox::Read(const QString& relative) const {
 
 void Table(const char* columns, std::initializer_list<const char*> rows) {
     const QStringList names = QString::fromLatin1(columns).split(QLatin1Char(' '));
-    // The test library keeps the column name pointers.
-    for (const QString& n : names) QTest::addColumn<QString>(qstrdup(n.toLatin1().constData()));
+    // The test library keeps the column name pointers: keep the names for the process.
+    static QSet<QByteArray> kept;
+    for (const QString& n : names)
+        QTest::addColumn<QString>(kept.insert(n.toLatin1())->constData());
     for (const char* row : rows) {
         const QStringList fields = QString::fromUtf8(row).split(u"\u00a6"_s);
         if (fields.size() != names.size() + 1)
