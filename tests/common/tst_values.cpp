@@ -7,16 +7,13 @@
 #include <QLocale>
 #include <QTest>
 #include <QTimeZone>
-#include <limits>
 
 using namespace Qt::StringLiterals;
-
-Q_DECLARE_METATYPE(NumberCheck)
 
 class TestValues : public QObject {
     Q_OBJECT
     static bool Comma() { return QLocale().decimalPoint() == QLatin1String(","); }
-    // Writes a number the way the current locale does.
+    // A number written the way the current locale writes it.
     static QString L(const char* text) {
         QString t = QString::fromLatin1(text);
         if (Comma()) t.replace(QLatin1Char('.'), QLatin1Char(','));
@@ -27,79 +24,59 @@ private Q_SLOTS:
     void localeAndZoneAreTheOnesAskedFor() {
         QCOMPARE(Comma(), qEnvironmentVariable("LANG").startsWith(QLatin1String("de")));
         QCOMPARE(QTimeZone::systemTimeZoneId(), qgetenv("TZ"));
-    }
-    void numeric_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("numeric");
-        QTest::addColumn<double>("value");
-        QTest::newRow("integer") << u"42"_s << true << 42.0;
-        QTest::newRow("signed") << u"-7"_s << true << -7.0;
-        QTest::newRow("plus") << u"+7"_s << true << 7.0;
-        QTest::newRow("blanks") << u"  12  "_s << true << 12.0;
-        QTest::newRow("decimal") << L("2.5") << true << 2.5;
-        QTest::newRow("exponent") << L("1.5e3") << true << 1500.0;
-        QTest::newRow("empty") << QString() << false << 0.0;
-        QTest::newRow("word") << u"ten"_s << false << 0.0;
-        QTest::newRow("inf") << u"inf"_s << false << 0.0;
-        QTest::newRow("nan") << u"nan"_s << false << 0.0;
-        QTest::newRow("hex") << u"0x10"_s << false << 0.0;
-        QTest::newRow("trailing junk") << u"12abc"_s << false << 0.0;
-        QTest::newRow("two points") << L("1.2.3") << false << 0.0;
-        QTest::newRow("lone sign") << u"-"_s << false << 0.0;
-        QTest::newRow("bare exponent") << u"1e"_s << false << 0.0;
-        QTest::newRow("overflow") << u"1e999"_s << false << 0.0;
-    }
-    void numeric() {
-        QFETCH(QString, text);
-        QFETCH(bool, numeric);
-        QFETCH(double, value);
-        double v = 0;
-        QCOMPARE(ParseNumber(text, &v), numeric);
-        QCOMPARE(IsNumeric(text), numeric);
-        if (numeric) QCOMPARE(v, value);
-    }
-    void otherSeparatorIsNotNumeric() {
-        // The decimal separator follows the locale: the other one is refused.
-        QVERIFY(!IsNumeric(Comma() ? u"2.5"_s : u"2,5"_s));
-    }
-    void wholeNumber_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("low");
-        QTest::addColumn<int>("high");
-        QTest::addColumn<NumberCheck>("check");
-        QTest::addColumn<int>("value"); // 99: left as it was
-        constexpr int kMin = std::numeric_limits<qint32>::min();
-        constexpr int kMax = std::numeric_limits<qint32>::max();
-        auto row = [](const char* name, const QString& text, int low, int high, NumberCheck c,
-                      int v) { QTest::newRow(name) << text << low << high << c << v; };
-        row("half down to even", L("2.5"), 0, 10, NumberCheck::Ok, 2);
-        row("half up to even", L("3.5"), 0, 10, NumberCheck::Ok, 4);
-        row("on the high limit", u"32767"_s, 0, 32767, NumberCheck::Ok, 32767);
-        row("rounds onto the limit", L("32767.4"), 0, 32767, NumberCheck::Ok, 32767);
-        row("rounds past the limit", L("32767.5"), 0, 32767, NumberCheck::OutOfRange, 99);
-        row("one past the limit", u"32768"_s, 0, 32767, NumberCheck::OutOfRange, 99);
-        row("on the low limit", u"0"_s, 0, 32767, NumberCheck::Ok, 0);
-        row("rounds onto the low limit", L("-0.5"), 0, 32767, NumberCheck::Ok, 0);
-        row("below the low limit", u"-1"_s, 0, 32767, NumberCheck::OutOfRange, 99);
-        row("32-bit top", u"2147483647"_s, kMin, kMax, NumberCheck::Ok, kMax);
-        row("past the 32-bit top", u"2147483648"_s, kMin, kMax, NumberCheck::OutOfRange, 99);
-        row("32-bit bottom", u"-2147483648"_s, kMin, kMax, NumberCheck::Ok, kMin);
-        row("word", u"ten"_s, 0, 10, NumberCheck::NotNumeric, 99);
-    }
-    void wholeNumber() {
-        QFETCH(QString, text);
-        QFETCH(int, low);
-        QFETCH(int, high);
-        QFETCH(NumberCheck, check);
-        QFETCH(int, value);
-        qint32 v = 99;
-        QCOMPARE(ToWholeNumber(text, low, high, &v), check);
-        QCOMPARE(v, value);
-    }
-    void formats() {
+        QVERIFY(!IsNumeric(Comma() ? u"2.5"_s : u"2,5"_s)); // the other separator
         QCOMPARE(FormatFixed(1234.5, 2), L("1234.50"));
         QCOMPARE(FormatFixed(0.1, 6), L("0.100000"));
     }
+    // The text, whether it is numeric, and as a whole number within [0, 32767] or the 32-bit
+    // range ("-": not numeric, "range": out of range).
+    void numbers_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("whole");
+        auto row = [](const QString& t, const char* count, const char* whole) {
+            QTest::newRow(qPrintable(t.isEmpty() ? u"empty"_s : t)) << t << count << whole;
+        };
+        row(u"42"_s, "42", "42");
+        row(u"  +7  "_s, "7", "7");
+        row(u"-7"_s, "range", "-7");
+        row(L("2.5"), "2", "2"); // halves to even
+        row(L("3.5"), "4", "4");
+        row(L("-0.5"), "0", "0");
+        row(L("1.5e3"), "1500", "1500");
+        row(u"32767"_s, "32767", "32767");
+        row(L("32767.4"), "32767", "32767");
+        row(L("32767.5"), "range", "32768");
+        row(u"32768"_s, "range", "32768");
+        row(u"2147483647"_s, "range", "2147483647");
+        row(u"2147483648"_s, "range", "range");
+        row(u"-2147483648"_s, "range", "-2147483648");
+        row(u"-2147483649"_s, "range", "range");
+        for (const char* bad : {"", "ten", "inf", "nan", "0x10", "12abc", "1.2.3", "-", "1e",
+                                "1e999", "1 000", "1,000.5"})
+            row(QString::fromLatin1(bad), "-", "-");
+    }
+    void numbers() {
+        QFETCH(QString, text);
+        auto whole = [&](qint32 low, qint32 high) {
+            qint32 v = 99;
+            switch (ToWholeNumber(text, low, high, &v)) {
+            case NumberCheck::NotNumeric:
+                return v == 99 ? u"-"_s : u"set"_s;
+            case NumberCheck::OutOfRange:
+                return v == 99 ? u"range"_s : u"set"_s;
+            case NumberCheck::Ok:
+                break;
+            }
+            return QString::number(v);
+        };
+        QTEST(whole(0, 32767), "count");
+        QTEST(whole(INT32_MIN, INT32_MAX), "whole");
+        double v = 0;
+        QCOMPARE(ParseNumber(text, &v), whole(INT32_MIN, INT32_MAX) != u"-"_s);
+        QCOMPARE(IsNumeric(text), whole(INT32_MIN, INT32_MAX) != u"-"_s);
+    }
+
     // Read, shown and converted alike in every zone: each zone's two change days, at times
     // that do not exist or exist twice and late on the short or long day.
     void dates_data() {
@@ -114,6 +91,10 @@ private Q_SLOTS:
         row("iso", "2024-03-07T13:05:09", "2024-03-07T13:05:09", "03/07/2024 1:05:09 PM");
         row("iso with zone", "2024-03-07T13:05:09Z", "2024-03-07T13:05:09",
             "03/07/2024 1:05:09 PM");
+        row("iso, blank", " 2024-03-07 13:05 ", "2024-03-07T13:05:00", "03/07/2024 1:05:00 PM");
+        row("no seconds", "3/7/2024 1:05 PM", "2024-03-07T13:05:00", "03/07/2024 1:05:00 PM");
+        row("date alone", "3/7/2024", "2024-03-07T00:00:00", "03/07/2024 12:00:00 AM");
+        row("noon", "12/31/1899 12:00:00 PM", "1899-12-31T12:00:00");
         row("midnight AM", "12/31/1999 12:00:00 AM", "1999-12-31T00:00:00");
         row("New York skipped", "03/10/2024 2:30:00 AM", "2024-03-10T02:30:00");
         row("New York short day", "03/10/2024 11:00:00 PM", "2024-03-10T23:00:00");
@@ -146,49 +127,49 @@ private Q_SLOTS:
         const int skipped = QDateTime(date, time).isValid() ? 0 : 3600;
         QCOMPARE(d.ToDateTime(), QDateTime(date, time.addSecs(skipped)));
     }
-    void dayCountEpoch() {
-        CDate d;
-        QVERIFY(CDate::Parse(u"12/31/1899 12:00:00 PM"_s, &d));
-        QCOMPARE(d.Days(), 1.5);
-        QVERIFY(!CDate::Parse(u"13/45/2024"_s, &d));
-        QVERIFY(!CDate::Parse(u"garbage"_s, &d));
-        for (const char* bad : {"2/30/2024 1:00:00 PM", "3/7/2024 13:00:00 PM",
-                                "3/7/2024 1:00:00 XM", "3/7/24", "3/7/2024 1:0x"})
+    void notDates() {
+        CDate d(7);
+        for (const char* bad :
+             {"", "garbage", "13/45/2024", "2/30/2024 1:00:00 PM", "3/7/2024 13:00:00 PM",
+              "3/7/2024 0:30:00 AM", "3/7/2024 1:00:00 XM", "3/7/2024 1:00:00 PMX", "3/7/24",
+              "3/7/0099", "003/7/2024", "3/007/2024", "3/7/20245", "3/7/2024 1:0x", "3/7/2024 1",
+              "3/7/2024 123:00", "3/7/2024T1:00", "2024-03-07X13:05"})
             QVERIFY2(!CDate::Parse(QString::fromLatin1(bad), &d), bad);
-        QVERIFY(CDate::Parse(u"3/7/2024 1:05 PM"_s, &d));
-        QCOMPARE(d.Text(), u"03/07/2024 1:05:00 PM"_s);
-        QVERIFY(CDate::Parse(u"3/7/2024"_s, &d));
-        QCOMPARE(d.Text(), u"03/07/2024 12:00:00 AM"_s);
+        QCOMPARE(d.Days(), 7.0);
+        QVERIFY(CDate::Parse(u"3/7/0100"_s, &d));
+        QCOMPARE(d.Date(), QDate(100, 3, 7));
         // A time that rounds up to the next day carries into the date.
         QCOMPARE(CDate(45358.99999999999).Text(), u"03/08/2024 12:00:00 AM"_s);
+        QCOMPARE(CDate(1e10).Text(), QString());
     }
 
     void collectionOrderAndKeys() {
         CCollection<QString> c;
+        auto order = [&] {
+            QString out;
+            for (const auto& s : c) out += *s;
+            return out;
+        };
         c.Add(std::make_shared<QString>(u"b"_s), u"kb"_s);
         c.Add(std::make_shared<QString>(u"a"_s), {}, CRef(1));
         c.Add(std::make_shared<QString>(u"c"_s), u"kc"_s, {}, CRef(u"KB"_s));
-        c.Add(std::make_shared<QString>(u"d"_s));
+        c.Add(std::make_shared<QString>(u"d"_s), {}, {}, CRef(3));
+        QCOMPARE(order(), u"abcd"_s);
         QCOMPARE(c.Count(), 4);
-        QStringList order;
-        for (const auto& s : c) order << *s;
-        QCOMPARE(order.join(QString()), u"abcd"_s);
         QCOMPARE(*c.Item(u"Kc"_s), u"c"_s);
-        QVERIFY(c.Exists(4));
-        QVERIFY(!c.Exists(0));
-        QVERIFY(!c.Exists(5));
-        QVERIFY(!c.Exists(u"nope"_s));
-        // A key is unique, whatever its case; a bad before/after adds nothing.
+        QCOMPARE(*c.Item(4), u"d"_s);
+        QCOMPARE(QList<bool>({c.Exists(1), c.Exists(0), c.Exists(5), c.Exists(u"nope"_s)}),
+                 QList<bool>({true, false, false, false}));
+        // A key is unique, whatever its case; a bad before or after adds nothing.
         QVERIFY(!c.Add(std::make_shared<QString>(), u"KB"_s));
-        QVERIFY(!c.Add(std::make_shared<QString>(), {}, CRef(9)));
-        QCOMPARE(c.Count(), 4);
-        QVERIFY(c.Remove(u"kb"_s));
-        QVERIFY(!c.Exists(u"kb"_s));
-        QCOMPARE(*c.Item(2), u"c"_s);
+        QVERIFY(!c.Add(std::make_shared<QString>(), {}, CRef(5)));
+        QVERIFY(!c.Add(std::make_shared<QString>(), {}, {}, CRef(u"x"_s)));
+        QCOMPARE(order(), u"abcd"_s);
+        QVERIFY(c.Remove(u"kb"_s) && !c.Exists(u"kb"_s) && !c.Remove(u"kb"_s));
         QVERIFY(c.Remove(1));
-        QCOMPARE(*c.Item(1), u"c"_s);
-        // A removed key can be used again.
-        QVERIFY(c.Add(std::make_shared<QString>(u"e"_s), u"kb"_s));
+        QCOMPARE(order(), u"cd"_s);
+        QVERIFY(c.Add(std::make_shared<QString>(u"e"_s), u"kb"_s)); // free again
+        QCOMPARE(*c.Item(u"KB"_s), u"e"_s);
         c.RemoveAll();
         QCOMPARE(c.Count(), 0);
         QVERIFY(!c.Exists(u"kc"_s));

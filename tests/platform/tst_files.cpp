@@ -1,5 +1,6 @@
-// Files as the system holds them: names kept byte for byte, appends in place, the one-instance
-// lock. Full disks, links and FIFOs are tested where the program meets them.
+// Files as the system holds them: names kept byte for byte, wildcards, appends in place,
+// replacements, network mounts and the one-instance lock. Full disks, links and FIFOs are
+// tested where the program meets them.
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/system.h"
@@ -7,9 +8,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QTest>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,15 +30,18 @@ private Q_SLOTS:
         QTest::newRow("ascii edge") << QByteArray("a\x7f") << u"a\x7f"_s;
         QTest::newRow("two bytes") << QByteArray("caf\xc3\xa9") << u"café"_s;
         QTest::newRow("lowest two-byte lead") << QByteArray("\xc2\x80") << u"\u0080"_s;
+        QTest::newRow("three bytes") << QByteArray("\xe2\x82\xac") << u"\u20ac"_s;
         QTest::newRow("four bytes, highest")
             << QByteArray("\xf4\x8f\xbf\xbf") << QString::fromUcs4(U"\U0010FFFF", 1);
         QTest::newRow("latin-1 byte")
             << QByteArray("caf\xe9.prt") << u"caf"_s + esc({0xe9}) + u".prt"_s;
-        QTest::newRow("lowest non-ascii byte alone") << QByteArray("\x80") << esc({0x80});
+        QTest::newRow("lone continuation") << QByteArray("\x80") << esc({0x80});
         QTest::newRow("overlong lead c1") << QByteArray("\xc1\xbf") << esc({0xc1, 0xbf});
+        QTest::newRow("overlong three") << QByteArray("\xe0\x9f\xbf") << esc({0xe0, 0x9f, 0xbf});
         QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80") << esc({0xed, 0xb2, 0x80});
         QTest::newRow("past U+10FFFF")
             << QByteArray("\xf4\x90\x80\x80") << esc({0xf4, 0x90, 0x80, 0x80});
+        QTest::newRow("lead f5") << QByteArray("\xf5\x80") << esc({0xf5, 0x80});
         QTest::newRow("cut at the end") << QByteArray("x\xe2\x82") << u"x"_s + esc({0xe2, 0x82});
         QTest::newRow("escape then valid") << QByteArray("\xff\xc3\xa9") << esc({0xff}) + u"é"_s;
     }
@@ -47,43 +51,53 @@ private Q_SLOTS:
         QCOMPARE(Platform::DecodeName(native), name);
         QCOMPARE(Platform::EncodeName(name), native);
     }
-
+    // A job file whose name is not UTF-8 is listed, read, answered and moved under its bytes.
     void nonUtf8NameRoundTrips() {
         Sandbox box;
         QVERIFY(box.WriteNative("caf\xe9.prt", "job\r\n"));
         QString listed;
         QVERIFY(Platform::ListMatching(box.Path(u"*.prt"_s), Platform::ListKind::Files,
-                                       [&](const QString& n) {
-                                           listed = n;
-                                           return true;
-                                       }));
+                                       [&](const QString& n) { return listed = n, true; }));
         const QString path = box.Path() + u"/"_s + listed;
         const QString base = path.chopped(3);
         bool ok = false;
         QCOMPARE(Platform::ReadHead(path, 100, &ok), QByteArray("job\r\n"));
-        QVERIFY(ok);
-        QCOMPARE(Platform::KindOf(path), Platform::EntryKind::Regular);
-        QVERIFY(Platform::ModifiedNs(path) > 0);
+        QVERIFY(ok && Platform::KindOf(path) == Platform::EntryKind::Regular);
+        QVERIFY(Platform::ModifiedNs(path) > 0 && Platform::StampOf(path).size == 5);
         QVERIFY(Platform::WriteLine(base + u"dat"_s, u"cancel"_s, true));
         QVERIFY(Platform::WriteLine(base + u"shd"_s, u"cancel"_s, false));
         QVERIFY(Platform::CopyFileKeepTime(path, base + u"bak"_s));
         QVERIFY(Platform::MakeDir(base + u"d"_s));
         QVERIFY(Platform::MoveFile(base + u"bak"_s, base + u"d/x"_s));
-        QCOMPARE(box.ReadNative("caf\xe9.dat"), QByteArray("cancel\r\n"));
-        QCOMPARE(box.ReadNative("caf\xe9.shd"), QByteArray("cancel\r\n"));
-        QCOMPARE(box.ReadNative("caf\xe9.d/x"), QByteArray("job\r\n"));
+        QCOMPARE(box.ReadNative("caf\xe9.dat") + box.ReadNative("caf\xe9.shd") +
+                     box.ReadNative("caf\xe9.d/x"),
+                 QByteArray("cancel\r\ncancel\r\njob\r\n"));
         QVERIFY(Platform::RemoveFile(path));
         QVERIFY(::access(box.NativePath("caf\xe9.prt").constData(), F_OK) != 0);
     }
-
+    // Windows wildcard rules.
+    void wildcards_data() {
+        Table("name pattern match",
+              {"ext¦a.prt¦*.PRT¦1", "other ext¦a.prt.bak¦*.prt¦0",
+               "no ext, star dot star¦noext¦*.*¦1", "no ext, x.*¦x¦x.*¦1", "x.* with ext¦x.y¦x.*¦1",
+               "question¦ab¦a?¦1", "question too few¦a¦a?¦0", "question too many¦abc¦a?¦0",
+               "star backtracks¦abcbd¦a*bd¦1", "stars¦a.b.c¦*.*.*¦1", "star at end¦abc¦ab*¦1",
+               "no match¦abc¦abd¦0", "empty name¦¦*¦1", "star dot¦abc¦*.¦0"});
+    }
+    void wildcards() {
+        QFETCH(QString, name);
+        QFETCH(QString, pattern);
+        QFETCH(QString, match);
+        QCOMPARE(Platform::MatchWildcard(name, pattern), match == u"1"_s);
+        QCOMPARE(Platform::HasWildcard(pattern), pattern.contains(u'*') || pattern.contains(u'?'));
+    }
     // The monitor shares the ".shd" file: it keeps its inode and owner, and what the monitor
-    // writes meanwhile, through a handle it keeps open, stays.
-    void appendKeepsTheSharedFile() {
+    // writes meanwhile, through a handle it keeps open, stays. A replaced file keeps its mode.
+    void appendsAndReplacements() {
         Sandbox box;
         const QString path = box.Write(u"x.shd"_s, "monitor 1\r\n");
         const QByteArray native = QFile::encodeName(path);
-        const bool root = ::geteuid() == 0;
-        if (root) QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
+        if (::geteuid() == 0) QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
         struct stat before, after;
         QCOMPARE(::stat(native.constData(), &before), 0);
         QFile monitor(path);
@@ -92,38 +106,62 @@ private Q_SLOTS:
         QCOMPARE(monitor.write("monitor 2\r\n"), 11);
         QVERIFY(Platform::WriteLine(path, u"cancel"_s, false));
         QCOMPARE(::stat(native.constData(), &after), 0);
-        QCOMPARE(after.st_ino, before.st_ino);
-        QCOMPARE(after.st_uid, before.st_uid);
+        QVERIFY(after.st_ino == before.st_ino && after.st_uid == before.st_uid);
         QCOMPARE(box.Read(u"x.shd"_s),
                  QByteArray("monitor 1\r\n10.0.0.7\r\nmonitor 2\r\ncancel\r\n"));
+        const QString pas = box.Write(u"x.pas"_s, "old");
+        QVERIFY(::chmod(QFile::encodeName(pas).constData(), 0640) == 0);
+        QVERIFY(Platform::SaveFileAtomic(pas, "new"));
+        QCOMPARE(::stat(QFile::encodeName(pas).constData(), &after), 0);
+        QCOMPARE(after.st_mode & 07777, 0640u); // readers of the old file keep their access
+        QVERIFY(TouchFile(pas, -7200));
+        QVERIFY(Platform::CopyFileKeepTime(pas, box.Path(u"copy"_s)));
+        QCOMPARE(Platform::ModifiedNs(box.Path(u"copy"_s)), Platform::ModifiedNs(pas));
+        QVERIFY(Platform::MakePath(box.Path(u"a/b/c/"_s)) &&
+                QFileInfo(box.Path(u"a/b/c"_s)).isDir());
+        QVERIFY(!Platform::MakePath(box.Path(u"x.pas/d"_s)));
+        QVERIFY(!Platform::SaveFileAtomic(box.Path(u"a/"_s), "x"));
+        QCOMPARE(Listing(box.Path()).split(u'\n').filter(u"copy"_s), QStringList{u"copy = new"_s});
     }
-
+    // Network mounts as /proc/self/mounts lists them; the remote name is //server/share.
+    void mounts() {
+        Sandbox box;
+        const QByteArray table = "//srv/share /mnt/a cifs rw 0 0\n"
+                                 "//srv/s3/ /mnt/b smb3 rw 0 0\n"
+                                 "//old/x /mnt/c smbfs rw 0 0\n"
+                                 "nfs1:/export/data /mnt/my\\040data nfs rw 0 0\n"
+                                 "nfs2:home /mnt/e nfs4 rw 0 0\n"
+                                 "user@host:/ /mnt/f fuse.sshfs rw 0 0\n"
+                                 "\\\\win\\share /mnt/g cifs rw 0 0\n"
+                                 "/dev/sda1 / ext4 rw 0 0\nshort line\n";
+        QStringList got;
+        for (const Platform::NetworkMount& m : Platform::ParseMounts(table))
+            got << m.remoteName + u" @ "_s + m.mountPoint + u" "_s + m.type;
+        QCOMPARE(got, QStringList(
+                          {u"//srv/share @ /mnt/a cifs"_s, u"//srv/s3 @ /mnt/b smb3"_s,
+                           u"//old/x @ /mnt/c smbfs"_s, u"//nfs1/export/data @ /mnt/my data nfs"_s,
+                           u"//nfs2/home @ /mnt/e nfs4"_s, u"//user@host @ /mnt/f fuse.sshfs"_s,
+                           u"//win/share @ /mnt/g cifs"_s}));
+        box.Write(u"mounts"_s, table);
+        QCOMPARE(Platform::NetworkMounts().size(), 7);
+        QStringList network;
+        for (const char* p : {"//x/y", "/mnt/a", "/mnt/a/users", "/mnt/ab", "/mnt", "/srv/a"})
+            if (Platform::IsNetworkPath(QString::fromLatin1(p))) network << QString::fromLatin1(p);
+        QCOMPARE(network, QStringList({u"//x/y"_s, u"/mnt/a"_s, u"/mnt/a/users"_s}));
+    }
     // The one-instance lock: only a live holder means "running"; a runtime folder that cannot
-    // hold the lock gives way to the fallback folder.
+    // hold the lock, or belongs to another user, gives way to the fallback folder.
     void instanceLock_data() {
-        QTest::addColumn<QString>("runtime"); // what XDG_RUNTIME_DIR names
-        QTest::addColumn<QString>("fallback");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("lockIn");
-        const int acquired = int(Platform::InstanceLock::Acquired);
-        const int unavailable = int(Platform::InstanceLock::Unavailable);
-        QTest::newRow("own runtime folder") << "run"
-                                            << "local" << acquired << "run";
-        QTest::newRow("runtime is a file") << "file"
-                                           << "local" << acquired << "local";
-        QTest::newRow("runtime missing") << "missing"
-                                         << "local" << acquired << "local";
-        QTest::newRow("runtime of another user") << "foreign"
-                                                 << "local" << acquired << "local";
-        QTest::newRow("stale lock of a dead process") << "stale"
-                                                      << "local" << acquired << "run";
-        QTest::newRow("nowhere") << "file"
-                                 << "file/Qorvex" << unavailable << "";
+        Table("runtime fallback result lockIn",
+              {"own runtime folder¦run¦local¦0¦run", "runtime is a file¦file¦local¦0¦local",
+               "runtime missing¦missing¦local¦0¦local",
+               "runtime of another user¦foreign¦local¦0¦local",
+               "stale lock of a dead process¦stale¦local¦0¦run", "nowhere¦file¦file/Qorvex¦2¦"});
     }
     void instanceLock() {
         QFETCH(QString, runtime);
         QFETCH(QString, fallback);
-        QFETCH(int, result);
+        QFETCH(QString, result);
         QFETCH(QString, lockIn);
         Sandbox box;
         // The lock held last is given up at exit: its folders outlive every row's sandbox.
@@ -145,7 +183,7 @@ private Q_SLOTS:
         }
         qputenv("XDG_RUNTIME_DIR", folder.toUtf8());
         const QString fallbackFolder = locks.Path(root + fallback);
-        QCOMPARE(int(Platform::AcquireInstanceLock(u"tst"_s, fallbackFolder)), result);
+        QCOMPARE(int(Platform::AcquireInstanceLock(u"tst"_s, fallbackFolder)), result.toInt());
         if (!lockIn.isEmpty()) {
             QVERIFY(QFile::exists(locks.Path(root + lockIn + name)));
             // Held by this live process now: a second start sees it running.

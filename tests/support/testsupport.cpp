@@ -1,6 +1,8 @@
 #include "testsupport.h"
 
+#include "common/bcommon.h"
 #include "common/environment.h"
+#include "config/cconfigoptions.h"
 #include "jobs/cprintjobinfo.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -8,13 +10,16 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 
 #include <QTest>
 #include <fcntl.h>
 #include <ftw.h>
+#include <sys/fsuid.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -88,6 +93,14 @@ FakeClock::FakeClock() {
 
 FakeClock::~FakeClock() {
     Platform::SetClockHooks({});
+}
+
+AsNobody::AsNobody() : m_root(::geteuid() == 0) {
+    if (m_root) ::setfsuid(65534);
+}
+
+AsNobody::~AsNobody() {
+    if (m_root) ::setfsuid(0);
 }
 
 Sandbox::Sandbox() {
@@ -173,6 +186,21 @@ QByteArray Sandbox::Read(const QString& relative) const {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+void Table(const char* columns, std::initializer_list<const char*> rows) {
+    const QStringList names = QString::fromLatin1(columns).split(QLatin1Char(' '));
+    // The test library keeps the column name pointers: keep the names for the process.
+    static QSet<QByteArray> kept;
+    for (const QString& n : names)
+        QTest::addColumn<QString>(kept.insert(n.toLatin1())->constData());
+    for (const char* row : rows) {
+        const QStringList fields = QString::fromUtf8(row).split(u"\u00a6"_s);
+        if (fields.size() != names.size() + 1)
+            qFatal("row \"%s\": %d fields", row, int(fields.size()));
+        QTestData& data = QTest::newRow(fields[0].toUtf8().constData());
+        for (const QString& f : fields.mid(1)) data << f;
+    }
+}
+
 bool TouchFile(const QString& path, int secondsFromNow) {
     QFile f(path); // the time can only be set on an open file
     return f.open(QIODevice::ReadWrite) &&
@@ -221,6 +249,69 @@ QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString&
             lines << QLatin1Char('[') + section + u"]\r"_s << line;
     }
     return lines.join(QLatin1Char('\n')).toUtf8();
+}
+
+QByteArray IniEdits(QByteArray ini, const QStringList& edits) {
+    for (const QString& e : edits) {
+        const qsizetype eq = e.indexOf(QLatin1Char('='));
+        QString value = eq < 0 ? QString() : e.mid(eq + 1);
+        if (eq >= 0 && value.isNull()) value = u""_s; // blank, not removed
+        const QString target = e.left(eq);
+        ini = IniEdit(ini, target.section(QLatin1Char('/'), 0, 0),
+                      target.section(QLatin1Char('/'), 1), value);
+    }
+    return ini;
+}
+
+QString Listing(const QString& folder) {
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        const QString text =
+            f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : u"<unreadable>"_s;
+        out << QDir(folder).relativeFilePath(path) + u" = "_s +
+                   QString(text).replace(u"\r\n"_s, u"|"_s);
+    }
+    out.sort();
+    return out.join(QLatin1Char('\n'));
+}
+
+QString ConfigDump(const CConfigOptions& o) {
+    auto b = [](bool v) { return v ? u"1"_s : u"0"_s; };
+    QStringList out{u"Version=%1 DataFile=%2 DisableLogging=%3 LogSilent=%4 AllowCancel=%5 "
+                    "LogAllUsers=%6"_s.arg(o.Version)
+                        .arg(o.DataFile, b(o.DisableLogging), b(o.LogSilent), b(o.AllowCancel),
+                             b(o.LogAllUsers)),
+                    u"LoggingMachine=%1 FileServers=%2 AutoUpdateLocation=%3 DataPath=%4 "
+                    "DisplayAfter=%5"_s.arg(o.LoggingMachine, o.FileServers, o.AutoUpdateLocation,
+                                            o.DataPath, o.DisplayAfter),
+                    u"User=%1/%2/%3/%4/%5/%6"_s.arg(o.UserTimeFrame, o.UserPrintUnits, o.UserLimit,
+                                                    o.UserFromTime, o.UserUntilTime, o.UserAction)};
+    QString flags = u"Flags="_s;
+    for (bool f : {o.PauseUntilAck, o.Convert11x17, o.SavePrintData, o.ObtainPath,
+                   o.DisplayImmediately, o.DisplayToUserOnly, o.AutoUpdate, o.SetEmf, o.SetRaw,
+                   o.DeleteIfCanceled, o.LogDatFilesOnly, o.DebugLog, o.SIMMonitor})
+        flags += b(f);
+    out << flags;
+    for (const auto& g : o.PrinterGroups) {
+        out << u"Group=%1 DisableLogging=%2 LogSilent=%3 PauseUntilAck=%4 Redirect=%5"_s.arg(
+            g->PrinterGroupName, b(g->DisableLogging), b(g->LogSilent), b(g->PauseUntilAck),
+            g->Redirect);
+        for (const auto& c : g->Categories) {
+            out << u"  Category=%1 Verification=%2 Ack=%3 Blank=%4 Only=%5 Mask=%6 Pattern=%7 "
+                   "Default=%8"_s.arg(c->CategoryName, QString::number(c->Verification),
+                                      b(c->AckDefaultValues), b(c->AllowBlankValues),
+                                      b(c->OnlyPreDefinedValues), b(c->MaskUserInput), c->Pattern,
+                                      QString::number(c->DefaultValue));
+            for (const auto& v : c->PreDefinedValues)
+                out << (v->IsSystemEntry ? u"    Code=%1"_s.arg(v->SystemCode)
+                                         : u"    Text=%1"_s.arg(v->EntryText));
+        }
+    }
+    return out.join(QLatin1Char('\n'));
 }
 
 QStringList JobFields::Lines() const {

@@ -1,6 +1,7 @@
 #pragma once
 // Shared test fixtures: a sandbox folder with the platform overrides pointed into it, a
-// message recorder with scripted answers, and small file helpers.
+// message recorder with scripted answers, a device that fills up, fake time, and the dumps
+// that compare whole records, trees and folders.
 #include "platform/messages.h"
 
 #include <QByteArray>
@@ -26,7 +27,7 @@ public:
     void OnEach(std::function<void(const Platform::Message&)> f) { m_onEach = std::move(f); }
     const QList<Platform::Message>& Messages() const { return m_messages; }
     QStringList Texts() const;
-    // The texts joined, CR shown as "|", for compact comparisons.
+    // The texts joined by "#", CR shown as "|", for compact comparisons.
     QString Joined() const;
     void Clear() { m_messages.clear(); }
 
@@ -81,6 +82,19 @@ private:
     qint64 m_paused = 0;
 };
 
+// Checks file rights as an ordinary user (nobody) would meet them, also when the tests run as
+// root, for as long as it lives.
+class AsNobody {
+public:
+    AsNobody();
+    ~AsNobody();
+    AsNobody(const AsNobody&) = delete;
+    AsNobody& operator=(const AsNobody&) = delete;
+
+private:
+    bool m_root;
+};
+
 // A temporary folder for one test, with every override pointed into it. The current folder
 // is an empty folder inside it while the sandbox lives; the test fails when anything
 // appears there, since the program must never write relative to the current folder.
@@ -111,6 +125,10 @@ private:
     QString m_previousCurrent;
 };
 
+// Adds one QString column per name in columns (separated by blanks) and one row per text,
+// its fields separated by "¦", the first naming the row.
+void Table(const char* columns, std::initializer_list<const char*> rows);
+
 // Sets a file's last-write time secondsFromNow away; false when it cannot.
 bool TouchFile(const QString& path, int secondsFromNow);
 
@@ -123,6 +141,18 @@ QByteArray TestData(const QString& name);
 // when absent); a null value removes the key.
 QByteArray IniEdit(const QByteArray& ini, const QString& section, const QString& key,
                    const QString& value);
+// "section/key=value" edits, each applied with IniEdit ("section/key=" blanks a key,
+// "section/key" alone removes it).
+QByteArray IniEdits(QByteArray ini, const QStringList& edits);
+
+// Every file below folder, one "relative/path = text" line each (CR LF shown as "|"),
+// sorted: the whole state a step left behind.
+QString Listing(const QString& folder);
+
+class CConfigOptions;
+// Every member of a configuration tree, one "Name=value" line each, groups, categories and
+// predefined values indented below their owner.
+QString ConfigDump(const CConfigOptions& options);
 
 class CPrintJobInfo;
 // A job record with every field set: 3 pages, 1 separator, 2 copies of Letter (8.5 x 11 in).
@@ -153,7 +183,6 @@ struct JobFields {
     QString orientation = u"Portrait"_s;
     QStringList Lines() const;
 };
-
 // An installation inside the sandbox: registry file naming share/Config.ini (the given
 // configuration, its DataPath pointing at share/data unless dataPath is given), the
 // program folder prog/, and the user's job folder. Returns the configuration path.
