@@ -110,6 +110,10 @@ ipp_attribute_t* ReadJob(ipp_t* ipp, ipp_attribute_t* attr, CupsJob* job) {
 }
 } // namespace
 
+void ForgetCupsServer() {
+    cupsSetServer(nullptr);
+}
+
 bool CupsServer::JobOperation(int op, int id, const char* what) {
     Ipp response(
         cupsDoRequest(CUPS_HTTP_DEFAULT, Request(ipp_op_t(op), "job-uri", JobUri(id)), "/jobs/"));

@@ -93,6 +93,10 @@ public:
                                int* interval) = 0;
 };
 
+// Forgets the scheduler chosen so far (libcups keeps it per thread): the next call reads
+// $CUPS_SERVER again.
+void ForgetCupsServer();
+
 // The scheduler named by the environment.
 class CupsServer : public ICupsServer {
 public:
