@@ -430,6 +430,7 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     const QString pas = gEnv.m_sMachinePath + QLatin1Char('/') + PassFileName(t.id);
     if (!Platform::IsFile(pas)) return;
     const QString answer = Platform::ReadLines(pas).value(0).trimmed().toLower();
+    if (answer.isEmpty()) return; // still being written: its end is another change
     CupsJob now;
     // Answered already (by an earlier run that stopped before it noted so): never twice.
     if (!m_cups.Job(t.id, &now) || now.state != CupsJobState::Held) {
