@@ -11,6 +11,7 @@
 #include <QDateTime>
 
 #include <cstdio>
+#include <utility>
 
 using Platform::CupsJob;
 using Platform::CupsJobState;
@@ -35,7 +36,8 @@ QString JobText(const CQorvMonitor::CTrackedJob& t) {
 
 CQorvMonitor::CQorvMonitor(Platform::ICupsServer& cups, QStringList printers, QObject* parent)
     : QObject(parent), m_cups(cups), m_printers(std::move(printers)) {
-    for (QTimer* t : {&m_pullTimer, &m_save}) t->setSingleShot(true);
+    for (QTimer* t : {&m_pullTimer, &m_save, &m_incomingTimer}) t->setSingleShot(true);
+    connect(&m_incomingTimer, &QTimer::timeout, this, &CQorvMonitor::LookAtIncoming);
     connect(&m_pullTimer, &QTimer::timeout, this, [this] {
         WatchFeed();
         Pull();
@@ -332,8 +334,32 @@ void CQorvMonitor::Consider(const CupsJob& job, bool created) {
     }
     // A job that printed before the monitor asked about it is still logged.
     if (job.Finished() && !(created && job.state == CupsJobState::Completed)) return;
-    if (job.Incoming()) return; // its document is still arriving: a later event tells
+    if (job.Incoming()) return WaitForDocument(job.id);
+    m_incoming.remove(job.id);
     TakeUp(job);
+}
+
+void CQorvMonitor::WaitForDocument(int id) {
+    // A held job's document may arrive after the job was created (Create-Job, then
+    // Send-Document), and the scheduler sends no event when it has: look again.
+    if (m_incoming.contains(id)) return;
+    m_incoming.insert(id);
+    m_incomingMs = kFirstLookMs;
+    m_incomingTimer.start(m_incomingMs);
+}
+
+void CQorvMonitor::LookAtIncoming() {
+    const QSet<int> waiting = std::exchange(m_incoming, {});
+    for (int id : waiting) {
+        CupsJob job;
+        if (!m_cups.Job(id, &job) || job.Finished()) continue;
+        if (job.Incoming())
+            m_incoming.insert(id);
+        else
+            Consider(job, true);
+    }
+    m_incomingMs = std::min(m_incomingMs * 2, kLastLookMs);
+    if (!m_incoming.isEmpty()) m_incomingTimer.start(m_incomingMs);
 }
 
 void CQorvMonitor::TakeUp(const CupsJob& job) {

@@ -40,6 +40,8 @@ public:
     static constexpr int kLeaseSeconds = 3600;
     static constexpr int kReminderMs = 3600 * 1000;
     static constexpr qint64 kMaxDocumentBytes = 64 << 20;
+    static constexpr int kFirstLookMs = 10;
+    static constexpr int kLastLookMs = 1000;
     // Tag of this program's subscriptions.
     static inline const QString kTag = QStringLiteral("qorvmond");
 
@@ -72,6 +74,9 @@ private:
     // A job the scheduler told of; created: it was just created (it may have finished since).
     void Consider(const Platform::CupsJob& job, bool created);
     void TakeUp(const Platform::CupsJob& job);
+    // Looks at jobs whose document is still arriving again, sooner first.
+    void WaitForDocument(int id);
+    void LookAtIncoming();
     void CheckAnswers(CTrackedJob& t);
     void ReadDataAnswer(CTrackedJob& t);
     void Release(CTrackedJob& t);
@@ -95,5 +100,7 @@ private:
     std::unique_ptr<Platform::FolderWatch> m_feed;
     std::unique_ptr<Platform::FolderWatch> m_machine;
     QHash<QString, std::shared_ptr<Platform::FolderWatch>> m_users;
-    QTimer m_pullTimer, m_renewTimer, m_reminder, m_save;
+    QSet<int> m_incoming;
+    int m_incomingMs = 0;
+    QTimer m_pullTimer, m_renewTimer, m_reminder, m_save, m_incomingTimer;
 };

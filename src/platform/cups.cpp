@@ -64,49 +64,60 @@ const char* const kJobAttributes[] = {"job-id",
                                       "orientation-requested",
                                       "job-billing"};
 
-// Reads the job attributes from attr on, up to the end of its group; returns the next one.
-ipp_attribute_t* ReadJob(ipp_t* ipp, ipp_attribute_t* attr, CupsJob* job) {
-    for (; attr && ippGetGroupTag(attr) == IPP_TAG_JOB; attr = ippNextAttribute(ipp)) {
-        const char* name = ippGetName(attr);
-        if (!name) break;
-        const QByteArray n(name);
-        if (n == "job-id") {
-            job->id = ippGetInteger(attr, 0);
-        } else if (n == "job-printer-uri") {
-            const QString uri = Text(ippGetString(attr, 0, nullptr));
-            job->queue = uri.mid(uri.lastIndexOf(QLatin1Char('/')) + 1);
-        } else if (n == "job-state") {
-            job->state = CupsJobState(ippGetInteger(attr, 0));
-        } else if (n == "job-state-reasons") {
-            for (int i = 0; i < ippGetCount(attr); ++i)
-                job->reasons << Text(ippGetString(attr, i, nullptr));
-        } else if (n == "job-hold-until") {
-            job->holdUntil = Text(ippGetString(attr, 0, nullptr));
-        } else if (n == "job-originating-user-name") {
-            job->user = Text(ippGetString(attr, 0, nullptr));
-        } else if (n == "job-name") {
-            job->title = Text(ippGetString(attr, 0, nullptr));
-        } else if (n == "job-originating-host-name") {
-            job->originHost = Text(ippGetString(attr, 0, nullptr));
-        } else if (n == "time-at-creation") {
-            job->created = ippGetInteger(attr, 0);
-        } else if (n == "job-k-octets") {
-            job->kOctets = ippGetInteger(attr, 0);
-        } else if (n == "job-impressions") {
-            job->impressions = ippGetInteger(attr, 0);
-        } else if (n == "copies") {
-            job->copies = ippGetInteger(attr, 0);
-        } else if (n == "media") {
-            job->media = Text(ippGetString(attr, 0, nullptr));
-        } else if (n == "print-color-mode") {
-            job->colorMode = Text(ippGetString(attr, 0, nullptr));
-        } else if (n == "orientation-requested") {
-            job->orientation = ippGetInteger(attr, 0);
-        } else if (n == "job-billing") {
-            job->billing = Text(ippGetString(attr, 0, nullptr));
+// Reads each group of kind tag into a new item of out: read(item, name, attribute).
+template <class T, class F> void ReadGroups(ipp_t* ipp, ipp_tag_t tag, QList<T>* out, F&& read) {
+    T* item = nullptr;
+    for (ipp_attribute_t* a = ippFirstAttribute(ipp); a; a = ippNextAttribute(ipp)) {
+        const char* name = ippGetName(a);
+        if (!name || ippGetGroupTag(a) != tag) {
+            item = nullptr;
+            continue;
         }
+        if (!item) item = &out->emplace_back();
+        read(*item, QByteArray(name), a);
     }
-    return attr;
+}
+
+QString String(ipp_attribute_t* attr) {
+    return Text(ippGetString(attr, 0, nullptr));
+}
+
+void ReadJob(CupsJob& job, const QByteArray& n, ipp_attribute_t* attr) {
+    if (n == "job-id") {
+        job.id = ippGetInteger(attr, 0);
+    } else if (n == "job-printer-uri") {
+        const QString uri = String(attr);
+        job.queue = uri.mid(uri.lastIndexOf(QLatin1Char('/')) + 1);
+    } else if (n == "job-state") {
+        job.state = CupsJobState(ippGetInteger(attr, 0));
+    } else if (n == "job-state-reasons") {
+        for (int i = 0; i < ippGetCount(attr); ++i)
+            job.reasons << Text(ippGetString(attr, i, nullptr));
+    } else if (n == "job-hold-until") {
+        job.holdUntil = String(attr);
+    } else if (n == "job-originating-user-name") {
+        job.user = String(attr);
+    } else if (n == "job-name") {
+        job.title = String(attr);
+    } else if (n == "job-originating-host-name") {
+        job.originHost = String(attr);
+    } else if (n == "time-at-creation") {
+        job.created = ippGetInteger(attr, 0);
+    } else if (n == "job-k-octets") {
+        job.kOctets = ippGetInteger(attr, 0);
+    } else if (n == "job-impressions") {
+        job.impressions = ippGetInteger(attr, 0);
+    } else if (n == "copies") {
+        job.copies = ippGetInteger(attr, 0);
+    } else if (n == "media") {
+        job.media = String(attr);
+    } else if (n == "print-color-mode") {
+        job.colorMode = String(attr);
+    } else if (n == "orientation-requested") {
+        job.orientation = ippGetInteger(attr, 0);
+    } else if (n == "job-billing") {
+        job.billing = String(attr);
+    }
 }
 } // namespace
 
@@ -114,12 +125,15 @@ void ForgetCupsServer() {
     cupsSetServer(nullptr);
 }
 
-bool CupsServer::JobOperation(int op, int id, const char* what) {
-    Ipp response(
-        cupsDoRequest(CUPS_HTTP_DEFAULT, Request(ipp_op_t(op), "job-uri", JobUri(id)), "/jobs/"));
+bool CupsServer::Send(ipp_t* request, const char* resource, const char* what) {
+    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
     if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return true;
     m_error = QString::fromLatin1(what) + QStringLiteral(": ") + Text(cupsLastErrorString());
     return false;
+}
+
+bool CupsServer::JobOperation(int op, int id, const char* what) {
+    return Send(Request(ipp_op_t(op), "job-uri", JobUri(id)), "/jobs/", what);
 }
 
 bool CupsServer::Queues(QList<CupsQueue>* out) {
@@ -134,29 +148,15 @@ bool CupsServer::Queues(QList<CupsQueue>* out) {
         m_error = Text(cupsLastErrorString());
         return false;
     }
-    CupsQueue* q = nullptr;
-    for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
-         a = ippNextAttribute(response.get())) {
-        const char* name = ippGetName(a);
-        if (!name || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
-            q = nullptr;
-            continue;
-        }
-        if (!q) q = &out->emplace_back();
-        const QByteArray n(name);
-        if (n == "printer-name")
-            q->name = Text(ippGetString(a, 0, nullptr));
-        else if (n == "printer-make-and-model")
-            q->makeAndModel = Text(ippGetString(a, 0, nullptr));
-        else if (n == "media-default")
-            q->mediaDefault = Text(ippGetString(a, 0, nullptr));
-        else if (n == "print-color-mode-default")
-            q->colorDefault = Text(ippGetString(a, 0, nullptr));
-        else if (n == "color-supported")
-            q->colorSupported = ippGetBoolean(a, 0);
-        else if (n == "job-hold-until-default")
-            q->holdDefault = Text(ippGetString(a, 0, nullptr));
-    }
+    ReadGroups(response.get(), IPP_TAG_PRINTER, out,
+               [](CupsQueue& q, const QByteArray& n, ipp_attribute_t* a) {
+                   if (n == "printer-name") q.name = String(a);
+                   if (n == "printer-make-and-model") q.makeAndModel = String(a);
+                   if (n == "media-default") q.mediaDefault = String(a);
+                   if (n == "print-color-mode-default") q.colorDefault = String(a);
+                   if (n == "color-supported") q.colorSupported = ippGetBoolean(a, 0);
+                   if (n == "job-hold-until-default") q.holdDefault = String(a);
+               });
     return true;
 }
 
@@ -164,40 +164,27 @@ bool CupsServer::Jobs(QList<CupsJob>* out) {
     out->clear();
     ipp_t* r = Request(IPP_OP_GET_JOBS, "printer-uri", kServerUri);
     ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
-    ippAddStrings(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  int(std::size(kJobAttributes)), nullptr, kJobAttributes);
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/"));
-    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
-        m_error = Text(cupsLastErrorString());
-        return false;
-    }
-    ipp_attribute_t* a = ippFirstAttribute(response.get());
-    while (a) {
-        if (ippGetGroupTag(a) != IPP_TAG_JOB || !ippGetName(a)) {
-            a = ippNextAttribute(response.get());
-            continue;
-        }
-        CupsJob job;
-        a = ReadJob(response.get(), a, &job);
-        if (job.id > 0) out->append(job);
-    }
-    return true;
+    return ReadJobs(r, "/", out);
 }
 
 bool CupsServer::Job(int id, CupsJob* out) {
-    *out = CupsJob();
-    ipp_t* r = Request(IPP_OP_GET_JOB_ATTRIBUTES, "job-uri", JobUri(id));
-    ippAddStrings(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+    QList<CupsJob> jobs;
+    ReadJobs(Request(IPP_OP_GET_JOB_ATTRIBUTES, "job-uri", JobUri(id)), "/jobs/", &jobs);
+    *out = jobs.value(0);
+    return out->id == id;
+}
+
+bool CupsServer::ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out) {
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   int(std::size(kJobAttributes)), nullptr, kJobAttributes);
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/jobs/"));
+    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
         m_error = Text(cupsLastErrorString());
         return false;
     }
-    ipp_attribute_t* a = ippFirstAttribute(response.get());
-    while (a && ippGetGroupTag(a) != IPP_TAG_JOB) a = ippNextAttribute(response.get());
-    ReadJob(response.get(), a, out);
-    return out->id == id;
+    ReadGroups(response.get(), IPP_TAG_JOB, out, ReadJob);
+    out->removeIf([](const CupsJob& j) { return j.id <= 0; });
+    return true;
 }
 
 QByteArray CupsServer::Document(int id, qint64 maxBytes) {
@@ -234,30 +221,21 @@ bool CupsServer::Move(int id, const QString& queue) {
     ipp_t* r = Request(IPP_OP_CUPS_MOVE_JOB, "job-uri", JobUri(id));
     ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "job-printer-uri", nullptr,
                  PrinterUri(queue).constData());
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/jobs/"));
-    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return true;
-    m_error = QStringLiteral("CUPS-Move-Job: ") + Text(cupsLastErrorString());
-    return false;
+    return Send(r, "/jobs/", "CUPS-Move-Job");
 }
 
 bool CupsServer::SetBilling(int id, const QString& billing) {
     ipp_t* r = Request(IPP_OP_SET_JOB_ATTRIBUTES, "job-uri", JobUri(id));
     ippAddString(r, IPP_TAG_JOB, IPP_TAG_NAME, "job-billing", nullptr,
                  billing.toUtf8().constData());
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/jobs/"));
-    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return true;
-    m_error = QStringLiteral("Set-Job-Attributes: ") + Text(cupsLastErrorString());
-    return false;
+    return Send(r, "/jobs/", "Set-Job-Attributes");
 }
 
 bool CupsServer::SetHoldDefault(const QString& queue, const QString& value) {
     ipp_t* r = Request(IPP_OP_CUPS_ADD_MODIFY_PRINTER, "printer-uri", PrinterUri(queue));
     ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "job-hold-until-default", nullptr,
                  value.toUtf8().constData());
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/admin/"));
-    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return true;
-    m_error = QStringLiteral("CUPS-Add-Modify-Printer: ") + Text(cupsLastErrorString());
-    return false;
+    return Send(r, "/admin/", "CUPS-Add-Modify-Printer");
 }
 
 int CupsServer::Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,
@@ -292,10 +270,7 @@ bool CupsServer::Renew(int subscription, int leaseSeconds) {
     ipp_t* r = Request(IPP_OP_RENEW_SUBSCRIPTION, "printer-uri", kServerUri);
     ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", subscription);
     ippAddInteger(r, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration", leaseSeconds);
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/"));
-    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return true;
-    m_error = QStringLiteral("Renew-Subscription: ") + Text(cupsLastErrorString());
-    return false;
+    return Send(r, "/", "Renew-Subscription");
 }
 
 void CupsServer::CancelSubscriptions(const QString& tag, const QString& recipient) {
@@ -334,7 +309,7 @@ void CupsServer::CancelSubscriptions(const QString& tag, const QString& recipien
     for (int sub : ids) {
         ipp_t* c = Request(IPP_OP_CANCEL_SUBSCRIPTION, "printer-uri", kServerUri);
         ippAddInteger(c, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", sub);
-        Ipp done(cupsDoRequest(CUPS_HTTP_DEFAULT, c, "/"));
+        Send(c, "/", "Cancel-Subscription");
     }
 }
 
@@ -356,22 +331,12 @@ ICupsServer::Pull CupsServer::Notifications(int subscription, int* sequence,
     if (ipp_attribute_t* i =
             ippFindAttribute(response.get(), "notify-get-interval", IPP_TAG_INTEGER))
         *interval = ippGetInteger(i, 0);
-    CupsEvent* e = nullptr;
-    for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
-         a = ippNextAttribute(response.get())) {
-        const char* name = ippGetName(a);
-        if (!name || ippGetGroupTag(a) != IPP_TAG_EVENT_NOTIFICATION) {
-            e = nullptr;
-            continue;
-        }
-        if (!e) e = &events->emplace_back();
-        if (!std::strcmp(name, "notify-sequence-number"))
-            e->sequence = ippGetInteger(a, 0);
-        else if (!std::strcmp(name, "notify-subscribed-event"))
-            e->event = Text(ippGetString(a, 0, nullptr));
-        else if (!std::strcmp(name, "notify-job-id"))
-            e->jobId = ippGetInteger(a, 0);
-    }
+    ReadGroups(response.get(), IPP_TAG_EVENT_NOTIFICATION, events,
+               [](CupsEvent& e, const QByteArray& n, ipp_attribute_t* a) {
+                   if (n == "notify-sequence-number") e.sequence = ippGetInteger(a, 0);
+                   if (n == "notify-subscribed-event") e.event = String(a);
+                   if (n == "notify-job-id") e.jobId = ippGetInteger(a, 0);
+               });
     const bool lost = !events->isEmpty() && events->first().sequence > *sequence;
     for (const CupsEvent& ev : *events) *sequence = std::max(*sequence, ev.sequence + 1);
     return lost ? Pull::Lost : Pull::Ok;

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+typedef struct _ipp_s ipp_t;
+
 namespace Platform {
 
 enum class CupsJobState {
@@ -119,7 +121,10 @@ public:
                        int* interval) override;
 
 private:
+    // Sends a request whose answer holds nothing to read; on failure the reason is kept.
+    bool Send(ipp_t* request, const char* resource, const char* what);
     bool JobOperation(int op, int id, const char* what);
+    bool ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out);
     QString m_error;
 };
 
