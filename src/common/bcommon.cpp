@@ -260,24 +260,24 @@ QString DoubleQuotes(const QString& text) {
 }
 
 QString NormalizeDateText(const QString& raw) {
-    QString text = TrimAtNul(raw).trimmed();
+    const QString text = TrimAtNul(raw).trimmed();
     CDate date;
     if (CDate::Parse(text, &date)) return date.Text();
-    // Pad month and day to two digits, whatever the separator.
-    qsizetype first = -1;
-    QChar sep;
-    for (qsizetype i = 0; i < text.size() && first < 0; ++i)
-        if (text[i] == QLatin1Char('/') || text[i] == QLatin1Char('\\') ||
-            text[i] == QLatin1Char('.')) {
-            first = i;
-            sep = text[i];
-        }
-    if (first < 0) return text;
-    const qsizetype second = text.indexOf(sep, first + 1);
+    // Pad month and day to two digits. Any of "/", "\" and "." separates, so that the result,
+    // joined with "/", splits at the same places when it is normalised again.
+    auto isSeparator = [](QChar c) {
+        return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('.');
+    };
+    qsizetype first = -1, second = -1;
+    for (qsizetype i = 0; i < text.size() && second < 0; ++i)
+        if (isSeparator(text[i])) (first < 0 ? first : second) = i;
     if (second < 0) return text;
     auto pad = [](QString s) { return s.size() < 2 ? s.rightJustified(2, QLatin1Char('0')) : s; };
-    return pad(text.left(first)) + QLatin1Char('/') + pad(text.mid(first + 1, second - first - 1)) +
-           QLatin1Char('/') + text.mid(second + 1);
+    const QString padded = pad(text.left(first)) + QLatin1Char('/') +
+                           pad(text.mid(first + 1, second - first - 1)) + QLatin1Char('/') +
+                           text.mid(second + 1);
+    // A date written with dots or backslashes reads once they are slashes.
+    return CDate::Parse(padded, &date) ? date.Text() : padded;
 }
 
 QString GetListItem(int n, const QString& list) {

@@ -78,9 +78,10 @@ static bool ParseMonitorForm(QStringView t, CDate* out) {
         return true;
     };
     int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
-    if (!number(2, &month) || !expect(u'/') || !number(2, &day) || !expect(u'/') ||
-        !number(4, &year) || year < 100)
-        return false;
+    if (!number(2, &month) || !expect(u'/') || !number(2, &day) || !expect(u'/')) return false;
+    // Two-digit years are refused; four digits stand for themselves, as Text() writes them.
+    const qsizetype yearStart = i;
+    if (!number(4, &year) || (year < 100 && i - yearStart < 4)) return false;
     if (i < t.size()) {
         if (!expect(u' ') || !number(2, &hour) || !expect(u':') || !number(2, &minute))
             return false;

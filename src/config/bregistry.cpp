@@ -14,6 +14,11 @@ static bool ReadValue(const QString& keyPath, const QString& name, QString& valu
     return true;
 }
 
+QString ProductKey() {
+    return QStringLiteral("SOFTWARE\\Velmora Group\\Kestova Sentrel\\") +
+           QString::number(QORVLOG_VERSION_MAJOR);
+}
+
 bool GetKeyValue(const QString& root, const QString& subkey, const QString& name, QString& value) {
     return ReadValue(KeyPath(root, subkey), name, value);
 }

@@ -181,10 +181,7 @@ QString GetGeneralOption(const QString& path, const QString& key, const QString&
 }
 
 QString GetConfigFile() {
-    const QString v =
-        GetMachineKeyValue(QStringLiteral("SOFTWARE\\Velmora Group\\Kestova Sentrel\\") +
-                               QString::number(QORVLOG_VERSION_MAJOR),
-                           QStringLiteral("ConfigFile"));
+    const QString v = GetMachineKeyValue(ProductKey(), QStringLiteral("ConfigFile"));
     return v.toUpper() == QLatin1String("(UNKNOWN)") ? QString() : v;
 }
 

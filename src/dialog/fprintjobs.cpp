@@ -4,18 +4,18 @@
 #include "common/environment.h"
 #include "common/values.h"
 #include "config/cconfigoptions.h"
+#include "dialog/fabout.h"
 #include "dialog/twips.h"
 #include "dialog/typeahead.h"
+#include "dialog/warn.h"
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
-#include "platform/messages.h"
 #include "platform/process.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -27,7 +27,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace {
 constexpr int kTickMs = 100;
@@ -35,8 +34,6 @@ constexpr qint64 kRescanMs = 2000;
 constexpr int kJobFileRole = Qt::UserRole;
 
 // Design sizes (twips).
-constexpr int kClientWidth = 5655, kClientHeight = 4830;
-constexpr int kMargin = 120;
 constexpr int kListHeight = 1590, kEntryHeight = 1980;
 constexpr int kButtonWidth = 1215, kButtonHeight = 375, kButtonStep = 1320;
 
@@ -138,16 +135,10 @@ void FPrintJobs::WaitUntilUnloaded() {
 
 void FPrintJobs::BuildControls() {
     using namespace Twips;
-    resize(ToPixelsX(kClientWidth), ToPixelsY(kClientHeight));
-    auto* layout = new QVBoxLayout(this);
-    const int margin = ToPixelsX(kMargin);
-    layout->setContentsMargins(margin, ToPixelsY(kMargin), margin, ToPixelsY(kMargin));
-    layout->setSpacing(ToPixelsY(kMargin));
-
+    // The panes and the button strip are placed by the resize handler.
     splPanes = new QSplitter(Qt::Vertical, this);
     splPanes->setObjectName(QStringLiteral("splPanes"));
     splPanes->setChildrenCollapsible(false);
-    layout->addWidget(splPanes, 1);
 
     lvwPrintJobs = new QTreeWidget(splPanes);
     lvwPrintJobs->setObjectName(QStringLiteral("lvwPrintJobs"));
@@ -191,6 +182,9 @@ void FPrintJobs::BuildControls() {
     for (QScrollBar* bar : {picBack->horizontalScrollBar(), picBack->verticalScrollBar()})
         connect(bar, &QScrollBar::valueChanged, this, [this] { m_typeAhead->Hide(); });
     splPanes->setSizes({ToPixelsY(kListHeight), ToPixelsY(kEntryHeight)});
+    // A taller or shorter window changes the entry pane; the list keeps its height.
+    splPanes->setStretchFactor(0, 0);
+    splPanes->setStretchFactor(1, 1);
 
     picButtons = new QWidget(this);
     picButtons->setObjectName(QStringLiteral("picButtons"));
@@ -210,11 +204,7 @@ void FPrintJobs::BuildControls() {
     connect(cmdSave, &QPushButton::clicked, this, &FPrintJobs::cmdSave_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &FPrintJobs::cmdCancel_Click);
     connect(cmdHelp, &QPushButton::clicked, this, &FPrintJobs::cmdHelp_Click);
-    auto* strip = new QHBoxLayout;
-    strip->addStretch(1);
-    strip->addWidget(picButtons);
-    strip->addStretch(1);
-    layout->addLayout(strip);
+    connect(cmdAbout, &QPushButton::clicked, this, &FPrintJobs::cmdAbout_Click);
 
     tmrCheckJobs = new QTimer(this);
     tmrCheckJobs->setObjectName(QStringLiteral("tmrCheckJobs"));
@@ -242,10 +232,6 @@ void FPrintJobs::Form_Load() {
     }
     RestoreWindowState();
 }
-
-void FPrintJobs::RestoreWindowState() {}
-
-void FPrintJobs::SaveWindowState() {}
 
 void FPrintJobs::DisableCloseMenu() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -417,11 +403,7 @@ void FPrintJobs::cmdHelp_Click() {
         Warn(QStringLiteral("The help file could not be opened:") + QLatin1Char('\r') + help);
 }
 
-void FPrintJobs::Warn(const QString& text) const {
-    Platform::Message m;
-    m.text = text;
-    m.title = gEnv.m_sAppTitle;
-    m.icon = Platform::MsgIcon::Exclamation;
-    m.buttons = Platform::MsgButtons::OK;
-    Platform::ShowMessage(m);
+void FPrintJobs::cmdAbout_Click() {
+    FAbout about(this);
+    about.exec();
 }

@@ -20,6 +20,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QResizeEvent;
 class QScrollArea;
 class QSplitter;
 class QTimer;
@@ -51,6 +52,7 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // One entry row: the category's label and the field for its value.
@@ -70,6 +72,8 @@ private:
     void BuildControls();
     void RestoreWindowState();
     void SaveWindowState();
+    void Form_Resize();
+    void LayOutPanes();
     void DisableCloseMenu();
     void StartHook(const QString& script);
     void DisplayPrintJobs();
@@ -82,6 +86,7 @@ private:
     void PutBackIntoUse();
     void cmdCancel_Click();
     void cmdHelp_Click();
+    void cmdAbout_Click();
 
     // The entry rows.
     void LoadUserValues(CPrintJobInfo& job);
@@ -102,7 +107,6 @@ private:
     void CancelPrintJobs();
     bool StoreJob(CPrintJobInfo& job);
     void ApplyOfflineValue(CPrintJobInfo& job, CCategoryValue& value) const;
-    void Warn(const QString& text) const;
 
     std::unique_ptr<CPrintJobInfos> mclsPrintJobs;
     std::unique_ptr<CMonitor> mclsMonitor;
@@ -116,6 +120,7 @@ private:
     int m_busy = 0; // a save, cancel, scan or selection is running: ticks wait
     bool m_selecting = false;
     bool m_outOfUse = false;
+    bool m_resizing = false;
     int m_focusPosition = 0; // category position of the row that had the focus at unload
 
     std::shared_ptr<CPrinterGroup> mclsPrinterGroup;

@@ -8,6 +8,7 @@
 #include "common/values.h"
 #include "config/cprintergroup.h"
 #include "dialog/fprintjobs.h"
+#include "dialog/warn.h"
 #include "platform/messages.h"
 
 #include <QComboBox>

@@ -116,9 +116,11 @@ bool CPrintJobInfo::SaveToFile(QString& dataFile) {
             const auto category = group ? group->Categories.Item(i) : nullptr;
             name = category ? category->CategoryName : QString();
         }
-        QString line =
-            QStringLiteral("QorvexDetail,2,") + Quoted(name) + c + Quoted(value->ValueString);
-        const qsizetype bar = line.indexOf(QLatin1String(" | "));
+        const QString head = QStringLiteral("QorvexDetail,2,") + Quoted(name) + c;
+        QString line = head + Quoted(value->ValueString);
+        // A value shown as code " | " description is stored as its code; a " | " in the
+        // category's name stays, or the line would end inside the name.
+        const qsizetype bar = line.indexOf(QLatin1String(" | "), head.size());
         if (bar >= 0 && !line.contains(QLatin1String("Cost"), Qt::CaseInsensitive))
             line = line.left(bar).trimmed();
         file.WriteLine(line);

@@ -101,6 +101,23 @@ private Q_SLOTS:
         QCOMPARE(File(u"B.shd"_s), QByteArray("10.0.0.7\r\n"));
         QCOMPARE(box->Read(u"data/Machines/SRV/00042.pas"_s), QByteArray("resume\r\n"));
     }
+    // A job that cannot be stored is reported once, then tried again quietly at every scan
+    // until it is stored; nothing is answered meanwhile.
+    void failedStoreReportedOnce() {
+        Configure(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"LogSilent"_s, u"True"_s));
+        Job(u"F.prt"_s);
+        {
+            FailingDevice full(0, u"F.dat"_s);
+            for (int i = 0; i < 3; ++i) QCOMPARE(Scan().Count(), 0);
+        }
+        QCOMPARE(rec->Joined(), u"Unable to save print job to database or to file.|Contact your "
+                                "system administrator for assistance."_s);
+        QVERIFY(!Has(u"F.dat"_s) && !Has(u"F.shd"_s));
+        QCOMPARE(Scan().Count(), 0); // room again
+        QCOMPARE(rec->Messages().size(), 1);
+        QVERIFY(File(u"F.dat"_s).startsWith("QorvexMaster,2,42,"));
+        QCOMPARE(File(u"F.shd"_s), QByteArray("10.0.0.7\r\n"));
+    }
     void jobNeedingNoInputIsStored() {
         JobFields s;
         s.driver = u"Laser 5"_s;

@@ -1,0 +1,5 @@
+#pragma once
+// The windows' warnings: exclamation icon, OK button, the program's title.
+#include <QString>
+
+void Warn(const QString& text);
