@@ -39,7 +39,7 @@ struct Setup {
         LayOutInstallation(box, kConfig);
         cups = std::make_unique<PrivateCups>(box);
         if (!cups->Running() || !cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s)) return;
-        pdf = box.Write(u"two.pdf"_s, MakePdf(2));
+        pdf = box.Write(u"two.pdf"_s, TestData(u"two.pdf"_s));
         monitor.setProcessChannelMode(QProcess::MergedChannels);
         monitor.start(QStringLiteral(QORVMOND_BIN));
         ok = monitor.waitForStarted() &&

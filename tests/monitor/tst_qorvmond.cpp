@@ -6,7 +6,6 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -16,120 +15,70 @@
 using namespace Qt::StringLiterals;
 using Platform::CupsJobState;
 
-namespace {
-const char* const kConfig = R"([GENERAL]
-Version = 2
-DataFile = jobs.db
-DisableLogging = False
-AllowCancel = True
-LogSilent = False
-LogAllUsers = False
-NumPrinterGroups = 2
-
-[PG1]
-PrinterGroupName = Plotter
-DisableLogging = False
-LogSilent = True
-PauseUntilAck = True
-NumCategories = 2
-
-[CATEGORYPG11]
-CategoryName = Matter
-Verification = 0
-AckDefaultValues = False
-AllowBlankValues = True
-OnlyPreDefinedValues = False
-NumPreDefinedValues = 1
-PreDefinedValue1 = 0, M-4711
-DefaultValue = 1
-
-[CATEGORYPG12]
-CategoryName = Pages
-Verification = 0
-AckDefaultValues = False
-AllowBlankValues = True
-OnlyPreDefinedValues = False
-NumPreDefinedValues = 1
-PreDefinedValue1 = 25
-DefaultValue = 1
-
-[PG2]
-PrinterGroupName = Default
-DisableLogging = True
-PauseUntilAck = False
-NumCategories = 0
-)";
-
-QProcessEnvironment Env(const Sandbox& box) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
-    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    return env;
-}
-} // namespace
-
 class TestQorvmond : public QObject {
     Q_OBJECT
     std::unique_ptr<Sandbox> m_box;
     std::unique_ptr<PrivateCups> m_cups;
     std::unique_ptr<QProcess> m_monitor;
     Platform::CupsServer m_server;
-    QString m_pdf;
+    const QString m_pdf = QStringLiteral(QORVLOG_TEST_DATA "/two.pdf");
 
-    QString Data(const QString& relative) const { return m_box->Path(u"share/data/"_s + relative); }
-    QString Folder() const { return UserFolder(*m_box) + u'/'; }
-    QString Base(int id) {
+    Platform::CupsJob Job(int id) {
         Platform::CupsJob job;
         m_server.Job(id, &job);
-        return Platform::ComputerName() + u'_' + QString::number(id).rightJustified(5, u'0') +
-               u'_' + QString::number(job.created);
+        return job;
     }
-    CupsJobState State(int id) {
-        Platform::CupsJob job;
-        return m_server.Job(id, &job) ? job.state : CupsJobState(0);
+    QString Prt(int id) { // the job file, relative to the sandbox
+        return u"share/data/users/%1/%2_%3_%4.prt"_s
+            .arg(Platform::LoginName(), Platform::ComputerName())
+            .arg(id, 5, 10, QChar(u'0'))
+            .arg(Job(id).created);
     }
-    void StartMonitor() {
-        m_monitor = std::make_unique<QProcess>();
-        m_monitor->setProcessEnvironment(Env(*m_box));
-        m_monitor->setProcessChannelMode(QProcess::MergedChannels);
-        m_monitor->start(QStringLiteral(QORVMOND_BIN));
-        QVERIFY(m_monitor->waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return m_monitor->peek(1000).contains("Started"); }, 10000));
+    // qorvmond, or the client when it is given, with messages into the sandbox.
+    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN) {
+        auto p = std::make_unique<QProcess>();
+        qputenv("QORVLOG_MESSAGES", m_box->Path(u"messages.txt"_s).toUtf8());
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(QString::fromUtf8(program));
+        const bool started = p->waitForStarted() &&
+                             (program != std::string_view(QORVMOND_BIN) ||
+                              QTest::qWaitFor([&] { return p->peek(1000).contains("Started"); }));
+        return started ? std::move(p) : nullptr;
     }
-    // Answers a held job as the client does.
-    void Answer(int id, const QStringList& dat, const QString& shd, const QString& pas) {
-        const QString base = u"share/data/users/"_s + Platform::LoginName() + u'/' + Base(id);
-        m_box->WriteLines(base + u".dat"_s, dat);
-        if (!shd.isNull()) m_box->WriteLines(base + u".shd"_s, {shd});
-        if (!pas.isNull())
-            m_box->WriteLines(u"share/data/Machines/"_s + Platform::ComputerName() + u'/' +
-                                  QString::number(id).rightJustified(5, u'0') + u".pas"_s,
-                              {pas});
+    // Answers a job as the client does: its ".dat", ".shd" and release file.
+    void Answer(int id, const QString& dat, const QString& shd, const QString& pas) {
+        const QString base = Prt(id).chopped(4);
+        m_box->WriteLines(base + u".dat"_s, {dat});
+        m_box->WriteLines(base + u".shd"_s, {shd});
+        m_box->WriteLines(u"share/data/Machines/%1/%2.pas"_s.arg(Platform::ComputerName())
+                              .arg(id, 5, 10, QChar(u'0')),
+                          {pas});
     }
-    QString StateText() const {
-        return QString::fromUtf8(m_box->Read(u"share/data/Machines/"_s + Platform::ComputerName() +
-                                             u"/qorvmond.state"_s));
+    QStringList Held() const { // job numbers in the monitor's state that still wait
+        QStringList ids;
+        const QByteArray state = m_box->Read(u"share/data/Machines/"_s + Platform::ComputerName() +
+                                             u"/qorvmond.state"_s);
+        for (const QByteArray& line : state.split('\n'))
+            if (line.split('\t').value(7) == "0") ids << QString::fromUtf8(line.split('\t')[0]);
+        return ids;
     }
 
 private Q_SLOTS:
     void init() {
         if (!PrivateCups::Installed()) QSKIP("cupsd is not installed (package cups-daemon)");
         m_box = std::make_unique<Sandbox>();
-        LayOutInstallation(*m_box, kConfig);
+        LayOutInstallation(*m_box, TestData(u"config_monitor.ini"_s));
         m_cups = std::make_unique<PrivateCups>(*m_box);
         QVERIFY(m_cups->Running());
-        QVERIFY(m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
-        QVERIFY(m_cups->AddQueue(u"Second"_s, u"Acme DesignJet Plotter"_s));
-        QVERIFY(m_cups->AddQueue(u"Office"_s, u"Generic Office Laser"_s));
-        m_pdf = m_box->Write(u"two.pdf"_s, MakePdf(2));
-        StartMonitor();
+        for (const auto& [queue, model] : {std::pair{u"Plotter"_s, u"Acme DesignJet Plotter"_s},
+                                           {u"Second"_s, u"Acme DesignJet Plotter"_s},
+                                           {u"Office"_s, u"Generic Office Laser"_s}})
+            QVERIFY(m_cups->AddQueue(queue, model));
+        QVERIFY((m_monitor = Start()));
     }
     void cleanup() {
-        if (m_monitor) {
-            m_monitor->kill();
-            m_monitor->waitForFinished();
-        }
-        m_monitor.reset();
+        m_monitor.reset(); // killed
         m_cups.reset();
         m_box.reset();
     }
@@ -148,128 +97,88 @@ private Q_SLOTS:
                                                     u"Redirect"_s, redirect));
         const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-t"_s, u"Site plan"_s});
         QVERIFY(id > 0);
-        const QString prt = Folder() + Base(id) + u".prt"_s;
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(prt); }, 5000));
-        QCOMPARE(State(id), CupsJobState::Held);
-        Platform::CupsJob job;
-        QVERIFY(m_server.Job(id, &job));
-        const QString server = Platform::ComputerName();
-        QCOMPARE(
-            QString::fromUtf8(m_box->Read(prt.mid(m_box->Path().size() + 1))).split(u"\r\n"_s),
-            (QStringList{
-                u"JOB"_s,
-                u"2"_s,
-                u"//"_s + server + u"/Plotter"_s,
-                QString::number(id),
-                u"Plotter"_s,
-                server,
-                Platform::LoginName(),
-                u"Site plan"_s,
-                QString(),
-                QDateTime::fromSecsSinceEpoch(job.created).toString(u"MM/dd/yyyy h:mm:ss AP"_s),
-                QString::number(MakePdf(2).size()),
-                u"2"_s,
-                u"1"_s,
-                u"Letter"_s,
-                u"8.50"_s,
-                u"11.00"_s,
-                QString(),
-                QString(),
-                u"Color"_s,
-                u"Acme DesignJet Plotter"_s,
-                QString(),
-                u"Portrait"_s,
-                QString()}));
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
+        const Platform::CupsJob job = Job(id);
+        QCOMPARE(job.state, CupsJobState::Held);
+        const QString created =
+            QDateTime::fromSecsSinceEpoch(job.created).toString(u"MM/dd/yyyy h:mm:ss AP"_s);
+        QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))),
+                 u"JOB|2|//%1/Plotter|%2|Plotter|%1|%3|Site plan||%4|%5|2|1|Letter|8.50|11.00|||"
+                 "Color|Acme DesignJet Plotter||Portrait|"_s
+                     .arg(Platform::ComputerName(), QString::number(id), Platform::LoginName(),
+                          created, QString::number(QFileInfo(m_pdf).size()))
+                     .replace(u'|', u"\r\n"_s));
         QTest::qWait(300);
-        QCOMPARE(State(id), CupsJobState::Held); // nothing prints before the answer
+        QCOMPARE(Job(id).state, CupsJobState::Held); // nothing prints before the answer
 
-        QProcess client;
-        client.setProcessEnvironment(Env(*m_box));
-        client.start(QStringLiteral(QORVLOG_BIN));
-        QVERIFY(client.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return State(id) == CupsJobState::Completed; }, 10000));
-        client.kill();
-        client.waitForFinished();
-        QVERIFY(m_server.Job(id, &job));
-        QCOMPARE(job.billing, u"Matter=M-4711; Pages=2"_s);
-        QCOMPARE(job.queue, printedOn);
-        QCOMPARE(m_box->Read(u"cups/out/"_s + printedOn + u".out"_s), MakePdf(2));
+        const auto client = Start(QORVLOG_BIN);
+        QVERIFY(client);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        client->kill();
+        client->waitForFinished();
+        QCOMPARE(Job(id).billing, u"Matter=M-4711; Pages=2"_s);
+        QCOMPARE(Job(id).queue, printedOn);
+        QCOMPARE(m_box->Read(u"cups/out/"_s + printedOn + u".out"_s), TestData(u"two.pdf"_s));
         QCOMPARE(m_box->Read(u"messages.txt"_s), QByteArray());
-        QVERIFY(QTest::qWaitFor([&] { return StateText().isEmpty(); }, 2000));
+        QVERIFY(QTest::qWaitFor([&] { return Held().isEmpty(); }));
+        QCOMPARE(m_cups->Logged(u"Release-Job"_s), 1);
     }
 
     // A group that neither holds nor logs prints at once; its "cancel" answer bills nothing.
     void unheldJobPrintsAtOnceUnbilled() {
         const int id = m_cups->Submit(u"Office"_s, m_pdf);
-        QVERIFY(QTest::qWaitFor([&] { return State(id) == CupsJobState::Completed; }, 5000));
-        const QString prt = Folder() + Base(id) + u".prt"_s;
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(prt); }, 5000));
-        Answer(id, {u"cancel"_s}, u"cancel"_s, QString());
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }));
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
+        Answer(id, u"cancel"_s, u"cancel"_s, u"resume"_s); // it is not held: nothing to release
         QTest::qWait(300);
-        Platform::CupsJob job;
-        QVERIFY(m_server.Job(id, &job));
-        QCOMPARE(job.billing, QString());
-        QCOMPARE(m_box->Read(u"cups/out/Office.out"_s), MakePdf(2));
+        QCOMPARE(Job(id).billing, QString());
+        QCOMPARE(m_box->Read(u"cups/out/Office.out"_s), TestData(u"two.pdf"_s));
     }
 
-    // "delete" cancels the held job; a job deleted in the scheduler is forgotten, its
-    // files left for the import.
-    void heldJobCancelledOrDeleted() {
-        const int answered = m_cups->Submit(u"Plotter"_s, m_pdf);
-        const int deleted = m_cups->Submit(u"Plotter"_s, m_pdf);
-        QVERIFY(QTest::qWaitFor([&] { return StateText().count(u'\n') == 2; }, 5000));
-        Answer(answered, {u"cancel"_s}, u"cancel"_s, u"delete"_s);
-        QVERIFY(m_server.Cancel(deleted));
-        QVERIFY(QTest::qWaitFor([&] { return StateText().isEmpty(); }, 5000));
-        QCOMPARE(State(answered), CupsJobState::Canceled);
-        QVERIFY(QFileInfo::exists(Folder() + Base(deleted) + u".prt"_s));
-        QVERIFY(!QFileInfo::exists(m_cups->OutputFile(u"Plotter"_s)));
-        QCOMPARE(m_cups->Logged(u"Release-Job"_s), 0);
-    }
-
-    // Stopped while jobs are held, answered meanwhile, started again: the answered job is
-    // released once, the other stays held, and no job file is written twice.
-    void restartWhileHeld() {
-        const int first = m_cups->Submit(u"Plotter"_s, m_pdf);
-        const int second = m_cups->Submit(u"Plotter"_s, m_pdf);
-        QVERIFY(QTest::qWaitFor([&] { return StateText().count(u'\n') == 2; }, 5000));
-        const QString secondPrt = Folder() + Base(second) + u".prt"_s;
-        const QDateTime written = QFileInfo(secondPrt).lastModified();
+    // Answered while the monitor is stopped, then started again: "resume" bills and releases
+    // once, "delete" cancels, a job cancelled in the scheduler is forgotten (its job file
+    // stays for the import), an unanswered one stays held, and no job file is written twice.
+    void answeredWhileStopped() {
+        QList<int> ids; // resumed, deleted, cancelled in the scheduler, unanswered
+        for (int i = 0; i < 4; ++i) ids << m_cups->Submit(u"Plotter"_s, m_pdf);
+        QVERIFY(QTest::qWaitFor([&] { return Held().size() == 4; }));
+        const QDateTime written = QFileInfo(m_box->Path(Prt(ids[3]))).lastModified();
         m_monitor->kill();
         m_monitor->waitForFinished();
-        Answer(first, {u"QorvexDetail,2,\"Matter\",\"M-1\""_s}, QString(), u"resume"_s);
-        StartMonitor();
-        QVERIFY(QTest::qWaitFor([&] { return State(first) == CupsJobState::Completed; }, 5000));
-        QCOMPARE(State(second), CupsJobState::Held);
-        QCOMPARE(QFileInfo(secondPrt).lastModified(), written);
-        QCOMPARE(QDir(Folder()).entryList({u"*.prt"_s}).size(), 2);
+        Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, QString(), u"resume"_s);
+        Answer(ids[1], u"cancel"_s, u"cancel"_s, u"delete"_s);
+        const QString cancelled = Prt(ids[2]);
+        QVERIFY(m_server.Cancel(ids[2]));
+        QVERIFY((m_monitor = Start()));
+        QVERIFY(QTest::qWaitFor([&] { return Held() == QStringList{QString::number(ids[3])}; }));
+        QCOMPARE(Job(ids[0]).billing, u"Matter=M-1"_s);
+        QVERIFY(QTest::qWaitFor([&] { return Job(ids[0]).state == CupsJobState::Completed; }));
+        QCOMPARE(Job(ids[1]).state, CupsJobState::Canceled);
+        QCOMPARE(Job(ids[3]).state, CupsJobState::Held);
+        QVERIFY(QFileInfo::exists(m_box->Path(cancelled)));
+        QCOMPARE(QFileInfo(m_box->Path(Prt(ids[3]))).lastModified(), written);
+        QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 4);
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 1);
-        QVERIFY(QTest::qWaitFor([&] { return StateText().count(u'\n') == 1; }, 2000));
-        QVERIFY(StateText().startsWith(QString::number(second) + u'\t'));
+        QCOMPARE(m_box->Read(u"cups/out/Plotter.out"_s), TestData(u"two.pdf"_s));
     }
 
     // 100 jobs at once: each held and written once, each released by its answer.
     void hundredJobsAtOnce() {
-        QList<std::shared_ptr<QProcess>> lps;
-        for (int i = 0; i < 100; ++i) {
-            auto lp = std::make_shared<QProcess>();
-            lp->start(u"lp"_s, {u"-d"_s, u"Plotter"_s, m_pdf});
-            lps << lp;
-        }
+        std::vector<std::unique_ptr<QProcess>> lps(100);
+        for (auto& lp : lps)
+            (lp = std::make_unique<QProcess>())->start(u"lp"_s, {u"-d"_s, u"Plotter"_s, m_pdf});
         for (const auto& lp : lps) QVERIFY(lp->waitForFinished(30000));
-        QDir folder(Folder());
-        QVERIFY(
-            QTest::qWaitFor([&] { return folder.entryList({u"*.prt"_s}).size() == 100; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return Held().size() == 100; }, 20000));
         QList<Platform::CupsJob> jobs;
         QVERIFY(m_server.Jobs(&jobs));
         QCOMPARE(jobs.size(), 100);
         for (const auto& job : std::as_const(jobs)) {
             QCOMPARE(job.state, CupsJobState::Held);
-            Answer(job.id, {u"cancel"_s}, u"cancel"_s, u"resume"_s);
+            Answer(job.id, u"cancel"_s, u"cancel"_s, u"resume"_s);
         }
         QVERIFY(QTest::qWaitFor([&] { return m_server.Jobs(&jobs) && jobs.isEmpty(); }, 30000));
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 100);
-        QCOMPARE(folder.entryList({u"*.prt"_s}).size(), 100);
+        QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 100);
     }
 
     // Names from the scheduler are data: a user name that is no folder name is refused, a
@@ -278,19 +187,17 @@ private Q_SLOTS:
         const int refused = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"../evil"_s});
         const QString title = u"../../"_s + QString(248, u'x'); // the scheduler's longest name
         const int kept = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-t"_s, title});
-        const QString prt = Folder() + Base(kept) + u".prt"_s;
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(prt); }, 5000));
-        const QStringList lines =
-            QString::fromUtf8(m_box->Read(prt.mid(m_box->Path().size() + 1))).split(u"\r\n"_s);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(kept))); }));
+        const QList<QByteArray> lines = m_box->Read(Prt(kept)).split('\n');
         QCOMPARE(lines.size(), 23);
-        QCOMPARE(lines[7], title.left(254));
-        QVERIFY(QTest::qWaitFor(
-            [&] { return m_monitor->peek(100000).contains("refused: the user name \"../evil\""); },
-            5000));
-        QCOMPARE(QDir(Data(u"users"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+        QCOMPARE(lines[7], title.left(254).toUtf8() + '\r');
+        QVERIFY(QTest::qWaitFor([&] {
+            return m_monitor->peek(100000).contains("refused: the user name \"../evil\"");
+        }));
+        QCOMPARE(QDir(m_box->Path(u"share/data/users"_s))
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{Platform::LoginName()});
-        QVERIFY(!QFileInfo::exists(Data(u"evil"_s)));
-        QCOMPARE(State(refused), CupsJobState::Held);
+        QCOMPARE(Job(refused).state, CupsJobState::Held);
     }
 };
 
