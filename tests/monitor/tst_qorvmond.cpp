@@ -55,14 +55,13 @@ class TestQorvmond : public QObject {
                               .arg(id, 5, 10, QChar(u'0')),
                           {pas});
     }
-    QStringList Held() const { // job numbers in the monitor's state that still wait
-        QStringList ids;
-        const QByteArray state = m_box->Read(u"share/data/Machines/"_s + Platform::ComputerName() +
-                                             u"/qorvmond.state"_s);
-        for (const QByteArray& line : state.split('\n'))
-            if (line.split('\t').value(7) == "0") ids << QString::fromUtf8(line.split('\t')[0]);
-        return ids;
+    QStringList Status() const { // what qorvmond --status prints
+        QProcess p;
+        p.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
+        p.waitForFinished();
+        return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     }
+    static QStringList NoneHeld() { return {u"No held jobs"_s}; }
 
 private Q_SLOTS:
     void init() {
@@ -83,56 +82,48 @@ private Q_SLOTS:
         m_box.reset();
     }
 
-    // lp -> held -> job file -> qorvlog stores it silently and answers -> billed, released.
-    void heldJobLoggedAndReleased_data() {
+    // lp -> held -> job file -> qorvlog stores it silently and answers -> billed, released;
+    // a group that neither holds nor logs prints at once, unbilled.
+    void jobPrintedAsAnswered_data() {
+        QTest::addColumn<QString>("queue");
         QTest::addColumn<QString>("redirect");
-        QTest::addColumn<QString>("printedOn");
-        QTest::newRow("released") << u"Enter IP Address Here"_s << u"Plotter"_s;
-        QTest::newRow("redirected") << u"Second"_s << u"Second"_s;
+        QTest::addColumn<QString>("printed"); // queue, then its billing
+        QTest::newRow("held, released")
+            << u"Plotter"_s << u"Enter IP Address Here"_s << u"Plotter Matter=M-4711; Pages=2"_s;
+        QTest::newRow("held, redirected")
+            << u"Plotter"_s << u"Second"_s << u"Second Matter=M-4711; Pages=2"_s;
+        QTest::newRow("not held") << u"Office"_s << QString() << u"Office "_s;
     }
-    void heldJobLoggedAndReleased() {
+    void jobPrintedAsAnswered() {
+        QFETCH(QString, queue);
         QFETCH(QString, redirect);
-        QFETCH(QString, printedOn);
+        QFETCH(QString, printed);
         m_box->Write(u"share/Config.ini"_s, IniEdit(m_box->Read(u"share/Config.ini"_s), u"PG1"_s,
                                                     u"Redirect"_s, redirect));
-        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-t"_s, u"Site plan"_s});
-        QVERIFY(id > 0);
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
-        const Platform::CupsJob job = Job(id);
-        QCOMPARE(job.state, CupsJobState::Held);
+        const int id = m_cups->Submit(queue, m_pdf, {u"-t"_s, u"Site plan"_s});
+        const bool held = queue == u"Plotter";
+        QVERIFY(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }));
         const QString created =
-            QDateTime::fromSecsSinceEpoch(job.created).toString(u"MM/dd/yyyy h:mm:ss AP"_s);
+            QDateTime::fromSecsSinceEpoch(Job(id).created).toString(u"MM/dd/yyyy h:mm:ss AP"_s);
         QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))),
-                 u"JOB|2|//%1/Plotter|%2|Plotter|%1|%3|Site plan||%4|%5|2|1|Letter|8.50|11.00|||"
-                 "Color|Acme DesignJet Plotter||Portrait|"_s
+                 u"JOB|2|//%1/%6|%2|%6|%1|%3|Site plan||%4|%5|2|1|Letter|8.50|11.00|||Color|%7||"
+                 "Portrait|"_s
                      .arg(Platform::ComputerName(), QString::number(id), Platform::LoginName(),
-                          created, QString::number(QFileInfo(m_pdf).size()))
+                          created, QString::number(QFileInfo(m_pdf).size()), queue,
+                          held ? u"Acme DesignJet Plotter"_s : u"Generic Office Laser"_s)
                      .replace(u'|', u"\r\n"_s));
-        QTest::qWait(300);
-        QCOMPARE(Job(id).state, CupsJobState::Held); // nothing prints before the answer
+        QTest::qWait(300); // nothing held prints before the answer, the rest at once
+        QCOMPARE(Job(id).state, held ? CupsJobState::Held : CupsJobState::Completed);
 
         const auto client = Start(QORVLOG_BIN);
         QVERIFY(client);
         QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
-        client->kill();
-        client->waitForFinished();
-        QCOMPARE(Job(id).billing, u"Matter=M-4711; Pages=2"_s);
-        QCOMPARE(Job(id).queue, printedOn);
-        QCOMPARE(m_box->Read(u"cups/out/"_s + printedOn + u".out"_s), TestData(u"two.pdf"_s));
+        QVERIFY(QTest::qWaitFor([&] { return Status() == NoneHeld(); }));
+        QCOMPARE(Job(id).queue + u' ' + Job(id).billing, printed);
+        QCOMPARE(m_box->Read(u"cups/out/"_s + printed.section(u' ', 0, 0) + u".out"_s),
+                 TestData(u"two.pdf"_s));
         QCOMPARE(m_box->Read(u"messages.txt"_s), QByteArray());
-        QVERIFY(QTest::qWaitFor([&] { return Held().isEmpty(); }));
-        QCOMPARE(m_cups->Logged(u"Release-Job"_s), 1);
-    }
-
-    // A group that neither holds nor logs prints at once; its "cancel" answer bills nothing.
-    void unheldJobPrintsAtOnceUnbilled() {
-        const int id = m_cups->Submit(u"Office"_s, m_pdf);
-        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }));
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
-        Answer(id, u"cancel"_s, u"cancel"_s, u"resume"_s); // it is not held: nothing to release
-        QTest::qWait(300);
-        QCOMPARE(Job(id).billing, QString());
-        QCOMPARE(m_box->Read(u"cups/out/Office.out"_s), TestData(u"two.pdf"_s));
+        QCOMPARE(m_cups->Logged(u"Release-Job"_s), held ? 1 : 0);
     }
 
     // Answered while the monitor is stopped, then started again: "resume" bills and releases
@@ -141,16 +132,17 @@ private Q_SLOTS:
     void answeredWhileStopped() {
         QList<int> ids; // resumed, deleted, cancelled in the scheduler, unanswered
         for (int i = 0; i < 4; ++i) ids << m_cups->Submit(u"Plotter"_s, m_pdf);
-        QVERIFY(QTest::qWaitFor([&] { return Held().size() == 4; }));
+        QVERIFY(QTest::qWaitFor([&] { return Status().size() == 4; }));
         const QDateTime written = QFileInfo(m_box->Path(Prt(ids[3]))).lastModified();
-        m_monitor->kill();
-        m_monitor->waitForFinished();
+        m_monitor.reset(); // killed
         Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, QString(), u"resume"_s);
         Answer(ids[1], u"cancel"_s, u"cancel"_s, u"delete"_s);
         const QString cancelled = Prt(ids[2]);
         QVERIFY(m_server.Cancel(ids[2]));
         QVERIFY((m_monitor = Start()));
-        QVERIFY(QTest::qWaitFor([&] { return Held() == QStringList{QString::number(ids[3])}; }));
+        const QStringList waiting{
+            u"Plotter-%1 %2 held 0 min"_s.arg(ids[3]).arg(Platform::LoginName())};
+        QVERIFY(QTest::qWaitFor([&] { return Status() == waiting; }));
         QCOMPARE(Job(ids[0]).billing, u"Matter=M-1"_s);
         QVERIFY(QTest::qWaitFor([&] { return Job(ids[0]).state == CupsJobState::Completed; }));
         QCOMPARE(Job(ids[1]).state, CupsJobState::Canceled);
@@ -168,7 +160,7 @@ private Q_SLOTS:
         for (auto& lp : lps)
             (lp = std::make_unique<QProcess>())->start(u"lp"_s, {u"-d"_s, u"Plotter"_s, m_pdf});
         for (const auto& lp : lps) QVERIFY(lp->waitForFinished(30000));
-        QVERIFY(QTest::qWaitFor([&] { return Held().size() == 100; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return Status().size() == 100; }, 20000));
         QList<Platform::CupsJob> jobs;
         QVERIFY(m_server.Jobs(&jobs));
         QCOMPARE(jobs.size(), 100);

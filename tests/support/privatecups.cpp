@@ -62,21 +62,15 @@ PrivateCups::PrivateCups(const Sandbox& box) : m_box(box), m_root(box.Path(u"cup
     m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
     m_cupsd.start(Cupsd(), {u"-f"_s, u"-c"_s, m_root + u"/etc/cupsd.conf"_s, u"-s"_s,
                             m_root + u"/etc/cups-files.conf"_s});
-    m_running =
-        m_cupsd.waitForStarted() && QTest::qWaitFor(
-                                        [&] {
-                                            return QFileInfo::exists(m_root + u"/cups.sock"_s) &&
-                                                   Run(u"lpstat"_s, {u"-r"_s});
-                                        },
-                                        10000);
+    const auto answers = [&] {
+        return QFileInfo::exists(m_root + u"/cups.sock"_s) && Run(u"lpstat"_s, {u"-r"_s});
+    };
+    m_running = m_cupsd.waitForStarted() && QTest::qWaitFor(answers, 10000);
 }
 
 PrivateCups::~PrivateCups() {
-    if (m_cupsd.state() != QProcess::NotRunning) {
-        m_cupsd.terminate();
-        if (!m_cupsd.waitForFinished(10000)) m_cupsd.kill();
-        m_cupsd.waitForFinished();
-    }
+    m_cupsd.terminate(); // killed by QProcess if it has not stopped by then
+    m_cupsd.waitForFinished(10000);
     qunsetenv("CUPS_SERVER");
     qunsetenv("CUPS_SERVERROOT");
     Platform::ForgetCupsServer();

@@ -15,8 +15,6 @@ class PrivateCups {
 public:
     explicit PrivateCups(const Sandbox& box);
     ~PrivateCups();
-    PrivateCups(const PrivateCups&) = delete;
-    PrivateCups& operator=(const PrivateCups&) = delete;
 
     // False when cupsd is not installed.
     static bool Installed();
