@@ -43,18 +43,15 @@ private Q_SLOTS:
         row("value 10000 cut", "value", QString(10000, u'x'), QString(254, u'x'));
         const QString master = u"QorvexMaster,2,42,\"P\",\"M\",\"u\",\"d\"\n"_s;
         const QString a = u"QorvexDetail,2,\"A\",\""_s;
+        const QString x253(253, u'x');
         row("billing cancel", "billing", u"Cancel\nQorvexDetail,2,\"A\",\"1\""_s, QString());
-        row("billing values", "billing",
-            master + u"QorvexDetail,2,\"Matter\",\"M-4711\"\nQorvexDetail,2,\"Pages\",\"2\""_s,
-            u"Matter=M-4711; Pages=2"_s);
-        row("billing doubled quotes", "billing", u"QorvexDetail,2,\"N\",\"say \"\"hi\"\"\""_s,
-            u"N=say \"hi\""_s);
+        row("billing values", "billing", master + a + u"1\"\nQorvexDetail,2,\"B\",\"2\""_s,
+            u"A=1; B=2"_s);
+        row("billing quotes", "billing", a + u"say \"\"hi\"\"\""_s, u"A=say \"hi\""_s);
         row("billing no values", "billing", master, QString());
-        row("billing 255 bytes", "billing", a + QString(253, u'x') + u'"',
-            u"A="_s + QString(253, u'x'));
-        row("billing 256 bytes cut", "billing", a + QString(254, u'x') + u'"',
-            u"A="_s + QString(253, u'x'));
-        row("billing cut between characters", "billing", a + QString(200, u'\u00e9') + u'"',
+        row("billing 255 bytes", "billing", a + x253 + u'"', u"A="_s + x253);
+        row("billing 256 bytes", "billing", a + x253 + u"x\""_s, u"A="_s + x253);
+        row("billing two-byte cut", "billing", a + QString(200, u'\u00e9') + u'"',
             u"A="_s + QString(126, u'\u00e9'));
         row("shadow name", "shadow", u"  Second  "_s, u"Second"_s);
         row("shadow this server", "shadow", u"//srv/Second"_s, u"Second"_s);
@@ -67,8 +64,7 @@ private Q_SLOTS:
         row("pages pdf", "pages", ps(TestData(u"two.pdf"_s)), u"2"_s);
         row("pages broken pdf", "pages", ps(TestData(u"two.pdf"_s).left(200)), u"0"_s);
         row("pages ps header", "pages", ps("%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n"), u"2"_s);
-        row("pages ps at end", "pages", ps("%!PS\n%%Pages: (atend)\n%%Trailer\n%%Pages: 7"),
-            u"7"_s);
+        row("pages ps end", "pages", ps("%!PS\n%%Pages: (atend)\n%%Trailer\n%%Pages: 7"), u"7"_s);
         row("pages text", "pages", ps("%%Pages: 2\n"), u"0"_s);
     }
     void texts() {
