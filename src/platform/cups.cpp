@@ -62,7 +62,8 @@ const char* const kJobAttributes[] = {"job-id",
                                       "media",
                                       "print-color-mode",
                                       "orientation-requested",
-                                      "job-billing"};
+                                      "job-billing",
+                                      "number-of-documents"};
 
 // Reads each group of kind tag into a new item of out: read(item, name, attribute).
 template <class T, class F> void ReadGroups(ipp_t* ipp, ipp_tag_t tag, QList<T>* out, F&& read) {
@@ -117,6 +118,8 @@ void ReadJob(CupsJob& job, const QByteArray& n, ipp_attribute_t* attr) {
         job.orientation = ippGetInteger(attr, 0);
     } else if (n == "job-billing") {
         job.billing = String(attr);
+    } else if (n == "number-of-documents") {
+        job.documents = ippGetInteger(attr, 0);
     }
 }
 } // namespace

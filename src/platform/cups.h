@@ -38,9 +38,13 @@ struct CupsJob {
     QString colorMode;   // print-color-mode, "" for the queue's default
     int orientation = 0; // orientation-requested, 0 when not asked for
     QString billing;     // job-billing
+    int documents = -1;  // number-of-documents, -1 when not told
     bool Finished() const { return state >= CupsJobState::Canceled; }
-    // The document is still arriving.
-    bool Incoming() const { return reasons.contains(QLatin1String("job-incoming")); }
+    // The document is still arriving: a job held from its creation has no "job-incoming"
+    // reason, only no document yet.
+    bool Incoming() const {
+        return documents == 0 || reasons.contains(QLatin1String("job-incoming"));
+    }
 };
 
 struct CupsQueue {

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <cups/cups.h>
+
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -46,11 +48,19 @@ class TestQorvmond : public QObject {
                               QTest::qWaitFor([&] { return p->peek(1000).contains("Started"); }));
         return started ? std::move(p) : nullptr;
     }
-    // Answers a job as the client does: its ".dat", ".shd" and release file.
-    void Answer(int id, const QString& dat, const QString& shd, const QString& pas) {
-        const QString base = Prt(id).chopped(4);
-        m_box->WriteLines(base + u".dat"_s, {dat});
-        m_box->WriteLines(base + u".shd"_s, {shd});
+    // The job file of a job of two.pdf.
+    QString JobFile(int id, const QString& queue, const QString& title) {
+        return u"JOB|2|//%1/%6|%2|%6|%1|%3|%8||%4|%5|2|1|Letter|8.50|11.00|||Color|%7||Portrait|"_s
+            .arg(
+                Platform::ComputerName(), QString::number(id), Platform::LoginName(),
+                QDateTime::fromSecsSinceEpoch(Job(id).created).toString(u"MM/dd/yyyy h:mm:ss AP"_s),
+                QString::number(QFileInfo(m_pdf).size()), queue,
+                queue == u"Office" ? u"Generic Office Laser"_s : u"Acme DesignJet Plotter"_s, title)
+            .replace(u'|', u"\r\n"_s);
+    }
+    // Answers a job as the client does: its ".dat" and release file.
+    void Answer(int id, const QString& dat, const QString& pas) {
+        m_box->WriteLines(Prt(id).chopped(4) + u".dat"_s, {dat});
         m_box->WriteLines(u"share/data/Machines/%1/%2.pas"_s.arg(Platform::ComputerName())
                               .arg(id, 5, 10, QChar(u'0')),
                           {pas});
@@ -103,15 +113,7 @@ private Q_SLOTS:
         const int id = m_cups->Submit(queue, m_pdf, {u"-t"_s, u"Site plan"_s});
         const bool held = queue == u"Plotter";
         QVERIFY(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }));
-        const QString created =
-            QDateTime::fromSecsSinceEpoch(Job(id).created).toString(u"MM/dd/yyyy h:mm:ss AP"_s);
-        QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))),
-                 u"JOB|2|//%1/%6|%2|%6|%1|%3|Site plan||%4|%5|2|1|Letter|8.50|11.00|||Color|%7||"
-                 "Portrait|"_s
-                     .arg(Platform::ComputerName(), QString::number(id), Platform::LoginName(),
-                          created, QString::number(QFileInfo(m_pdf).size()), queue,
-                          held ? u"Acme DesignJet Plotter"_s : u"Generic Office Laser"_s)
-                     .replace(u'|', u"\r\n"_s));
+        QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, queue, u"Site plan"_s));
         QTest::qWait(300); // nothing held prints before the answer, the rest at once
         QCOMPARE(Job(id).state, held ? CupsJobState::Held : CupsJobState::Completed);
 
@@ -126,6 +128,23 @@ private Q_SLOTS:
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), held ? 1 : 0);
     }
 
+    // A job created first and sent its document later (as lp does) is written once the
+    // document is there, with its size and pages.
+    void documentSentLater() {
+        const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, "Plotter", "late", 0, nullptr);
+        QVERIFY(id > 0);
+        QTest::qWait(500);
+        QVERIFY(!QFileInfo::exists(m_box->Path(Prt(id))));
+        const QByteArray pdf = TestData(u"two.pdf"_s);
+        QCOMPARE(cupsStartDocument(CUPS_HTTP_DEFAULT, "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
+                 HTTP_STATUS_CONTINUE);
+        QCOMPARE(cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size())),
+                 HTTP_STATUS_CONTINUE);
+        QCOMPARE(cupsFinishDocument(CUPS_HTTP_DEFAULT, "Plotter"), IPP_STATUS_OK);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
+        QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, u"Plotter"_s, u"late"_s));
+    }
+
     // Answered while the monitor is stopped, then started again: "resume" bills and releases
     // once, "delete" cancels, a job cancelled in the scheduler is forgotten (its job file
     // stays for the import), an unanswered one stays held, and no job file is written twice.
@@ -135,8 +154,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return Status().size() == 4; }));
         const QDateTime written = QFileInfo(m_box->Path(Prt(ids[3]))).lastModified();
         m_monitor.reset(); // killed
-        Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, QString(), u"resume"_s);
-        Answer(ids[1], u"cancel"_s, u"cancel"_s, u"delete"_s);
+        Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, u"resume"_s);
+        Answer(ids[1], u"cancel"_s, u"delete"_s);
         const QString cancelled = Prt(ids[2]);
         QVERIFY(m_server.Cancel(ids[2]));
         QVERIFY((m_monitor = Start()));
@@ -166,7 +185,7 @@ private Q_SLOTS:
         QCOMPARE(jobs.size(), 100);
         for (const auto& job : std::as_const(jobs)) {
             QCOMPARE(job.state, CupsJobState::Held);
-            Answer(job.id, u"cancel"_s, u"cancel"_s, u"resume"_s);
+            Answer(job.id, u"cancel"_s, u"resume"_s);
         }
         QVERIFY(QTest::qWaitFor([&] { return m_server.Jobs(&jobs) && jobs.isEmpty(); }, 30000));
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 100);
