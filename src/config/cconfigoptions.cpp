@@ -210,6 +210,15 @@ QString GetLocalPath() {
     return local;
 }
 
+QString DataPathFromOption(const QString& option, const QString& configFile,
+                           const QString& localFolder) {
+    QString path = option;
+    if (path.trimmed().toUpper() == QLatin1String("LOCAL PROFILE")) path = localFolder;
+    path = AddBackslash(path);
+    if (path.isEmpty() && !configFile.isEmpty()) path = FolderOf(configFile);
+    return path;
+}
+
 void SetHelpFile() {
     const QString folder = gEnv.m_sProgramPath;
     gEnv.m_sHelpFile = AddBackslash(folder) + QStringLiteral("qorvlog-help.html");

@@ -55,4 +55,9 @@ QString GetGeneralOption(const QString& path, const QString& key, const QString&
 QString GetConfigFile();
 QString GetDataPath();
 QString GetLocalPath();
+// The data folder a DataPath option names, with a trailing separator, not yet resolved:
+// "local profile" (any case, blanks around it) is localFolder, an empty value the folder of
+// configFile.
+QString DataPathFromOption(const QString& option, const QString& configFile,
+                           const QString& localFolder);
 void SetHelpFile();

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -576,6 +577,23 @@ bool RemoveFile(const QString& path) {
 bool MakeDir(const QString& path) {
     const QByteArray native = Native(path);
     return !native.isEmpty() && (::mkdir(native.constData(), 0777) == 0 || Fail(errno));
+}
+
+bool MakeDirLike(const QString& path, const QString& model, const QString& owner) {
+    const QByteArray native = Native(path);
+    struct stat st;
+    if (native.isEmpty() || !StatPath(model, &st)) return false;
+    if (::mkdir(native.constData(), st.st_mode & 01777) == 0) {
+        // The mode given to mkdir is cut by the umask: the model's is what counts.
+        [[maybe_unused]] const int mode = ::chmod(native.constData(), st.st_mode & 01777);
+        const QByteArray name = owner.toUtf8();
+        if (const passwd* pw = name.isEmpty() ? nullptr : ::getpwnam(name.constData())) {
+            [[maybe_unused]] const int given = ::lchown(native.constData(), pw->pw_uid, st.st_gid);
+        }
+    } else if (errno != EEXIST) {
+        return Fail(errno);
+    }
+    return KindOf(path) == EntryKind::Folder;
 }
 
 bool MakePath(const QString& path) {

@@ -101,6 +101,10 @@ bool MoveFile(const QString& from, const QString& to);
 bool RemoveFile(const QString& path);
 bool MakeDir(const QString& path);
 bool MakePath(const QString& path);
+// Creates a folder (one level) with the permissions of the folder model and, when owner is a
+// local account and this process may hand it over, owned by owner. True when path is a folder
+// (not a link) afterwards.
+bool MakeDirLike(const QString& path, const QString& model, const QString& owner);
 QString Separator();
 
 template <class F> bool ListMatching(const QString& mask, ListKind kind, F&& visit) {

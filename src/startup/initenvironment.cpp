@@ -97,12 +97,9 @@ void InitEnvironment() {
     e.m_sDataFile = ResolvePath(e.m_sDataFile);
     WriteTrace(QStringLiteral("absolute m_sDataFile is ") + e.m_sDataFile);
     // 11
-    e.m_sDataPath = Option(QStringLiteral("DataPath"));
-    if (e.m_sDataPath.trimmed().toUpper() == QLatin1String("LOCAL PROFILE"))
-        e.m_sDataPath = e.m_sLocalUserPath;
-    e.m_sDataPath = AddBackslash(e.m_sDataPath);
-    if (e.m_sDataPath.isEmpty() && !e.m_sconfigfile.isEmpty())
-        e.m_sDataPath = FolderOf(e.m_sOrigConfigFile);
+    e.m_sDataPath = DataPathFromOption(Option(QStringLiteral("DataPath")),
+                                       e.m_sconfigfile.isEmpty() ? QString() : e.m_sOrigConfigFile,
+                                       e.m_sLocalUserPath);
     // 12
     e.m_sUserPathLetter =
         GetDriveLetterPath(e.m_sDataPath) + QStringLiteral("users/") + e.m_sUserName;

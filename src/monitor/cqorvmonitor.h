@@ -1,0 +1,106 @@
+#pragma once
+// The print monitor: follows the scheduler's jobs, holds those whose printer group waits for
+// an acknowledgement, writes each job's job file into its user's folder of the data folder,
+// and acts on the answers exactly once: billing, moving, releasing or cancelling the job.
+//
+// Everything runs on the main thread inside the event loop. The scheduler answers every
+// request at once (a pull of notifications is never held open), so no call here waits for
+// long; what wakes the monitor is the scheduler's own rss feed folder (written at every event)
+// and the answer folders, both watched with inotify, and a timer at the interval the
+// scheduler asks pulls to keep.
+#include "platform/cups.h"
+
+#include <QHash>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <memory>
+
+namespace Platform {
+class FolderWatch;
+}
+
+class CQorvMonitor : public QObject {
+    Q_OBJECT
+public:
+    // One job the monitor has written a job file for.
+    struct CTrackedJob {
+        int id = 0;
+        QString user;
+        QString base; // base name of its files in the user's folder
+        QString queue;
+        qint64 created = 0;
+        bool held = false;    // held by the monitor until it is answered
+        bool settled = false; // its ".dat" answer was read
+        bool done = false;    // answered: nothing more to do while it lives
+        QString billing;
+        qint64 remindedMs = -1;
+    };
+    static constexpr int kLeaseSeconds = 3600;
+    static constexpr int kReminderMs = 3600 * 1000;
+    static constexpr qint64 kMaxDocumentBytes = 64 << 20;
+    static constexpr int kFirstLookMs = 10;
+    static constexpr int kLastLookMs = 1000;
+    // Tag of this program's subscriptions.
+    static inline const QString kTag = QStringLiteral("qorvmond");
+
+    CQorvMonitor(Platform::ICupsServer& cups, QStringList printers, QObject* parent = nullptr);
+    ~CQorvMonitor() override;
+
+    // Reads the configuration and the saved state, subscribes and sweeps; false when the
+    // configuration cannot be used or the scheduler cannot be reached.
+    bool Start();
+    // The held jobs and how long each has waited, one line each.
+    QStringList Status();
+
+    const QMap<int, CTrackedJob>& Jobs() const { return m_jobs; }
+
+private:
+    // The names, the configuration and the saved state.
+    bool Prepare();
+    bool LoadConfiguration();
+    void ReloadIfChanged();
+    void LoadState();
+    void SaveStateSoon();
+    void SaveState();
+    QString StateFile() const;
+    bool Subscribe();
+    void RefreshQueues();
+    void ApplyHoldDefaults();
+    void WatchFeed();
+    void Pull();
+    void Sweep();
+    // A job the scheduler told of; created: it was just created (it may have finished since).
+    void Consider(const Platform::CupsJob& job, bool created);
+    void TakeUp(const Platform::CupsJob& job);
+    // Looks at jobs whose document is still arriving again, sooner first.
+    void WaitForDocument(int id);
+    void LookAtIncoming();
+    void CheckAnswers(CTrackedJob& t);
+    void ReadDataAnswer(CTrackedJob& t);
+    void Release(CTrackedJob& t);
+    void Forget(int id);
+    void Watch(const QString& user);
+    void Remind();
+    bool Monitored(const QString& queue) const;
+    QString UserFolder(const QString& user) const;
+    bool PauseQueue(const Platform::CupsQueue& q) const;
+
+    Platform::ICupsServer& m_cups;
+    QStringList m_printers;
+    QString m_server;
+    QString m_configFile;
+    qint64 m_configMtime = 0;
+    QMap<int, CTrackedJob> m_jobs;
+    QHash<QString, Platform::CupsQueue> m_queues;
+    QSet<QString> m_refused;
+    int m_pullSub = 0, m_feedSub = 0, m_sequence = 1;
+    bool m_reachable = true;
+    std::unique_ptr<Platform::FolderWatch> m_feed;
+    std::unique_ptr<Platform::FolderWatch> m_machine;
+    QHash<QString, std::shared_ptr<Platform::FolderWatch>> m_users;
+    QSet<int> m_incoming;
+    int m_incomingMs = 0;
+    QTimer m_pullTimer, m_renewTimer, m_reminder, m_save, m_incomingTimer;
+};

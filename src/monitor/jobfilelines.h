@@ -1,0 +1,35 @@
+#pragma once
+// What the monitor writes and reads in the data folder: the job file of one print job, the
+// names it may use for folders and files, and the billing text of an answered job.
+#include "platform/cups.h"
+
+#include <QString>
+#include <QStringList>
+
+// What is known of a job beyond the scheduler's own attributes.
+struct CJobFacts {
+    QString server; // this machine's short name
+    int pages = 1;  // pages per copy
+    qint64 bytes = 0;
+};
+
+// The 22 lines of the job file, one value per line, every value on one line.
+QStringList JobFileLines(const Platform::CupsJob& job, const Platform::CupsQueue& queue,
+                         const CJobFacts& facts);
+// A value as one line of a job file: control characters (CR and LF among them) become blanks,
+// at most 254 characters.
+QString JobFileValue(const QString& value);
+// Whether a name from the scheduler can name a folder of its own: not empty, not "." or "..",
+// no separator or control character, at most 255 bytes.
+bool UsableFolderName(const QString& name);
+// The base name of a job's files: server, job number and creation time (job numbers start
+// again when the scheduler loses its state).
+QString JobBaseName(const QString& server, int id, qint64 created);
+// The release file's name of a job: its number padded to five digits, ".pas".
+QString PassFileName(int id);
+// "name=value" of each detail line of a data file, joined with "; ", cut to the scheduler's
+// limit for job-billing on a character boundary; "" for the answer "cancel".
+QString BillingText(const QStringList& dataLines);
+// The queue of this server a ".shd" line names ("queue", "//server/queue" or
+// "\\server\queue"), or "".
+QString QueueOfShadowLine(const QString& line, const QString& server);

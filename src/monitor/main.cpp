@@ -1,0 +1,56 @@
+// qorvmond: the print monitor. Run by the print server's administrator as a service.
+#include "config/cconfigoptions.h"
+#include "monitor/cqorvmonitor.h"
+#include "platform/cups.h"
+#include "platform/process.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+void Print(FILE* to, const QString& text) {
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
+int Usage() {
+    Print(stderr, QStringLiteral("usage: qorvmond [--printers QUEUE,QUEUE...]\n"
+                                 "       qorvmond --status"));
+    return 2;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    QStringList printers;
+    bool status = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--status")) {
+            status = true;
+        } else if (args[i] == QLatin1String("--printers") && i + 1 < args.size()) {
+            printers = args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
+            if (printers.isEmpty()) return Usage();
+        } else {
+            return Usage();
+        }
+    }
+    // No message box: the configuration readers' messages go to standard error.
+    if (qEnvironmentVariableIsEmpty("QORVLOG_MESSAGES")) qputenv("QORVLOG_MESSAGES", "-");
+    Platform::CupsServer cups;
+    CQorvMonitor monitor(cups, printers);
+    if (status) {
+        const QStringList lines = monitor.Status();
+        for (const QString& line : lines) Print(stdout, line);
+        return lines.isEmpty() ? 1 : 0;
+    }
+    if (Platform::AcquireInstanceLock(QStringLiteral("qorvmond"), GetLocalPath()) !=
+        Platform::InstanceLock::Acquired) {
+        Print(stderr, QStringLiteral("qorvmond: another instance runs"));
+        return 1;
+    }
+    if (!monitor.Start()) return 1;
+    return QCoreApplication::exec();
+}

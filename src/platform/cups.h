@@ -1,0 +1,154 @@
+#pragma once
+// The print scheduler, reached through libcups the way every libcups client reaches it
+// ($CUPS_SERVER, which may name a local socket, else the default). Only this file and
+// cups.cpp know libcups; the monitor talks to the small interface below.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+typedef struct _ipp_s ipp_t;
+
+namespace Platform {
+
+enum class CupsJobState {
+    Pending = 3,
+    Held = 4,
+    Processing = 5,
+    Stopped = 6,
+    Canceled = 7,
+    Aborted = 8,
+    Completed = 9
+};
+
+struct CupsJob {
+    int id = 0;
+    QString queue;
+    CupsJobState state = CupsJobState::Pending;
+    QStringList reasons; // job-state-reasons
+    QString holdUntil;   // job-hold-until
+    QString user;        // job-originating-user-name
+    QString title;       // job-name
+    QString originHost;  // job-originating-host-name
+    qint64 created = 0;  // time-at-creation, seconds since the epoch
+    qint64 kOctets = 0;
+    int impressions = 0; // 0 when the scheduler does not know
+    int copies = 1;
+    QString media;       // as the job asked for it, "" for the queue's default
+    QString colorMode;   // print-color-mode, "" for the queue's default
+    int orientation = 0; // orientation-requested, 0 when not asked for
+    QString billing;     // job-billing
+    int documents = -1;  // number-of-documents, -1 when not told
+    bool Finished() const { return state >= CupsJobState::Canceled; }
+    // The document is still arriving: a job held from its creation has no "job-incoming"
+    // reason, only no document yet.
+    bool Incoming() const {
+        return documents == 0 || reasons.contains(QLatin1String("job-incoming"));
+    }
+};
+
+struct CupsQueue {
+    QString name;
+    QString makeAndModel;
+    QString mediaDefault;
+    QString colorDefault; // print-color-mode-default
+    bool colorSupported = false;
+    QString holdDefault; // job-hold-until-default
+};
+
+struct CupsEvent {
+    int sequence = 0;
+    QString event; // notify-subscribed-event
+    int jobId = 0;
+};
+
+// What the scheduler is asked to do; the monitor's logic runs against this, tests may give it
+// a double.
+class ICupsServer {
+public:
+    virtual ~ICupsServer() = default;
+    // Why the last call failed.
+    virtual QString LastError() const = 0;
+    virtual bool Queues(QList<CupsQueue>* out) = 0;
+    // Every job that has not finished.
+    virtual bool Jobs(QList<CupsJob>* out) = 0;
+    // False when the job is unknown (or the scheduler cannot be reached).
+    virtual bool Job(int id, CupsJob* out) = 0;
+    // The first document of a job, at most maxBytes of it; empty when unavailable.
+    virtual QByteArray Document(int id, qint64 maxBytes) = 0;
+    virtual bool Hold(int id) = 0;
+    virtual bool Release(int id) = 0;
+    virtual bool Cancel(int id) = 0;
+    virtual bool Move(int id, const QString& queue) = 0;
+    virtual bool SetBilling(int id, const QString& billing) = 0;
+    // Sets job-hold-until-default of a queue ("indefinite", "no-hold").
+    virtual bool SetHoldDefault(const QString& queue, const QString& value) = 0;
+    // A subscription to events of every queue; pulled (ippget) when recipient is empty, else
+    // pushed to recipient. tag goes into notify-user-data. Returns its id, 0 on failure.
+    virtual int Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,
+                          const QString& tag) = 0;
+    virtual bool Renew(int subscription, int leaseSeconds) = 0;
+    // Cancels this user's subscriptions carrying tag, and any pushing to recipient (left
+    // behind by an earlier run).
+    virtual void CancelSubscriptions(const QString& tag, const QString& recipient) = 0;
+    enum class Pull { Ok, Lost, Failed };
+    // The events from *sequence on; moves *sequence past them. Lost when events were dropped
+    // or the subscription is gone. interval: the pause the scheduler asks for before the next
+    // pull, in seconds.
+    virtual Pull Notifications(int subscription, int* sequence, QList<CupsEvent>* events,
+                               int* interval) = 0;
+};
+
+// Forgets the scheduler chosen so far (libcups keeps it per thread): the next call reads
+// $CUPS_SERVER again.
+void ForgetCupsServer();
+
+// The scheduler named by the environment.
+class CupsServer : public ICupsServer {
+public:
+    QString LastError() const override { return m_error; }
+    bool Queues(QList<CupsQueue>* out) override;
+    bool Jobs(QList<CupsJob>* out) override;
+    bool Job(int id, CupsJob* out) override;
+    QByteArray Document(int id, qint64 maxBytes) override;
+    bool Hold(int id) override;
+    bool Release(int id) override;
+    bool Cancel(int id) override;
+    bool Move(int id, const QString& queue) override;
+    bool SetBilling(int id, const QString& billing) override;
+    bool SetHoldDefault(const QString& queue, const QString& value) override;
+    int Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,
+                  const QString& tag) override;
+    bool Renew(int subscription, int leaseSeconds) override;
+    void CancelSubscriptions(const QString& tag, const QString& recipient) override;
+    Pull Notifications(int subscription, int* sequence, QList<CupsEvent>* events,
+                       int* interval) override;
+
+private:
+    // Sends a request whose answer holds nothing to read; on failure the reason is kept.
+    bool Send(ipp_t* request, const char* resource, const char* what);
+    bool JobOperation(int op, int id, const char* what);
+    bool ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out);
+    QString m_error;
+};
+
+// job-billing is a name: at most this many bytes.
+constexpr int kBillingBytes = 255;
+
+// A media keyword or name ("iso_a4_210x297mm", "na_letter_8.5x11in", "A4", "Letter") as the
+// name people use and its size in inches; an empty name when unknown.
+struct MediaSize {
+    QString name;
+    double widthIn = 0;
+    double heightIn = 0;
+};
+MediaSize LookUpMedia(const QString& media);
+
+// Pages of a PDF or PostScript document, 0 when they cannot be told.
+int CountPages(const QByteArray& document);
+
+// The folder where the scheduler's own rss notifier writes its feeds on this machine (its
+// CacheDir + "/rss"), "" when the scheduler is not local.
+QString CupsFeedFolder();
+
+} // namespace Platform

@@ -1,0 +1,136 @@
+// What the monitor writes for the client and reads back from it: job file lines, folder
+// names, billing text, redirect lines and page counts.
+#include "intake/cmonitor.h"
+#include "jobs/cprintjobinfo.h"
+#include "monitor/jobfilelines.h"
+#include "testsupport.h"
+
+#include <QDateTime>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestJobFileLines : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Each text rule on its rows: "folder" (usable as a folder name: "yes"), "value" (one
+    // line of a job file), "billing" (of a data file's lines), "shadow" (the queue named) and
+    // "pages" (of a document).
+    void texts_data() {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, const char* rule, const QString& text,
+                            const QString& expected) {
+            QTest::newRow(name) << QString::fromLatin1(rule) << text << expected;
+        };
+        row("folder plain", "folder", u"jsmith"_s, u"yes"_s);
+        row("folder dots inside", "folder", u"j.smith..x"_s, u"yes"_s);
+        row("folder empty", "folder", QString(), u"no"_s);
+        row("folder dot", "folder", u"."_s, u"no"_s);
+        row("folder dot dot", "folder", u".."_s, u"no"_s);
+        row("folder climbs", "folder", u"../evil"_s, u"no"_s);
+        row("folder backslash", "folder", u"a\\b"_s, u"no"_s);
+        row("folder line feed", "folder", u"a\nb"_s, u"no"_s);
+        row("folder delete", "folder", u"a\x7f"_s, u"no"_s);
+        row("folder 255 bytes", "folder", QString(255, u'a'), u"yes"_s);
+        row("folder 256 bytes", "folder", QString(256, u'a'), u"no"_s);
+        row("folder 128 two-byte", "folder", QString(128, u'\u00e9'), u"no"_s);
+        row("value CR LF", "value", u"a\r\nb"_s, u"a  b"_s);
+        row("value tabs trimmed", "value", u"\tx\t"_s, u"x"_s);
+        row("value line separator", "value", u"a\u2028b"_s, u"a b"_s);
+        row("value 254 kept", "value", QString(254, u'x'), QString(254, u'x'));
+        row("value 10000 cut", "value", QString(10000, u'x'), QString(254, u'x'));
+        const QString master = u"QorvexMaster,2,42,\"P\",\"M\",\"u\",\"d\"\n"_s;
+        const QString a = u"QorvexDetail,2,\"A\",\""_s;
+        const QString x253(253, u'x');
+        row("billing cancel", "billing", u"Cancel\nQorvexDetail,2,\"A\",\"1\""_s, QString());
+        row("billing values", "billing", master + a + u"1\"\nQorvexDetail,2,\"B\",\"2\""_s,
+            u"A=1; B=2"_s);
+        row("billing quotes", "billing", a + u"say \"\"hi\"\"\""_s, u"A=say \"hi\""_s);
+        row("billing no values", "billing", master, QString());
+        row("billing 255 bytes", "billing", a + x253 + u'"', u"A="_s + x253);
+        row("billing 256 bytes", "billing", a + x253 + u"x\""_s, u"A="_s + x253);
+        row("billing two-byte cut", "billing", a + QString(200, u'\u00e9') + u'"',
+            u"A="_s + QString(126, u'\u00e9'));
+        row("shadow name", "shadow", u"  Second  "_s, u"Second"_s);
+        row("shadow this server", "shadow", u"//srv/Second"_s, u"Second"_s);
+        row("shadow backslashes", "shadow", u"\\\\SRV\\Second"_s, u"Second"_s);
+        row("shadow other server", "shadow", u"//other/Second"_s, QString());
+        row("shadow deeper", "shadow", u"//SRV/a/b"_s, QString());
+        row("shadow climbs", "shadow", u"../x"_s, QString());
+        row("shadow empty", "shadow", QString(), QString());
+        const auto ps = [](const QByteArray& text) { return QString::fromLatin1(text); };
+        row("pages pdf", "pages", ps(TestData(u"two.pdf"_s)), u"2"_s);
+        row("pages broken pdf", "pages", ps(TestData(u"two.pdf"_s).left(200)), u"0"_s);
+        row("pages ps header", "pages", ps("%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n"), u"2"_s);
+        row("pages ps end", "pages", ps("%!PS\n%%Pages: (atend)\n%%Trailer\n%%Pages: 7"), u"7"_s);
+        row("pages text", "pages", ps("%%Pages: 2\n"), u"0"_s);
+    }
+    void texts() {
+        QFETCH(QString, rule);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        if (rule == u"folder")
+            QCOMPARE(UsableFolderName(text) ? u"yes"_s : u"no"_s, expected);
+        else if (rule == u"value")
+            QCOMPARE(JobFileValue(text), expected);
+        else if (rule == u"billing")
+            QCOMPARE(BillingText(text.split(u'\n')), expected);
+        else if (rule == u"shadow")
+            QCOMPARE(QueueOfShadowLine(text, u"SRV"_s), expected);
+        else
+            QCOMPARE(QString::number(Platform::CountPages(text.toLatin1())), expected);
+    }
+
+    // The whole job file (%1: the submit time), and what the client reads back from it.
+    void jobFile_data() {
+        QTest::addColumn<QStringList>("job"); // originating host, media, colour mode, orientation
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("remote, A4, mono, landscape")
+            << QStringList{u"ws7.example.com"_s, u"iso_a4_210x297mm"_s, u"monochrome"_s, u"4"_s}
+            << u"JOB|5|//SRV/Plotter|42|Plotter|ws7|jsmith|Plan  .dwg||%1|1234|5|3|A4|8.27|11.69|||"
+               "Monochrome|Acme DesignJet Plotter||Landscape"_s
+            << u"ws7|A4|8.27|11.69|Monochrome|Landscape"_s;
+        QTest::newRow("local, queue defaults")
+            << QStringList{u"localhost"_s, QString(), QString(), u"3"_s}
+            << u"JOB|5|//SRV/Plotter|42|Plotter|SRV|jsmith|Plan  .dwg||%1|1234|5|3|Letter|8.50|"
+               "11.00|||Color|Acme DesignJet Plotter||Portrait"_s
+            << u"SRV|Letter|8.5|11|Color|Portrait"_s;
+        QTest::newRow("address kept, reverse landscape")
+            << QStringList{u"192.168.1.20"_s, u"na_legal_8.5x14in"_s, u"color"_s, u"5"_s}
+            << u"JOB|5|//SRV/Plotter|42|Plotter|192.168.1.20|jsmith|Plan  .dwg||%1|1234|5|3|Legal|"
+               "8.50|14.00|||Color|Acme DesignJet Plotter||Landscape"_s
+            << u"192.168.1.20|Legal|8.5|14|Color|Landscape"_s;
+    }
+    void jobFile() {
+        QFETCH(QStringList, job);
+        QFETCH(QString, file);
+        QFETCH(QString, read);
+        Platform::CupsJob j;
+        j.id = 42, j.queue = u"Plotter"_s, j.user = u"jsmith"_s, j.title = u"Plan\r\n.dwg"_s;
+        j.created = 1710000000, j.copies = 3, j.originHost = job[0], j.media = job[1];
+        j.colorMode = job[2], j.orientation = job[3].toInt();
+        Platform::CupsQueue queue;
+        queue.makeAndModel = u"Acme DesignJet Plotter"_s, queue.colorDefault = u"color"_s;
+        queue.mediaDefault = u"na_letter_8.5x11in"_s;
+        const QStringList lines = JobFileLines(j, queue, {u"SRV"_s, 5, 1234});
+        const QString submitted =
+            QDateTime::fromSecsSinceEpoch(j.created).toString(u"MM/dd/yyyy h:mm:ss AP"_s);
+        QCOMPARE(lines.join(u'|'), file.arg(submitted));
+        const auto b = CMonitor().GetNextPrintJob(u"/x/J.prt"_s, lines);
+        QCOMPARE(
+            QStringList({b->QueueName, QString::number(b->PrintJobID), b->DocumentName,
+                         b->SubmitText(), QString::number(b->JobSizeBytes),
+                         QString::number(b->TotalPages), b->PrtDriverName, b->MachineName,
+                         b->PaperName, QString::number(b->PaperWidth),
+                         QString::number(b->PaperHeight), b->Color, b->Orientation})
+                .join(u'|'),
+            u"//SRV/Plotter|42|Plan  .dwg|%1|1234|15|Acme DesignJet Plotter|"_s.arg(submitted) +
+                read);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJobFileLines)
+#include "tst_jobfilelines.moc"

@@ -1,0 +1,216 @@
+// The monitor against a scheduler of the test's own: jobs held, written, answered and then
+// released, moved, cancelled or billed as the answers say, across a restart and in bulk.
+#include "platform/cups.h"
+#include "platform/system.h"
+#include "privatecups.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <cups/cups.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using Platform::CupsJobState;
+
+class TestQorvmond : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Sandbox> m_box;
+    std::unique_ptr<PrivateCups> m_cups;
+    std::unique_ptr<QProcess> m_monitor;
+    Platform::CupsServer m_server;
+    const QString m_pdf = QStringLiteral(QORVLOG_TEST_DATA "/two.pdf");
+
+    Platform::CupsJob Job(int id) {
+        Platform::CupsJob job;
+        m_server.Job(id, &job);
+        return job;
+    }
+    QString Prt(int id) { // the job file, relative to the sandbox
+        return u"share/data/users/%1/%2_%3_%4.prt"_s
+            .arg(Platform::LoginName(), Platform::ComputerName())
+            .arg(id, 5, 10, QChar(u'0'))
+            .arg(Job(id).created);
+    }
+    // qorvmond, or the client when it is given, with messages into the sandbox.
+    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN) {
+        auto p = std::make_unique<QProcess>();
+        qputenv("QORVLOG_MESSAGES", m_box->Path(u"messages.txt"_s).toUtf8());
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(QString::fromUtf8(program));
+        const bool started = p->waitForStarted() &&
+                             (program != std::string_view(QORVMOND_BIN) ||
+                              QTest::qWaitFor([&] { return p->peek(1000).contains("Started"); }));
+        return started ? std::move(p) : nullptr;
+    }
+    // The job file of a job of two.pdf.
+    QString JobFile(int id, const QString& queue, const QString& title) {
+        return u"JOB|2|//%1/%6|%2|%6|%1|%3|%8||%4|%5|2|1|Letter|8.50|11.00|||Color|%7||Portrait|"_s
+            .arg(
+                Platform::ComputerName(), QString::number(id), Platform::LoginName(),
+                QDateTime::fromSecsSinceEpoch(Job(id).created).toString(u"MM/dd/yyyy h:mm:ss AP"_s),
+                QString::number(QFileInfo(m_pdf).size()), queue,
+                queue == u"Office" ? u"Generic Office Laser"_s : u"Acme DesignJet Plotter"_s, title)
+            .replace(u'|', u"\r\n"_s);
+    }
+    // Answers a job as the client does: its ".dat" and release file.
+    void Answer(int id, const QString& dat, const QString& pas) {
+        m_box->WriteLines(Prt(id).chopped(4) + u".dat"_s, {dat});
+        m_box->WriteLines(u"share/data/Machines/%1/%2.pas"_s.arg(Platform::ComputerName())
+                              .arg(id, 5, 10, QChar(u'0')),
+                          {pas});
+    }
+    QStringList Status() const { // what qorvmond --status prints
+        QProcess p;
+        p.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
+        p.waitForFinished();
+        return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    }
+    static QStringList NoneHeld() { return {u"No held jobs"_s}; }
+
+private Q_SLOTS:
+    void init() {
+        if (!PrivateCups::Installed()) QSKIP("cupsd is not installed (package cups-daemon)");
+        m_box = std::make_unique<Sandbox>();
+        LayOutInstallation(*m_box, TestData(u"config_monitor.ini"_s));
+        m_cups = std::make_unique<PrivateCups>(*m_box);
+        QVERIFY(m_cups->Running());
+        for (const auto& [queue, model] : {std::pair{u"Plotter"_s, u"Acme DesignJet Plotter"_s},
+                                           {u"Second"_s, u"Acme DesignJet Plotter"_s},
+                                           {u"Office"_s, u"Generic Office Laser"_s}})
+            QVERIFY(m_cups->AddQueue(queue, model));
+        QVERIFY((m_monitor = Start()));
+    }
+    void cleanup() {
+        m_monitor.reset(); // killed
+        m_cups.reset();
+        m_box.reset();
+    }
+
+    // lp -> held -> job file -> qorvlog stores it silently and answers -> billed, released;
+    // a group that neither holds nor logs prints at once, unbilled.
+    void jobPrintedAsAnswered_data() {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("redirect");
+        QTest::addColumn<QString>("printed"); // queue, then its billing
+        QTest::newRow("held, released")
+            << u"Plotter"_s << u"Enter IP Address Here"_s << u"Plotter Matter=M-4711; Pages=2"_s;
+        QTest::newRow("held, redirected")
+            << u"Plotter"_s << u"Second"_s << u"Second Matter=M-4711; Pages=2"_s;
+        QTest::newRow("not held") << u"Office"_s << QString() << u"Office "_s;
+    }
+    void jobPrintedAsAnswered() {
+        QFETCH(QString, queue);
+        QFETCH(QString, redirect);
+        QFETCH(QString, printed);
+        m_box->Write(u"share/Config.ini"_s, IniEdit(m_box->Read(u"share/Config.ini"_s), u"PG1"_s,
+                                                    u"Redirect"_s, redirect));
+        const int id = m_cups->Submit(queue, m_pdf, {u"-t"_s, u"Site plan"_s});
+        const bool held = queue == u"Plotter";
+        QVERIFY(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }));
+        QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, queue, u"Site plan"_s));
+        QTest::qWait(300); // nothing held prints before the answer, the rest at once
+        QCOMPARE(Job(id).state, held ? CupsJobState::Held : CupsJobState::Completed);
+
+        const auto client = Start(QORVLOG_BIN);
+        QVERIFY(client);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return Status() == NoneHeld(); }));
+        QCOMPARE(Job(id).queue + u' ' + Job(id).billing, printed);
+        QCOMPARE(m_box->Read(u"cups/out/"_s + printed.section(u' ', 0, 0) + u".out"_s),
+                 TestData(u"two.pdf"_s));
+        QCOMPARE(m_box->Read(u"messages.txt"_s), QByteArray());
+        QCOMPARE(m_cups->Logged(u"Release-Job"_s), held ? 1 : 0);
+    }
+
+    // A job created first and sent its document later (as lp does) is written once the
+    // document is there, with its size and pages.
+    void documentSentLater() {
+        const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, "Plotter", "late", 0, nullptr);
+        QVERIFY(id > 0);
+        QTest::qWait(500);
+        QVERIFY(!QFileInfo::exists(m_box->Path(Prt(id))));
+        const QByteArray pdf = TestData(u"two.pdf"_s);
+        QCOMPARE(cupsStartDocument(CUPS_HTTP_DEFAULT, "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
+                 HTTP_STATUS_CONTINUE);
+        QCOMPARE(cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size())),
+                 HTTP_STATUS_CONTINUE);
+        QCOMPARE(cupsFinishDocument(CUPS_HTTP_DEFAULT, "Plotter"), IPP_STATUS_OK);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
+        QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, u"Plotter"_s, u"late"_s));
+    }
+
+    // Answered while the monitor is stopped, then started again: "resume" bills and releases
+    // once, "delete" cancels, a job cancelled in the scheduler is forgotten (its job file
+    // stays for the import), an unanswered one stays held, and no job file is written twice.
+    void answeredWhileStopped() {
+        QList<int> ids; // resumed, deleted, cancelled in the scheduler, unanswered
+        for (int i = 0; i < 4; ++i) ids << m_cups->Submit(u"Plotter"_s, m_pdf);
+        QVERIFY(QTest::qWaitFor([&] { return Status().size() == 4; }));
+        const QDateTime written = QFileInfo(m_box->Path(Prt(ids[3]))).lastModified();
+        m_monitor.reset(); // killed
+        Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, u"resume"_s);
+        Answer(ids[1], u"cancel"_s, u"delete"_s);
+        const QString cancelled = Prt(ids[2]);
+        QVERIFY(m_server.Cancel(ids[2]));
+        QVERIFY((m_monitor = Start()));
+        const QStringList waiting{
+            u"Plotter-%1 %2 held 0 min"_s.arg(ids[3]).arg(Platform::LoginName())};
+        QVERIFY(QTest::qWaitFor([&] { return Status() == waiting; }));
+        QCOMPARE(Job(ids[0]).billing, u"Matter=M-1"_s);
+        QVERIFY(QTest::qWaitFor([&] { return Job(ids[0]).state == CupsJobState::Completed; }));
+        QCOMPARE(Job(ids[1]).state, CupsJobState::Canceled);
+        QCOMPARE(Job(ids[3]).state, CupsJobState::Held);
+        QVERIFY(QFileInfo::exists(m_box->Path(cancelled)));
+        QCOMPARE(QFileInfo(m_box->Path(Prt(ids[3]))).lastModified(), written);
+        QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 4);
+        QCOMPARE(m_cups->Logged(u"Release-Job"_s), 1);
+        QCOMPARE(m_box->Read(u"cups/out/Plotter.out"_s), TestData(u"two.pdf"_s));
+    }
+
+    // 100 jobs at once: each held and written once, each released by its answer.
+    void hundredJobsAtOnce() {
+        std::vector<std::unique_ptr<QProcess>> lps(100);
+        for (auto& lp : lps)
+            (lp = std::make_unique<QProcess>())->start(u"lp"_s, {u"-d"_s, u"Plotter"_s, m_pdf});
+        for (const auto& lp : lps) QVERIFY(lp->waitForFinished(30000));
+        QVERIFY(QTest::qWaitFor([&] { return Status().size() == 100; }, 20000));
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server.Jobs(&jobs));
+        QCOMPARE(jobs.size(), 100);
+        for (const auto& job : std::as_const(jobs)) {
+            QCOMPARE(job.state, CupsJobState::Held);
+            Answer(job.id, u"cancel"_s, u"resume"_s);
+        }
+        QVERIFY(QTest::qWaitFor([&] { return m_server.Jobs(&jobs) && jobs.isEmpty(); }, 30000));
+        QCOMPARE(m_cups->Logged(u"Release-Job"_s), 100);
+        QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 100);
+    }
+
+    // Names from the scheduler are data: a user name that is no folder name is refused, a
+    // title cannot break the job file's lines.
+    void namesAreData() {
+        const int refused = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"../evil"_s});
+        const QString title = u"../../"_s + QString(248, u'x'); // the scheduler's longest name
+        const int kept = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-t"_s, title});
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(kept))); }));
+        const QList<QByteArray> lines = m_box->Read(Prt(kept)).split('\n');
+        QCOMPARE(lines.size(), 23);
+        QCOMPARE(lines[7], title.left(254).toUtf8() + '\r');
+        QVERIFY(QTest::qWaitFor([&] {
+            return m_monitor->peek(100000).contains("refused: the user name \"../evil\"");
+        }));
+        QCOMPARE(QDir(m_box->Path(u"share/data/users"_s))
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{Platform::LoginName()});
+        QCOMPARE(Job(refused).state, CupsJobState::Held);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQorvmond)
+#include "tst_qorvmond.moc"

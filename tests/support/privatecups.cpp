@@ -1,0 +1,99 @@
+#include "privatecups.h"
+
+#include "platform/cups.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString Cupsd() {
+    return QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/sbin"_s});
+}
+
+bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(20000)) return false;
+    if (out) *out = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+} // namespace
+
+bool PrivateCups::Installed() {
+    return !Cupsd().isEmpty();
+}
+
+PrivateCups::PrivateCups(const Sandbox& box) : m_box(box), m_root(box.Path(u"cups"_s)) {
+    if (!Installed()) return;
+    for (const char* f : {"etc/ppd", "spool/tmp", "cache", "state", "log", "out", "sbin/filter"})
+        QDir().mkpath(m_root + u'/' + QLatin1String(f));
+    // The scheduler runs filters as its own user: it must reach the folders it hands them.
+    for (QString dir = m_root; dir.size() > 1; dir = QFileInfo(dir).path()) {
+        QFile::setPermissions(dir, QFile::permissions(dir) | QFile::ExeOther | QFile::ExeGroup);
+        if (dir == box.Path()) break;
+    }
+    for (const char* d : {"daemon", "backend", "notifier"})
+        QFile::link(u"/usr/lib/cups/"_s + QLatin1String(d),
+                    m_root + u"/sbin/"_s + QLatin1String(d));
+    QFile::setPermissions(
+        box.Write(u"cups/sbin/filter/passthru"_s, "#!/bin/sh\nexec cat \"${6:-/dev/stdin}\"\n"),
+        QFile::Permissions(0x7755));
+    const QByteArray r = m_root.toUtf8();
+    box.Write(u"cups/etc/cupsd.conf"_s,
+              "Listen " + r +
+                  "/cups.sock\nLogLevel info\nWebInterface No\nBrowsing No\n"
+                  "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                  "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+    QByteArray files = "FileDevice Yes\nServerRoot " + r + "/etc\nServerBin " + r + "/sbin\n";
+    for (const char* d :
+         {"RequestRoot spool", "TempDir spool/tmp", "CacheDir cache", "StateDir state",
+          "ErrorLog log/error_log", "AccessLog log/access_log", "PageLog log/page_log"})
+        files += QByteArray(d).replace(' ', " " + r + '/') + '\n';
+    box.Write(u"cups/etc/cups-files.conf"_s, files);
+    qputenv("CUPS_SERVER", r + "/cups.sock");
+    qputenv("CUPS_SERVERROOT", r + "/etc");
+    Platform::ForgetCupsServer();
+    m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
+    m_cupsd.start(Cupsd(), {u"-f"_s, u"-c"_s, m_root + u"/etc/cupsd.conf"_s, u"-s"_s,
+                            m_root + u"/etc/cups-files.conf"_s});
+    const auto answers = [&] {
+        return QFileInfo::exists(m_root + u"/cups.sock"_s) && Run(u"lpstat"_s, {u"-r"_s});
+    };
+    m_running = m_cupsd.waitForStarted() && QTest::qWaitFor(answers, 10000);
+}
+
+PrivateCups::~PrivateCups() {
+    m_cupsd.terminate(); // killed by QProcess if it has not stopped by then
+    m_cupsd.waitForFinished(10000);
+    qunsetenv("CUPS_SERVER");
+    qunsetenv("CUPS_SERVERROOT");
+    Platform::ForgetCupsServer();
+}
+
+bool PrivateCups::AddQueue(const QString& name, const QString& model) {
+    const QString ppd = m_box.Write(u"cups/etc/"_s + name + u".ppd"_s,
+                                    TestData(u"queue.ppd"_s).replace("MODEL", model.toUtf8()));
+    return Run(u"lpadmin"_s, {u"-p"_s, name, u"-E"_s, u"-v"_s,
+                              u"file://"_s + m_root + u"/out/"_s + name + u".out"_s, u"-P"_s, ppd});
+}
+
+int PrivateCups::Submit(const QString& queue, const QString& file, const QStringList& extra) {
+    QByteArray out;
+    if (!Run(u"lp"_s, QStringList{u"-d"_s, queue} + extra + QStringList{file}, &out)) return 0;
+    const auto m = QRegularExpression(u"-(\\d+) "_s).match(QString::fromUtf8(out));
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+int PrivateCups::Logged(const QString& operation) const {
+    const QByteArray tail = ' ' + operation.toUtf8() + " successful-ok";
+    int n = 0;
+    for (const QByteArray& line : m_box.Read(u"cups/log/access_log"_s).split('\n'))
+        n += line.endsWith(tail);
+    return n;
+}
