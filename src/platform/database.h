@@ -23,7 +23,7 @@ struct DatabaseTarget {
 DatabaseTarget ParseDatabaseTarget(const QString& target);
 
 // One column of a row to insert. QDateTime values are stored as wall-clock times to the
-// second, whatever their time spec.
+// second, whatever their zone or offset.
 struct Column {
     QString name;
     QVariant value;
