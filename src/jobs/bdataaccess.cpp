@@ -278,7 +278,7 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
             const QString prefix = name.left(name.size() - 3);
             bool dataRead = false;
             const QStringList dataLines = Platform::ReadLines(s + name, &dataRead);
-            if (dataRead && AnyLineHas(dataLines, QStringLiteral("cancel"))) {
+            if (dataRead && IsCancelAnswer(dataLines)) {
                 for (const char* ext : {".prt", ".dat", ".prn"})
                     Platform::RemoveFile(s + base + QLatin1String(ext));
                 ++result.cancelled;

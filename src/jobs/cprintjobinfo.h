@@ -94,3 +94,8 @@ public:
 private:
     std::shared_ptr<CPrinterGroup> m_group;
 };
+
+// Whether the lines of a data file are the answer "cancel" (the job is not logged): the single
+// line "cancel", letter case and surrounding blanks ignored. Anything else, a "QorvexMaster"
+// line above all, is a stored job whatever its values say.
+bool IsCancelAnswer(const QStringList& dataLines);

@@ -106,6 +106,17 @@ bool ToDate(CConverter& conv, const QString& text, CDate* out) {
 }
 } // namespace
 
+bool IsCancelAnswer(const QStringList& dataLines) {
+    int words = 0;
+    for (const QString& line : dataLines) {
+        const QString t = line.trimmed();
+        if (t.isEmpty()) continue;
+        if (++words > 1 || t.compare(QLatin1String("cancel"), Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return words == 1;
+}
+
 bool CPrintJobInfo::ReadFromFile(const QString& path, CError* err, const QStringList* dataLines,
                                  const QStringList* jobLines) {
     CError local;

@@ -2,6 +2,7 @@
 
 #include "common/bcommon.h"
 #include "common/values.h"
+#include "jobs/cprintjobinfo.h"
 
 #include <QDateTime>
 
@@ -97,9 +98,7 @@ QStringList JobFileLines(const Platform::CupsJob& job, const Platform::CupsQueue
 }
 
 QString BillingText(const QStringList& dataLines) {
-    if (!dataLines.isEmpty() &&
-        dataLines.first().trimmed().compare(QLatin1String("cancel"), Qt::CaseInsensitive) == 0)
-        return {};
+    if (IsCancelAnswer(dataLines)) return {};
     QStringList pairs;
     for (const QString& line : dataLines) {
         if (!line.startsWith(QLatin1String("QorvexDetail"))) continue;

@@ -423,6 +423,56 @@ private Q_SLOTS:
         QCOMPARE(messages.Joined(), QString());
     }
 
+    // Only a data file that is the single line "cancel" cancels its job; "cancel" inside a
+    // stored job's values, or beside other lines, never deletes anything unstored.
+    void cancelAnswer_data() {
+        QTest::addColumn<QStringList>("data"); // the data file's lines; "@job" a stored job
+        QTest::addColumn<QString>("document");
+        QTest::addColumn<QString>("matter");
+        QTest::addColumn<QString>("result"); // Counts()
+        const QStringList job{u"@job"_s};
+        const QString cancelled = u"0,0,1,0,0,0,0"_s, stored = u"1,0,0,0,0,0,0"_s,
+                      unreadable = u"0,0,0,0,0,1,0"_s;
+        QTest::newRow("cancel") << QStringList{u"cancel"_s} << u""_s << u""_s << cancelled;
+        QTest::newRow("case and blanks")
+            << QStringList{u""_s, u" 	CANCEL  "_s, u""_s} << u""_s << u""_s << cancelled;
+        QTest::newRow("document") << job << u"Cancellation policy.docx"_s << u"4711"_s << stored;
+        QTest::newRow("matter") << job << u"Plan.dwg"_s << u"Cancel-2024-17 dispute"_s << stored;
+        QTest::newRow("value is the word") << job << u"cancel"_s << u"cancel"_s << stored;
+        QTest::newRow("twice") << QStringList{u"cancel"_s, u"cancel"_s} << u""_s << u""_s
+                               << unreadable;
+        QTest::newRow("longer word") << QStringList{u"cancelled"_s} << u""_s << u""_s << unreadable;
+    }
+    void cancelAnswer() {
+        QFETCH(QStringList, data);
+        QFETCH(QString, document);
+        QFETCH(QString, matter);
+        QFETCH(QString, result);
+        Sandbox box;
+        Online(box);
+        MessageRecorder messages;
+        const QString db = NewDatabase(u"sqlite"_s, box);
+        QString dat = box.Path(u"local/users/jsmith/A.dat"_s);
+        JobFields f;
+        f.document = document.isEmpty() ? f.document : document;
+        box.WriteLines(u"local/users/jsmith/A.prt"_s, f.Lines());
+        box.Write(u"local/users/jsmith/A.prn"_s, "print data");
+        if (data == QStringList{u"@job"_s})
+            QVERIFY(Job(document, 42, {u"Matter|"_s + matter}).SaveToFile(dat));
+        else
+            box.WriteLines(u"local/users/jsmith/A.dat"_s, data);
+        const QStringList before = Files(box.Path(u"local/users"_s));
+        QCOMPARE(Counts(CheckLocalJobs(box.Path(u"local/users/"_s), db, false)), result);
+        // A stored job keeps its files until the next call; its print data went on at once.
+        QStringList left = before;
+        if (result == u"1,0,0,0,0,0,0"_s) left.removeOne(u"jsmith/A.prn"_s);
+        if (result == u"0,0,1,0,0,0,0"_s) left.clear();
+        QCOMPARE(Files(box.Path(u"local/users"_s)), left);
+        QCOMPARE(SqlProbe(db).Rows(u"SELECT m.DocumentName, d.ValueText FROM Master m JOIN "
+                                   "Detail d ON d.RecordID = m.RecordID"_s),
+                 result == u"1,0,0,0,0,0,0"_s ? document + u'|' + matter : QString());
+    }
+
     // Jobs that cannot be stored stay where they are, and nothing is created or changed.
     void notStored_data() {
         QTest::addColumn<QString>("kind");

@@ -44,7 +44,9 @@ private Q_SLOTS:
         const QString master = u"QorvexMaster,2,42,\"P\",\"M\",\"u\",\"d\"\n"_s;
         const QString a = u"QorvexDetail,2,\"A\",\""_s;
         const QString x253(253, u'x');
-        row("billing cancel", "billing", u"Cancel\nQorvexDetail,2,\"A\",\"1\""_s, QString());
+        row("billing cancel", "billing", u"\n  Cancel \n"_s, QString());
+        row("billing cancel beside values", "billing", u"Cancel\n"_s + a + u"1\""_s, u"A=1"_s);
+        row("billing value cancel", "billing", master + a + u"cancel\""_s, u"A=cancel"_s);
         row("billing values", "billing", master + a + u"1\"\nQorvexDetail,2,\"B\",\"2\""_s,
             u"A=1; B=2"_s);
         row("billing quotes", "billing", a + u"say \"\"hi\"\"\""_s, u"A=say \"hi\""_s);
