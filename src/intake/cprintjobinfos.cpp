@@ -67,6 +67,25 @@ void ReportStoreFailure() {
 }
 } // namespace
 
+CJobFolderListing ListJobFolder(const QString& folder) {
+    CJobFolderListing l;
+    Platform::ListMatching(AddBackslash(folder) + QStringLiteral("*.*"), Platform::ListKind::Files,
+                           [&](const QString& name) {
+                               if (EndsWithNoCase(name, ".prt"))
+                                   l.jobFiles << name;
+                               else if (EndsWithNoCase(name, ".dat"))
+                                   l.settled.insert(name.left(name.size() - 3));
+                               return true;
+                           });
+    return l;
+}
+
+int CJobFolderListing::Pending() const {
+    return int(std::count_if(jobFiles.begin(), jobFiles.end(), [&](const QString& name) {
+        return !settled.contains(name.left(name.size() - 3));
+    }));
+}
+
 CPrintJobInfos::Ptr CPrintJobInfos::Add(Ptr item, const QString& key, const CRef& before,
                                         const CRef& after) {
     const Ptr added = Base::Add(std::move(item), key, before, after);
@@ -108,18 +127,10 @@ bool CPrintJobInfos::DisplayRequired() const {
 void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
     if (!gConfigOptions) return;
     const QString folder = gEnv.m_sUserPath + QLatin1Char('/');
-    // One listing: the job files, and the base names already answered by a "dat" file. A
-    // settled job is never opened.
-    QStringList jobFiles;
-    QSet<QString> settled;
-    Platform::ListMatching(folder + QStringLiteral("*.*"), Platform::ListKind::Files,
-                           [&](const QString& name) {
-                               if (EndsWithNoCase(name, ".prt"))
-                                   jobFiles << name;
-                               else if (EndsWithNoCase(name, ".dat"))
-                                   settled.insert(name.left(name.size() - 3));
-                               return true;
-                           });
+    // One listing: a settled job is never opened.
+    const CJobFolderListing listing = ListJobFolder(folder);
+    const QStringList& jobFiles = listing.jobFiles;
+    const QSet<QString>& settled = listing.settled;
     const auto& options = *gConfigOptions;
     const Platform::FileStamp optionsStamp = Platform::StampOf(gEnv.m_sconfigfile);
     QHash<QString, CJobFileMemo>& known = Memory()[folder];

@@ -5,8 +5,19 @@
 #include "jobs/cprintjobinfo.h"
 
 #include <QHash>
+#include <QSet>
 
 class CMonitor;
+
+// One listing of a job folder: its job files, and the base names ("name." without the
+// extension) that a data file settles. Extensions are matched without regard to case.
+struct CJobFolderListing {
+    QStringList jobFiles;
+    QSet<QString> settled;
+    // The job files without a data file of the same base name.
+    int Pending() const;
+};
+CJobFolderListing ListJobFolder(const QString& folder);
 
 class CPrintJobInfos : public CCollection<CPrintJobInfo, true> {
     using Base = CCollection<CPrintJobInfo, true>;

@@ -6,6 +6,7 @@
 #include "config/bconfigfile.h"
 #include "config/cconfigoptions.h"
 #include "dialog/fprintjobs.h"
+#include "intake/cprintjobinfos.h"
 #include "jobs/bdataaccess.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -107,9 +108,9 @@ void CMonitoringLoop::CopyConfiguration() {
 }
 
 void CMonitoringLoop::CountAndShow(bool log) {
-    int prtCount = CountFiles(gEnv.m_sUserPath + QStringLiteral("/*.prt"));
-    if (CountFiles(gEnv.m_sUserPath + QStringLiteral("/*.dat")) >= prtCount) prtCount = 0;
-    if (m_displayAfter > prtCount) return;
+    // Job files without their data file: a data file of another kind (the activity export's
+    // Job1.dat...) settles nothing.
+    if (m_displayAfter > ListJobFolder(gEnv.m_sUserPath).Pending()) return;
     if (log) WriteLog(QStringLiteral("I"), QStringLiteral("about to doprintjobs"));
     m_hooks.doPrintJobs();
     if (log) WriteLog(QStringLiteral("I"), QStringLiteral("finished to doprintjobs"));

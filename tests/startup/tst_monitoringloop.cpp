@@ -94,28 +94,30 @@ private Q_SLOTS:
     }
     void dialogAgainstDisplayAfter_data() {
         QTest::addColumn<QString>("displayAfter");
-        QTest::addColumn<int>("prt");
-        QTest::addColumn<int>("dat");
+        QTest::addColumn<QString>("files"); // in the job folder
         QTest::addColumn<bool>("opened");
-        QTest::newRow("one pending") << u"1"_s << 1 << 0 << true;
-        QTest::newRow("one settled") << u"1"_s << 1 << 1 << false;
-        QTest::newRow("more dat than prt") << u"1"_s << 1 << 2 << false;
-        QTest::newRow("zero, nothing") << u"0"_s << 0 << 0 << true;
-        QTest::newRow("two, one") << u"2"_s << 1 << 0 << false;
-        QTest::newRow("two, two of three") << u"2"_s << 2 << 1 << true;
-        QTest::newRow("16-bit limit") << u"32767"_s << 0 << 0 << false;
-        QTest::newRow("past it: 0") << u"32768"_s << 0 << 0 << true;
-        QTest::newRow("not a number: 0") << u"soon"_s << 0 << 0 << true;
+        QTest::newRow("one pending") << u"1"_s << u"j0.prt"_s << true;
+        QTest::newRow("one settled") << u"1"_s << u"j0.prt j0.dat"_s << false;
+        QTest::newRow("extensions in capitals") << u"1"_s << u"j0.PRT j0.DAT"_s << false;
+        QTest::newRow("another job's data file") << u"1"_s << u"j0.prt j1.dat"_s << true;
+        // The activity export's data files settle no job: each new job counts.
+        QTest::newRow("export's data files")
+            << u"1"_s << u"Job1.dat Job2.dat Job3.dat j0.prt"_s << true;
+        QTest::newRow("zero, nothing") << u"0"_s << u""_s << true;
+        QTest::newRow("two, one") << u"2"_s << u"j0.prt"_s << false;
+        QTest::newRow("two, one of two settled") << u"2"_s << u"j0.prt j1.prt j0.dat"_s << false;
+        QTest::newRow("two, two of three") << u"2"_s << u"j0.prt j1.prt j2.prt j0.dat"_s << true;
+        QTest::newRow("16-bit limit") << u"32767"_s << u""_s << false;
+        QTest::newRow("past it: 0") << u"32768"_s << u""_s << true;
+        QTest::newRow("not a number: 0") << u"soon"_s << u""_s << true;
     }
     void dialogAgainstDisplayAfter() {
         QFETCH(QString, displayAfter);
-        QFETCH(int, prt);
-        QFETCH(int, dat);
+        QFETCH(QString, files);
         QFETCH(bool, opened);
         QVERIFY(Begin(
             IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DisplayAfter"_s, displayAfter)));
-        for (int i = 0; i < prt; ++i) box->Write(Jobs() + u"j%1.prt"_s.arg(i), "x");
-        for (int i = 0; i < dat; ++i) box->Write(Jobs() + u"j%1.dat"_s.arg(i), "x");
+        for (const QString& f : files.split(u' ', Qt::SkipEmptyParts)) box->Write(Jobs() + f, "x");
         QVERIFY(loop->Pass());
         QCOMPARE(w.dialogs, opened ? 2 : 1);
     }
