@@ -124,7 +124,7 @@ bool WriteLineToFile(const QString& path, const QString& text, bool replace) {
     return false;
 }
 
-bool WritePassFile(const QString& queue, const QString& jobNumber, const QString& text) {
+QString PassFilePath(const QString& queue, const QString& jobNumber) {
     auto isSep = [](QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); };
     qsizetype from = 0, to = queue.size();
     while (from < to && isSep(queue[from])) ++from;
@@ -137,21 +137,27 @@ bool WritePassFile(const QString& queue, const QString& jobNumber, const QString
         }
     // The name comes from another program: it must name a folder inside Machines.
     if (server.isEmpty() || server == QLatin1String(".") || server == QLatin1String("..") ||
-        server.contains(QChar(0))) {
+        server.contains(QChar(0)))
+        return {};
+    return gEnv.m_sDataPath + QStringLiteral("Machines/") + server + kSep +
+           jobNumber.rightJustified(5, QLatin1Char('0')) + QStringLiteral(".pas");
+}
+
+bool WritePassFile(const QString& queue, const QString& jobNumber, const QString& text) {
+    const QString path = PassFilePath(queue, jobNumber);
+    if (path.isEmpty()) {
         WriteLog(QStringLiteral("E"),
                  QStringLiteral("WritePassFile: no server in queue name ") + queue, true);
         return false;
     }
     // Every user's client writes into Machines: a folder planted there as a link is not used.
-    const QString folder = gEnv.m_sDataPath + QStringLiteral("Machines/") + server;
+    const QString folder = FolderOf(path).chopped(1);
     if (Platform::KindOf(folder) == Platform::EntryKind::Link) {
         WriteLog(QStringLiteral("E"), QStringLiteral("Unable to write to ") + folder +
                                           QStringLiteral(": a symbolic link"));
         return false;
     }
-    return WriteLineToFile(folder + kSep + jobNumber.rightJustified(5, QLatin1Char('0')) +
-                               QStringLiteral(".pas"),
-                           text, true);
+    return WriteLineToFile(path, text, true);
 }
 
 QString TestFolderAccess(const QString& rawPath) {

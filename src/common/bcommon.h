@@ -39,6 +39,9 @@ bool WriteLineToFile(const QString& path, const QString& text, bool replace);
 // Writes text as the only line of Machines/<server>/<job number, 5 digits>.pas under the
 // data folder; server is taken from a queue name such as "\\server\queue" or "//server/queue".
 bool WritePassFile(const QString& server, const QString& jobNumber, const QString& text);
+// The ".pas" file WritePassFile writes for this queue and job number, or "" when the queue
+// names no server.
+QString PassFilePath(const QString& queue, const QString& jobNumber);
 QString TestFolderAccess(const QString& path);
 QString TestFileAccess(const QString& path);
 QString GetDriveLetterPath(const QString& path);

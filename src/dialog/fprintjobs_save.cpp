@@ -9,6 +9,7 @@
 #include "config/cprintergroup.h"
 #include "dialog/fprintjobs.h"
 #include "dialog/warn.h"
+#include "intake/cprintjobinfos.h"
 #include "platform/messages.h"
 
 #include <QComboBox>
@@ -39,11 +40,6 @@ bool ListAllEmpty(const QComboBox* combo) {
 
 QString Quoted(const QString& name) {
     return QLatin1Char('\'') + name + QLatin1Char('\'');
-}
-
-// The job's files share one base name: the job file's path without "prt".
-QString BaseName(const CPrintJobInfo& job) {
-    return job.JobFileName.left(job.JobFileName.size() - 3);
 }
 } // namespace
 
@@ -120,10 +116,12 @@ void FPrintJobs::SavePrintJobs() {
 }
 
 bool FPrintJobs::StoreJob(CPrintJobInfo& job) {
+    // The data file, the redirect line and the release are written together or the job stays
+    // pending.
+    const CJobAnswer answer = StoredJobAnswer(job);
     for (;;) {
         Trace("starting clsPrintJob.SaveToFile");
-        QString dataFile;
-        if (job.SaveToFile(dataFile)) break;
+        if (SettleJob(job, answer)) break;
         Trace("set as not save to file");
         Platform::Message m;
         m.text = QStringLiteral("Unable to save print job data.") + kCR +
@@ -135,15 +133,6 @@ bool FPrintJobs::StoreJob(CPrintJobInfo& job) {
         if (Platform::ShowMessage(m) != Platform::MsgAnswer::Retry) return false;
     }
     Trace("about to set iresult");
-    const auto group = job.PrinterGroup();
-    if (group && group->Redirect != kNoRedirect)
-        WriteLineToFile(BaseName(job) + QStringLiteral("shd"), group->Redirect, false);
-    Trace("killed prt");
-    if (group && group->PauseUntilAck) {
-        Trace("about to send ack");
-        WritePassFile(job.QueueName, QString::number(job.PrintJobID), QStringLiteral("resume"));
-        Trace("sent ack");
-    }
     return true;
 }
 
@@ -198,14 +187,12 @@ void FPrintJobs::CancelPrintJobs() {
         const auto job = JobOfRow(item);
         if (!job) continue;
         mclsPrintJobs->Remove(job->JobFileName);
-        const QString base = BaseName(*job);
-        WriteLineToFile(base + QStringLiteral("dat"), QStringLiteral("cancel"), true);
-        WriteLineToFile(base + QStringLiteral("shd"), QStringLiteral("cancel"), false);
+        CJobAnswer cancel{true, QStringLiteral("cancel"), {}};
         const auto group = job->PrinterGroup();
         if (group && group->PauseUntilAck)
-            WritePassFile(job->QueueName, QString::number(job->PrintJobID),
-                          gEnv.m_bDeleteIfCanceled ? QStringLiteral("delete")
-                                                   : QStringLiteral("resume"));
+            cancel.pass =
+                gEnv.m_bDeleteIfCanceled ? QStringLiteral("delete") : QStringLiteral("resume");
+        SettleJob(*job, cancel); // when not all were written the rescan finds the job again
     }
     mclsPrintJobs->GetPrintJobs(*mclsMonitor);
     m_typed.clear();

@@ -86,6 +86,36 @@ int CJobFolderListing::Pending() const {
     }));
 }
 
+CJobAnswer StoredJobAnswer(CPrintJobInfo& job) {
+    CJobAnswer a;
+    const auto group = job.PrinterGroup();
+    if (group && group->Redirect != kNoRedirect) a.shdLine = group->Redirect;
+    if (group && group->PauseUntilAck) a.pass = QStringLiteral("resume");
+    return a;
+}
+
+bool SettleJob(CPrintJobInfo& job, const CJobAnswer& a) {
+    const QString base = job.JobFileName.left(job.JobFileName.size() - 3);
+    QString dataFile; // derived from the job file's name, with the group's category names
+    if (a.cancel) dataFile = base + QStringLiteral("dat");
+    if (a.cancel ? !WriteLineToFile(dataFile, QStringLiteral("cancel"), true)
+                 : !job.SaveToFile(dataFile))
+        return false;
+    bool done = true;
+    if (a.shdLine) {
+        const QString shd = base + QStringLiteral("shd");
+        const QStringList lines = Platform::ReadLines(shd);
+        if (lines.isEmpty() || lines.last() != *a.shdLine)
+            done = WriteLineToFile(shd, *a.shdLine, false);
+    }
+    // A queue that names no server has no release to wait for.
+    const QString id = QString::number(job.PrintJobID);
+    if (done && a.pass && !WritePassFile(job.QueueName, id, *a.pass))
+        done = PassFilePath(job.QueueName, id).isEmpty();
+    if (!done) Platform::RemoveFile(dataFile);
+    return done;
+}
+
 CPrintJobInfos::Ptr CPrintJobInfos::Add(Ptr item, const QString& key, const CRef& before,
                                         const CRef& after) {
     const Ptr added = Base::Add(std::move(item), key, before, after);
@@ -191,27 +221,21 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         const auto job = Copy(*memo.job);
         const bool duplicate = JobExists(*job);
         const auto group = job->PrinterGroup();
-        const bool pause = group && group->PauseUntilAck;
-        const QString queue = job->QueueName, id = QString::number(job->PrintJobID);
         if ((options.DisableLogging || (group && group->DisableLogging) || duplicate) &&
             job->PrtDriverName_Valid()) {
             if (Platform::IsFile(path) && !duplicate) {
-                WriteLineToFile(base + QStringLiteral("dat"), QStringLiteral("cancel"), true);
-                WriteLineToFile(base + QStringLiteral("shd"), QStringLiteral("cancel"), false);
-                if (pause) WritePassFile(queue, id, QStringLiteral("resume"));
-                memo.answered = true;
+                CJobAnswer cancel{true, QStringLiteral("cancel"), {}};
+                if (group && group->PauseUntilAck) cancel.pass = QStringLiteral("resume");
+                memo.answered = SettleJob(*job, cancel); // else tried again at the next scan
             }
         } else if (job->DisplayRequired() && !(group && group->LogSilent)) {
             if (job->MachineName.contains(QLatin1String("unavailable"), Qt::CaseInsensitive))
                 job->MachineName = gEnv.m_sMachineName;
             Add(job, job->JobFileName);
         } else {
-            QString dataFile;
-            if (job->SaveToFile(dataFile)) {
-                if (group && group->Redirect != kNoRedirect)
-                    WriteLineToFile(base + QStringLiteral("shd"), group->Redirect, false);
-                if (Platform::IsFile(path) && pause)
-                    WritePassFile(queue, id, QStringLiteral("resume"));
+            CJobAnswer stored = StoredJobAnswer(*job);
+            if (!Platform::IsFile(path)) stored.pass.reset();
+            if (SettleJob(*job, stored)) {
                 memo.answered = true;
             } else if (!memo.reported) {
                 // Tried again quietly at every scan until it is stored.

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <optional>
 
 class CMonitor;
 
@@ -18,6 +19,23 @@ struct CJobFolderListing {
     int Pending() const;
 };
 CJobFolderListing ListJobFolder(const QString& folder);
+
+// How a job is answered: its data file (the answer "cancel", or the stored job), a line for
+// its ".shd" and a text for its ".pas".
+struct CJobAnswer {
+    bool cancel = false;
+    std::optional<QString> shdLine;
+    std::optional<QString> pass;
+};
+// The answer of a stored job: its group's redirect address, "resume" when the group holds
+// jobs until they are acknowledged.
+CJobAnswer StoredJobAnswer(CPrintJobInfo& job);
+// Answers a job: the data file, then the ".shd" line (not again when the file already ends
+// with it, as an earlier attempt left it), then the ".pas", which releases the job with both
+// in place. A job is settled by its data file alone: when a later answer cannot be written the
+// data file is taken back, so that the job stays pending and is answered again. True when all
+// were written.
+bool SettleJob(CPrintJobInfo& job, const CJobAnswer& answer);
 
 class CPrintJobInfos : public CCollection<CPrintJobInfo, true> {
     using Base = CCollection<CPrintJobInfo, true>;

@@ -154,7 +154,49 @@ private Q_SLOTS:
         QCOMPARE(Answers("B"), kStored);
         Job(u"A.prt"_s, u"size=00"_s); // the monitor wrote the job file again
         Scan();
-        QCOMPARE(Answers("A"), "<missing>|10.0.0.7\r\n10.0.0.7\r\n|resume\r\n"_ba);
+        QCOMPARE(Answers("A"), "<missing>|10.0.0.7\r\n|resume\r\n"_ba); // the line once
+    }
+    // A job is settled only with all its answers: whichever cannot be written, no data file
+    // is left (the job stays pending), and the next scan writes what is missing, the ".shd"
+    // line once.
+    void allAnswersOrNone_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("full"); // the file that finds no room
+        QTest::addColumn<QByteArray>("left");
+        QTest::addColumn<QByteArray>("answers");
+        const QString silent = u"PG1 LogSilent True"_s, off = u"PG1 DisableLogging True"_s;
+        const QByteArray sent = "QorvexMaster,2,42,|m\r\n10.0.0.7\r\n|resume\r\n"_ba;
+        const QByteArray cancel = "cancel\r\n|m\r\ncancel\r\n|resume\r\n"_ba;
+        QTest::newRow("stored, shd")
+            << silent << u"A.shd"_s << "<missing>|m\r\n|<missing>"_ba << sent;
+        QTest::newRow("stored, dat")
+            << silent << u"A.dat"_s << "<missing>|m\r\n|<missing>"_ba << sent;
+        QTest::newRow("stored, pas")
+            << silent << u"00042.pas"_s << "<missing>|m\r\n10.0.0.7\r\n|<missing>"_ba << sent;
+        QTest::newRow("not logged, shd")
+            << off << u"A.shd"_s << "<missing>|m\r\n|<missing>"_ba << cancel;
+        QTest::newRow("not logged, pas")
+            << off << u"00042.pas"_s << "<missing>|m\r\ncancel\r\n|<missing>"_ba << cancel;
+    }
+    void allAnswersOrNone() {
+        QFETCH(QString, setup);
+        QFETCH(QString, full);
+        QFETCH(QByteArray, left);
+        QFETCH(QByteArray, answers);
+        Configure(setup);
+        box->Write(kJobs + u"A.shd"_s, "m\r\n");
+        Job(u"A.prt"_s);
+        {
+            FailingDevice device(0, full);
+            for (int i = 0; i < 2; ++i) {
+                QCOMPARE(Scan().Count(), 0);
+                QCOMPARE(Answers("A"), left);
+            }
+        }
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(Scan().Count(), 0);
+            QCOMPARE(Answers("A"), answers);
+        }
     }
     // A job file is read once per version: an unchanged one costs a listing entry.
     void readOncePerVersion() {
@@ -250,17 +292,19 @@ private Q_SLOTS:
             QVERIFY(!read);
         }
         QVERIFY2(!jobGuard.Fired() && !shdGuard.Fired(), "blocked on a FIFO");
-        QCOMPARE(rec->Messages().size(), 0);
-        QCOMPARE(Answers("caf\xe9") + Answers("y").left(18) + box->Read(kJobs + u"H.DAT"_s),
-                 kStored + "QorvexMaster,2,43,x");
+        QCOMPARE(rec->Messages().size(), 1); // y could not be stored
+        // A ".shd" that cannot take the redirect line keeps its job pending.
+        QCOMPARE(Answers("caf\xe9") + Answers("y").left(9) + box->Read(kJobs + u"H.DAT"_s),
+                 kStored + "<missing>x");
         QCOMPARE(QDir(box->Path(kJobs)).entryList({u"*.dat"_s, u"*.DAT"_s}),
-                 (QStringList{u"G.dat"_s, u"H.DAT"_s, u"y.dat"_s}));
+                 (QStringList{u"G.dat"_s, u"H.DAT"_s}));
         QByteArrayList errors;
         for (const QByteArray& line : box->Read(u"local/qorvlog.txt"_s).split('\n'))
             if (line.contains(" E ")) errors << line.mid(line.indexOf(" E ") + 1);
         const QByteArray at = QFile::encodeName(box->Path(kJobs));
         QCOMPARE(errors, (QByteArrayList{
                              "E Unable to write to " + at + "y.shd: " + std::strerror(ENXIO) + "\r",
+                             "E Unable to save print job to database or to file.\r",
                              "E Job file skipped: " + at + "x.prt: not a regular file\r",
                              "E Job file skipped: " + at + "l.prt: not a regular file\r"}));
     }
