@@ -1,6 +1,7 @@
 #include "categories/ccategoryvalue.h"
 
 #include "categories/cpredefinedvalue.h"
+#include "categories/systemcode.h"
 #include "common/environment.h"
 #include "common/values.h"
 #include "config/bconfigfile.h"
@@ -87,8 +88,7 @@ void CCategoryValue::GetDocumentDirectory(qint32 code, const QString& path, bool
     if (!pathValid) {
         ValueString.clear();
         ValueKnown = false;
-    } else if (code >= 81 && code <= 88) {
-        const int level = code - 80;
+    } else if (const int level = DirectoryLevel(code)) {
         qsizetype at = -1;
         int seen = 0;
         for (qsizetype i = 0; i < path.size() && seen < level; ++i)
@@ -102,8 +102,9 @@ void CCategoryValue::GetDocumentDirectory(qint32 code, const QString& path, bool
                 if (IsSep(path[i])) next = i;
         ValueString = next < 0 ? QString() : path.mid(at + 1, next - at - 1);
         ValueKnown = !ValueString.isEmpty();
-    } else if (code == 89 || code == 90) {
-        ValueString = AutoDirectoryLevel(path, code == 89);
+    } else if (const bool withFile = code == qint32(ESystemCode::AutoDirectoryLevelWithFile);
+               withFile || code == qint32(ESystemCode::AutoDirectoryLevel)) {
+        ValueString = AutoDirectoryLevel(path, withFile);
         ValueKnown = !ValueString.isEmpty();
     }
     ValueNumeric = NumberOr(ValueString, ValueNumeric);
@@ -170,60 +171,61 @@ bool CCategoryValue::ConvertPreDefinedValue(const CPreDefinedValue& entry, CPrin
         ValueNumeric = valid ? v : 0;
     };
     const double area = job.PaperWidth * job.PaperHeight / 144.0;
-    switch (entry.SystemCode) {
-    case 1:
+    using S = ESystemCode;
+    switch (S(entry.SystemCode)) {
+    case S::None:
         fact(true, QString());
         break;
-    case 2: {
+    case S::LastUsed: {
         const QString last = GetSettingText(QStringLiteral("LastUsed"), categoryName, QString());
         fact(!last.isEmpty(), last);
         ValueNumeric = NumberOr(last, 0);
         break;
     }
-    case 10:
+    case S::PrinterName:
         fact(job.PrinterName_Valid(), job.PrinterName, nullptr, true);
         break;
-    case 11:
+    case S::MachineName:
         fact(job.MachineName_Valid(), job.MachineName, nullptr, true);
         break;
-    case 12:
+    case S::UserName:
         fact(job.UserName_Valid(), job.UserName, nullptr, true);
         break;
-    case 13:
+    case S::DocumentName:
         fact(job.DocumentName_Valid(), job.DocumentName, nullptr, true);
         break;
-    case 14: {
+    case S::SubmitDT: {
         const bool valid = job.SubmitDT_Valid();
         fact(valid, job.SubmitDT.Date().toString(u"yyyy/MM/dd") + QLatin1Char(' ') +
                         LongTime(job.SubmitDT.Time()));
         ValueNumeric = valid ? job.SubmitDT.Days() : 0;
         break;
     }
-    case 15:
+    case S::QueueName:
         fact(job.QueueName_Valid(), job.QueueName, nullptr, true);
         break;
-    case 16:
+    case S::DriverName:
         fact(job.PrtDriverName_Valid(), job.PrtDriverName, nullptr, true);
         break;
-    case 17: {
+    case S::PrinterGroup: {
         const auto group = job.PrinterGroup();
         const QString name = group ? group->PrinterGroupName : QString();
         fact(!name.isEmpty(), name);
         break;
     }
-    case 20:
+    case S::JobSizeBytes:
         count(job.JobSizeBytes_Valid(), job.JobSizeBytes);
         break;
-    case 21:
+    case S::PagesPerCopy:
         count(job.PagesPerCopy_Valid(), job.PagesPerCopy);
         break;
-    case 22:
+    case S::SeparatorPages:
         count(job.SeparatorPages_Valid(), job.SeparatorPages);
         break;
-    case 24:
+    case S::NumCopies:
         count(job.NumCopies_Valid(), job.NumCopies);
         break;
-    case 25: {
+    case S::TotalPages: {
         const qint64 total = qint64(job.PagesPerCopy) * job.NumCopies + job.SeparatorPages;
         if (total > INT32_MAX || total < INT32_MIN) {
             if (err) *err = {kErrOverflow, QStringLiteral("Overflow")};
@@ -235,47 +237,51 @@ bool CCategoryValue::ConvertPreDefinedValue(const CPreDefinedValue& entry, CPrin
         ValueNumeric = valid ? double(total) : 0;
         break;
     }
-    case 31:
-    case 35:
-    case 36:
+    case S::PaperName:
+    case S::PaperSize:
+    case S::PaperNameAndSize:
         fact(job.PaperWidth_Valid() && job.PaperHeight_Valid(),
              FormatFixed(job.PaperWidth, 2) + QStringLiteral(" x ") +
                  FormatFixed(job.PaperHeight, 2) + QStringLiteral(" in"),
              "Paper Size");
         break;
-    case 32:
+    case S::PaperWidth:
         amount(job.PaperWidth_Valid(), job.PaperWidth, "Paper Width");
         break;
-    case 33:
+    case S::PaperHeight:
         amount(job.PaperHeight_Valid(), job.PaperHeight, "Paper Height");
         break;
-    case 34:
+    case S::PaperAreaPerSheet:
         amount(job.PaperWidth_Valid() && job.PaperHeight_Valid(), area);
         break;
-    case 37:
+    case S::TotalPaperArea:
         amount(job.PaperWidth_Valid() && job.PaperHeight_Valid() && job.NumCopies_Valid() &&
                    job.PagesPerCopy_Valid(),
                area * double(job.NumCopies) * double(job.PagesPerCopy), "Total Paper Area");
         break;
-    case 38:
+    case S::MediaType:
         fact(!job.MediaType.isEmpty() && job.MediaType != QLatin1String("Spooling"), job.MediaType,
              "Media Type");
         break;
-    case 39:
+    case S::Orientation:
         fact(!job.Orientation.isEmpty(), job.Orientation);
         break;
-    case 40:
+    case S::JobSummary:
         fact(!job.JobSummary.isEmpty(), job.JobSummary);
         break;
-    case 41:
+    case S::PathAndFilename:
         fact(job.PathAndFilename_Valid(), job.PathAndFilename, nullptr, true);
         break;
-    case 42:
+    case S::Color:
         fact(job.Color == QLatin1String("Color") || job.Color == QLatin1String("Monochrome"),
              job.Color, "Color-Monochrome");
         break;
+    case S::AutoDirectoryLevelWithFile:
+    case S::AutoDirectoryLevel:
+        GetDocumentDirectory(entry.SystemCode, job.PathAndFilename, job.PathAndFilename_Valid());
+        break;
     default:
-        if (entry.SystemCode >= 81 && entry.SystemCode <= 90) {
+        if (DirectoryLevel(entry.SystemCode)) {
             GetDocumentDirectory(entry.SystemCode, job.PathAndFilename,
                                  job.PathAndFilename_Valid());
         } else {

@@ -1,5 +1,6 @@
 #include "jobs/cprintjobinfo.h"
 
+#include "categories/systemcode.h"
 #include "common/bcommon.h"
 #include "common/environment.h"
 #include "common/linewriter.h"
@@ -56,7 +57,7 @@ void CPrintJobInfo::SetUserValues() {
         if (!value) return;
         CPreDefinedValue none;
         none.IsSystemEntry = true;
-        none.SystemCode = 1;
+        none.SystemCode = qint32(ESystemCode::None);
         const auto chosen = category->DefaultValue != 0
                                 ? category->PreDefinedValues.Item(category->DefaultValue)
                                 : nullptr;

@@ -37,17 +37,21 @@ private Q_SLOTS:
     }
     // The value written, read back as text or system code ("-": refused with a message).
     void entries_data() {
-        Table("value code description",
-              {"text¦0,Acme¦0¦Acme", "text spaced¦0,   Acme Ltd  ¦0¦Acme Ltd",
-               "text looks like code¦0, Printer Name¦0¦Printer Name", "printer¦10¦10¦Printer Name",
-               "10.4¦10.4¦10¦Printer Name", "level 5¦85¦85¦Document Directory Level 5",
-               "auto¦90¦90¦Auto Directory Level", "0¦0¦-¦", "19¦19¦-¦", "91¦91¦-¦",
-               "space before comma¦0 ,Acme¦-¦"});
+        Table("value code description kind",
+              {"text¦0,Acme¦0¦Acme¦-", "text spaced¦0,   Acme Ltd  ¦0¦Acme Ltd¦-",
+               "text looks like code¦0, Printer Name¦0¦Printer Name¦-",
+               "printer¦10¦10¦Printer Name¦system", "10.4¦10.4¦10¦Printer Name¦system",
+               "total¦25¦25¦Total Pages¦calculated", "reserved¦43¦43¦RESERVED¦system",
+               "level 5¦85¦85¦Document Directory Level 5¦calculated",
+               "level 8¦88¦88¦Document Directory Level 8¦calculated",
+               "auto¦90¦90¦Auto Directory Level¦calculated", "0¦0¦-¦¦", "19¦19¦-¦¦", "44¦44¦-¦¦",
+               "91¦91¦-¦¦", "space before comma¦0 ,Acme¦-¦¦"});
     }
     void entries() {
         QFETCH(QString, value);
         QFETCH(QString, code);
         QFETCH(QString, description);
+        QFETCH(QString, kind);
         Sandbox box;
         MessageRecorder rec;
         const QString path =
@@ -60,8 +64,10 @@ private Q_SLOTS:
         QCOMPARE(v.IsSystemEntry, code != u"0"_s);
         if (!ok) return;
         QCOMPARE(v.Description(), description);
-        // A system entry is either a value of the job or one calculated; text is neither.
-        QCOMPARE(int(v.IsSystemValue()) + int(v.IsCalculatedValue()), int(v.IsSystemEntry));
+        QCOMPARE(v.IsSystemValue()       ? u"system"_s
+                 : v.IsCalculatedValue() ? u"calculated"_s
+                                         : u"-"_s,
+                 kind);
     }
     void writeEntries() {
         Sandbox box;
