@@ -92,6 +92,8 @@ private Q_SLOTS:
         gEnv.m_sDataPath = box->Path(u"data/"_s);
         gEnv.m_sMachineName = u"HOSTA"_s;
         QDir().mkpath(gEnv.m_sUserPath);
+        QDir().mkpath(
+            box->Path(u"data/Machines/SRV"_s)); // the monitor's, for the .pas of a held job
         now = 1000000;
         Platform::SetClockHooks({[this] { return now; }, [this](int ms) { now += ms; }});
         gConfigOptions = std::make_shared<CConfigOptions>();
