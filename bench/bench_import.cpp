@@ -63,7 +63,7 @@ struct Setup {
         database = postgres ? gServer->NewDatabase(QStringLiteral("bench"))
                             : dir.path() + QStringLiteral("/jobs.db");
         QString message;
-        Platform::CreateJobDatabase(database, &message);
+        CreateJobDatabase(database, &message);
         gEnv.m_sLocalUserPath = dir.path() + QLatin1Char('/');
         gEnv.m_sDataPath = dir.path() + QStringLiteral("/data/");
         gEnv.m_sMachineName = QStringLiteral("LOGHOST");

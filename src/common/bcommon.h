@@ -14,6 +14,7 @@ enum ErrNumber {
     kErrBadFileName = 52,
     kErrFileNotFound = 53,
     kErrDiskFull = 61,
+    kErrInputPastEnd = 62,
     kErrPermissionDenied = 70,
     kErrPathFileAccess = 75,
     kErrPathNotFound = 76,

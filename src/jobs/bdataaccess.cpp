@@ -4,6 +4,7 @@
 #include "common/environment.h"
 #include "common/values.h"
 #include "jobs/cprintjobinfo.h"
+#include "jobs/masterfields.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/messages.h"
@@ -14,17 +15,6 @@ namespace {
 constexpr qint64 kOpenRetryMs = 2000;
 constexpr qint64 kTableRetryMs = 5000;
 constexpr int kRetryPauseMs = 100;
-// Slightly below the largest double: marks a value that has no number.
-constexpr double kNoNumber = 1.79769313486231E+308;
-
-struct UpgradeColumn {
-    const char* name;
-    int size;
-};
-constexpr UpgradeColumn kUpgradeColumns[] = {
-    {"PrtDriverName", 50}, {"PrinterGroup", 50}, {"MediaType", 50},
-    {"Orientation", 50},   {"JobSummary", 255},
-};
 
 // Tries until it works or limitMs have passed since the first attempt, pausing in between.
 template <class F> bool Retry(qint64 limitMs, F&& attempt) {
@@ -51,6 +41,10 @@ qint64 NormalizedJobNumber(qint64 id) {
 }
 } // namespace
 
+Platform::CreateResult CreateJobDatabase(const QString& target, QString* message) {
+    return Platform::CreateJobDatabase(target, MasterColumns(), DetailColumns(), message);
+}
+
 bool AddMasterField(Platform::JobDatabase& database, const QString& name, int size) {
     const bool added = database.AddTextColumn(QStringLiteral("Master"), name, size);
     return database.Execute(QStringLiteral("UPDATE ") + QStringLiteral("Master") +
@@ -75,8 +69,8 @@ std::unique_ptr<Platform::JobDatabase> OpenJobDatabase(const QString& path, QStr
     // Column names are compared without regard to case: some servers fold them.
     const QStringList columns = db->Columns(QStringLiteral("Master"));
     if (!columns.isEmpty())
-        for (const UpgradeColumn& c : kUpgradeColumns)
-            if (!columns.contains(QLatin1String(c.name), Qt::CaseInsensitive))
+        for (const CMasterField& c : MasterFields())
+            if (c.upgrade && !columns.contains(QLatin1String(c.name), Qt::CaseInsensitive))
                 AddMasterField(*db, QLatin1String(c.name), c.size);
     return db;
 }
@@ -128,46 +122,10 @@ int CPrintJobInfo::Save(Platform::JobDatabase* database, const CJobTable* master
     }
     if (failed) return 0;
 
-    using Platform::Column;
-    const qint64 id = database->InsertMaster({
-        Column{QStringLiteral("RecordDT"), QDateTime::currentDateTime()},
-        Column{QStringLiteral("LogMachine"), gEnv.m_sMachineName},
-        Column{QStringLiteral("LogOperSystem"), gEnv.m_sOSVersion},
-        Column{QStringLiteral("PrintJobID"), PrintJobID},
-        Column{QStringLiteral("PrinterName"), PrinterName},
-        Column{QStringLiteral("MachineName"), MachineName},
-        Column{QStringLiteral("UserName"), UserName},
-        Column{QStringLiteral("DocumentName"), DocumentName},
-        Column{QStringLiteral("SubmitDT"), SubmitWallClock()},
-        Column{QStringLiteral("QueueName"), QueueName},
-        Column{QStringLiteral("JobSizeBytes"), JobSizeBytes},
-        Column{QStringLiteral("PagesPerCopy"), PagesPerCopy},
-        Column{QStringLiteral("SeparatorPages"), SeparatorPages},
-        Column{QStringLiteral("NumCopies"), NumCopies},
-        Column{QStringLiteral("PaperName"), PaperName},
-        Column{QStringLiteral("PaperWidth"), PaperWidth},
-        Column{QStringLiteral("PaperHeight"), PaperHeight},
-        Column{QStringLiteral("TotalPages"), TotalPages},
-        Column{QStringLiteral("PathAndFilename"), PathAndFilename},
-        Column{QStringLiteral("Color"), Color},
-        Column{QStringLiteral("Reserved"), Reserved},
-        Column{QStringLiteral("PrtDriverName"), PrtDriverName},
-        Column{QStringLiteral("PrinterGroup"), QString()},
-        Column{QStringLiteral("MediaType"), MediaType},
-        Column{QStringLiteral("Orientation"), Orientation},
-        Column{QStringLiteral("JobSummary"), JobSummary},
-    });
+    const qint64 id = database->InsertMaster(MasterRow(*this));
     bool stored = id >= 0;
-    for (auto it = CategoryValues.begin(); stored && it != CategoryValues.end(); ++it) {
-        const CCategoryValue& v = **it;
-        stored = database->InsertDetail({
-            Column{QStringLiteral("RecordID"), id},
-            Column{QStringLiteral("Category"), v.ValueName},
-            Column{QStringLiteral("ValueText"), v.ValueString},
-            Column{QStringLiteral("ValueNumber"),
-                   IsNumeric(v.ValueString) ? v.ValueNumeric : kNoNumber},
-        });
-    }
+    for (auto it = CategoryValues.begin(); stored && it != CategoryValues.end(); ++it)
+        stored = database->InsertDetail(DetailRow(id, **it));
     // The job's rows are stored together or not at all.
     if (!stored) {
         database->RollbackJob();

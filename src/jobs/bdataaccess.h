@@ -17,6 +17,8 @@ struct CJobTable {
 // The database named by path, upgraded with the missing Master columns, or none (after the
 // message for an empty path, or 2 s of failed attempts; why then says what went wrong).
 std::unique_ptr<Platform::JobDatabase> OpenJobDatabase(const QString& path, QString* why = nullptr);
+// Creates Master and Detail with the job record's columns (see Platform::CreateJobDatabase).
+Platform::CreateResult CreateJobDatabase(const QString& target, QString* message);
 // The table, or none when it cannot be used within 5 s.
 std::unique_ptr<CJobTable> OpenTableRetry(Platform::JobDatabase& database, const QString& name);
 // Adds one of the upgrade columns to Master and fills it with the empty text.

@@ -5,6 +5,7 @@
 #include "common/environment.h"
 #include "common/linewriter.h"
 #include "config/cconfigoptions.h"
+#include "jobs/masterfields.h"
 
 #include <QLocale>
 #include <cmath>
@@ -80,28 +81,12 @@ QDateTime CPrintJobInfo::SubmitWallClock() const {
     return QDateTime(QDate(1899, 12, 30).addDays(qint64(whole)), QTime(0, 0), Qt::UTC).addMSecs(ms);
 }
 
-namespace {
-// Data files are read on every machine: their numbers never depend on the locale.
-QString Six(double v) {
-    return QString::number(v, 'f', 6);
-}
-} // namespace
-
 bool CPrintJobInfo::SaveToFile(QString& dataFile) {
     WriteTrace(QStringLiteral("starting savetofile"));
     if (gEnv.m_bCorvayneExport) CheckCorvayne();
     if (JobSizeBytes == 0) return true;
     const QChar c = QLatin1Char(',');
-    const QString master = QStringLiteral("QorvexMaster,2,") + QString::number(PrintJobID) + c +
-                           QuotedField(PrinterName) + c + QuotedField(MachineName) + c +
-                           QuotedField(UserName) + c + QuotedField(DocumentName) + c +
-                           QuotedField(SubmitText()) + c + QuotedField(QueueName) + c +
-                           QString::number(JobSizeBytes) + c + QString::number(PagesPerCopy) + c +
-                           QString::number(SeparatorPages) + c + QString::number(NumCopies) + c +
-                           QuotedField(PaperName) + c + Six(PaperWidth) + c + Six(PaperHeight) + c +
-                           QString::number(TotalPages) + c + QuotedField(PathAndFilename) + c +
-                           QuotedField(Color) + c + Six(Reserved) + c + QuotedField(PrtDriverName) +
-                           c + QuotedField(MediaType) + c + QuotedField(Orientation);
+    const QString master = QStringLiteral("QorvexMaster,2,") + DataFileFields(*this);
     const bool derive = dataFile.isEmpty();
     const auto group = derive ? PrinterGroup() : nullptr;
     if (derive) dataFile = JobFileName.left(JobFileName.size() - 4) + QStringLiteral(".dat");

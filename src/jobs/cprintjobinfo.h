@@ -92,6 +92,13 @@ public:
     void ClearPrinterGroup() { m_group.reset(); }
 
 private:
+    // The readers of ReadFromFile: the "QorvexMaster" line, the job file, the detail lines.
+    bool ReadMasterLine(const QString& line, CError& e);
+    bool ReadJobLines(const QStringList& lines, CError& e);
+    bool ReadDetailLines(const QStringList& dataLines, CError& e);
+    // The one-line description the store keeps with the job.
+    QString Summary() const;
+
     std::shared_ptr<CPrinterGroup> m_group;
 };
 

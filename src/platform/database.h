@@ -30,6 +30,14 @@ struct Column {
 };
 using Row = QList<Column>;
 
+// One column of a table as the schema declares it.
+enum class ColumnType { Key, Whole, Number, DateTime, Text }; // Key: the automatic RecordID
+struct ColumnDef {
+    const char* name;
+    ColumnType type;
+    int size; // text: characters
+};
+
 // A Master row found by its user, document and submit time.
 struct MasterMatch {
     qint64 printJobID = 0;
@@ -78,6 +86,7 @@ enum class CreateResult { Created, TablesExist, Failed };
 // Creates Master (with its automatic RecordID and the UserDocSubmitDT index) and Detail in
 // target; an SQLite file is created when missing, a PostgreSQL database must exist. Refuses
 // a database that already has either table. message says what was done or why not.
-CreateResult CreateJobDatabase(const QString& target, QString* message);
+CreateResult CreateJobDatabase(const QString& target, const QList<ColumnDef>& master,
+                               const QList<ColumnDef>& detail, QString* message);
 
 } // namespace Platform

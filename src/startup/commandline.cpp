@@ -57,7 +57,7 @@ int CreateDatabase(const QString& target) {
     const Platform::DatabaseTarget t = Platform::ParseDatabaseTarget(target);
     if (t.kind == Platform::DatabaseTarget::Kind::Invalid) return Usage(t.error);
     QString message;
-    const Platform::CreateResult r = Platform::CreateJobDatabase(target, &message);
+    const Platform::CreateResult r = CreateJobDatabase(target, &message);
     Print(r == Platform::CreateResult::Created ? stdout : stderr, message);
     return r == Platform::CreateResult::Created ? 0 : 1;
 }

@@ -119,7 +119,7 @@ class TestJobDatabase : public QObject {
         QDir().mkpath(box.Path(u"db"_s));
         QString message;
         if (tables &&
-            Platform::CreateJobDatabase(target, &message) != Platform::CreateResult::Created)
+            CreateJobDatabase(target, &message) != Platform::CreateResult::Created)
             qWarning() << message;
         if (!tables && sqlite) SqlProbe(target).Exec(u"CREATE TABLE other (x INTEGER)"_s);
         return target;
@@ -682,7 +682,7 @@ private Q_SLOTS:
         // holding the same 200 jobs; half of them without a job file.
         const QString db = m_server.NewDatabase(u"shared"_s);
         QString message;
-        QCOMPARE(Platform::CreateJobDatabase(db, &message), Platform::CreateResult::Created);
+        QCOMPARE(CreateJobDatabase(db, &message), Platform::CreateResult::Created);
         QList<QProcessEnvironment> machines;
         for (int m = 1; m <= 2; ++m) {
             const QString share = u"share%1"_s.arg(m);

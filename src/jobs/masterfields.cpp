@@ -1,0 +1,256 @@
+#include "jobs/masterfields.h"
+
+#include "common/bcommon.h"
+#include "common/environment.h"
+#include "jobs/cprintjobinfo.h"
+
+#include <cmath>
+
+double CFieldConverter::NumberOr(const QString& t, double fallback) const {
+    double v = 0;
+    return m_parse(t, &v) ? v : fallback;
+}
+
+qint32 CFieldConverter::Whole(const QString& t) {
+    double v = 0;
+    if (!m_parse(t, &v)) Fail(kErrTypeMismatch, QStringLiteral("Type mismatch"));
+    return Convert(t, 0, false);
+}
+
+qint32 CFieldConverter::Checked(double v) {
+    if (v < -2147483648.0 || v > 2147483647.0) {
+        Fail(kErrOverflow, QStringLiteral("Overflow"));
+        return 0;
+    }
+    return qint32(v);
+}
+
+bool CFieldConverter::Date(const QString& text, CDate* out) {
+    // A text the parser takes as it is reads the same after normalising.
+    if (CDate::Parse(TrimAtNul(text), out) || CDate::Parse(NormalizeDateText(text), out))
+        return true;
+    Fail(kErrTypeMismatch, QStringLiteral("Type mismatch"));
+    return false;
+}
+
+void CFieldConverter::Fail(int number, const QString& description) {
+    if (m_failed) return;
+    m_failed = true;
+    m_err = CError{number, description};
+}
+
+qint32 CFieldConverter::Convert(const QString& t, qint32 fallback, bool intPart) {
+    double v = 0;
+    if (!m_parse(t, &v)) return fallback;
+    return Checked(intPart ? std::floor(v) : RoundHalfEven(v));
+}
+
+namespace {
+constexpr int kMaxText = 253;
+using Type = Platform::ColumnType;
+using J = CPrintJobInfo;
+using F = CFieldText;
+
+// A field the monitor could not fill yet.
+bool Spooling(const QString& text) {
+    return text.isEmpty() || text.toUpper().contains(QLatin1String("SPOOLING"));
+}
+QString SpooledOr(const QString& text, const char* fallback) {
+    return Spooling(text) ? QLatin1String(fallback) : text;
+}
+void NoSheetHeight(J& j) {
+    j.PaperHeight = 11.0;
+    j.PaperName = QStringLiteral("8.50 x 11.00");
+}
+
+// Captureless lambdas: the table is built once, at compile time where Qt allows.
+const CMasterField kMaster[] = {
+    {"RecordID", Type::Key, 0, {}, false, nullptr, 1, 0, nullptr},
+    {"RecordDT", Type::DateTime, 0, +[] { return QVariant(QDateTime::currentDateTime()); }, false,
+     nullptr, 1, 0, nullptr},
+    {"LogMachine", Type::Text, 50, +[] { return QVariant(gEnv.m_sMachineName); }, false, nullptr, 1,
+     0, nullptr},
+    {"LogOperSystem", Type::Text, 50, +[] { return QVariant(gEnv.m_sOSVersion); }, false, nullptr,
+     1, 0, nullptr},
+    {"PrintJobID", Type::Whole, 0, &J::PrintJobID, false,
+     [](J& j, F& f) { j.PrintJobID = f.conv.Whole(f.text); }, 1, 4,
+     [](J& j, F& f) { j.PrintJobID = f.conv.WholeOr(f.text, 1); }},
+    {"PrinterName", Type::Text, 255, &J::PrinterName, false,
+     [](J& j, F& f) { j.PrinterName = f.text; }, 1, 5, [](J& j, F& f) { j.PrinterName = f.text; }},
+    {"MachineName", Type::Text, 255, &J::MachineName, false,
+     [](J& j, F& f) { j.MachineName = f.text; }, 1, 6, [](J& j, F& f) { j.MachineName = f.text; }},
+    {"UserName", Type::Text, 255, &J::UserName, false, [](J& j, F& f) { j.UserName = f.text; }, 1,
+     7, [](J& j, F& f) { j.UserName = f.text; }},
+    {"DocumentName", Type::Text, 255, &J::DocumentName, false,
+     [](J& j, F& f) { j.DocumentName = f.text.left(kMaxText); }, 1, 8,
+     [](J& j, F& f) { j.DocumentName = TrimAtNul(f.text).trimmed().left(kMaxText); }},
+    {"SubmitDT", Type::DateTime, 0, &J::SubmitDT, false,
+     [](J& j, F& f) { f.conv.Date(f.text, &j.SubmitDT); }, 1, 10,
+     [](J& j, F& f) { f.conv.Date(f.text, &j.SubmitDT); }},
+    {"QueueName", Type::Text, 255, &J::QueueName, false, [](J& j, F& f) { j.QueueName = f.text; },
+     1, 3, [](J& j, F& f) { j.QueueName = f.text; }},
+    {"JobSizeBytes", Type::Whole, 0, &J::JobSizeBytes, false,
+     [](J& j, F& f) { j.JobSizeBytes = f.conv.WholeOr(f.text, 1); }, 1, 11,
+     [](J& j, F& f) { j.JobSizeBytes = f.conv.WholeOr(f.text, 1); }},
+    {"PagesPerCopy", Type::Whole, 0, &J::PagesPerCopy, false,
+     [](J& j, F& f) { j.PagesPerCopy = f.conv.IntPartOr(f.text, 1); }, 1, 12,
+     [](J& j, F& f) {
+         // The spooler's page count (line 2) wins when it counted more.
+         j.PagesPerCopy = f.conv.IntPartOr(f.text, 1);
+         double pages = 0;
+         if (f.conv.IsNumber(JobLine(*f.jobLines, 2), &pages) && std::floor(pages) > j.PagesPerCopy)
+             j.PagesPerCopy = f.conv.Checked(std::floor(pages));
+     }},
+    {"SeparatorPages", Type::Whole, 0, &J::SeparatorPages, false,
+     [](J& j, F& f) { j.SeparatorPages = f.conv.IntPartOr(f.text, 0); }, 1, 0,
+     [](J& j, F&) { j.SeparatorPages = 0; }},
+    {"NumCopies", Type::Whole, 0, &J::NumCopies, false,
+     [](J& j, F& f) { j.NumCopies = f.conv.IntPartOr(f.text, 1); }, 1, 13,
+     [](J& j, F& f) { j.NumCopies = f.conv.IntPartOr(f.text, 1); }},
+    {"PaperName", Type::Text, 255, &J::PaperName, false, [](J& j, F& f) { j.PaperName = f.text; },
+     1, 14, [](J& j, F& f) { j.PaperName = f.text; }},
+    {"PaperWidth", Type::Number, 0, &J::PaperWidth, false,
+     [](J& j, F& f) { j.PaperWidth = f.conv.NumberOr(f.text, 8.5); }, 1, 15,
+     [](J& j, F& f) { j.PaperWidth = f.conv.NumberOr(f.text, 8.5); }},
+    {"PaperHeight", Type::Number, 0, &J::PaperHeight, false,
+     [](J& j, F& f) {
+         if (!f.conv.IsNumber(f.text, &j.PaperHeight)) NoSheetHeight(j);
+     },
+     1, 16,
+     [](J& j, F& f) {
+         if (!f.conv.IsNumber(f.text, &j.PaperHeight)) NoSheetHeight(j);
+     }},
+    {"TotalPages", Type::Whole, 0, &J::TotalPages, false,
+     [](J& j, F& f) {
+         double total = 0;
+         j.TotalPages = f.conv.IsNumber(f.text, &total)
+                            ? f.conv.Checked(std::floor(total))
+                            : f.conv.Checked(double(j.PagesPerCopy) * double(j.NumCopies));
+     },
+     1, 0,
+     [](J& j, F& f) {
+         j.TotalPages =
+             f.conv.Checked((double(j.PagesPerCopy) + j.SeparatorPages) * double(j.NumCopies));
+     }},
+    {"PathAndFilename", Type::Text, 255, &J::PathAndFilename, false,
+     [](J& j, F& f) {
+         j.PathAndFilename = (Spooling(f.text) ? j.DocumentName : f.text).left(kMaxText);
+     },
+     1, 9,
+     [](J& j, F& f) {
+         // The longer of the two: the monitor may have found the document's full path.
+         if (j.PathAndFilename.size() < f.text.size()) j.PathAndFilename = f.text;
+         j.PathAndFilename.truncate(kMaxText);
+     }},
+    {"Color", Type::Text, 255, &J::Color, false,
+     [](J& j, F& f) { j.Color = SpooledOr(f.text, "Monochrome"); }, 1, 19,
+     [](J& j, F& f) {
+         if (!f.present) return;
+         if (Spooling(f.text))
+             j.Color = QStringLiteral("Monochrome");
+         else if (j.Color.isEmpty())
+             j.Color = f.text;
+     }},
+    {"Reserved", Type::Number, 0, &J::Reserved, false,
+     [](J& j, F& f) { j.Reserved = f.conv.NumberOr(f.text, 1.0); }, 1, 0,
+     [](J& j, F&) { j.Reserved = 0.0; }},
+    {"PrtDriverName", Type::Text, 50, &J::PrtDriverName, true,
+     [](J& j, F& f) { j.PrtDriverName = f.text; }, 2, 20,
+     [](J& j, F& f) {
+         if (f.present) j.PrtDriverName = f.text;
+     }},
+    {"PrinterGroup", Type::Text, 50, +[] { return QVariant(QString()); }, true, nullptr, 1, 0,
+     nullptr},
+    {"MediaType", Type::Text, 50, &J::MediaType, true,
+     [](J& j, F& f) { j.MediaType = SpooledOr(f.text, "Bond"); }, 1, 0, nullptr},
+    {"Orientation", Type::Text, 50, &J::Orientation, true,
+     [](J& j, F& f) { j.Orientation = SpooledOr(f.text, "Porttrait"); }, 1, 22,
+     [](J& j, F& f) {
+         if (f.present) j.Orientation = SpooledOr(f.text, "Porttrait");
+     }},
+    {"JobSummary", Type::Text, 255, &J::JobSummary, true, nullptr, 1, 0, nullptr},
+};
+
+// Data files are read on every machine: their numbers never depend on the locale.
+QString Six(double v) {
+    return QString::number(v, 'f', 6);
+}
+} // namespace
+
+std::span<const CMasterField> MasterFields() {
+    return kMaster;
+}
+
+QList<Platform::ColumnDef> DetailColumns() {
+    return {{"RecordID", Type::Whole, 0},
+            {"Category", Type::Text, 255},
+            {"ValueText", Type::Text, 255},
+            {"ValueNumber", Type::Number, 0}};
+}
+
+QList<Platform::ColumnDef> MasterColumns() {
+    QList<Platform::ColumnDef> columns;
+    for (const CMasterField& f : kMaster) columns << Platform::ColumnDef{f.name, f.type, f.size};
+    return columns;
+}
+
+Platform::Row MasterRow(const CPrintJobInfo& job) {
+    Platform::Row row;
+    for (const CMasterField& f : kMaster) {
+        const QVariant v = std::visit(
+            [&](auto m) -> QVariant {
+                using M = decltype(m);
+                if constexpr (std::is_same_v<M, std::monostate>)
+                    return {};
+                else if constexpr (std::is_same_v<M, QVariant (*)()>)
+                    return m();
+                else if constexpr (std::is_same_v<M, CDate CPrintJobInfo::*>)
+                    return job.SubmitWallClock();
+                else
+                    return QVariant::fromValue(job.*m);
+            },
+            f.member);
+        if (v.isValid()) row << Platform::Column{QLatin1String(f.name), v};
+    }
+    return row;
+}
+
+Platform::Row DetailRow(qint64 recordId, const CCategoryValue& v) {
+    // Slightly below the largest double: marks a value that has no number.
+    constexpr double kNoNumber = 1.79769313486231E+308;
+    const QList<Platform::ColumnDef> columns = DetailColumns();
+    const QVariant values[] = {recordId, v.ValueName, v.ValueString,
+                               IsNumeric(v.ValueString) ? v.ValueNumeric : kNoNumber};
+    Platform::Row row;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        row << Platform::Column{QLatin1String(columns[i].name), values[i]};
+    return row;
+}
+
+QString DataFileFields(const CPrintJobInfo& job) {
+    QStringList out;
+    for (const CMasterField& f : kMaster) {
+        if (!f.fromData) continue;
+        out << std::visit(
+            [&](auto m) -> QString {
+                using M = decltype(m);
+                if constexpr (std::is_same_v<M, QString CPrintJobInfo::*>)
+                    return QuotedField(job.*m);
+                else if constexpr (std::is_same_v<M, qint32 CPrintJobInfo::*>)
+                    return QString::number(job.*m);
+                else if constexpr (std::is_same_v<M, double CPrintJobInfo::*>)
+                    return Six(job.*m);
+                else if constexpr (std::is_same_v<M, CDate CPrintJobInfo::*>)
+                    return QuotedField(job.SubmitText());
+                else
+                    return {};
+            },
+            f.member);
+    }
+    return out.join(QLatin1Char(','));
+}
+
+QString JobLine(const QStringList& lines, int n) {
+    if (lines.isEmpty() || n < 1) return {};
+    return lines[std::min<qsizetype>(n, lines.size()) - 1];
+}
