@@ -291,6 +291,9 @@ bool FPrintJobs::HandleRowKey(QKeyEvent* key) {
         m_typeAhead->Hide();
         return true;
     default:
-        return false;
+        // An Alt mnemonic that reached the field has no button to press (Cancel may be
+        // hidden): it types nothing.
+        return (key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier) &&
+               !key->text().isEmpty();
     }
 }

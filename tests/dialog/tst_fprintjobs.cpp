@@ -289,6 +289,23 @@ private Q_SLOTS:
         QCOMPARE(Form(), (QStringList{"Project=", "Account="}));
     }
 
+    void mnemonicWithoutButtonTypesNothing_data() {
+        QTest::addColumn<JobFields>("job");
+        QTest::addColumn<QStringList>("form");
+        QTest::newRow("combo") << Plotter()
+                               << QStringList{"Client=", "Matter=", "Quality=Draft",
+                                              "(hidden) Cost=Draft | 0.10 per page"};
+        QTest::newRow("masked") << Laser() << QStringList{"Project=", "Account="};
+    }
+    void mnemonicWithoutButtonTypesNothing() {
+        QFETCH(JobFields, job);
+        Configure({u"GENERAL/AllowCancel=False"_s});
+        Show({job});
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
+        QTEST(Form(), "form");
+        QVERIFY(w->isVisible() && w->isEnabled());
+    }
+
     void save_data() {
         QTest::addColumn<QStringList>("edits");
         QTest::addColumn<JobFields>("job");
