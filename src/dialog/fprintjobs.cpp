@@ -306,13 +306,23 @@ void FPrintJobs::lvwPrintJobs_ItemClick() {
     }
     const auto first = JobOfRow(rows.first());
     if (!first) return;
+    // The rows answer for every selected job.
+    auto answerForSelected = [this] {
+        m_shownFor.clear();
+        for (const QTreeWidgetItem* row : SelectedRows())
+            m_shownFor << row->data(0, kJobFileRole).toString();
+    };
     if (rows.size() > 1) {
         QSet<const CPrinterGroup*> groups;
         for (const QTreeWidgetItem* row : rows)
             if (const auto job = JobOfRow(row)) groups.insert(job->PrinterGroup().get());
         if (groups.size() < 2) {
-            // Jobs of one group share the rows already shown for it.
-            if (groups.contains(mclsPrinterGroup.get())) return;
+            // Jobs of one group share the answer already shown for it.
+            if (groups.contains(mclsPrinterGroup.get())) {
+                KeepEnteredValues();
+                answerForSelected();
+                return;
+            }
         } else {
             Warn(QStringLiteral("All selected print jobs must be for the same printer group."));
             const CPrinterGroup* keep = first->PrinterGroup().get();
@@ -324,6 +334,7 @@ void FPrintJobs::lvwPrintJobs_ItemClick() {
     }
     UnloadUserValues();
     LoadUserValues(*first);
+    answerForSelected();
 }
 
 void FPrintJobs::lvwPrintJobs_ColumnClick(int column) {

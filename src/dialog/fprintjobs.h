@@ -62,7 +62,7 @@ private:
         QLabel* label = nullptr;
         QComboBox* combo = nullptr;  // holds the list and the value of every row
         QLineEdit* masked = nullptr; // the visible field of a row that masks input
-        QString loaded;              // the value the row was loaded with
+        QString loaded;              // the job's own value the row was loaded with
         QWidget* Field() const;
     };
 
@@ -95,8 +95,8 @@ private:
     void LayOutRows();
     void ChainTabOrder();
     void FocusFirstRow();
+    void KeepEnteredValues();
     int RowOf(const QObject* widget) const;
-    void OnRowEdited(int d);
     void CoupleQualityCost(int d);
     bool HandleRowKey(QKeyEvent* key);
 
@@ -126,10 +126,11 @@ private:
     std::shared_ptr<CPrinterGroup> mclsPrinterGroup;
     std::vector<CEntryRow> m_rows;
     std::vector<bool> mabAcknowledged;
-    // What the user typed or chose, by category position, kept while jobs of one group are
-    // selected in turn.
-    QHash<int, QString> m_typed;
-    const CPrinterGroup* m_typedGroup = nullptr;
+    // The jobs the shown rows answer for, and what the user changed in the rows for each job
+    // they left, by job file name and category position: a job shown again gets back its own
+    // answer, and what was never changed is computed afresh for it.
+    QStringList m_shownFor;
+    QHash<QString, QHash<int, QString>> m_entered;
 
     QSplitter* splPanes = nullptr;
     QTreeWidget* lvwPrintJobs = nullptr;

@@ -57,10 +57,7 @@ void FPrintJobs::AddListEntries(QComboBox* combo, const CCategory& category, CPr
 void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
     picCategories->setUpdatesEnabled(false);
     mclsPrinterGroup = job.PrinterGroup();
-    if (mclsPrinterGroup.get() != m_typedGroup) {
-        m_typed.clear();
-        m_typedGroup = mclsPrinterGroup.get();
-    }
+    const QHash<int, QString> entered = m_entered.value(job.JobFileName);
     int position = 0;
     if (mclsPrinterGroup) {
         for (const auto& category : mclsPrinterGroup->Categories) {
@@ -85,12 +82,14 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
                                                    Qt::MatchExactly | Qt::MatchCaseSensitive);
                 if (at >= 0) row.combo->setCurrentIndex(at);
             }
-            bool acknowledged = !category->AckDefaultValues;
-            if (const auto typed = m_typed.constFind(position); typed != m_typed.cend()) {
-                row.combo->setEditText(*typed);
-                acknowledged = true;
-            }
             row.loaded = row.combo->currentText();
+            // What the user changed for this job before; it is acknowledged again like any
+            // loaded value.
+            if (const auto shown = entered.constFind(position); shown != entered.cend()) {
+                row.combo->setCurrentIndex(
+                    row.combo->findText(*shown, Qt::MatchExactly | Qt::MatchCaseSensitive));
+                row.combo->setEditText(*shown);
+            }
             if (category->MaskUserInput) {
                 row.masked = new QLineEdit(picCategories);
                 row.masked->setObjectName(QStringLiteral("cboCategoryTextBox") + number);
@@ -107,19 +106,16 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
                 if (watched) watched->installEventFilter(this);
             connect(row.combo->lineEdit(), &QLineEdit::textEdited, this,
                     [this, d](const QString& text) {
-                        OnRowEdited(d);
                         m_typeAhead->Update(m_rows[size_t(d - 1)].combo, text);
                     });
-            connect(row.combo, &QComboBox::activated, this, [this, d] { OnRowEdited(d); });
             connect(row.combo, &QComboBox::editTextChanged, this,
                     [this, d] { CoupleQualityCost(d); });
             if (row.masked)
                 connect(row.masked, &QLineEdit::textEdited, this, [this, d](const QString& text) {
                     m_rows[size_t(d - 1)].combo->setEditText(text);
-                    OnRowEdited(d);
                 });
             m_rows.push_back(row);
-            mabAcknowledged.push_back(acknowledged);
+            mabAcknowledged.push_back(!category->AckDefaultValues);
         }
     }
     LayOutRows();
@@ -142,7 +138,22 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
     }
 }
 
+void FPrintJobs::KeepEnteredValues() {
+    if (m_rows.empty()) return;
+    QHash<int, QString> changed;
+    for (const CEntryRow& row : m_rows)
+        if (row.combo->currentText() != row.loaded)
+            changed.insert(row.position, row.combo->currentText());
+    for (const QString& name : std::as_const(m_shownFor))
+        if (changed.isEmpty() || !mclsPrintJobs->Exists(name))
+            m_entered.remove(name);
+        else
+            m_entered.insert(name, changed);
+}
+
 void FPrintJobs::UnloadUserValues() {
+    KeepEnteredValues();
+    m_shownFor.clear();
     m_typeAhead->Reset();
     m_focusPosition = 0;
     if (const int d = RowOf(QApplication::focusWidget()); d > 0)
@@ -223,15 +234,6 @@ int FPrintJobs::RowOf(const QObject* widget) const {
     return 0;
 }
 
-void FPrintJobs::OnRowEdited(int d) {
-    const CEntryRow& row = m_rows[size_t(d - 1)];
-    // Only what the user changed is kept for the next job of the group.
-    if (row.combo->currentText() == row.loaded)
-        m_typed.remove(row.position);
-    else
-        m_typed.insert(row.position, row.combo->currentText());
-}
-
 void FPrintJobs::CoupleQualityCost(int d) {
     const CEntryRow& quality = m_rows[size_t(d - 1)];
     if (quality.category->CategoryName != QLatin1String("Quality")) return;
@@ -291,6 +293,9 @@ bool FPrintJobs::HandleRowKey(QKeyEvent* key) {
         m_typeAhead->Hide();
         return true;
     default:
-        return false;
+        // An Alt mnemonic that reached the field has no button to press (Cancel may be
+        // hidden): it types nothing.
+        return (key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier) &&
+               !key->text().isEmpty();
     }
 }

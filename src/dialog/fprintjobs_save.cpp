@@ -108,9 +108,10 @@ void FPrintJobs::SavePrintJobs() {
         StoreJob(*job);
         Trace("starting mclsPrintJobs.Remove");
         mclsPrintJobs->Remove(job->JobFileName);
+        m_entered.remove(job->JobFileName);
     }
     Trace("starting DisplayPrintJobs");
-    m_typed.clear();
+    m_shownFor.clear(); // the rows answered for the jobs just stored
     DisplayPrintJobs();
     PutBackIntoUse();
 }
@@ -187,6 +188,7 @@ void FPrintJobs::CancelPrintJobs() {
         const auto job = JobOfRow(item);
         if (!job) continue;
         mclsPrintJobs->Remove(job->JobFileName);
+        m_entered.remove(job->JobFileName);
         CJobAnswer cancel{true, QStringLiteral("cancel"), {}};
         const auto group = job->PrinterGroup();
         if (group && group->PauseUntilAck)
@@ -195,7 +197,7 @@ void FPrintJobs::CancelPrintJobs() {
         SettleJob(*job, cancel); // when not all were written the rescan finds the job again
     }
     mclsPrintJobs->GetPrintJobs(*mclsMonitor);
-    m_typed.clear();
+    m_shownFor.clear(); // the rows answered for the jobs just cancelled
     DisplayPrintJobs();
     PutBackIntoUse();
 }

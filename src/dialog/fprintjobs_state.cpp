@@ -115,7 +115,10 @@ void FPrintJobs::Form_Resize() {
     const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
     const QSize minimum(ToPixelsX(2 * kMargin + FromPixelsX(picButtons->width() + 2 * frame)),
                         ToPixelsY(kMinHeight));
-    if (minimumSize() != minimum) setMinimumSize(minimum); // a smaller window grows to it
+    if (minimumSize() != minimum) setMinimumSize(minimum);
+    // The window system may make the window smaller than its minimum: it grows back.
+    if (width() < minimum.width() || height() < minimum.height())
+        resize(size().expandedTo(minimum));
     LayOutPanes();
 }
 

@@ -106,7 +106,8 @@ class TestFPrintJobs : public QObject {
     // What a job left: its data file, then its redirect lines and its answer to the monitor.
     QStringList Left(const QString& id) const {
         return {File(id + u".dat"_s),
-                File(id + u".shd"_s) + box->Read(u"data/Machines/SRV/000"_s + id + u".pas"_s)};
+                File(id + u".shd"_s) +
+                    box->Read(u"data/Machines/SRV/"_s + id.rightJustified(5, u'0') + u".pas"_s)};
     }
     QTreeWidget* List() const { return w->findChild<QTreeWidget*>(u"lvwPrintJobs"_s); }
     QPushButton* Button(const QString& name) const { return w->findChild<QPushButton*>(name); }
@@ -272,8 +273,8 @@ private Q_SLOTS:
         ClickHeader(0); // L1, P1, P2
         ClickRow(u"P1"_s);
         Type(u"Matter"_s, u"12"_s);
-        // Jobs of one group: no message, and rows reloaded for another of its jobs keep what
-        // was typed.
+        // Jobs of one group: no message; selected together they share one answer, which
+        // stays theirs when one of them is selected alone.
         const QStringList typed = {"Client=", "Matter=12", "Quality=Draft",
                                    "(hidden) Cost=Draft | 0.10 per page"};
         ClickRow(u"P2"_s, Qt::ControlModifier);
@@ -287,6 +288,72 @@ private Q_SLOTS:
         QCOMPARE(rec->Joined(), u"All selected print jobs must be for the same printer group."_s);
         QCOMPARE(Rows(0), (QStringList{"*L1", "P1", "P2"}));
         QCOMPARE(Form(), (QStringList{"Project=", "Account="}));
+    }
+
+    void eachJobKeepsItsOwnValues_data() {
+        QTest::addColumn<QString>("client"); // typed, then Enter when the popup offers one
+        QTest::newRow("typed out") << u"Gamma Trust"_s;
+        QTest::newRow("chosen from the type-ahead") << u"Gamma"_s;
+    }
+    void eachJobKeepsItsOwnValues() {
+        QFETCH(QString, client);
+        Configure({u"CATEGORYPG11/PreDefinedValue2=0, Gamma Trust"_s,
+                   u"CATEGORYPG11/DefaultValue=1"_s, u"CATEGORYPG12/Pattern=Any"_s,
+                   u"CATEGORYPG12/AllowBlankValues=True"_s});
+        const JobFields first = Plotter(u"501"_s, u"A.dwg"_s),
+                        second = Plotter(u"502"_s, u"B.dwg"_s);
+        Show({first, second});
+        ClickRow(u"A.dwg"_s);
+        Type(u"Client"_s, client);
+        if (client != u"Gamma Trust"_s)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        Type(u"Matter"_s, u"X1"_s);
+        Type(u"Quality"_s, u"N1"_s);
+        const QString cost = u"(hidden) Cost=Draft | 0.10 per page"_s;
+        const QStringList typed = {"Client=Gamma Trust", "Matter=X1", "Quality=N1", cost};
+        QCOMPARE(Form(), typed);
+        ClickRow(u"B.dwg"_s);
+        QCOMPARE(Form(), (QStringList{"Client=Acme Ltd", "Matter=", "Quality=Draft", cost}));
+        // What was entered for another job is not acknowledged for this one.
+        QTest::mouseClick(Button(u"cmdSave"_s), Qt::LeftButton);
+        QCOMPARE(rec->Joined(), u"'Client' must be acknowledged.||You can acknowledge it by "
+                                u"clicking on the value to the right of 'Client'."_s);
+        rec->Clear();
+        QTest::mouseClick(Field(u"Client"_s), Qt::LeftButton);
+        QTest::mouseClick(Button(u"cmdSave"_s), Qt::LeftButton);
+        Tick();
+        const QString draft = u"Cost=Draft | 0.10 per page"_s;
+        QCOMPARE(Left(u"502"_s),
+                 (QStringList{Dat(second, {"Client=Acme Ltd", "Matter=", "Quality=Draft", draft}),
+                              kHeld}));
+        // The job left over is shown with what was entered for it (its first row has the
+        // focus, which acknowledges it).
+        QCOMPARE(Rows(0), QStringList{"*A.dwg"});
+        QCOMPARE(Form(), typed);
+        QTest::mouseClick(Button(u"cmdSave"_s), Qt::LeftButton);
+        Tick();
+        QCOMPARE(rec->Joined(), QString());
+        QCOMPARE(Left(u"501"_s),
+                 (QStringList{Dat(first, {"Client=Gamma Trust", "Matter=X1", "Quality=N1", draft}),
+                              kHeld}));
+        QVERIFY(w->IsUnloaded());
+    }
+
+    void mnemonicWithoutButtonTypesNothing_data() {
+        QTest::addColumn<JobFields>("job");
+        QTest::addColumn<QStringList>("form");
+        QTest::newRow("combo") << Plotter()
+                               << QStringList{"Client=", "Matter=", "Quality=Draft",
+                                              "(hidden) Cost=Draft | 0.10 per page"};
+        QTest::newRow("masked") << Laser() << QStringList{"Project=", "Account="};
+    }
+    void mnemonicWithoutButtonTypesNothing() {
+        QFETCH(JobFields, job);
+        Configure({u"GENERAL/AllowCancel=False"_s});
+        Show({job});
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
+        QTEST(Form(), "form");
+        QVERIFY(w->isVisible() && w->isEnabled());
     }
 
     void save_data() {

@@ -234,6 +234,14 @@ private Q_SLOTS:
                  QPoint((size.width() - ToPixelsX(5175)) / 2, size.height() - ToPixelsY(570)));
     }
 
+    void lowerWindowGrowsBack() {
+        Open();
+        const int width = w->width();
+        w->windowHandle()->resize(width, ToPixelsY(4000)); // as a window manager may
+        QTRY_COMPARE(w->size(), QSize(width, ToPixelsY(4980)));
+        QCOMPARE(w->windowHandle()->height(), ToPixelsY(4980));
+    }
+
     void aboutIsModalOverTheWindow() {
         Open();
         QString seen;
