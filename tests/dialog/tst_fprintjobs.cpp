@@ -5,6 +5,7 @@
 #include "config/cconfigoptions.h"
 #include "dialog/fprintjobs.h"
 #include "dialog/twips.h"
+#include "jobs/masterfields.h"
 #include "platform/clock.h"
 #include "testsupport.h"
 
@@ -31,15 +32,19 @@ JobFields Offline() {
     return f;
 }
 // A data file as the window writes it for a job of these fields (the path is the document
-// name: the configuration does not look documents up); details are "Name=value".
+// name: the configuration does not look documents up); details are "Name=value". The master
+// line's form is the writer's, tested on its own.
 QString Dat(const JobFields& f, const QStringList& details) {
-    auto fixed = [](const QString& n) { return QString::number(n.toDouble(), 'f', 6); };
-    QString text =
-        u"QorvexMaster,2,%1,\"%2\",\"HOSTA\",\"jsmith\",\"%3\",\"03/05/2004 2:07:09 PM\",\"%4\","
-        u"123456,%5,0,%6,\"%7\",%8,%9,"_s.arg(f.id, f.printer, f.document, f.queue, f.pages,
-                                              f.copies, f.paper, fixed(f.width), fixed(f.height)) +
-        u"%1,\"%2\",\"Color\",0.000000,\"%3\",\"%4\",\"Portrait\"\r\n"_s.arg(
-            QString::number(f.pages.toInt() * f.copies.toInt()), f.document, f.driver, f.media);
+    CPrintJobInfo job;
+    job.PrintJobID = f.id.toInt(), job.PrinterName = f.printer, job.MachineName = u"HOSTA"_s;
+    job.UserName = u"jsmith"_s, job.DocumentName = job.PathAndFilename = f.document;
+    CDate::Parse(u"03/05/2004 2:07:09 PM"_s, &job.SubmitDT); // a wrong date fails the comparison
+    job.QueueName = f.queue, job.JobSizeBytes = 123456, job.PagesPerCopy = f.pages.toInt();
+    job.NumCopies = f.copies.toInt(), job.TotalPages = job.PagesPerCopy * job.NumCopies;
+    job.PaperName = f.paper, job.PaperWidth = f.width.toDouble();
+    job.PaperHeight = f.height.toDouble(), job.Color = u"Color"_s, job.PrtDriverName = f.driver;
+    job.MediaType = f.media, job.Orientation = u"Portrait"_s;
+    QString text = u"QorvexMaster,2,"_s + DataFileFields(job) + u"\r\n"_s;
     for (const QString& d : details)
         text +=
             u"QorvexDetail,2,\"%1\",\"%2\"\r\n"_s.arg(d.section(u'=', 0, 0), d.section(u'=', 1));
