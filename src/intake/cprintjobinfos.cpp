@@ -38,10 +38,16 @@ struct CJobFileMemo {
     std::shared_ptr<const CPrintJobInfo> job; // the record as read
 };
 
-// Per job folder, per job file name: kept for the life of the process, pruned to the names
-// of the last listing.
-QHash<QString, QHash<QString, CJobFileMemo>>& Memory() {
-    static QHash<QString, QHash<QString, CJobFileMemo>> memory;
+// The job files of the folder scanned last, by name: kept for the life of the process (the
+// windows that scan come and go), pruned to the names of the last listing, and forgotten when
+// the user's folder changes.
+QHash<QString, CJobFileMemo>& Memory(const QString& folder) {
+    static QString scanned;
+    static QHash<QString, CJobFileMemo> memory;
+    if (folder != scanned) {
+        memory.clear();
+        scanned = folder;
+    }
     return memory;
 }
 
@@ -154,22 +160,82 @@ bool CPrintJobInfos::DisplayRequired() const {
     return false;
 }
 
+namespace {
+// Brings memo up to the job file: reads it unless the reading kept is still good. False when
+// the file went since the listing.
+bool ReadJobFile(CJobFileMemo& memo, const QString& path, const Platform::FileStamp& optionsStamp,
+                 CMonitor& monitor) {
+    if (!ReadUnder(memo, optionsStamp)) {
+        memo.otherMachine = false;
+        memo.job.reset();
+    }
+    if (memo.otherMachine || memo.job) return true;
+    bool readable = false;
+    const QStringList lines = CMonitor::ReadJobLines(path, CMonitor::kJobLines, &readable);
+    if (!readable) return false;
+    memo.options = gConfigOptions;
+    memo.optionsStamp = optionsStamp;
+    const QString machine = lines.size() >= 6 ? lines[5] : QString();
+    const bool thisMachine = machine.contains(QLatin1String("unavailable"), Qt::CaseInsensitive) ||
+                             machine.contains(gEnv.m_sMachineName, Qt::CaseInsensitive) ||
+                             machine.contains(gEnv.m_sIPAddress, Qt::CaseInsensitive) ||
+                             machine.contains(QLatin1String("127.0.0.1"), Qt::CaseInsensitive);
+    memo.otherMachine = !thisMachine && !gConfigOptions->DisplayToUserOnly && !gEnv.m_bLogAllUsers;
+    if (!memo.otherMachine) memo.job = monitor.GetNextPrintJob(path, lines);
+    return true;
+}
+
+// What becomes of a job read from its job file.
+enum class EJobDecision {
+    NotLogged, // answered "cancel"
+    Skipped,   // a duplicate, or a job file that went: nothing to write
+    Display,   // waits for the user in the window
+    Store,     // stored at once
+};
+
+EJobDecision Decide(CPrintJobInfo& job, bool duplicate, bool fileThere) {
+    const auto group = job.PrinterGroup();
+    if ((gConfigOptions->DisableLogging || (group && group->DisableLogging) || duplicate) &&
+        job.PrtDriverName_Valid())
+        return fileThere && !duplicate ? EJobDecision::NotLogged : EJobDecision::Skipped;
+    if (job.DisplayRequired() && !(group && group->LogSilent)) return EJobDecision::Display;
+    return EJobDecision::Store;
+}
+
+// Writes the answer of a job that needs no input; memo notes it when all was written.
+void WriteAnswer(EJobDecision decision, CPrintJobInfo& job, CJobFileMemo& memo, bool fileThere) {
+    if (decision == EJobDecision::NotLogged) {
+        CJobAnswer cancel{true, QStringLiteral("cancel"), {}};
+        const auto group = job.PrinterGroup();
+        if (group && group->PauseUntilAck) cancel.pass = QStringLiteral("resume");
+        memo.answered = SettleJob(job, cancel); // else tried again at the next scan
+        return;
+    }
+    CJobAnswer stored = StoredJobAnswer(job);
+    if (!fileThere) stored.pass.reset();
+    if (SettleJob(job, stored)) {
+        memo.answered = true;
+    } else if (!memo.reported) {
+        // Tried again quietly at every scan until it is stored.
+        ReportStoreFailure();
+        memo.reported = true;
+    }
+}
+} // namespace
+
 void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
     if (!gConfigOptions) return;
     const QString folder = gEnv.m_sUserPath + QLatin1Char('/');
     // One listing: a settled job is never opened.
     const CJobFolderListing listing = ListJobFolder(folder);
-    const QStringList& jobFiles = listing.jobFiles;
-    const QSet<QString>& settled = listing.settled;
-    const auto& options = *gConfigOptions;
     const Platform::FileStamp optionsStamp = Platform::StampOf(gEnv.m_sconfigfile);
-    QHash<QString, CJobFileMemo>& known = Memory()[folder];
+    QHash<QString, CJobFileMemo>& known = Memory(folder);
     QHash<QString, CJobFileMemo> kept; // the memos of the names listed now
-    kept.reserve(jobFiles.size());
-    for (const QString& name : jobFiles) {
+    kept.reserve(listing.jobFiles.size());
+    for (const QString& name : listing.jobFiles) {
         const QString path = folder + name;
         const QString base = path.left(path.size() - 3);
-        if (settled.contains(name.left(name.size() - 3))) continue;
+        if (listing.settled.contains(name.left(name.size() - 3))) continue;
         CJobFileMemo memo = known.take(name);
         if (IDExists(path)) { // already pending
             kept.insert(name, std::move(memo));
@@ -187,61 +253,23 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
             kept.insert(name, std::move(memo));
             continue;
         }
-        if (memo.answered) {
-            kept.insert(name, std::move(memo));
-            continue;
-        }
         // Created but not yet written: a record read now would stay pending empty. The watch
         // wakes the loop again when the writer is done.
-        if (stamp.size == 0) continue;
-        if (!ReadUnder(memo, optionsStamp)) {
-            memo.otherMachine = false;
-            memo.job.reset();
-        }
-        if (!memo.otherMachine && !memo.job) {
-            bool readable = false;
-            const QStringList lines = CMonitor::ReadJobLines(path, CMonitor::kJobLines, &readable);
-            if (!readable) continue; // gone since the listing
-            memo.options = gConfigOptions;
-            memo.optionsStamp = optionsStamp;
-            const QString machine = lines.size() >= 6 ? lines[5] : QString();
-            const bool thisMachine =
-                machine.contains(QLatin1String("unavailable"), Qt::CaseInsensitive) ||
-                machine.contains(gEnv.m_sMachineName, Qt::CaseInsensitive) ||
-                machine.contains(gEnv.m_sIPAddress, Qt::CaseInsensitive) ||
-                machine.contains(QLatin1String("127.0.0.1"), Qt::CaseInsensitive);
-            memo.otherMachine = !thisMachine && !options.DisplayToUserOnly && !gEnv.m_bLogAllUsers;
-            if (!memo.otherMachine) memo.job = monitor.GetNextPrintJob(path, lines);
-        }
-        if (memo.otherMachine) { // printed on another machine: handled there
+        if (!memo.answered && stamp.size == 0) continue;
+        if (!memo.answered && !ReadJobFile(memo, path, optionsStamp, monitor)) continue;
+        if (memo.answered || memo.otherMachine) { // answered already, or handled elsewhere
             kept.insert(name, std::move(memo));
             continue;
         }
-
         const auto job = Copy(*memo.job);
-        const bool duplicate = JobExists(*job);
-        const auto group = job->PrinterGroup();
-        if ((options.DisableLogging || (group && group->DisableLogging) || duplicate) &&
-            job->PrtDriverName_Valid()) {
-            if (Platform::IsFile(path) && !duplicate) {
-                CJobAnswer cancel{true, QStringLiteral("cancel"), {}};
-                if (group && group->PauseUntilAck) cancel.pass = QStringLiteral("resume");
-                memo.answered = SettleJob(*job, cancel); // else tried again at the next scan
-            }
-        } else if (job->DisplayRequired() && !(group && group->LogSilent)) {
+        const bool fileThere = Platform::IsFile(path);
+        const EJobDecision decision = Decide(*job, JobExists(*job), fileThere);
+        if (decision == EJobDecision::Display) {
             if (job->MachineName.contains(QLatin1String("unavailable"), Qt::CaseInsensitive))
                 job->MachineName = gEnv.m_sMachineName;
             Add(job, job->JobFileName);
-        } else {
-            CJobAnswer stored = StoredJobAnswer(*job);
-            if (!Platform::IsFile(path)) stored.pass.reset();
-            if (SettleJob(*job, stored)) {
-                memo.answered = true;
-            } else if (!memo.reported) {
-                // Tried again quietly at every scan until it is stored.
-                ReportStoreFailure();
-                memo.reported = true;
-            }
+        } else if (decision != EJobDecision::Skipped) {
+            WriteAnswer(decision, *job, memo, fileThere);
         }
         kept.insert(name, std::move(memo));
     }
