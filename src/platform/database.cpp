@@ -192,6 +192,9 @@ QString CreateTable(const char* name, const ColumnDef (&cols)[N], Kind kind,
            parts.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
+// The duplicate test seeks Master by submit time alone.
+constexpr const char* kSubmitIndex = "MasterSubmitDT";
+
 qint64 LockNumber(const QString& key) {
     const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1);
     return qFromBigEndian<qint64>(hash.constData());
@@ -422,6 +425,23 @@ bool JobDatabase::AddTextColumn(const QString& table, const QString& column, int
                                    .arg(size));
 }
 
+bool JobDatabase::AddSubmitIndex() {
+    if (!IsOpen()) return false;
+    const QString sql =
+        d->kind == Kind::SQLite
+            ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                             "name = ? COLLATE NOCASE")
+            : QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = "
+                             "current_schema() AND indexname = lower(?)");
+    QSqlQuery* q = d->Prepared(sql);
+    if (!q) return false;
+    q->addBindValue(QLatin1String(kSubmitIndex));
+    const bool present = q->exec() && q->next() && q->value(0).toInt() > 0;
+    q->finish();
+    return present || Execute(QStringLiteral("CREATE INDEX ") + QLatin1String(kSubmitIndex) +
+                              QStringLiteral(" ON Master (SubmitDT)"));
+}
+
 bool JobDatabase::Execute(const QString& statement) {
     if (!IsOpen()) return false;
     QSqlQuery q(d->db);
@@ -458,18 +478,22 @@ QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& d
     QList<MasterMatch> rows;
     if (ok) *ok = false;
     if (!IsOpen()) return rows;
+    // The jobs of that second, compared here: SQLite folds the case of ASCII letters only, and
+    // a database of an older layout has no index that ignores case.
     QSqlQuery* q = d->Prepared(QStringLiteral(
-        "SELECT PrintJobID, LogMachine FROM Master WHERE UserName = ? AND DocumentName = ? AND "
+        "SELECT RecordID, PrintJobID, LogMachine, UserName, DocumentName FROM Master WHERE "
         "SubmitDT = ? ORDER BY RecordID"));
     if (!q) return rows;
-    q->addBindValue(Bindable(user));
-    q->addBindValue(Bindable(document));
     q->addBindValue(DateText(submitted));
     if (!q->exec()) {
         d->error = q->lastError().text();
         return rows;
     }
-    while (q->next()) rows << MasterMatch{q->value(0).toLongLong(), q->value(1).toString()};
+    while (q->next())
+        if (q->value(3).toString().compare(user, Qt::CaseInsensitive) == 0 &&
+            q->value(4).toString().compare(document, Qt::CaseInsensitive) == 0)
+            rows << MasterMatch{q->value(0).toLongLong(), q->value(1).toLongLong(),
+                                q->value(2).toString()};
     q->finish();
     if (ok) *ok = true;
     return rows;
@@ -521,6 +545,8 @@ CreateResult CreateJobDatabase(const QString& target, QString* message) {
     const QStringList statements{
         CreateTable("Master", kMaster, t.kind),
         QStringLiteral("CREATE INDEX UserDocSubmitDT ON Master (UserName, DocumentName, SubmitDT)"),
+        QStringLiteral("CREATE INDEX ") + QLatin1String(kSubmitIndex) +
+            QStringLiteral(" ON Master (SubmitDT)"),
         CreateTable("Detail", kDetail, t.kind,
                     QStringLiteral("FOREIGN KEY (RecordID) REFERENCES Master (RecordID) ON DELETE "
                                    "CASCADE")),

@@ -32,6 +32,7 @@ using Row = QList<Column>;
 
 // A Master row found by its user, document and submit time.
 struct MasterMatch {
+    qint64 recordID = 0;
     qint64 printJobID = 0;
     QString logMachine;
 };
@@ -54,6 +55,8 @@ public:
     QStringList Columns(const QString& table);
     // Adds a variable-length text column of at most size characters; the empty text is allowed.
     bool AddTextColumn(const QString& table, const QString& column, int size);
+    // Adds the index on Master's submit time that the duplicate test seeks by, when missing.
+    bool AddSubmitIndex();
     // Runs one statement that returns no rows.
     bool Execute(const QString& statement);
 
@@ -62,7 +65,8 @@ public:
     bool CommitJob();
     void RollbackJob();
 
-    // The Master rows with these keys, in the order they were stored.
+    // The Master rows with these keys (user and document letter case ignored), in the order
+    // they were stored.
     QList<MasterMatch> SeekMaster(const QString& user, const QString& document,
                                   const QDateTime& submitted, bool* ok = nullptr);
     // Inserts a Master row and returns its automatic RecordID, or -1.

@@ -569,6 +569,56 @@ bool MoveFile(const QString& from, const QString& to) {
     return CopyFileKeepTime(from, to) && RemoveFile(from);
 }
 
+bool MoveFileNoReplace(const QString& from, const QString& to) {
+    if (KindOf(from) != EntryKind::Regular) return FailNotRegular();
+    const QByteArray source = Native(from), target = Native(to);
+    if (target.isEmpty() || target.endsWith('/')) return Fail(ENOENT);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
+        return true;
+    if (errno == EINVAL && ::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData()); // a file system that cannot rename without replacing
+        return true;
+    }
+    if (errno != EXDEV) return Fail(errno);
+    // Another file system: a whole, synced copy under a temporary name first, then the name,
+    // unless a file took it meanwhile; only then does the source go.
+    struct stat st;
+    const int in = Posix::OpenRegular(from, O_RDONLY, false, &st);
+    if (in < 0) return false;
+    QByteArray data;
+    const bool read = Posix::ReadAll(in, -1, &data);
+    Posix::Close(in);
+    if (!read) return false;
+    const QByteArray folder = target.left(target.lastIndexOf('/') + 1);
+    const int dfd =
+        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) return Fail(errno);
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = ".new." + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::openat(dfd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      st.st_mode & 0777);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    bool ok = fd >= 0 || Fail(errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (ok) ok = WriteAll(to, fd, data);
+    if (ok && ::futimens(fd, times) != 0) ok = Fail(errno);
+    if (ok && ::fdatasync(fd) != 0) ok = Fail(errno);
+    if (fd >= 0 && ::close(fd) != 0 && ok) ok = Fail(errno);
+    bool moved = false;
+    if (ok) {
+        const int error = PlaceNew(dfd, temp, target, &moved);
+        ok = error == 0 || Fail(error);
+    }
+    if (fd >= 0 && !moved) ::unlinkat(dfd, temp.constData(), 0);
+    if (ok && ::fsync(dfd) != 0) ok = Fail(errno); // the new name itself
+    Posix::Close(dfd);
+    return ok && (::unlink(source.constData()) == 0 || Fail(errno));
+}
+
 bool RemoveFile(const QString& path) {
     const QByteArray native = Native(path);
     return !native.isEmpty() && (::unlink(native.constData()) == 0 || Fail(errno));

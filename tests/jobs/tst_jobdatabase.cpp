@@ -203,11 +203,12 @@ private Q_SLOTS:
                  parsed);
     }
 
+    // The stored job is jsmith's "Plan.dwg" (or the document given with "|").
     void duplicates_data() {
         QTest::addColumn<QString>("backend");
         QTest::addColumn<int>("stored");
         QTest::addColumn<int>("incoming");
-        QTest::addColumn<QString>("change"); // what else differs in the incoming job
+        QTest::addColumn<QString>("change"); // what else differs: "what:value", or "time"
         QTest::addColumn<bool>("same");
         struct Row {
             const char* name;
@@ -226,14 +227,19 @@ private Q_SLOTS:
             {"low word ignored only above 65535", 5, 3 * 65536 + 5, "", false},
             {"job number 0", 0, 0, "", false},
             {"other second", 42, 42, "time", false},
-            {"other document", 42, 42, "document", false},
-            {"other user", 42, 42, "user", false},
+            {"other document", 42, 42, "document:Plan2.dwg", false},
+            {"other user", 42, 42, "user:jsmith2", false},
+            {"user in capitals", 42, 42, "user:JSMITH", true},
+            {"document in other case", 42, 42, "document:pLAN.DWG", true},
+            {"letters beyond ASCII", 42, 42, "document:ÅRSBERICHT ZÜRICH.PDF|Årsbericht Zürich.pdf",
+             true},
+            {"other letter beyond ASCII", 42, 42, "document:Zurich.pdf|Zürich.pdf", false},
         };
         for (const char* backend : {"sqlite", "postgresql"})
             for (const Row& r : rows)
                 QTest::newRow((QByteArray(backend) + ": " + r.name).constData())
                     << QString::fromLatin1(backend) << r.stored << r.incoming
-                    << QString::fromLatin1(r.change) << r.same;
+                    << QString::fromUtf8(r.change) << r.same;
     }
     void duplicates() {
         QFETCH(QString, backend);
@@ -245,13 +251,17 @@ private Q_SLOTS:
         Sandbox box;
         const QString target = NewDatabase(backend, box);
         Store store(target);
+        const QString what = change.section(u':', 0, 0), value = change.section(u':', 1);
         gEnv.m_sMachineName = u"OTHERPC"_s;
-        QCOMPARE(store.Save(Job(u"Plan.dwg"_s, stored)), 1);
+        QCOMPARE(
+            store.Save(Job(
+                value.section(u'|', 1).isEmpty() ? u"Plan.dwg"_s : value.section(u'|', 1), stored)),
+            1);
         gEnv.m_sMachineName = u"LOGHOST"_s;
         CPrintJobInfo second =
-            Job(change == u"document"_s ? u"plan.dwg"_s : u"Plan.dwg"_s, incoming);
-        if (change == u"time"_s) second.SubmitDT = CDate(second.SubmitDT.Days() + 1.0 / 86400);
-        if (change == u"user"_s) second.UserName = u"jsmith2"_s;
+            Job(what == u"document"_s ? value.section(u'|', 0, 0) : u"Plan.dwg"_s, incoming);
+        if (what == u"time"_s) second.SubmitDT = CDate(second.SubmitDT.Days() + 1.0 / 86400);
+        if (what == u"user"_s) second.UserName = value;
         QString logMachine = u"none"_s;
         QCOMPARE(second.ExistsInDatabase(store.master.get(), logMachine), same);
         QCOMPARE(logMachine, same ? u"OTHERPC"_s : u"none"_s);
@@ -363,13 +373,24 @@ private Q_SLOTS:
                                 u"Orientation"_s, u"JobSummary"_s};
         for (const QString& c : added)
             QVERIFY(SqlProbe(target).Exec(u"ALTER TABLE Master DROP COLUMN "_s + c));
+        QVERIFY(SqlProbe(target).Exec(u"DROP INDEX MasterSubmitDT"_s));
         for (int pass = 0; pass < 2; ++pass) { // the second opening finds nothing to add
             Store store(target);
             QVERIFY(store.db && store.master && store.detail);
             QCOMPARE(store.db->Columns(u"Master"_s).mid(22).join(u',').toLower(),
                      added.join(u',').toLower());
         }
-        // The old row gets the empty text in the new columns; a new job fills them.
+        // The old row gets the empty text in the new columns; a new job fills them. The old
+        // job in other letter case is found, through the index the opening added.
+        QCOMPARE(Store(target).Save(Job(u"PLAN.DWG"_s)), 2);
+        QCOMPARE(SqlProbe(target).Rows(backend == u"sqlite"_s
+                                           ? u"SELECT sql FROM sqlite_master WHERE name = "
+                                             "'MasterSubmitDT'"_s
+                                           : u"SELECT indexdef FROM pg_indexes WHERE indexname = "
+                                             "'mastersubmitdt'"_s),
+                 backend == u"sqlite"_s
+                     ? u"CREATE INDEX MasterSubmitDT ON Master (SubmitDT)"_s
+                     : u"CREATE INDEX mastersubmitdt ON public.master USING btree (submitdt)"_s);
         QCOMPARE(Store(target).Save(Job(u"New.pdf"_s)), 1);
         QCOMPARE(SqlProbe(target).Rows(kSelectMaster + u" ORDER BY RecordID"_s),
                  SampleRow(1).section(u'|', 0, 20) + u"|||||\n"_s +
@@ -471,6 +492,58 @@ private Q_SLOTS:
         QCOMPARE(SqlProbe(db).Rows(u"SELECT m.DocumentName, d.ValueText FROM Master m JOIN "
                                    "Detail d ON d.RecordID = m.RecordID"_s),
                  result == u"1,0,0,0,0,0,0"_s ? document + u'|' + matter : QString());
+    }
+
+    // Print data goes next to the database under its record number and never over a file
+    // there; a job whose print data cannot be placed keeps every file and is tried again.
+    void printData_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("results"); // Counts() of two calls
+        QTest::addColumn<QStringList>("left");    // the local files afterwards
+        QTest::addColumn<QString>("placed");      // the data folder's files: name=content
+        const QStringList all{u"jsmith/A.dat"_s, u"jsmith/A.prn"_s, u"jsmith/A.prt"_s};
+        const QString stored = u"1,0,0,0,0,0,0"_s, again = u"0,1,0,0,0,0,0"_s,
+                      kept = u"0,0,0,0,1,0,0"_s;
+        QTest::newRow("placed") << u"placed"_s << QStringList{stored, again} << QStringList()
+                                << u"1.prn=print data"_s;
+        QTest::newRow("record number taken")
+            << u"taken"_s << QStringList{kept, kept} << all << u"1.prn=older"_s;
+        QTest::newRow("data folder missing, then there")
+            << u"nofolder"_s << QStringList{kept, again} << QStringList() << u"1.prn=print data"_s;
+        QTest::newRow("extension in capitals") << u"capitals"_s << QStringList{stored, again}
+                                               << QStringList() << u"1.prn=print data"_s;
+        QTest::newRow("no print data")
+            << u"none"_s << QStringList{stored, again} << QStringList() << QString();
+    }
+    void printData() {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, results);
+        QFETCH(QStringList, left);
+        QFETCH(QString, placed);
+        Sandbox box;
+        Online(box);
+        MessageRecorder messages;
+        const QString db = NewDatabase(u"sqlite"_s, box);
+        WriteJob(box, u"jsmith/A"_s, u"Done.pdf"_s);
+        if (kind != u"none"_s)
+            box.Write(kind == u"capitals"_s ? u"local/users/jsmith/A.PRN"_s
+                                            : u"local/users/jsmith/A.prn"_s,
+                      "print data");
+        if (kind == u"taken"_s) box.Write(u"share/data/1.prn"_s, "older");
+        if (kind == u"nofolder"_s) QVERIFY(QDir(gEnv.m_sDataPath).removeRecursively());
+        const QString root = box.Path(u"local/users/"_s);
+        QStringList counts{Counts(CheckLocalJobs(root, db, false))};
+        QDir().mkpath(gEnv.m_sDataPath);
+        counts << Counts(CheckLocalJobs(root, db, false));
+        QCOMPARE(counts, results);
+        QCOMPARE(Files(root), left);
+        QStringList data;
+        for (const QString& f : Files(gEnv.m_sDataPath))
+            data << f + u'=' + QString::fromUtf8(box.Read(u"share/data/"_s + f));
+        QCOMPARE(data.join(u','), placed);
+        QCOMPARE(SqlProbe(db).Rows(u"SELECT RecordID, DocumentName FROM Master"_s),
+                 u"1|Done.pdf"_s);
+        QCOMPARE(messages.Joined(), QString());
     }
 
     // Jobs that cannot be stored stay where they are, and nothing is created or changed.
