@@ -623,14 +623,17 @@ private Q_SLOTS:
 
     void logDatFilesOnly_data() {
         QTest::addColumn<bool>("dataHost");
-        QTest::addColumn<bool>("present"); // the target already has a file of that name
-        QTest::newRow("to the data folder") << false << false;
-        QTest::newRow("data host to the configuration share") << true << false;
-        QTest::newRow("already there") << false << true;
+        QTest::addColumn<bool>("present");  // the target already has a file of that name
+        QTest::addColumn<bool>("prnThere"); // ... or of the print data's name
+        QTest::newRow("to the data folder") << false << false << false;
+        QTest::newRow("data host to the configuration share") << true << false << false;
+        QTest::newRow("already there") << false << true << false;
+        QTest::newRow("print data already there") << true << false << true;
     }
     void logDatFilesOnly() {
         QFETCH(bool, dataHost);
         QFETCH(bool, present);
+        QFETCH(bool, prnThere);
         Sandbox box;
         Online(box);
         gEnv.m_bLogDatFilesOnly = true;
@@ -641,17 +644,22 @@ private Q_SLOTS:
         const QString target = dataHost ? u"share/users/jsmith/"_s : u"share/data/"_s;
         QDir().mkpath(box.Path(target));
         if (present) box.Write(target + u"A.dat"_s, "older");
+        if (prnThere) box.Write(target + u"A.prn"_s, "older");
         const QStringList before = Files(box.Path(u"local/users"_s));
         const CImportResult r = CheckLocalJobs(box.Path(u"local/users/"_s), QString(), false);
         QCOMPARE(messages.Joined(), QString());
-        QCOMPARE(r.kept, int(present));
-        QCOMPARE(r.copied, int(!present));
-        QCOMPARE(Files(box.Path(u"local/users"_s)), present ? before : QStringList());
+        const bool stays = present || prnThere;
+        QCOMPARE(r.kept, int(stays));
+        QCOMPARE(r.copied, int(!stays));
+        QCOMPARE(Files(box.Path(u"local/users"_s)), stays ? before : QStringList());
         QCOMPARE(Files(box.Path(target)), present    ? QStringList{u"A.dat"_s}
+                                          : prnThere ? QStringList{u"A.prn"_s}
                                           : dataHost ? QStringList({u"A.dat"_s, u"A.prn"_s})
                                                      : QStringList({u"A.dat"_s}));
+        if (prnThere) QCOMPARE(box.Read(target + u"A.prn"_s), QByteArray("older"));
         // The copy is the job as read back, its values under their own names.
         const QByteArray text = box.Read(target + u"A.dat"_s);
+        if (prnThere) return;
         QVERIFY2(present ? text == "older"
                          : text.startsWith("QorvexMaster,2,42,\"Plotter A0\",\"HOSTA\",\"jsmith\","
                                            "\"Done.pdf\",") &&
