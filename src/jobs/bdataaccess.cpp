@@ -267,9 +267,10 @@ struct CStore {
         if (!database) return;
         master = OpenTableRetry(*database, QStringLiteral("Master"));
         if (master) master->Index = QStringLiteral("UserDocSubmitDT");
-        detail = OpenTableRetry(*database, QStringLiteral("Detail"));
+        if (master) detail = OpenTableRetry(*database, QStringLiteral("Detail"));
         if (!master || !detail) error = database->LastError();
     }
+    bool Ready() const { return database && master && detail; }
     ~CStore() {
         detail.reset();
         master.reset();
@@ -278,7 +279,8 @@ struct CStore {
 };
 } // namespace
 
-CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, bool) {
+CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, bool,
+                             const std::function<bool()>& stop) {
     CImportResult result;
     WriteTrace(QStringLiteral("starting checklocal jobs"));
     const QString root = AddBackslash(rootPath);
@@ -290,10 +292,18 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                                    if (Platform::IsDir(root + name)) users << name;
                                    return true;
                                });
+    int looked = 0;
     for (const QString& user : users) {
+        if (result.ended) break;
         CJobFolder folder(root + user + QLatin1Char('/'));
         const QString& s = folder.Path();
         for (const QString& listed : folder.DataFiles()) {
+            if (result.ended) break;
+            // At least one job per call, so that a folder that keeps changing cannot stall it.
+            if (stop && looked++ > 0 && stop()) {
+                result.ended = result.interrupted = true;
+                break;
+            }
             const QString name = TrimAtNul(listed).trimmed();
             const QString base = CJobFolder::Base(name);
             if (base.isEmpty()) continue;
@@ -364,11 +374,11 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                 const int saved = job.Save(store.database.get(), store.master.get(),
                                            store.detail.get(), QString(), printData);
                 if (saved == 0) {
-                    if (store.database && store.master && store.detail)
-                        store.error = store.database->LastError();
+                    if (store.Ready()) store.error = store.database->LastError();
                     ShowCritical(
                         QStringLiteral("Unable to import print job information to database!"));
                     ++result.failed;
+                    result.ended = !store.Ready() || store.database->LastErrorConcernsDatabase();
                 } else if (!kept.isEmpty() && Platform::IsFile(kept)) {
                     ++result.kept; // its print data could not be placed: every file stays
                 } else if (saved == 2) {

@@ -247,12 +247,55 @@ DatabaseTarget ParseDatabaseTarget(const QString& target) {
 }
 
 namespace {
+// Whether a failure concerns the database itself (out of reach, locked, read-only, no right,
+// full, damaged) rather than the values of one statement: then every other job fails alike.
+bool ConcernsDatabase(Kind kind, const QSqlError& e) {
+    if (e.type() == QSqlError::ConnectionError) return true;
+    const QString code = e.nativeErrorCode();
+    if (kind == Kind::SQLite) {
+        enum { Perm = 3, Busy = 5, Locked = 6, ReadOnly = 8, IoErr = 10, Corrupt = 11, Full = 13 };
+        enum { CantOpen = 14, NotADb = 26 };
+        switch (code.toInt() & 0xff) {
+        case Perm:
+        case Busy:
+        case Locked:
+        case ReadOnly:
+        case IoErr:
+        case Corrupt:
+        case Full:
+        case CantOpen:
+        case NotADb:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // No SQLSTATE: the server did not answer. Classes: connection, resources, operator
+    // intervention (shutdown), system, no such database, login; then no privilege, read-only
+    // transaction, lock not available.
+    if (code.isEmpty()) return true;
+    for (const char* c : {"08", "53", "57", "58", "3D", "28"})
+        if (code.startsWith(QLatin1String(c))) return true;
+    return code == QLatin1String("42501") || code == QLatin1String("25006") ||
+           code == QLatin1String("55P03");
+}
+
 // One Qt SQL connection with its prepared statements.
 struct Connection {
     QString name;
     Kind kind = Kind::Invalid;
     QSqlDatabase db;
     QString error;
+    bool fault = false; // the last failure concerns the database
+
+    void Note(const QSqlError& e) {
+        error = e.text();
+        fault = ConcernsDatabase(kind, e);
+    }
+    void Note(const QString& why) {
+        error = why;
+        fault = true;
+    }
     QHash<QString, QSqlQuery> prepared;
     QHash<QString, std::pair<QStringList, QString>> inserts;
 
@@ -262,7 +305,7 @@ struct Connection {
         if (it == prepared.end()) {
             QSqlQuery q(db);
             if (!q.prepare(sql)) {
-                error = q.lastError().text();
+                Note(q.lastError());
                 return nullptr;
             }
             it = prepared.insert(sql, q);
@@ -274,21 +317,21 @@ struct Connection {
         if (kind == Kind::PostgreSQL && values.isEmpty()) {
             QSqlQuery direct(db);
             if (direct.exec(sql)) return true;
-            error = direct.lastError().text();
+            Note(direct.lastError());
             return false;
         }
         QSqlQuery* q = Prepared(sql);
         if (!q) return false;
         for (const QVariant& v : values) q->addBindValue(Bindable(v));
         const bool ok = q->exec();
-        if (!ok) error = q->lastError().text();
+        if (!ok) Note(q->lastError());
         q->finish();
         return ok;
     }
     bool Connect(const QString& target, const char* sqliteMode) {
         const DatabaseTarget t = ParseDatabaseTarget(target);
         if (t.kind == Kind::Invalid) {
-            error = t.error;
+            Note(t.error);
             return false;
         }
         const char* driver = t.kind == Kind::SQLite ? "QSQLITE" : "QPSQL";
@@ -314,7 +357,7 @@ struct Connection {
             db.setConnectOptions(t.options.join(QLatin1Char(';')));
         }
         if (!db.open()) {
-            error = db.lastError().text();
+            Note(db.lastError());
             return false;
         }
         if (kind == Kind::SQLite) {
@@ -343,12 +386,12 @@ struct Connection {
         q->addBindValue(table);
         if (kind == Kind::PostgreSQL) q->addBindValue(table);
         if (!q->exec()) {
-            error = q->lastError().text();
+            Note(q->lastError());
             return names;
         }
         while (q->next()) names << q->value(0).toString();
         q->finish();
-        if (names.isEmpty()) error = QStringLiteral("there is no table %1").arg(table);
+        if (names.isEmpty()) Note(QStringLiteral("there is no table %1").arg(table));
         return names;
     }
     // The INSERT statement for these columns, built again only when they change.
@@ -393,7 +436,7 @@ bool JobDatabase::Open(const QString& target) {
     Close();
     if (ParseDatabaseTarget(target).kind == Kind::SQLite &&
         !QFileInfo(ParseDatabaseTarget(target).path).isFile()) {
-        d->error = QStringLiteral("there is no database file %1").arg(target);
+        d->Note(QStringLiteral("there is no database file %1").arg(target));
         return false;
     }
     if (d->Connect(target, "rw")) return true;
@@ -413,6 +456,10 @@ bool JobDatabase::IsOpen() const {
 
 QString JobDatabase::LastError() const {
     return d->error;
+}
+
+bool JobDatabase::LastErrorConcernsDatabase() const {
+    return d->fault || !IsOpen();
 }
 
 QStringList JobDatabase::Columns(const QString& table) {
@@ -446,7 +493,7 @@ bool JobDatabase::Execute(const QString& statement) {
     if (!IsOpen()) return false;
     QSqlQuery q(d->db);
     if (q.exec(statement)) return true;
-    d->error = q.lastError().text();
+    d->Note(q.lastError());
     return false;
 }
 
@@ -469,8 +516,10 @@ bool JobDatabase::CommitJob() {
 void JobDatabase::RollbackJob() {
     if (!IsOpen()) return;
     const QString why = d->error;
+    const bool fault = d->fault;
     d->Run(QStringLiteral("ROLLBACK"));
     d->error = why;
+    d->fault = fault;
 }
 
 QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& document,
@@ -486,7 +535,7 @@ QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& d
     if (!q) return rows;
     q->addBindValue(DateText(submitted));
     if (!q->exec()) {
-        d->error = q->lastError().text();
+        d->Note(q->lastError());
         return rows;
     }
     while (q->next())
@@ -516,7 +565,7 @@ qint64 JobDatabase::InsertMaster(const Row& row) {
     if (q->exec() && q->next())
         id = q->value(0).toLongLong();
     else
-        d->error = q->lastError().text();
+        d->Note(q->lastError());
     q->finish();
     return id;
 }

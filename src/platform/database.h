@@ -50,6 +50,9 @@ public:
     bool IsOpen() const;
     // Why the last call failed, as the database or the driver said it.
     QString LastError() const;
+    // Whether that failure concerns the database (out of reach, locked, read-only, no right,
+    // full, damaged) rather than the values of one statement.
+    bool LastErrorConcernsDatabase() const;
 
     // The column names of table, in table order; empty when it is missing or unreadable.
     QStringList Columns(const QString& table);

@@ -11,9 +11,11 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 #include <memory>
+#include <optional>
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -551,14 +553,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("result"); // Counts()
         QTest::addColumn<int>("waited");     // milliseconds of retries, -1 unchecked
-        const QString failed = u"0,0,0,0,0,0,2"_s;
+        // The first job's failure ends the call: the second is not tried.
+        const QString failed = u"0,0,0,0,0,0,1"_s;
         QTest::newRow("no database named") << u"empty"_s << failed << 0;
-        QTest::newRow("no such file") << u"missing"_s << failed << 4000;
-        QTest::newRow("not a database") << u"junk"_s << failed << 4000;
-        QTest::newRow("server down") << u"down"_s << failed << 4000;
-        QTest::newRow("login refused") << u"login"_s << failed << 4000;
-        QTest::newRow("sqlite without tables") << u"sqlite-tables"_s << failed << 10000;
-        QTest::newRow("postgresql without tables") << u"postgresql-tables"_s << failed << 10000;
+        QTest::newRow("no such file") << u"missing"_s << failed << 2000;
+        QTest::newRow("not a database") << u"junk"_s << failed << 2000;
+        QTest::newRow("server down") << u"down"_s << failed << 2000;
+        QTest::newRow("login refused") << u"login"_s << failed << 2000;
+        QTest::newRow("sqlite without tables") << u"sqlite-tables"_s << failed << 5000;
+        QTest::newRow("postgresql without tables") << u"postgresql-tables"_s << failed << 5000;
         QTest::newRow("read-only database") << u"readonly"_s << failed << -1;
         QTest::newRow("no right to insert") << u"reader"_s << failed << -1;
         QTest::newRow("offline") << u"offline"_s << u"0,0,0,0,2,0,0"_s << 0;
@@ -604,13 +607,13 @@ private Q_SLOTS:
         ::setfsuid(::geteuid());
         QCOMPARE(Counts(r), result);
         QCOMPARE(r.error.isEmpty(), r.failed == 0);
+        QCOMPARE(r.ended, r.failed > 0);
         if (waited >= 0) QCOMPARE(m_clock.Paused(), qint64(waited));
         const QString location = u"Unable to get the location of the database.|You might need "
                                  "to repair your installation.#"_s;
-        QCOMPARE(messages.Joined(), r.failed == 0 ? QString()
-                                    : kind == u"empty"_s
-                                        ? location + kUnable + u'#' + location + kUnable
-                                        : kUnable + u'#' + kUnable);
+        QCOMPARE(messages.Joined(), r.failed == 0        ? QString()
+                                    : kind == u"empty"_s ? location + kUnable
+                                                         : kUnable);
         for (const auto& m : messages.Messages())
             QVERIFY(m.icon == Platform::MsgIcon::Critical && m.title == gEnv.m_sTitle);
         ::chmod(QFile::encodeName(box.Path(u"db"_s)).constData(), 0755);
@@ -619,6 +622,89 @@ private Q_SLOTS:
         if (kind == u"junk"_s) QCOMPARE(box.Read(u"db/jobs.db"_s), junk);
         if (kind == u"readonly"_s)
             QCOMPARE(SqlProbe(db).Rows(u"SELECT count(*) FROM Master"_s), u"0"_s);
+    }
+
+    // 2,000 jobs against a database that fails as a whole: the first failure ends the call,
+    // within seconds (a job each against a locked file or a server gone would take hours).
+    void deadDatabase_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("result"); // Counts()
+        QTest::newRow("server stopped after 100 jobs") << u"stopped"_s << u"100,0,0,0,0,0,1"_s;
+        QTest::newRow("sqlite locked by another writer") << u"locked"_s << u"0,0,0,0,0,0,1"_s;
+        QTest::newRow("read-only sqlite") << u"readonly"_s << u"0,0,0,0,0,0,1"_s;
+    }
+    void deadDatabase() {
+        QFETCH(QString, kind);
+        QFETCH(QString, result);
+        Sandbox box;
+        Online(box);
+        MessageRecorder messages;
+        PostgresServer doomed; // its own server, stopped by the test
+        QString db;
+        if (kind == u"stopped"_s) {
+            NEED(u"postgresql"_s);
+            QString why;
+            bool missing = false;
+            QVERIFY2(doomed.Start(&why, &missing), qPrintable(why));
+            db = doomed.NewDatabase(u"jobs"_s);
+            QString message;
+            QCOMPARE(Platform::CreateJobDatabase(db, &message), Platform::CreateResult::Created);
+        } else {
+            db = NewDatabase(u"sqlite"_s, box);
+        }
+        // The jobs, written without a sync each.
+        QString dat = box.Path(u"one.dat"_s);
+        QVERIFY(Job(u"Doc.pdf"_s, 42, {u"Client|4711"_s}).SaveToFile(dat));
+        const QByteArray data = box.Read(u"one.dat"_s);
+        JobFields f;
+        for (int i = 0; i < 2000; ++i) {
+            const QString base = u"local/users/jsmith/J%1."_s.arg(i, 4, 10, QLatin1Char('0'));
+            const QByteArray doc = "Doc" + QByteArray::number(i) + ".pdf";
+            box.Write(base + u"dat"_s, QByteArray(data).replace("Doc.pdf", doc));
+            f.document = QString::fromLatin1(doc);
+            box.WriteLines(base + u"prt"_s, f.Lines());
+        }
+        const QStringList before = Files(box.Path(u"local/users"_s));
+        SqlProbe holder(db);
+        if (kind == u"locked"_s) QVERIFY(holder.Exec(u"BEGIN IMMEDIATE"_s));
+        if (kind == u"readonly"_s)
+            for (const auto& [path, mode] : {std::pair{db, 0444}, std::pair{box.Path(), 0755}})
+                QVERIFY(::chmod(QFile::encodeName(path).constData(), mode) == 0);
+        int asked = 0;
+        const auto stop = [&] {
+            if (++asked == 100 && kind == u"stopped"_s) doomed.Stop();
+            return false;
+        };
+        std::optional<AsNobody> nobody; // root would write a read-only file
+        if (kind == u"readonly"_s) nobody.emplace();
+        QElapsedTimer clock;
+        clock.start();
+        const CImportResult r = CheckLocalJobs(box.Path(u"local/users/"_s), db, false, stop);
+        const qint64 elapsed = clock.elapsed();
+        qInfo("%s: %lld ms", qPrintable(kind), elapsed);
+        QCOMPARE(Counts(r), result);
+        QVERIFY(r.ended && !r.interrupted && !r.error.isEmpty());
+        QCOMPARE(messages.Joined(), kUnable);
+        QCOMPARE(Files(box.Path(u"local/users"_s)), before);
+        QVERIFY2(elapsed < 15000, qPrintable(QString::number(elapsed)));
+    }
+
+    // Asked to stop, the call ends after the job it is at, every later file kept; the next
+    // call goes on from there.
+    void interrupted() {
+        Sandbox box;
+        Online(box);
+        const QString db = NewDatabase(u"sqlite"_s, box);
+        for (const char* base : {"jsmith/A", "jsmith/B", "jsmith/C"})
+            WriteJob(box, QLatin1String(base), QLatin1String(base).mid(7) + u".pdf"_s);
+        const QString root = box.Path(u"local/users/"_s);
+        int asked = 0;
+        CImportResult r = CheckLocalJobs(root, db, false, [&] { return ++asked == 2; });
+        QCOMPARE(QList<int>({r.stored, asked, r.ended, r.interrupted}), QList<int>({2, 2, 1, 1}));
+        r = CheckLocalJobs(root, db, false, [] { return false; });
+        QCOMPARE(QList<int>({r.duplicates, r.stored, r.ended}), QList<int>({2, 1, 0}));
+        QCOMPARE(SqlProbe(db).Rows(u"SELECT DocumentName FROM Master ORDER BY 1"_s),
+                 u"A.pdf\nB.pdf\nC.pdf"_s);
     }
 
     void logDatFilesOnly_data() {
