@@ -51,11 +51,11 @@ void Write(const QString& path, const QByteArray& bytes) {
 struct Setup {
     QTemporaryDir dir;
     QString root, folder, database;
-    explicit Setup(bool postgres) {
+    explicit Setup(bool postgres, int jobs = kJobs) {
         root = dir.path() + QStringLiteral("/users/");
         folder = root + QStringLiteral("jsmith/");
         QDir().mkpath(folder);
-        for (int i = 0; i < kJobs; ++i) {
+        for (int i = 0; i < jobs; ++i) {
             const QString base = folder + QStringLiteral("J%1.").arg(i, 5, 10, QLatin1Char('0'));
             Write(base + QStringLiteral("dat"), DataFile(i));
             Write(base + QStringLiteral("prt"), JobFile(i));
@@ -218,6 +218,38 @@ void BM_ImportOffline(benchmark::State& state) {
         });
 }
 
+// 2,000 jobs against a database that fails as a whole, in real time: 0 a server that is not
+// running, 1 an SQLite file another writer holds locked. The first failure ends the call.
+void BM_ImportDeadDatabase(benchmark::State& state) {
+    const bool locked = state.range(0) == 1;
+    std::unique_ptr<Setup> s;
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.reset();
+        s = std::make_unique<Setup>(false, 2000);
+        if (!locked) {
+            s->database = QStringLiteral("postgresql://postgres@/postgres?host=") + s->dir.path() +
+                          QStringLiteral("/nothing&port=5432");
+        }
+        QSqlDatabase holder =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+        holder.setDatabaseName(s->dir.path() + QStringLiteral("/jobs.db"));
+        holder.open();
+        QSqlQuery lock(holder);
+        if (locked) lock.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        state.ResumeTiming();
+        const CImportResult r = CheckLocalJobs(s->root, s->database, false);
+        state.PauseTiming();
+        if (!r.ended || r.failed != 1) state.SkipWithError("the import did not end at once");
+        lock.exec(QStringLiteral("ROLLBACK"));
+        lock = QSqlQuery();
+        holder.close();
+        holder = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+        state.ResumeTiming();
+    }
+}
+
 // Lists the folder and deletes each job's two files.
 void BM_PlainDeleteLoop(benchmark::State& state) {
     Timed(
@@ -232,6 +264,7 @@ void BM_PlainDeleteLoop(benchmark::State& state) {
 BENCHMARK(BM_ImportFirstCall)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareInsertLoop)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportSecondCall)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportDeadDatabase)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportOffline)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainDeleteLoop)->Iterations(3)->Unit(benchmark::kMillisecond);
 

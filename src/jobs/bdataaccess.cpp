@@ -39,6 +39,22 @@ void ShowCritical(const QString& text) {
 qint64 NormalizedJobNumber(qint64 id) {
     return id > 65535 ? (id / 65536) & 0xFFFF : id;
 }
+// Moves a job's print data next to the database as its record number + ".prn", never over a
+// file there (a database made anew numbers its rows from 1 again). A failure leaves it where
+// it is, and printData naming it.
+void PlacePrintData(QString& printData, qint64 id) {
+    if (printData.isEmpty() || !Platform::IsFile(printData)) return;
+    const QString target = gEnv.m_sDataPath + QString::number(id) + QStringLiteral(".prn");
+    if (!gEnv.m_sDataPath.isEmpty() && Platform::MoveFileNoReplace(printData, target)) {
+        printData = target;
+        return;
+    }
+    WriteLog(QStringLiteral("E"),
+             printData + QStringLiteral(" not moved to ") + target + QStringLiteral(": ") +
+                 (gEnv.m_sDataPath.isEmpty() ? QStringLiteral("no data folder")
+                                             : Platform::LastFileError().text),
+             true);
+}
 } // namespace
 
 Platform::CreateResult CreateJobDatabase(const QString& target, QString* message) {
@@ -68,10 +84,13 @@ std::unique_ptr<Platform::JobDatabase> OpenJobDatabase(const QString& path, QStr
     }
     // Column names are compared without regard to case: some servers fold them.
     const QStringList columns = db->Columns(QStringLiteral("Master"));
-    if (!columns.isEmpty())
+    if (!columns.isEmpty()) {
         for (const CMasterField& c : MasterFields())
             if (c.upgrade && !columns.contains(QLatin1String(c.name), Qt::CaseInsensitive))
                 AddMasterField(*db, QLatin1String(c.name), c.size);
+        // Without it (a user who may not add one) the duplicate test reads the whole table.
+        db->AddSubmitIndex();
+    }
     return db;
 }
 
@@ -83,7 +102,8 @@ std::unique_ptr<CJobTable> OpenTableRetry(Platform::JobDatabase& database, const
     return table;
 }
 
-bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachine) {
+bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachine,
+                                     qint64* recordID) {
     if (!master || !master->Database || !DocumentName_Valid() || !SubmitDT_Valid()) return false;
     const QList<Platform::MasterMatch> rows =
         master->Database->SeekMaster(UserName, DocumentName, SubmitWallClock());
@@ -92,6 +112,7 @@ bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachin
     for (const Platform::MasterMatch& row : rows)
         if (NormalizedJobNumber(row.printJobID) == id) {
             logMachine = row.logMachine;
+            if (recordID) *recordID = row.recordID;
             return true;
         }
     return false;
@@ -101,14 +122,19 @@ int CPrintJobInfo::Save(Platform::JobDatabase* database, const CJobTable* master
                         const CJobTable* detail, const QString&, QString& printData) {
     bool failed = !database || !master || !detail;
     QString logMachine;
+    qint64 found = 0;
     // Looked up first without holding up other writers, then again under the job's lock, so
     // that two machines storing the same job at once store it once.
-    if (ExistsInDatabase(master, logMachine)) return 2;
-    const QString key = UserName + QChar(0x1f) + DocumentName + QChar(0x1f) +
-                        QString::number(SubmitDT.Days(), 'f', 6);
+    if (ExistsInDatabase(master, logMachine, &found)) {
+        PlacePrintData(printData, found);
+        return 2;
+    }
+    const QString key = UserName.toCaseFolded() + QChar(0x1f) + DocumentName.toCaseFolded() +
+                        QChar(0x1f) + QString::number(SubmitDT.Days(), 'f', 6);
     if (!failed && !database->BeginJob(key)) failed = true;
-    if (!failed && ExistsInDatabase(master, logMachine)) {
+    if (!failed && ExistsInDatabase(master, logMachine, &found)) {
         database->RollbackJob();
+        PlacePrintData(printData, found);
         return 2;
     }
     // A portrait tabloid sheet is charged as two letter sheets.
@@ -132,10 +158,7 @@ int CPrintJobInfo::Save(Platform::JobDatabase* database, const CJobTable* master
         return 0;
     }
     if (!database->CommitJob()) return 0;
-    if (!gEnv.m_sDataPath.isEmpty() && Platform::IsFile(printData)) {
-        const QString target = gEnv.m_sDataPath + QString::number(id) + QStringLiteral(".prn");
-        if (!Platform::Exists(target) && Platform::MoveFile(printData, target)) printData = target;
-    }
+    PlacePrintData(printData, id);
     return 1;
 }
 
@@ -162,6 +185,12 @@ public:
     const QString& Path() const { return m_folder; }
     bool Has(const QString& name) const {
         return m_byBase.value(Base(name).toLower()).contains(name);
+    }
+    // The file's name as listed, letter case ignored; empty when there is none.
+    QString Find(const QString& name) const {
+        for (const QString& n : m_byBase.value(Base(name).toLower()))
+            if (n.compare(name, Qt::CaseInsensitive) == 0) return n;
+        return QString();
     }
     // Deletes the files matching prefix + pattern ("JOB1." + "p*"), ignoring failures.
     void Delete(const QString& prefix, const QString& pattern) {
@@ -196,9 +225,10 @@ struct CStore {
         if (!database) return;
         master = OpenTableRetry(*database, QStringLiteral("Master"));
         if (master) master->Index = QStringLiteral("UserDocSubmitDT");
-        detail = OpenTableRetry(*database, QStringLiteral("Detail"));
+        if (master) detail = OpenTableRetry(*database, QStringLiteral("Detail"));
         if (!master || !detail) error = database->LastError();
     }
+    bool Ready() const { return database && master && detail; }
     ~CStore() {
         detail.reset();
         master.reset();
@@ -207,7 +237,8 @@ struct CStore {
 };
 } // namespace
 
-CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, bool) {
+CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, bool,
+                             const std::function<bool()>& stop) {
     CImportResult result;
     WriteTrace(QStringLiteral("starting checklocal jobs"));
     const QString root = AddBackslash(rootPath);
@@ -219,10 +250,18 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                                    if (Platform::IsDir(root + name)) users << name;
                                    return true;
                                });
+    int looked = 0;
     for (const QString& user : users) {
+        if (result.ended) break;
         CJobFolder folder(root + user + QLatin1Char('/'));
         const QString& s = folder.Path();
         for (const QString& listed : folder.DataFiles()) {
+            if (result.ended) break;
+            // At least one job per call, so that a folder that keeps changing cannot stall it.
+            if (stop && looked++ > 0 && stop()) {
+                result.ended = result.interrupted = true;
+                break;
+            }
             const QString name = TrimAtNul(listed).trimmed();
             const QString base = CJobFolder::Base(name);
             if (base.isEmpty()) continue;
@@ -264,15 +303,21 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                                                         : gEnv.m_sDataPath;
                 if (!FindFile(target + name).isEmpty()) {
                     ++result.kept;
+                } else if (const QString prn = folder.Find(prefix + QStringLiteral("prn"));
+                           gEnv.m_bDataHost && !prn.isEmpty() &&
+                           !Platform::MoveFileNoReplace(s + prn, target + prn)) {
+                    // Its print data goes first: a job whose print data stays keeps every file.
+                    WriteLog(QStringLiteral("E"),
+                             s + prn + QStringLiteral(" not moved to ") + target +
+                                 QStringLiteral(": ") + Platform::LastFileError().text,
+                             true);
+                    ++result.kept;
                 } else {
                     QString copy = target + name;
                     job.SaveToFile(copy);
                     if (FindFile(target + name).isEmpty()) {
                         ++result.failed;
                     } else {
-                        const QString prn = prefix + QStringLiteral("prn");
-                        if (gEnv.m_bDataHost && !Platform::Exists(target + prn))
-                            Platform::MoveFile(s + prn, target + prn);
                         folder.Delete(prefix, QStringLiteral("pr*"));
                         folder.Delete(prefix, QStringLiteral("pr*"));
                         folder.Delete(prefix, QStringLiteral("da*"));
@@ -281,22 +326,24 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                 }
             } else {
                 store.Open(dataFile);
-                QString printData = s + job.JobFileName + QStringLiteral(".prn");
-                switch (job.Save(store.database.get(), store.master.get(), store.detail.get(),
-                                 QString(), printData)) {
-                case 2:
-                    folder.Delete(prefix, QStringLiteral("p*"));
-                    folder.Delete(prefix, QStringLiteral("d*"));
-                    ++result.duplicates;
-                    break;
-                case 0:
-                    if (store.database && store.master && store.detail)
-                        store.error = store.database->LastError();
+                const QString prn = folder.Find(job.JobFileName + QStringLiteral(".prn"));
+                const QString kept = prn.isEmpty() ? QString() : s + prn;
+                QString printData = kept;
+                const int saved = job.Save(store.database.get(), store.master.get(),
+                                           store.detail.get(), QString(), printData);
+                if (saved == 0) {
+                    if (store.Ready()) store.error = store.database->LastError();
                     ShowCritical(
                         QStringLiteral("Unable to import print job information to database!"));
                     ++result.failed;
-                    break;
-                default:
+                    result.ended = !store.Ready() || store.database->LastErrorConcernsDatabase();
+                } else if (!kept.isEmpty() && Platform::IsFile(kept)) {
+                    ++result.kept; // its print data could not be placed: every file stays
+                } else if (saved == 2) {
+                    folder.Delete(prefix, QStringLiteral("p*"));
+                    folder.Delete(prefix, QStringLiteral("d*"));
+                    ++result.duplicates;
+                } else {
                     ++result.stored;
                 }
             }

@@ -4,6 +4,7 @@
 #include "platform/database.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 // A table of the job database opened for appending rows; Master is sought through its
@@ -34,8 +35,16 @@ struct CImportResult {
     int unreadable = 0; // data file could not be read: left in place
     int failed = 0;     // could not be stored: left in place
     QString error;      // why the database could not be used, when it could not
+    // Ended before the last job, every file of the rest kept: the database failed as a whole
+    // (error says why), or stop asked for it (interrupted).
+    bool ended = false;
+    bool interrupted = false;
 };
 
 // Imports the completed jobs below root (one subfolder per user) into the database named by
-// dataFile, or copies them to the shared folder when only data files are logged.
-CImportResult CheckLocalJobs(const QString& root, const QString& dataFile, bool unused);
+// dataFile, or copies them to the shared folder when only data files are logged. After the
+// first job that fails for the database's sake (out of reach, locked, read-only) the call
+// ends: the others would wait as long and fail alike. stop, asked after each job, ends it
+// early too.
+CImportResult CheckLocalJobs(const QString& root, const QString& dataFile, bool unused,
+                             const std::function<bool()>& stop = {});

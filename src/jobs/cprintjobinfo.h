@@ -40,11 +40,13 @@ public:
     CCategoryValues CategoryValues;
 
     bool DisplayRequired();
-    // True when master holds this job: the same user, document and submit time, and the same
-    // 16-bit job number; logMachine then names the machine that stored it.
-    bool ExistsInDatabase(const CJobTable* master, QString& logMachine);
-    // Stores the job and its values in one transaction and moves its print data beside the
-    // data folder. 0 not stored, 1 stored, 2 already in the database (nothing written).
+    // True when master holds this job: the same user, document and submit time (letter case
+    // ignored), and the same 16-bit job number; logMachine then names the machine that stored
+    // it, and recordID (when given) its row.
+    bool ExistsInDatabase(const CJobTable* master, QString& logMachine, qint64* recordID = nullptr);
+    // Stores the job and its values in one transaction. 0 not stored, 1 stored, 2 already in
+    // the database (nothing written). When stored or already there, its print data goes to the
+    // data folder under the row's number, never over a file there; printData then names it.
     int Save(Platform::JobDatabase* database, const CJobTable* master, const CJobTable* detail,
              const QString& unused, QString& printData);
     bool DocumentName_Valid() const { return !DocumentName.isEmpty(); }

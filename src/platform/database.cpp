@@ -168,6 +168,9 @@ QString CreateTable(const char* name, const QList<ColumnDef>& cols, Kind kind,
            parts.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
+// The duplicate test seeks Master by submit time alone.
+constexpr const char* kSubmitIndex = "MasterSubmitDT";
+
 qint64 LockNumber(const QString& key) {
     const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1);
     return qFromBigEndian<qint64>(hash.constData());
@@ -220,12 +223,55 @@ DatabaseTarget ParseDatabaseTarget(const QString& target) {
 }
 
 namespace {
+// Whether a failure concerns the database itself (out of reach, locked, read-only, no right,
+// full, damaged) rather than the values of one statement: then every other job fails alike.
+bool ConcernsDatabase(Kind kind, const QSqlError& e) {
+    if (e.type() == QSqlError::ConnectionError) return true;
+    const QString code = e.nativeErrorCode();
+    if (kind == Kind::SQLite) {
+        enum { Perm = 3, Busy = 5, Locked = 6, ReadOnly = 8, IoErr = 10, Corrupt = 11, Full = 13 };
+        enum { CantOpen = 14, NotADb = 26 };
+        switch (code.toInt() & 0xff) {
+        case Perm:
+        case Busy:
+        case Locked:
+        case ReadOnly:
+        case IoErr:
+        case Corrupt:
+        case Full:
+        case CantOpen:
+        case NotADb:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // No SQLSTATE: the server did not answer. Classes: connection, resources, operator
+    // intervention (shutdown), system, no such database, login; then no privilege, read-only
+    // transaction, lock not available.
+    if (code.isEmpty()) return true;
+    for (const char* c : {"08", "53", "57", "58", "3D", "28"})
+        if (code.startsWith(QLatin1String(c))) return true;
+    return code == QLatin1String("42501") || code == QLatin1String("25006") ||
+           code == QLatin1String("55P03");
+}
+
 // One Qt SQL connection with its prepared statements.
 struct Connection {
     QString name;
     Kind kind = Kind::Invalid;
     QSqlDatabase db;
     QString error;
+    bool fault = false; // the last failure concerns the database
+
+    void Note(const QSqlError& e) {
+        error = e.text();
+        fault = ConcernsDatabase(kind, e);
+    }
+    void Note(const QString& why) {
+        error = why;
+        fault = true;
+    }
     QHash<QString, QSqlQuery> prepared;
     QHash<QString, std::pair<QStringList, QString>> inserts;
 
@@ -235,7 +281,7 @@ struct Connection {
         if (it == prepared.end()) {
             QSqlQuery q(db);
             if (!q.prepare(sql)) {
-                error = q.lastError().text();
+                Note(q.lastError());
                 return nullptr;
             }
             it = prepared.insert(sql, q);
@@ -247,21 +293,21 @@ struct Connection {
         if (kind == Kind::PostgreSQL && values.isEmpty()) {
             QSqlQuery direct(db);
             if (direct.exec(sql)) return true;
-            error = direct.lastError().text();
+            Note(direct.lastError());
             return false;
         }
         QSqlQuery* q = Prepared(sql);
         if (!q) return false;
         for (const QVariant& v : values) q->addBindValue(Bindable(v));
         const bool ok = q->exec();
-        if (!ok) error = q->lastError().text();
+        if (!ok) Note(q->lastError());
         q->finish();
         return ok;
     }
     bool Connect(const QString& target, const char* sqliteMode) {
         const DatabaseTarget t = ParseDatabaseTarget(target);
         if (t.kind == Kind::Invalid) {
-            error = t.error;
+            Note(t.error);
             return false;
         }
         const char* driver = t.kind == Kind::SQLite ? "QSQLITE" : "QPSQL";
@@ -287,7 +333,7 @@ struct Connection {
             db.setConnectOptions(t.options.join(QLatin1Char(';')));
         }
         if (!db.open()) {
-            error = db.lastError().text();
+            Note(db.lastError());
             return false;
         }
         if (kind == Kind::SQLite) {
@@ -316,12 +362,12 @@ struct Connection {
         q->addBindValue(table);
         if (kind == Kind::PostgreSQL) q->addBindValue(table);
         if (!q->exec()) {
-            error = q->lastError().text();
+            Note(q->lastError());
             return names;
         }
         while (q->next()) names << q->value(0).toString();
         q->finish();
-        if (names.isEmpty()) error = QStringLiteral("there is no table %1").arg(table);
+        if (names.isEmpty()) Note(QStringLiteral("there is no table %1").arg(table));
         return names;
     }
     // The INSERT statement for these columns, built again only when they change.
@@ -366,7 +412,7 @@ bool JobDatabase::Open(const QString& target) {
     Close();
     if (ParseDatabaseTarget(target).kind == Kind::SQLite &&
         !QFileInfo(ParseDatabaseTarget(target).path).isFile()) {
-        d->error = QStringLiteral("there is no database file %1").arg(target);
+        d->Note(QStringLiteral("there is no database file %1").arg(target));
         return false;
     }
     if (d->Connect(target, "rw")) return true;
@@ -388,6 +434,10 @@ QString JobDatabase::LastError() const {
     return d->error;
 }
 
+bool JobDatabase::LastErrorConcernsDatabase() const {
+    return d->fault || !IsOpen();
+}
+
 QStringList JobDatabase::Columns(const QString& table) {
     return IsOpen() ? d->ColumnsOf(table) : QStringList();
 }
@@ -398,11 +448,28 @@ bool JobDatabase::AddTextColumn(const QString& table, const QString& column, int
                                    .arg(size));
 }
 
+bool JobDatabase::AddSubmitIndex() {
+    if (!IsOpen()) return false;
+    const QString sql =
+        d->kind == Kind::SQLite
+            ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                             "name = ? COLLATE NOCASE")
+            : QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = "
+                             "current_schema() AND indexname = lower(?)");
+    QSqlQuery* q = d->Prepared(sql);
+    if (!q) return false;
+    q->addBindValue(QLatin1String(kSubmitIndex));
+    const bool present = q->exec() && q->next() && q->value(0).toInt() > 0;
+    q->finish();
+    return present || Execute(QStringLiteral("CREATE INDEX ") + QLatin1String(kSubmitIndex) +
+                              QStringLiteral(" ON Master (SubmitDT)"));
+}
+
 bool JobDatabase::Execute(const QString& statement) {
     if (!IsOpen()) return false;
     QSqlQuery q(d->db);
     if (q.exec(statement)) return true;
-    d->error = q.lastError().text();
+    d->Note(q.lastError());
     return false;
 }
 
@@ -425,8 +492,10 @@ bool JobDatabase::CommitJob() {
 void JobDatabase::RollbackJob() {
     if (!IsOpen()) return;
     const QString why = d->error;
+    const bool fault = d->fault;
     d->Run(QStringLiteral("ROLLBACK"));
     d->error = why;
+    d->fault = fault;
 }
 
 QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& document,
@@ -434,18 +503,22 @@ QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& d
     QList<MasterMatch> rows;
     if (ok) *ok = false;
     if (!IsOpen()) return rows;
+    // The jobs of that second, compared here: SQLite folds the case of ASCII letters only, and
+    // a database of an older layout has no index that ignores case.
     QSqlQuery* q = d->Prepared(QStringLiteral(
-        "SELECT PrintJobID, LogMachine FROM Master WHERE UserName = ? AND DocumentName = ? AND "
+        "SELECT RecordID, PrintJobID, LogMachine, UserName, DocumentName FROM Master WHERE "
         "SubmitDT = ? ORDER BY RecordID"));
     if (!q) return rows;
-    q->addBindValue(Bindable(user));
-    q->addBindValue(Bindable(document));
     q->addBindValue(DateText(submitted));
     if (!q->exec()) {
-        d->error = q->lastError().text();
+        d->Note(q->lastError());
         return rows;
     }
-    while (q->next()) rows << MasterMatch{q->value(0).toLongLong(), q->value(1).toString()};
+    while (q->next())
+        if (q->value(3).toString().compare(user, Qt::CaseInsensitive) == 0 &&
+            q->value(4).toString().compare(document, Qt::CaseInsensitive) == 0)
+            rows << MasterMatch{q->value(0).toLongLong(), q->value(1).toLongLong(),
+                                q->value(2).toString()};
     q->finish();
     if (ok) *ok = true;
     return rows;
@@ -468,7 +541,7 @@ qint64 JobDatabase::InsertMaster(const Row& row) {
     if (q->exec() && q->next())
         id = q->value(0).toLongLong();
     else
-        d->error = q->lastError().text();
+        d->Note(q->lastError());
     q->finish();
     return id;
 }
@@ -498,6 +571,8 @@ CreateResult CreateJobDatabase(const QString& target, const QList<ColumnDef>& ma
     const QStringList statements{
         CreateTable("Master", master, t.kind),
         QStringLiteral("CREATE INDEX UserDocSubmitDT ON Master (UserName, DocumentName, SubmitDT)"),
+        QStringLiteral("CREATE INDEX ") + QLatin1String(kSubmitIndex) +
+            QStringLiteral(" ON Master (SubmitDT)"),
         CreateTable("Detail", detail, t.kind,
                     QStringLiteral("FOREIGN KEY (RecordID) REFERENCES Master (RecordID) ON DELETE "
                                    "CASCADE")),

@@ -40,6 +40,7 @@ struct ColumnDef {
 
 // A Master row found by its user, document and submit time.
 struct MasterMatch {
+    qint64 recordID = 0;
     qint64 printJobID = 0;
     QString logMachine;
 };
@@ -57,11 +58,16 @@ public:
     bool IsOpen() const;
     // Why the last call failed, as the database or the driver said it.
     QString LastError() const;
+    // Whether that failure concerns the database (out of reach, locked, read-only, no right,
+    // full, damaged) rather than the values of one statement.
+    bool LastErrorConcernsDatabase() const;
 
     // The column names of table, in table order; empty when it is missing or unreadable.
     QStringList Columns(const QString& table);
     // Adds a variable-length text column of at most size characters; the empty text is allowed.
     bool AddTextColumn(const QString& table, const QString& column, int size);
+    // Adds the index on Master's submit time that the duplicate test seeks by, when missing.
+    bool AddSubmitIndex();
     // Runs one statement that returns no rows.
     bool Execute(const QString& statement);
 
@@ -70,7 +76,8 @@ public:
     bool CommitJob();
     void RollbackJob();
 
-    // The Master rows with these keys, in the order they were stored.
+    // The Master rows with these keys (user and document letter case ignored), in the order
+    // they were stored.
     QList<MasterMatch> SeekMaster(const QString& user, const QString& document,
                                   const QDateTime& submitted, bool* ok = nullptr);
     // Inserts a Master row and returns its automatic RecordID, or -1.

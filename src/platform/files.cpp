@@ -478,6 +478,27 @@ FileStamp StampOf(const QString& path) {
 }
 
 namespace {
+// A new file of a random name in folder dfd, opened for writing; -1 when none can be made.
+int OpenTemp(int dfd, QByteArray* temp, mode_t mode) {
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        *temp = ".new." + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::openat(dfd, temp->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      mode);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    return fd;
+}
+
+// The whole of a regular file, and its status.
+bool ReadRegular(const QString& path, bool follow, QByteArray* data, struct stat* st) {
+    const int fd = Posix::OpenRegular(path, O_RDONLY, follow, st);
+    if (fd < 0) return false;
+    const bool read = Posix::ReadAll(fd, -1, data);
+    Posix::Close(fd);
+    return read;
+}
+
 // Gives the file temp (in folder dfd) the name target unless a file has it: a link where the
 // file system has them, else a rename that refuses to replace. 0, EEXIST or why it failed.
 int PlaceNew(int dfd, const QByteArray& temp, const QByteArray& target, bool* moved) {
@@ -504,13 +525,7 @@ int SaveNewFiles(const QString& folder, const QList<QByteArray>& files,
     temps.reserve(files.size());
     for (const QByteArray& data : files) {
         QByteArray temp;
-        int fd = -1;
-        for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-            temp = ".new." + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-            fd = ::openat(dfd, temp.constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST) break;
-        }
+        const int fd = OpenTemp(dfd, &temp, 0666);
         if (fd < 0) {
             Fail(errno);
             break;
@@ -550,11 +565,8 @@ int SaveNewFiles(const QString& folder, const QList<QByteArray>& files,
 
 bool CopyFileKeepTime(const QString& from, const QString& to) {
     struct stat st;
-    const int fd = Posix::OpenRegular(from, O_RDONLY, true, &st);
-    if (fd < 0) return false;
     QByteArray data;
-    const bool read = Posix::ReadAll(fd, -1, &data);
-    Posix::Close(fd);
+    const bool read = ReadRegular(from, true, &data, &st);
     // Keep the last-write time: the configuration reload compares stamps of copies.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     return read && Replace(to, data, times);
@@ -567,6 +579,46 @@ bool MoveFile(const QString& from, const QString& to) {
     if (::rename(source.constData(), target.constData()) == 0) return true;
     if (errno != EXDEV) return Fail(errno);
     return CopyFileKeepTime(from, to) && RemoveFile(from);
+}
+
+bool MoveFileNoReplace(const QString& from, const QString& to) {
+    if (KindOf(from) != EntryKind::Regular) return FailNotRegular();
+    const QByteArray source = Native(from), target = Native(to);
+    if (target.isEmpty() || target.endsWith('/')) return Fail(ENOENT);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
+        return true;
+    if (errno == EINVAL && ::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData()); // a file system that cannot rename without replacing
+        return true;
+    }
+    if (errno != EXDEV) return Fail(errno);
+    // Another file system: a whole, synced copy under a temporary name first, then the name,
+    // unless a file took it meanwhile; only then does the source go.
+    struct stat st;
+    QByteArray data;
+    if (!ReadRegular(from, false, &data, &st)) return false;
+    const QByteArray folder = target.left(target.lastIndexOf('/') + 1);
+    const int dfd =
+        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) return Fail(errno);
+    QByteArray temp;
+    const int fd = OpenTemp(dfd, &temp, st.st_mode & 0777);
+    bool ok = fd >= 0 || Fail(errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (ok) ok = WriteAll(to, fd, data);
+    if (ok && ::futimens(fd, times) != 0) ok = Fail(errno);
+    if (ok && ::fdatasync(fd) != 0) ok = Fail(errno);
+    if (fd >= 0 && ::close(fd) != 0 && ok) ok = Fail(errno);
+    bool moved = false;
+    if (ok) {
+        const int error = PlaceNew(dfd, temp, target, &moved);
+        ok = error == 0 || Fail(error);
+    }
+    if (fd >= 0 && !moved) ::unlinkat(dfd, temp.constData(), 0);
+    if (ok && ::fsync(dfd) != 0) ok = Fail(errno); // the new name itself
+    Posix::Close(dfd);
+    return ok && (::unlink(source.constData()) == 0 || Fail(errno));
 }
 
 bool RemoveFile(const QString& path) {

@@ -98,6 +98,9 @@ FileStamp StampOf(const QString& path);
 bool CopyFileKeepTime(const QString& from, const QString& to);
 // Renames a file over to; across file systems copies it and removes from.
 bool MoveFile(const QString& from, const QString& to);
+// Moves a regular file (not a link) to a name that no file has, never replacing one (EEXIST).
+// Across file systems the source goes only once its copy is whole and synced.
+bool MoveFileNoReplace(const QString& from, const QString& to);
 bool RemoveFile(const QString& path);
 bool MakeDir(const QString& path);
 bool MakePath(const QString& path);

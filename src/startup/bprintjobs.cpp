@@ -48,8 +48,9 @@ CLoopHooks CLoopHooks::Real() {
         dialog.DoPrintJobs();
     };
     h.startProgram = [](const QString& program) { Platform::StartProgram(program); };
-    h.checkLocalJobs = [](const QString& root, const QString& dataFile) {
-        CheckLocalJobs(root, dataFile, false);
+    h.checkLocalJobs = [](const QString& root, const QString& dataFile,
+                          const std::function<bool()>& stop) {
+        return !CheckLocalJobs(root, dataFile, false, stop).interrupted;
     };
     return h;
 }
@@ -68,9 +69,28 @@ void CMonitoringLoop::DataHostImport() {
     const bool keptOption = gConfigOptions && gConfigOptions->LogDatFilesOnly;
     gEnv.m_bLogDatFilesOnly = true;
     if (gConfigOptions) gConfigOptions->LogDatFilesOnly = true;
-    m_hooks.checkLocalJobs(gEnv.m_sDataPath + QStringLiteral("users/"), gEnv.m_sDataFile);
+    m_hooks.checkLocalJobs(gEnv.m_sDataPath + QStringLiteral("users/"), gEnv.m_sDataFile, {});
     gEnv.m_bLogDatFilesOnly = kept;
     if (gConfigOptions) gConfigOptions->LogDatFilesOnly = keptOption;
+}
+
+void CMonitoringLoop::LocalImport() {
+    if (gEnv.m_bOffline) { // gone offline meanwhile: the rest waits for the next start-up
+        m_importPending = false;
+        return;
+    }
+    // A job file more than were pending when the import began ends it; the loop answers the
+    // job and goes on with the import at its next pass.
+    const int pending = ListJobFolder(gEnv.m_sUserPath).Pending();
+    qint64 looked = Platform::NowMs();
+    const auto newJob = [&] {
+        const qint64 now = Platform::NowMs();
+        if (now - looked < kImportLookMs) return false;
+        looked = now;
+        return ListJobFolder(gEnv.m_sUserPath).Pending() > pending;
+    };
+    m_importPending = !m_hooks.checkLocalJobs(gEnv.m_sLocalUserPath + QStringLiteral("users/"),
+                                              gEnv.m_sDataFile, newJob);
 }
 
 bool CMonitoringLoop::ReadConfiguration() {
@@ -122,6 +142,7 @@ void CMonitoringLoop::Arm(WaitKind kind, int ms) {
     // A change seen since the last wait (during the pass, or while the dialog was open) ends
     // this one at once: nothing written meanwhile waits for the limit.
     if (kind != WaitKind::Poll && m_notify && m_notify->TakeChange()) m_waitMs = 0;
+    if (m_importPending) m_waitMs = 0; // the import goes on at once
     m_timer.start(m_waitMs);
 }
 
@@ -151,8 +172,7 @@ bool CMonitoringLoop::Start() {
     if (!ReadConfiguration()) return false;
     gEnv.m_sComputerName = ThisComputerName();
     WriteLog(QStringLiteral("I"), QStringLiteral("Program started"));
-    if (!gEnv.m_bOffline)
-        m_hooks.checkLocalJobs(gEnv.m_sLocalUserPath + QStringLiteral("users/"), gEnv.m_sDataFile);
+    LocalImport();
     qint32 after = 0; // a text that is no 16-bit number fails and counts as 0
     ToWholeNumber(gConfigOptions->DisplayAfter, -32768, 32767, &after);
     m_displayAfter = after;
@@ -182,6 +202,7 @@ bool CMonitoringLoop::Pass() {
     }
     WriteTrace(QStringLiteral("about to count files"));
     CountAndShow(true);
+    if (m_importPending) LocalImport();
     WriteTrace(QStringLiteral("finished count files"));
     WriteTrace(QStringLiteral("about to copy files"));
     CopyConfiguration();

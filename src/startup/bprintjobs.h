@@ -26,7 +26,11 @@ struct CLoopHooks {
     // Creates the dialog, runs DoPrintJobs, releases it.
     std::function<void()> doPrintJobs;
     std::function<void(const QString& program)> startProgram;
-    std::function<void(const QString& root, const QString& dataFile)> checkLocalJobs;
+    // Imports the jobs below root; stop, asked between jobs, ends it early. False when it
+    // was ended so and has jobs left.
+    std::function<bool(const QString& root, const QString& dataFile,
+                       const std::function<bool()>& stop)>
+        checkLocalJobs;
     // The hooks of the real program.
     static CLoopHooks Real();
 };
@@ -45,6 +49,8 @@ public:
     // A reload that finds the configuration unusable tries again this often, this far apart.
     static constexpr int kReloadRetries = 5;
     static constexpr int kReloadRetryMs = 2000;
+    // How often a running import looks for new jobs of the user.
+    static constexpr int kImportLookMs = 200;
 
     explicit CMonitoringLoop(CLoopHooks hooks, QObject* parent = nullptr);
     ~CMonitoringLoop() override;
@@ -65,6 +71,8 @@ public:
     // Milliseconds until the armed wait ends by itself.
     int PendingWaitMs() const { return m_waitMs; }
     bool Polling() const { return m_polling; }
+    // The start-up import gave way to new jobs and goes on at the next pass.
+    bool ImportPending() const { return m_importPending; }
     bool Watching() const { return m_notify != nullptr; }
     int DisplayAfter() const { return m_displayAfter; }
     const QString& ConfigPath() const { return m_configPath; }
@@ -75,6 +83,9 @@ Q_SIGNALS:
 
 private:
     void DataHostImport();
+    // The import of the jobs kept while offline, ended early when the user prints meanwhile:
+    // a new job is not held up by a long import.
+    void LocalImport();
     // Keeps the local working copy of the configuration in step with the shared file.
     void CopyConfiguration();
     // Counts pending job files and opens the dialog when enough are pending.
@@ -96,6 +107,7 @@ private:
     WaitKind m_wait = WaitKind::None;
     int m_waitMs = 0;
     bool m_polling = false;
+    bool m_importPending = false;
     int m_displayAfter = 0;
     QString m_configPath;
 };

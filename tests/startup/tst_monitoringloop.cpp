@@ -31,6 +31,8 @@ class TestMonitoringLoop : public QObject {
         bool changed = true; // the fake watch has seen a change
         QStringList started, imports;
         QList<int> paused;
+        // Runs inside the local import with its stop request; true when that ended it.
+        std::function<bool(const std::function<bool()>&)> importJob;
     } w;
     QString cfg;
 
@@ -45,8 +47,10 @@ class TestMonitoringLoop : public QObject {
         };
         h.doPrintJobs = [this] { ++w.dialogs; };
         h.startProgram = [this](const QString& p) { w.started << p; };
-        h.checkLocalJobs = [this](const QString& root, const QString&) {
+        h.checkLocalJobs = [this](const QString& root, const QString&,
+                                  const std::function<bool()>& stop) {
             w.imports << root + (gEnv.m_bLogDatFilesOnly ? u" datonly"_s : QString());
+            return !(stop && w.importJob && w.importJob(stop));
         };
         loop = std::make_unique<CMonitoringLoop>(h);
         return loop->Start();
@@ -149,6 +153,33 @@ private Q_SLOTS:
             got << Waiting();
         }
         QCOMPARE(got.join(u'|'), waits);
+    }
+    // A job printed during the start-up import ends it within the look interval; the job is
+    // answered (the dialog) and the import goes on at once, not after a 120 s wait.
+    void importGivesWayToNewJobs() {
+        qint64 now = 0;
+        Platform::SetClockHooks({[&] { return now; }, {}});
+        int asked = 0;
+        w.changed = false;
+        w.importJob = [&](const std::function<bool()>& stop) {
+            if (!w.imports.last().contains(u"Qorvex"_s)) return false; // the data host's
+            if (w.imports.size() > 1) return stop(); // nothing new: runs to its end
+            box->Write(Jobs() + u"old.prt"_s, "x");  // pending before the import: no reason
+            if (stop()) return true;
+            box->Write(Jobs() + u"j%1.prt"_s.arg(w.imports.size()), "x");
+            for (; now < 1000; now += 100, ++asked)
+                if (stop()) return true;
+            return false;
+        };
+        box->Write(Jobs() + u"old.prt"_s, "x");
+        QVERIFY(Begin());
+        QCOMPARE(QList<int>({asked, int(now), w.dialogs, loop->ImportPending()}),
+                 QList<int>({2, 200, 1, 1}));
+        QCOMPARE(Waiting(), u"Startup 0"_s);
+        QVERIFY(loop->Wake()); // the job is shown, then the import goes on and ends
+        QCOMPARE(QList<int>({int(w.imports.size()), w.dialogs, loop->ImportPending()}),
+                 QList<int>({2, 3, 0}));
+        QCOMPARE(Waiting(), u"Change 120000"_s);
     }
     void folderGoneThenBack() {
         QVERIFY(Begin());
