@@ -548,11 +548,24 @@ QVariant WallClock(const QVariant& v) {
         dt.setTimeSpec(Qt::UTC);
         return dt;
     }
+    // Read by hand: the parsers of QDateTime go through local time, which asks the system
+    // for the zone at every call.
     const QString text = v.toString();
-    QDateTime dt = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!dt.isValid()) dt = QDateTime::fromString(text, Qt::ISODate);
-    dt.setTimeSpec(Qt::UTC);
-    return dt.isValid() ? QVariant(dt) : v;
+    const auto number = [&](qsizetype at, qsizetype digits) {
+        int n = 0;
+        for (qsizetype i = at; i < at + digits; ++i) {
+            if (!text[i].isDigit()) return -1;
+            n = n * 10 + text[i].digitValue();
+        }
+        return n;
+    };
+    if (text.size() == 19 && text[4] == u'-' && text[7] == u'-' &&
+        (text[10] == u' ' || text[10] == u'T') && text[13] == u':' && text[16] == u':') {
+        const QDateTime dt(QDate(number(0, 4), number(5, 2), number(8, 2)),
+                           QTime(number(11, 2), number(14, 2), number(17, 2)), Qt::UTC);
+        if (dt.isValid()) return dt;
+    }
+    return v;
 }
 
 // One reading. SQLite steps a forward-only statement row by row; the PostgreSQL driver can
@@ -592,7 +605,9 @@ public:
             if (!m_query.next()) return Done();
         }
         ++m_batch;
-        const int n = m_query.record().count();
+        // Asking the driver for the record costs more than the row itself.
+        if (m_columns < 0) m_columns = m_query.record().count();
+        const int n = m_columns;
         row->resize(n);
         for (int i = 0; i < n; ++i) (*row)[i] = m_query.value(i);
         for (const int i : m_dates) (*row)[i] = WallClock((*row)[i]);
@@ -618,6 +633,7 @@ private:
     QList<int> m_dates;
     QString m_cursor;
     int m_batch = kFetchRows; // a cursor's first fetch is still to come
+    int m_columns = -1;
     bool m_failed = false, m_done = false;
     QString m_error;
 };
