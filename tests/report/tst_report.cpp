@@ -2,6 +2,7 @@
 // server holding the same jobs: the per-job listing with its category columns, the totals by
 // categories, the selection by date and user, the output file and the exit codes.
 #include "databases.h"
+#include "platform/clock.h"
 #include "platform/database.h"
 #include "report/breport.h"
 #include "testsupport.h"
@@ -252,6 +253,27 @@ private Q_SLOTS:
                  qPrintable(r.err));
         QCOMPARE(r.out, QString());
         QVERIFY(!QFile::exists(box.Path(u"missing.db"_s)));
+    }
+
+    void progressLine() {
+        FakeClock clock;
+        QStringList shown;
+        auto show = [&](const QString& text) { shown << text; };
+        CReportProgressLine quick(show);
+        quick.Rows(1024);
+        quick.Finish();
+        QCOMPARE(shown, QStringList());
+        // Quiet for 2 s, then at most every half second, on whole thousands of rows.
+        CReportProgressLine line(show);
+        const std::pair<int, qint64> steps[] = {{1999, 2048}, {1, 3000}, {0, 3072},
+                                                {499, 4096},  {1, 5120}, {600, 5200}};
+        for (const auto& [ms, rows] : steps) {
+            Platform::Pause(ms);
+            line.Rows(rows);
+        }
+        line.Finish();
+        QCOMPARE(shown, QStringList({u"\r3072 rows written"_s, u"\r5120 rows written"_s,
+                                     u"\r5200 rows written\n"_s}));
     }
 };
 
