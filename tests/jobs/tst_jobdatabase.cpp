@@ -81,8 +81,7 @@ QString Counts(const CImportResult& r) {
 }
 } // namespace
 
-#define NEED(backend)                                                                              \
-    if (backend == u"postgresql"_s && !m_pgMissing.isEmpty()) QSKIP(qPrintable(m_pgMissing))
+#define NEED(backend) NEED_SERVER(backend, m_pgMissing)
 
 class TestJobDatabase : public QObject {
     Q_OBJECT
@@ -90,11 +89,6 @@ class TestJobDatabase : public QObject {
     QString m_pgMissing;
     FakeClock m_clock; // no failing open waits for real seconds
 
-    static void Backends() {
-        QTest::addColumn<QString>("backend");
-        QTest::newRow("sqlite") << u"sqlite"_s;
-        QTest::newRow("postgresql") << u"postgresql"_s;
-    }
     // An empty job database with its tables, or (tables false) holding another table only.
     QString NewDatabase(const QString& backend, const Sandbox& box, bool tables = true) {
         const bool sqlite = backend == u"sqlite"_s;
@@ -131,11 +125,7 @@ class TestJobDatabase : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        bool missing = false;
-        if (!m_server.Start(&m_pgMissing, &missing) && !missing) QFAIL(qPrintable(m_pgMissing));
-        if (!missing) m_pgMissing.clear();
-    }
+    void initTestCase() { m_pgMissing = StartForTests(m_server); }
     void cleanupTestCase() { m_server.Stop(); }
     void init() {
         ResetEnvironment();
@@ -243,7 +233,7 @@ private Q_SLOTS:
                  same ? u"OTHERPC"_s : u"OTHERPC\nLOGHOST"_s);
     }
 
-    void store_data() { Backends(); }
+    void store_data() { BackendRows(); }
     void store() {
         QFETCH(QString, backend);
         NEED(backend);
@@ -333,7 +323,7 @@ private Q_SLOTS:
                  stored);
     }
 
-    void upgrade_data() { Backends(); }
+    void upgrade_data() { BackendRows(); }
     void upgrade() {
         QFETCH(QString, backend);
         NEED(backend);
@@ -359,7 +349,7 @@ private Q_SLOTS:
                      SampleRow(2).replace(u"Plan.dwg"_s, u"New.pdf"_s));
     }
 
-    void import_data() { Backends(); }
+    void import_data() { BackendRows(); }
     void import() {
         QFETCH(QString, backend);
         NEED(backend);

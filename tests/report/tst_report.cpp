@@ -56,8 +56,7 @@ QString Csv(const QStringList& lines) {
 }
 } // namespace
 
-#define NEED(backend)                                                                              \
-    if (backend == u"postgresql"_s && !m_pgMissing.isEmpty()) QSKIP(qPrintable(m_pgMissing))
+#define NEED(backend) NEED_SERVER(backend, m_pgMissing)
 
 class TestReport : public QObject {
     Q_OBJECT
@@ -95,18 +94,9 @@ class TestReport : public QObject {
         }
         return target;
     }
-    static void Backends() {
-        QTest::addColumn<QString>("backend");
-        QTest::newRow("sqlite") << u"sqlite"_s;
-        QTest::newRow("postgresql") << u"postgresql"_s;
-    }
 
 private Q_SLOTS:
-    void initTestCase() {
-        bool missing = false;
-        if (!m_server.Start(&m_pgMissing, &missing) && !missing) QFAIL(qPrintable(m_pgMissing));
-        if (!missing) m_pgMissing.clear();
-    }
+    void initTestCase() { m_pgMissing = StartForTests(m_server); }
     void cleanupTestCase() { m_server.Stop(); }
 
     void reports_data() {
@@ -169,7 +159,7 @@ private Q_SLOTS:
         QCOMPARE(r.status, 0);
     }
 
-    void output_data() { Backends(); }
+    void output_data() { BackendRows(); }
     void output() {
         QFETCH(QString, backend);
         NEED(backend);
