@@ -1,11 +1,13 @@
 #pragma once
 // The job database: an SQLite file named by a path, or a PostgreSQL database named by a
 // postgresql:// (or postgres://) URI. Only this file knows which one it talks to.
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 namespace Platform {
@@ -45,6 +47,28 @@ struct MasterMatch {
     QString logMachine;
 };
 
+// Which jobs a report reads: submitted on the days from..to, both included (a null date leaves
+// that side open), by user with letter case ignored (empty: every user).
+struct JobSelection {
+    QDate from, to;
+    QString user;
+};
+
+// One row at a time of a reading too large to hold, forward only.
+class RowCursor {
+public:
+    virtual ~RowCursor() = default;
+    // The next row's values in the order asked for; false at the end or on a failure, which
+    // Error() then names.
+    virtual bool Next(QVariantList* row) = 0;
+    virtual QString Error() const = 0;
+};
+// Gets each row of a reading; returns false to stop it.
+using RowVisitor = std::function<bool(const QVariantList& row)>;
+// Calls visit with each row of cursor until the end or until visit stops; false when the
+// cursor failed.
+bool ForEachRow(RowCursor& cursor, const RowVisitor& visit);
+
 class JobDatabase {
 public:
     JobDatabase();
@@ -52,8 +76,10 @@ public:
     JobDatabase(const JobDatabase&) = delete;
     JobDatabase& operator=(const JobDatabase&) = delete;
 
-    // Opens an existing database for reading and writing; never creates one.
-    bool Open(const QString& target);
+    enum class Access { ReadWrite, ReadOnly };
+    // Opens an existing database; never creates one. ReadOnly reads the whole time it is open
+    // in one snapshot, so that readings taken one after another agree.
+    bool Open(const QString& target, Access access = Access::ReadWrite);
     void Close();
     bool IsOpen() const;
     // Why the last call failed, as the database or the driver said it.
@@ -83,6 +109,22 @@ public:
     // Inserts a Master row and returns its automatic RecordID, or -1.
     qint64 InsertMaster(const Row& row);
     bool InsertDetail(const Row& row);
+
+    // Readings for reports, on a database opened ReadOnly; several may be open at once.
+    // Dates come as QDateTime in UTC standing for the stored wall-clock time.
+    // The Category names among the selected jobs' values, sorted.
+    QStringList SelectedCategories(const JobSelection& selection, bool* ok);
+    // The given Master columns of the selected jobs, by SubmitDT then RecordID.
+    std::unique_ptr<RowCursor> SelectedJobs(const JobSelection& selection,
+                                            const QList<ColumnDef>& columns);
+    // RecordID, Category and ValueText of the selected jobs' values, in the order of
+    // SelectedJobs and by Category within a job.
+    std::unique_ptr<RowCursor> SelectedValues(const JobSelection& selection);
+    // Grouped by the database: per distinct combination of the categories' texts (a job
+    // without one counts under the empty text), sorted by them, the texts, the number of jobs
+    // and the sum of their TotalPages.
+    std::unique_ptr<RowCursor> SummarisedJobs(const JobSelection& selection,
+                                              const QStringList& categories);
 
 private:
     struct Impl;

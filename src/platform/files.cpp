@@ -83,36 +83,9 @@ bool WriteAll(const QString& path, int fd, const QByteArray& data) {
     return true;
 }
 
-// Writes data to a new file beside path and renames it over path; times, when given, become
-// the new file's access and modification times.
 bool Replace(const QString& path, const QByteArray& data, const struct timespec* times) {
-    const QByteArray target = Native(path);
-    if (target.isEmpty() || target.endsWith('/')) return Fail(EINVAL);
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = target.left(slash + 1);
-    const QByteArray name = target.mid(slash + 1).left(200); // room for the suffix
-    struct stat old;
-    const bool replacing = ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = folder + '.' + name + '.' +
-               QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) return Fail(errno);
-    // Readers of the old file (the monitor, other users) keep their access.
-    if (replacing) {
-        [[maybe_unused]] const int kept = ::fchmod(fd, old.st_mode & 07777);
-    }
-    bool ok = WriteAll(path, fd, data);
-    if (ok && times && ::futimens(fd, times) != 0) ok = Fail(errno);
-    if (ok && ::fdatasync(fd) != 0) ok = Fail(errno);
-    if (::close(fd) != 0 && ok) ok = Fail(errno);
-    if (ok && ::rename(temp.constData(), target.constData()) != 0) ok = Fail(errno);
-    if (!ok) ::unlink(temp.constData());
-    return ok;
+    AtomicFile file(path);
+    return file.Write(data) && file.Commit(times);
 }
 
 // A short append is cut off again, unless another writer has appended after it.
@@ -353,6 +326,57 @@ bool AppendLogLine(const QString& path, const QString& line, qint64 maxBytes) {
 
 bool SaveFileAtomic(const QString& path, const QByteArray& data) {
     return Replace(path, data, nullptr);
+}
+
+AtomicFile::AtomicFile(const QString& path) : m_path(path) {
+    const QByteArray target = Native(path);
+    if (target.isEmpty() || target.endsWith('/')) {
+        m_ok = Fail(EINVAL);
+        return;
+    }
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = target.left(slash + 1);
+    const QByteArray name = target.mid(slash + 1).left(200); // room for the suffix
+    struct stat old;
+    const bool replacing = ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    for (int attempt = 0; attempt < 16 && m_fd < 0; ++attempt) {
+        m_temp = folder + '.' + name + '.' +
+                 QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        m_fd =
+            ::open(m_temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno != EEXIST) break;
+    }
+    if (m_fd < 0) {
+        m_ok = Fail(errno);
+        return;
+    }
+    m_target = target;
+    // Readers of the old file (the monitor, other users) keep their access.
+    if (replacing) {
+        [[maybe_unused]] const int kept = ::fchmod(m_fd, old.st_mode & 07777);
+    }
+}
+
+AtomicFile::~AtomicFile() {
+    if (m_fd >= 0) Posix::Close(m_fd);
+    if (!m_committed && !m_temp.isEmpty() && !m_target.isEmpty()) ::unlink(m_temp.constData());
+}
+
+bool AtomicFile::Write(const QByteArray& data) {
+    if (m_ok && m_fd >= 0 && !WriteAll(m_path, m_fd, data)) m_ok = false;
+    return m_ok && m_fd >= 0;
+}
+
+bool AtomicFile::Commit(const struct timespec* times) {
+    if (!m_ok || m_fd < 0) return false;
+    bool ok = !times || ::futimens(m_fd, times) == 0 || Fail(errno);
+    if (ok && ::fdatasync(m_fd) != 0) ok = Fail(errno);
+    if (::close(m_fd) != 0 && ok) ok = Fail(errno);
+    m_fd = -1;
+    if (ok && ::rename(m_temp.constData(), m_target.constData()) != 0) ok = Fail(errno);
+    m_ok = ok;
+    m_committed = ok;
+    return ok;
 }
 
 bool HasWildcard(const QString& text) {

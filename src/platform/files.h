@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <functional>
 
+struct timespec;
+
 namespace Platform {
 
 // File names as the file system holds them: bytes that are not valid UTF-8 decode to lone
@@ -39,6 +41,26 @@ bool AppendLogLine(const QString& path, const QString& line, qint64 maxBytes);
 // Replaces a file as a whole: a new file in the same folder, synced, then renamed over the
 // name (a link there is replaced, not followed). The old file stays untouched on failure.
 bool SaveFileAtomic(const QString& path, const QByteArray& data);
+// The same, written in pieces for output too large to hold: nothing shows at the name until
+// Commit, and the old file stays when a write or the commit fails or Commit is never called.
+class AtomicFile {
+public:
+    explicit AtomicFile(const QString& path);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    // False once any write has failed (LastFileError() tells why); later writes do nothing.
+    bool Write(const QByteArray& data);
+    // Syncs and renames; times, when given, become the access and modification times.
+    bool Commit(const struct timespec* times = nullptr);
+
+private:
+    QString m_path;
+    QByteArray m_target, m_temp;
+    int m_fd = -1;
+    bool m_ok = true;
+    bool m_committed = false;
+};
 // Stores new files in folder without ever replacing one, for many small files at once: each
 // goes to a temporary file there, one sync of the file system makes all of them durable (a
 // sync per file costs milliseconds each), then each takes the first path pathOf(n) gives that

@@ -99,6 +99,10 @@ quint32 TickCount() {
     return quint32(quint64(ts.tv_sec) * 1000u + quint64(ts.tv_nsec) / 1000000u);
 }
 
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
 static QString UnescapeMount(const QByteArray& field) {
     // /proc/mounts writes blanks and tabs as octal escapes.
     QByteArray out;

@@ -20,6 +20,7 @@ QString RuntimeFolder();    // $XDG_RUNTIME_DIR, else the temp folder
 QString ExecutableName();   // lower case, without folder and ".exe"
 QString ExecutableFolder(); // folder of the running program
 quint32 TickCount();        // milliseconds since boot (wraps)
+bool StandardErrorIsTerminal();
 
 struct NetworkMount {
     QString mountPoint; // local folder where the share appears

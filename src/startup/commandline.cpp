@@ -6,10 +6,15 @@
 #include "config/cconfigoptions.h"
 #include "jobs/bdataaccess.h"
 #include "platform/database.h"
+#include "platform/files.h"
 #include "platform/messages.h"
+#include "platform/system.h"
+#include "report/breport.h"
 #include "startup/initenvironment.h"
 
+#include <QRegularExpression>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 void Print(FILE* to, const QString& line) {
@@ -23,7 +28,10 @@ int Usage(const QString& why = {}) {
     Print(stderr, QStringLiteral("usage: qorvlog --check-config FILE\n"
                                  "       qorvlog --write-config IN OUT\n"
                                  "       qorvlog --create-database TARGET\n"
-                                 "       qorvlog --import ROOT [DATABASE]"));
+                                 "       qorvlog --import ROOT [DATABASE]\n"
+                                 "       qorvlog --report [DATABASE] [--from YYYY-MM-DD] "
+                                 "[--to YYYY-MM-DD] [--user NAME]\n"
+                                 "               [--by CATEGORY[,CATEGORY...]] [--output FILE]"));
     return 2;
 }
 
@@ -82,6 +90,84 @@ int Import(const QStringList& args) {
     if (!r.error.isEmpty()) Print(stderr, QStringLiteral("qorvlog: job database: ") + r.error);
     return r.failed > 0 || r.unreadable > 0 ? 1 : 0;
 }
+bool WriteOut(const QByteArray& bytes) {
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
+}
+
+// A billing report as CSV, to standard output or written atomically to a file.
+int Report(const QStringList& args) {
+    QString database, output;
+    CReportRequest request;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool option = arg.startsWith(QLatin1Char('-'));
+        const bool known = arg == QLatin1String("--from") || arg == QLatin1String("--to") ||
+                           arg == QLatin1String("--user") || arg == QLatin1String("--by") ||
+                           arg == QLatin1String("--output");
+        if (option && !known) return Usage(QStringLiteral("unknown option ") + arg);
+        if (!option) {
+            if (!database.isEmpty()) return Usage(QStringLiteral("more than one database: ") + arg);
+            database = arg;
+            continue;
+        }
+        if (i + 1 >= args.size()) return Usage(arg + QStringLiteral(" needs a value"));
+        const QString value = args[++i];
+        if (arg == QLatin1String("--from") || arg == QLatin1String("--to")) {
+            static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+            const QDate date = QDate::fromString(value, QStringLiteral("yyyy-MM-dd"));
+            if (!form.match(value).hasMatch() || !date.isValid())
+                return Usage(QStringLiteral("%1 %2 is not a date (YYYY-MM-DD)").arg(arg, value));
+            (arg == QLatin1String("--from") ? request.selection.from : request.selection.to) = date;
+        } else if (arg == QLatin1String("--user")) {
+            request.selection.user = value;
+        } else if (arg == QLatin1String("--by")) {
+            request.by = value.split(QLatin1Char(','));
+            if (request.by.contains(QString()))
+                return Usage(QStringLiteral("--by %1 names an empty category").arg(value));
+        } else {
+            output = value;
+        }
+    }
+    if (database.isEmpty()) {
+        InitEnvironment();
+        database = gEnv.m_sDataFile;
+        if (database.isEmpty())
+            return Usage(QStringLiteral("--report: no database given and none is configured"));
+    }
+    const Platform::DatabaseTarget t = Platform::ParseDatabaseTarget(database);
+    if (t.kind == Platform::DatabaseTarget::Kind::Invalid) return Usage(t.error);
+    Platform::JobDatabase db;
+    if (!db.Open(database, Platform::JobDatabase::Access::ReadOnly)) {
+        Print(stderr, QStringLiteral("qorvlog: job database: ") + db.LastError());
+        return 1;
+    }
+    std::unique_ptr<Platform::AtomicFile> file;
+    if (!output.isEmpty()) file = std::make_unique<Platform::AtomicFile>(output);
+    const ReportSink sink = file ? ReportSink([&](const QByteArray& b) { return file->Write(b); })
+                                 : ReportSink(WriteOut);
+    // Only a person watching a terminal wants to see a long report moving.
+    std::unique_ptr<CReportProgressLine> line;
+    if (Platform::StandardErrorIsTerminal())
+        line = std::make_unique<CReportProgressLine>([](const QString& text) {
+            const QByteArray bytes = text.toUtf8();
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        });
+    QString why;
+    const ReportProgress progress =
+        line ? ReportProgress([&](qint64 rows) { line->Rows(rows); }) : ReportProgress();
+    const bool done = WriteReport(db, request, sink, progress, &why);
+    if (line) line->Finish();
+    const bool stored = done && (file ? file->Commit() : std::fflush(stdout) == 0);
+    if (stored) return 0;
+    if (why.isEmpty())
+        Print(stderr, QStringLiteral("qorvlog: cannot write the report%1: %2")
+                          .arg(file ? QStringLiteral(" to ") + output : QString(),
+                               file ? Platform::LastFileError().text
+                                    : QString::fromLocal8Bit(std::strerror(errno))));
+    else
+        Print(stderr, QStringLiteral("qorvlog: job database: ") + why);
+    return 1;
+}
 } // namespace
 
 int RunCommandLine(const QStringList& args) {
@@ -94,5 +180,6 @@ int RunCommandLine(const QStringList& args) {
     if (mode == QLatin1String("--import") && (args.size() == 2 || args.size() == 3) &&
         !args[1].isEmpty())
         return Import(args);
+    if (mode == QLatin1String("--report")) return Report(args);
     return Usage();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Command-line modes for administrators: check a configuration file or write it back in the
 // current form (neither touches the registry file, the settings store or a data folder),
-// create the tables of a job database, and run one import of stored jobs.
+// create the tables of a job database, run one import of stored jobs, and report from the job
+// database.
 #include <QStringList>
 
 // Exit status: 0 done, 1 not done (not usable, not stored), 2 usage error.

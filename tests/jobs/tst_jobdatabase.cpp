@@ -81,27 +81,9 @@ QString Counts(const CImportResult& r) {
         .arg(r.unreadable)
         .arg(r.failed);
 }
-struct Result {
-    int status;
-    QString out, err;
-};
-Result Run(const QStringList& args, const QProcessEnvironment& extra = {}) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(u"DISPLAY"_s);
-    env.remove(u"QT_QPA_PLATFORM"_s);
-    env.insert(extra);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QORVLOG_BIN), args);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000)) return {-1, {}, {}};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 } // namespace
 
-#define NEED(backend)                                                                              \
-    if (backend == u"postgresql"_s && !m_pgMissing.isEmpty()) QSKIP(qPrintable(m_pgMissing))
+#define NEED(backend) NEED_SERVER(backend, m_pgMissing)
 
 class TestJobDatabase : public QObject {
     Q_OBJECT
@@ -109,11 +91,6 @@ class TestJobDatabase : public QObject {
     QString m_pgMissing;
     FakeClock m_clock; // no failing open waits for real seconds
 
-    static void Backends() {
-        QTest::addColumn<QString>("backend");
-        QTest::newRow("sqlite") << u"sqlite"_s;
-        QTest::newRow("postgresql") << u"postgresql"_s;
-    }
     // An empty job database with its tables, or (tables false) holding another table only.
     QString NewDatabase(const QString& backend, const Sandbox& box, bool tables = true) {
         const bool sqlite = backend == u"sqlite"_s;
@@ -150,11 +127,7 @@ class TestJobDatabase : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        bool missing = false;
-        if (!m_server.Start(&m_pgMissing, &missing) && !missing) QFAIL(qPrintable(m_pgMissing));
-        if (!missing) m_pgMissing.clear();
-    }
+    void initTestCase() { m_pgMissing = StartForTests(m_server); }
     void cleanupTestCase() { m_server.Stop(); }
     void init() {
         ResetEnvironment();
@@ -272,7 +245,7 @@ private Q_SLOTS:
                  same ? u"OTHERPC"_s : u"OTHERPC\nLOGHOST"_s);
     }
 
-    void store_data() { Backends(); }
+    void store_data() { BackendRows(); }
     void store() {
         QFETCH(QString, backend);
         NEED(backend);
@@ -362,7 +335,7 @@ private Q_SLOTS:
                  stored);
     }
 
-    void upgrade_data() { Backends(); }
+    void upgrade_data() { BackendRows(); }
     void upgrade() {
         QFETCH(QString, backend);
         NEED(backend);
@@ -399,7 +372,7 @@ private Q_SLOTS:
                      SampleRow(2).replace(u"Plan.dwg"_s, u"New.pdf"_s));
     }
 
-    void import_data() { Backends(); }
+    void import_data() { BackendRows(); }
     void import() {
         QFETCH(QString, backend);
         NEED(backend);
@@ -788,13 +761,13 @@ private Q_SLOTS:
             if (a == u"@pg"_s) a = m_server.NewDatabase(u"jobs"_s);
             if (a == u"@down"_s) a = m_server.DownUri();
         }
-        Result r = Run(args);
+        ProgramResult r = RunProgram(args);
         QCOMPARE(r.status, status);
         QVERIFY2((status == 0 ? r.out : r.err).startsWith(output), qPrintable(r.out + r.err));
         if (status != 0) return;
         // The tables are there and empty; a second run leaves them alone.
         QCOMPARE(SqlProbe(args[1]).Rows(u"SELECT count(*) FROM Master, Detail"_s), u"0"_s);
-        r = Run(args);
+        r = RunProgram(args);
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains(u"already has a table Master; nothing was changed."_s),
                  qPrintable(r.err));
@@ -806,16 +779,16 @@ private Q_SLOTS:
         const QString db = box.Path(u"share/jobs.db"_s);
         LayOutInstallation(box,
                            IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DataFile"_s, db));
-        QCOMPARE(Run({u"--create-database"_s, db}).status, 0);
+        QCOMPARE(RunProgram({u"--create-database"_s, db}).status, 0);
         const QString root = box.Path(u"local/users/"_s);
         WriteJob(box, u"jsmith/A"_s, u"One.pdf"_s);
         WriteJob(box, u"jsmith/B"_s, u"Two.pdf"_s);
         const QString counts = u"%1 stored, %2 already stored, 0 cancelled, 0 copied, 0 left in "
                                "place, %3 unreadable, %4 not stored\n"_s;
-        Result r = Run({u"--import"_s, root});
+        ProgramResult r = RunProgram({u"--import"_s, root});
         QCOMPARE(QStringList({QString::number(r.status), r.out, r.err}),
                  QStringList({u"0"_s, counts.arg(2).arg(0).arg(0).arg(0), QString()}));
-        r = Run({u"--import"_s, root});
+        r = RunProgram({u"--import"_s, root});
         QCOMPARE(QStringList({QString::number(r.status), r.out}),
                  QStringList({u"0"_s, counts.arg(0).arg(2).arg(0).arg(0)}));
         QCOMPARE(Files(root), QStringList());
@@ -823,7 +796,7 @@ private Q_SLOTS:
         // A database that cannot be used: every job is reported, the run fails, files stay.
         WriteJob(box, u"jsmith/C"_s, u"Three.pdf"_s);
         const QString junk = box.Write(u"junk.db"_s, "junk");
-        r = Run({u"--import"_s, root, junk});
+        r = RunProgram({u"--import"_s, root, junk});
         QCOMPARE(QStringList({QString::number(r.status), r.out}),
                  QStringList({u"1"_s, counts.arg(0).arg(0).arg(0).arg(1)}));
         QVERIFY2(r.err.startsWith(kUnable + u"\nqorvlog: job database: "_s), qPrintable(r.err));
@@ -831,13 +804,13 @@ private Q_SLOTS:
         // With QORVLOG_MESSAGES the message goes there instead.
         QProcessEnvironment env;
         env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
-        r = Run({u"--import"_s, root, junk}, env);
+        r = RunProgram({u"--import"_s, root, junk}, env);
         QCOMPARE(r.status, 1);
         QCOMPARE(box.Read(u"messages.txt"_s), (kUnable + u'\n').toUtf8());
         QVERIFY(!r.err.contains(kUnable));
         // An unreadable data file fails the run but not the other jobs.
         box.WriteLines(u"local/users/jsmith/D.dat"_s, {u"QorvexMaster,9"_s});
-        r = Run({u"--import"_s, root});
+        r = RunProgram({u"--import"_s, root});
         QCOMPARE(QStringList({QString::number(r.status), r.out}),
                  QStringList({u"1"_s, counts.arg(1).arg(0).arg(1).arg(0)}));
     }

@@ -113,7 +113,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("output");
         const QString usage = u"|usage: qorvlog --check-config FILE\n       qorvlog --write-config "
                               "IN OUT\n       qorvlog --create-database TARGET\n       qorvlog "
-                              "--import ROOT [DATABASE]\n"_s;
+                              "--import ROOT [DATABASE]\n       qorvlog --report [DATABASE] "
+                              "[--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME]\n"
+                              "               [--by CATEGORY[,CATEGORY...]] [--output FILE]\n"_s;
         const QString invalid = u" is not valid in configuration file:\\n%1"_s;
         QTest::newRow("good")
             << u"--check-config v2.ini"_s << 0

@@ -127,6 +127,20 @@ QString PostgresServer::NewDatabase(const QString& name) {
     return Uri(name);
 }
 
+QString StartForTests(PostgresServer& server) {
+    QString why;
+    bool missing = false;
+    if (server.Start(&why, &missing)) return {};
+    if (!missing) QTest::qFail(qPrintable(why), __FILE__, __LINE__);
+    return why;
+}
+
+void BackendRows() {
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("sqlite") << u"sqlite"_s;
+    QTest::newRow("postgresql") << u"postgresql"_s;
+}
+
 SqlProbe::SqlProbe(const QString& target) {
     static int counter = 0;
     m_name = u"probe-%1"_s.arg(++counter);

@@ -37,6 +37,16 @@ private:
     QStringList m_created;
 };
 
+// For a test program on both databases: starts server in initTestCase (an installed server
+// that does not start fails the test) and returns why PostgreSQL rows are skipped, empty when
+// it runs.
+QString StartForTests(PostgresServer& server);
+// The data column "backend" with the rows "sqlite" and "postgresql".
+void BackendRows();
+// Skips a "postgresql" row when skipped (StartForTests's answer) is not empty.
+#define NEED_SERVER(backend, skipped)                                                              \
+    if ((backend) == u"postgresql"_s && !(skipped).isEmpty()) QSKIP(qPrintable(skipped))
+
 // Reads and changes a job database (a path or a URI) directly through Qt SQL.
 class SqlProbe {
 public:

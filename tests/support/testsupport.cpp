@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSet>
 #include <QSettings>
 
@@ -391,4 +392,18 @@ QString JobDump(const CPrintJobInfo& j) {
         out << u"Value="_s + v->ValueName + u" | "_s + v->ValueString + u" | "_s +
                    n(v->ValueNumeric);
     return out.join(QLatin1Char('\n'));
+}
+
+ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"QT_QPA_PLATFORM"_s);
+    env.insert(extra);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QORVLOG_BIN), args);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(120000)) return {-1, {}, {}};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }

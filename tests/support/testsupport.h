@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -128,6 +129,16 @@ private:
 // Adds one QString column per name in columns (separated by blanks) and one row per text,
 // its fields separated by "¦", the first naming the row.
 void Table(const char* columns, std::initializer_list<const char*> rows);
+
+// What a run of the program left: its exit status (-1 when it did not end in 120 s), its
+// standard output and error.
+struct ProgramResult {
+    int status;
+    QString out, err;
+};
+// Runs build/bin/qorvlog with args to its end, headless (no display), in this process's
+// environment (the sandbox's) with extra added.
+ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {});
 
 // Sets a file's last-write time secondsFromNow away; false when it cannot.
 bool TouchFile(const QString& path, int secondsFromNow);

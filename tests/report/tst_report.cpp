@@ -1,0 +1,272 @@
+// qorvlog --report as administrators run it, on a real SQLite file and a real PostgreSQL
+// server holding the same jobs: the per-job listing with its category columns, the totals by
+// categories, the selection by date and user, the output file and the exit codes.
+#include "databases.h"
+#include "jobs/bdataaccess.h"
+#include "platform/clock.h"
+#include "platform/database.h"
+#include "report/breport.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QTest>
+
+namespace {
+struct StoredJob {
+    const char* submitted; // wall-clock time as stored
+    const char* user;
+    const char* document;
+    int pages;
+    const char* color;
+    QStringList values; // "Category|text"
+};
+// In RecordID order. 2 November 2004 began at 01:00 in Sao Paulo: its clocks skipped midnight.
+const StoredJob kJobs[] = {
+    {"2004-11-04 00:00:00", "jsmith", "Plan.dwg", 4, "Color", {u"Matter|4711"_s, u"Client|Acme"_s}},
+    {"2004-11-01 23:59:59",
+     "jsmith",
+     "Offer, final \"v2\".doc",
+     2,
+     "Monochrome",
+     {u"Client|Müller, \"Söhne\" & Ærø"_s, u"Matter|4711"_s}},
+    {"2004-11-02 00:00:00", "JSmith", "Brief.pdf", 3, "Monochrome", {u"Client|Acme"_s}},
+    {"2004-11-03 23:59:59", "ablack", "Memo.txt", 1, "Monochrome", {u"Matter|0815"_s}},
+    {"2004-11-02 00:00:00", "ÖZIL", "Scan.pdf", 5, "Color", {}},
+    {"2004-11-03 12:00:00",
+     "jsmith",
+     "Notes.doc",
+     6,
+     "Color",
+     {u"Client|Acme"_s, u"Matter|0815"_s}},
+};
+
+const QString kHeader = u"RecordID,SubmitDT,UserName,MachineName,PrinterName,DocumentName,"
+                        "TotalPages,NumCopies,PaperName,Color,PrinterGroup"_s;
+// The listing's line of each job, without its category columns.
+QString Line(int id) {
+    const StoredJob& j = kJobs[id - 1];
+    QString document = QString::fromUtf8(j.document);
+    if (document.contains(u',')) document = u'"' + document.replace(u"\""_s, u"\"\""_s) + u'"';
+    return u"%1,%2,%3,HOSTA,Plotter A0,%4,%5,1,Letter,%6,PG1"_s.arg(id)
+        .arg(QString::fromUtf8(j.submitted), QString::fromUtf8(j.user), document)
+        .arg(j.pages)
+        .arg(QString::fromUtf8(j.color));
+}
+QString Csv(const QStringList& lines) {
+    return lines.join(u"\r\n"_s) + u"\r\n"_s;
+}
+} // namespace
+
+#define NEED(backend) NEED_SERVER(backend, m_pgMissing)
+
+class TestReport : public QObject {
+    Q_OBJECT
+    PostgresServer m_server;
+    QString m_pgMissing;
+
+    // The sample jobs in a new database of the backend.
+    QString NewDatabase(const QString& backend, const Sandbox& box) {
+        const QString target =
+            backend == u"sqlite"_s ? box.Path(u"jobs.db"_s) : m_server.NewDatabase(u"report"_s);
+        QString message;
+        if (CreateJobDatabase(target, &message) != Platform::CreateResult::Created)
+            qWarning() << message;
+        Platform::JobDatabase db;
+        if (!db.Open(target)) qWarning() << db.LastError();
+        for (const StoredJob& j : kJobs) {
+            const QString text = QString::fromUtf8(j.submitted);
+            const QDateTime wall(QDate::fromString(text.left(10), u"yyyy-MM-dd"_s),
+                                 QTime::fromString(text.mid(11), u"HH:mm:ss"_s), Qt::UTC);
+            const qint64 id = db.InsertMaster({{u"UserName"_s, QString::fromUtf8(j.user)},
+                                               {u"SubmitDT"_s, wall},
+                                               {u"MachineName"_s, u"HOSTA"_s},
+                                               {u"PrinterName"_s, u"Plotter A0"_s},
+                                               {u"DocumentName"_s, QString::fromUtf8(j.document)},
+                                               {u"TotalPages"_s, j.pages},
+                                               {u"NumCopies"_s, 1},
+                                               {u"PaperName"_s, u"Letter"_s},
+                                               {u"Color"_s, QString::fromUtf8(j.color)},
+                                               {u"PrinterGroup"_s, u"PG1"_s}});
+            for (const QString& v : j.values)
+                db.InsertDetail({{u"RecordID"_s, id},
+                                 {u"Category"_s, v.section(u'|', 0, 0)},
+                                 {u"ValueText"_s, v.section(u'|', 1)},
+                                 {u"ValueNumber"_s, 0.0}});
+        }
+        return target;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { m_pgMissing = StartForTests(m_server); }
+    void cleanupTestCase() { m_server.Stop(); }
+
+    void reports_data() {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("csv");
+        const QString categories = u",Client,Matter"_s;
+        const QString mueller = u"\"Müller, \"\"Söhne\"\" & Ærø\""_s;
+        for (const QString& backend : {u"sqlite"_s, u"postgresql"_s}) {
+            auto row = [&](const char* name) {
+                return &(QTest::newRow(qPrintable(backend + u": "_s + QLatin1String(name)))
+                         << backend);
+            };
+            *row("every job, by submit time then RecordID")
+                << QStringList()
+                << Csv({kHeader + categories, Line(2) + u","_s + mueller + u",4711"_s,
+                        Line(3) + u",Acme,"_s, Line(5) + u",,"_s, Line(6) + u",Acme,0815"_s,
+                        Line(4) + u",,0815"_s, Line(1) + u",Acme,4711"_s});
+            *row("both date limits kept, a second beyond each left out")
+                << QStringList{u"--from"_s, u"2004-11-02"_s, u"--to"_s, u"2004-11-03"_s}
+                << Csv({kHeader + categories, Line(3) + u",Acme,"_s, Line(5) + u",,"_s,
+                        Line(6) + u",Acme,0815"_s, Line(4) + u",,0815"_s});
+            *row("one day, only its categories")
+                << QStringList{u"--from"_s, u"2004-11-02"_s, u"--to"_s, u"2004-11-02"_s}
+                << Csv({kHeader + u",Client"_s, Line(3) + u",Acme"_s, Line(5) + u","_s});
+            *row("user, letter case ignored")
+                << QStringList{u"--user"_s, u"JSMITH"_s}
+                << Csv({kHeader + categories, Line(2) + u","_s + mueller + u",4711"_s,
+                        Line(3) + u",Acme,"_s, Line(6) + u",Acme,0815"_s,
+                        Line(1) + u",Acme,4711"_s});
+            *row("user beyond ASCII, no categories")
+                << QStringList{u"--user"_s, u"özil"_s} << Csv({kHeader, Line(5)});
+            *row("unknown user") << QStringList{u"--user"_s, u"nobody"_s} << Csv({kHeader});
+            *row("by one category, jobs without it under the empty value")
+                << QStringList{u"--by"_s, u"Client"_s}
+                << Csv({u"Client,Jobs,TotalPages"_s, u",2,6"_s, u"Acme,3,13"_s,
+                        mueller + u",1,2"_s});
+            *row("by two categories") << QStringList{u"--by"_s, u"Client,Matter"_s}
+                                      << Csv({u"Client,Matter,Jobs,TotalPages"_s, u",,1,5"_s,
+                                              u",0815,1,1"_s, u"Acme,,1,3"_s, u"Acme,0815,1,6"_s,
+                                              u"Acme,4711,1,4"_s, mueller + u",4711,1,2"_s});
+            *row("by a category, selected")
+                << QStringList{u"--by"_s,   u"Matter"_s, u"--user"_s,
+                               u"jsmith"_s, u"--from"_s, u"2004-11-02"_s}
+                << Csv({u"Matter,Jobs,TotalPages"_s, u",1,3"_s, u"0815,1,6"_s, u"4711,1,4"_s});
+            *row("by a category no job has") << QStringList{u"--by"_s, u"Project"_s}
+                                             << Csv({u"Project,Jobs,TotalPages"_s, u",6,21"_s});
+        }
+    }
+    void reports() {
+        QFETCH(QString, backend);
+        QFETCH(QStringList, options);
+        QFETCH(QString, csv);
+        NEED(backend);
+        Sandbox box;
+        const QString db = NewDatabase(backend, box);
+        const ProgramResult r = RunProgram(QStringList{u"--report"_s, db} + options);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, csv);
+        QCOMPARE(r.status, 0);
+    }
+
+    void output_data() { BackendRows(); }
+    void output() {
+        QFETCH(QString, backend);
+        NEED(backend);
+        Sandbox box;
+        const QString db = NewDatabase(backend, box);
+        // The database configured for the machine is the default.
+        LayOutInstallation(box,
+                           IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DataFile"_s, db));
+        const QString file = box.Write(u"out/report.csv"_s, "old");
+        ProgramResult r = RunProgram({u"--report"_s, u"--by"_s, u"Matter"_s, u"--output"_s, file});
+        QCOMPARE(QStringList({QString::number(r.status), r.out, r.err}),
+                 QStringList({u"0"_s, QString(), QString()}));
+        const QString csv =
+            Csv({u"Matter,Jobs,TotalPages"_s, u",2,8"_s, u"0815,2,7"_s, u"4711,2,6"_s});
+        QCOMPARE(QString::fromUtf8(box.Read(u"out/report.csv"_s)), csv);
+        QCOMPARE(QDir(box.Path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"report.csv"_s});
+        // A report that fails leaves the file it would have replaced as it was.
+        r = RunProgram({u"--report"_s, box.Write(u"junk.db"_s, "junk"), u"--output"_s, file});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(QString::fromUtf8(box.Read(u"out/report.csv"_s)), csv);
+        QCOMPARE(QDir(box.Path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"report.csv"_s});
+    }
+
+    void exitCodes_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message"); // first line of standard error; %1 the sandbox
+        QTest::newRow("no database, none configured")
+            << QStringList{u"--report"_s} << 2
+            << u"qorvlog: --report: no database given and none is configured"_s;
+        QTest::newRow("unknown option")
+            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--form"_s, u"2004-11-02"_s} << 2
+            << u"qorvlog: unknown option --form"_s;
+        QTest::newRow("no such day")
+            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--to"_s, u"2004-02-30"_s} << 2
+            << u"qorvlog: --to 2004-02-30 is not a date (YYYY-MM-DD)"_s;
+        QTest::newRow("date without leading zeros")
+            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--from"_s, u"2004-11-2"_s} << 2
+            << u"qorvlog: --from 2004-11-2 is not a date (YYYY-MM-DD)"_s;
+        QTest::newRow("option without its value")
+            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--user"_s} << 2
+            << u"qorvlog: --user needs a value"_s;
+        QTest::newRow("empty category")
+            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--by"_s, u"Client,"_s} << 2
+            << u"qorvlog: --by Client, names an empty category"_s;
+        QTest::newRow("two databases")
+            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"%1other.db"_s} << 2
+            << u"qorvlog: more than one database: %1other.db"_s;
+        QTest::newRow("missing SQLite file")
+            << QStringList{u"--report"_s, u"%1missing.db"_s} << 1
+            << u"qorvlog: job database: there is no database file %1missing.db"_s;
+        QTest::newRow("a file that is no database")
+            << QStringList{u"--report"_s, u"%1junk.db"_s} << 1 << u"qorvlog: job database: "_s;
+        QTest::newRow("server down")
+            << QStringList{u"--report"_s, u"pg-down"_s} << 1 << u"qorvlog: job database: "_s;
+        QTest::newRow("no tables")
+            << QStringList{u"--report"_s, u"%1empty.db"_s} << 1 << u"qorvlog: job database: "_s;
+        QTest::newRow("output folder missing")
+            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--output"_s, u"%1no/r.csv"_s} << 1
+            << u"qorvlog: cannot write the report to %1no/r.csv: "_s;
+    }
+    void exitCodes() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        Sandbox box;
+        LayOutInstallation(
+            box, IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DataFile"_s, u""_s));
+        NewDatabase(u"sqlite"_s, box);
+        box.Write(u"junk.db"_s, "junk");
+        SqlProbe(box.Path(u"empty.db"_s)).Exec(u"CREATE TABLE other (x INTEGER)"_s);
+        for (QString& a : args)
+            a = a == u"pg-down"_s ? m_server.DownUri() : a.replace(u"%1"_s, box.Path() + u'/');
+        const ProgramResult r = RunProgram(args);
+        QCOMPARE(r.status, status);
+        // The configuration's own message may come first.
+        QVERIFY2(r.err.contains(u'\n' + message.replace(u"%1"_s, box.Path() + u'/')) ||
+                     r.err.startsWith(message),
+                 qPrintable(r.err));
+        QCOMPARE(r.out, QString());
+        QVERIFY(!QFile::exists(box.Path(u"missing.db"_s)));
+    }
+
+    void progressLine() {
+        FakeClock clock;
+        QStringList shown;
+        auto show = [&](const QString& text) { shown << text; };
+        CReportProgressLine quick(show);
+        quick.Rows(1024);
+        quick.Finish();
+        QCOMPARE(shown, QStringList());
+        // Quiet for 2 s, then at most every half second, on whole thousands of rows.
+        CReportProgressLine line(show);
+        const std::pair<int, qint64> steps[] = {{1999, 2048}, {1, 3000}, {0, 3072},
+                                                {499, 4096},  {1, 5120}, {600, 5200}};
+        for (const auto& [ms, rows] : steps) {
+            Platform::Pause(ms);
+            line.Rows(rows);
+        }
+        line.Finish();
+        QCOMPARE(shown, QStringList({u"\r3072 rows written"_s, u"\r5120 rows written"_s,
+                                     u"\r5200 rows written\n"_s}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReport)
+#include "tst_report.moc"
