@@ -22,12 +22,13 @@ class TestQorvmond : public QObject {
     std::unique_ptr<Sandbox> m_box;
     std::unique_ptr<PrivateCups> m_cups;
     std::unique_ptr<QProcess> m_monitor;
-    Platform::CupsServer m_server;
+    std::unique_ptr<Platform::CupsServer> m_server;
+    std::unique_ptr<DefaultSchedulerCanary> m_canary;
     const QString m_pdf = QStringLiteral(QORVLOG_TEST_DATA "/two.pdf");
 
     Platform::CupsJob Job(int id) {
         Platform::CupsJob job;
-        m_server.Job(id, &job);
+        m_server->Job(id, &job);
         return job;
     }
     QString Prt(int id) { // the job file, relative to the sandbox
@@ -39,8 +40,8 @@ class TestQorvmond : public QObject {
     // qorvmond, or the client when it is given, with messages into the sandbox.
     std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN) {
         auto p = std::make_unique<QProcess>();
-        qputenv("QORVLOG_MESSAGES", m_box->Path(u"messages.txt"_s).toUtf8());
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        m_cups->Prepare(*p, {u"QORVLOG_MESSAGES="_s + m_box->Path(u"messages.txt"_s),
+                             u"QT_QPA_PLATFORM=offscreen"_s});
         p->setProcessChannelMode(QProcess::MergedChannels);
         p->start(QString::fromUtf8(program));
         const bool started = p->waitForStarted() &&
@@ -67,6 +68,7 @@ class TestQorvmond : public QObject {
     }
     QStringList Status() const { // what qorvmond --status prints
         QProcess p;
+        m_cups->Prepare(p);
         p.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
         p.waitForFinished();
         return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
@@ -74,12 +76,18 @@ class TestQorvmond : public QObject {
     static QStringList NoneHeld() { return {u"No held jobs"_s}; }
 
 private Q_SLOTS:
+    void initTestCase() {
+        m_canary = std::make_unique<DefaultSchedulerCanary>();
+        QVERIFY(m_canary->Listening());
+    }
     void init() {
         if (!PrivateCups::Installed()) QSKIP("cupsd is not installed (package cups-daemon)");
+        cleanup(); // what a failed init left
         m_box = std::make_unique<Sandbox>();
         LayOutInstallation(*m_box, TestData(u"config_monitor.ini"_s));
         m_cups = std::make_unique<PrivateCups>(*m_box);
         QVERIFY(m_cups->Running());
+        m_server = std::make_unique<Platform::CupsServer>(m_cups->Socket());
         for (const auto& [queue, model] : {std::pair{u"Plotter"_s, u"Acme DesignJet Plotter"_s},
                                            {u"Second"_s, u"Acme DesignJet Plotter"_s},
                                            {u"Office"_s, u"Generic Office Laser"_s}})
@@ -88,8 +96,19 @@ private Q_SLOTS:
     }
     void cleanup() {
         m_monitor.reset(); // killed
+        m_server.reset();
         m_cups.reset();
         m_box.reset();
+        QCOMPARE(m_canary->Requests(), 0);
+    }
+
+    // The canary notices a program that was not pointed at the private scheduler.
+    void strayRequestIsCaught() {
+        QProcess lpstat;
+        lpstat.start(u"lpstat"_s, {u"-r"_s});
+        QVERIFY(lpstat.waitForFinished(20000));
+        QTRY_VERIFY(m_canary->Requests() > 0);
+        m_canary->Reset();
     }
 
     // lp -> held -> job file -> qorvlog stores it silently and answers -> billed, released;
@@ -131,16 +150,17 @@ private Q_SLOTS:
     // A job created first and sent its document later (as lp does) is written once the
     // document is there, with its size and pages.
     void documentSentLater() {
-        const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, "Plotter", "late", 0, nullptr);
+        http_t* http = m_cups->Http();
+        const int id = cupsCreateJob(http, "Plotter", "late", 0, nullptr);
         QVERIFY(id > 0);
         QTest::qWait(500);
         QVERIFY(!QFileInfo::exists(m_box->Path(Prt(id))));
         const QByteArray pdf = TestData(u"two.pdf"_s);
-        QCOMPARE(cupsStartDocument(CUPS_HTTP_DEFAULT, "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
+        QCOMPARE(cupsStartDocument(http, "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
                  HTTP_STATUS_CONTINUE);
-        QCOMPARE(cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size())),
+        QCOMPARE(cupsWriteRequestData(http, pdf.constData(), size_t(pdf.size())),
                  HTTP_STATUS_CONTINUE);
-        QCOMPARE(cupsFinishDocument(CUPS_HTTP_DEFAULT, "Plotter"), IPP_STATUS_OK);
+        QCOMPARE(cupsFinishDocument(http, "Plotter"), IPP_STATUS_OK);
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
         QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, u"Plotter"_s, u"late"_s));
     }
@@ -157,7 +177,7 @@ private Q_SLOTS:
         Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, u"resume"_s);
         Answer(ids[1], u"cancel"_s, u"delete"_s);
         const QString cancelled = Prt(ids[2]);
-        QVERIFY(m_server.Cancel(ids[2]));
+        QVERIFY(m_server->Cancel(ids[2]));
         QVERIFY((m_monitor = Start()));
         const QStringList waiting{
             u"Plotter-%1 %2 held 0 min"_s.arg(ids[3]).arg(Platform::LoginName())};
@@ -176,18 +196,20 @@ private Q_SLOTS:
     // 100 jobs at once: each held and written once, each released by its answer.
     void hundredJobsAtOnce() {
         std::vector<std::unique_ptr<QProcess>> lps(100);
-        for (auto& lp : lps)
-            (lp = std::make_unique<QProcess>())->start(u"lp"_s, {u"-d"_s, u"Plotter"_s, m_pdf});
+        for (auto& lp : lps) {
+            m_cups->Prepare(*(lp = std::make_unique<QProcess>()));
+            lp->start(u"lp"_s, {u"-d"_s, u"Plotter"_s, m_pdf});
+        }
         for (const auto& lp : lps) QVERIFY(lp->waitForFinished(30000));
         QVERIFY(QTest::qWaitFor([&] { return Status().size() == 100; }, 20000));
         QList<Platform::CupsJob> jobs;
-        QVERIFY(m_server.Jobs(&jobs));
+        QVERIFY(m_server->Jobs(&jobs));
         QCOMPARE(jobs.size(), 100);
         for (const auto& job : std::as_const(jobs)) {
             QCOMPARE(job.state, CupsJobState::Held);
             Answer(job.id, u"cancel"_s, u"resume"_s);
         }
-        QVERIFY(QTest::qWaitFor([&] { return m_server.Jobs(&jobs) && jobs.isEmpty(); }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return m_server->Jobs(&jobs) && jobs.isEmpty(); }, 30000));
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 100);
         QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 100);
     }
