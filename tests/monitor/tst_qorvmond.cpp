@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cups/cups.h>
 
 #include <memory>
@@ -74,6 +77,21 @@ class TestQorvmond : public QObject {
         return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     }
     static QStringList NoneHeld() { return {u"No held jobs"_s}; }
+    // Runs a shell command in the sandbox as uid (its own group, no others); its exit code.
+    int As(int uid, const QString& command) const {
+        QProcess p;
+        p.setWorkingDirectory(m_box->Path(u"share/data"_s));
+        p.start(u"setpriv"_s, {u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(uid),
+                               u"--clear-groups"_s, u"sh"_s, u"-c"_s, command});
+        return p.waitForFinished(20000) ? p.exitCode() : -1;
+    }
+    // Mode and owner of a path in the data folder, as "2770 61002:0".
+    QString Layout(const QString& relative) const {
+        struct stat st;
+        if (::lstat(m_box->Path(u"share/data/"_s + relative).toUtf8().constData(), &st) != 0)
+            return u"missing"_s;
+        return u"%1 %2:%3"_s.arg(st.st_mode & 07777, 0, 8).arg(st.st_uid).arg(st.st_gid);
+    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -87,6 +105,15 @@ private Q_SLOTS:
         LayOutInstallation(*m_box, TestData(u"config_monitor.ini"_s));
         m_cups = std::make_unique<PrivateCups>(*m_box);
         QVERIFY(m_cups->Running());
+        // Throw-away accounts for the multi-user tests; nothing is added to the machine.
+        const QByteArray self = Platform::LoginName().toUtf8() +
+                                ":x:" + QByteArray::number(::geteuid()) + ':' +
+                                QByteArray::number(::getegid()) + "::/nonexistent:/bin/sh\n";
+        qputenv("QORVLOG_PASSWD",
+                m_box
+                    ->Write(u"passwd"_s, self + "alice:x:61001:61001::/nonexistent:/bin/sh\n"
+                                                "bob:x:61002:61002::/nonexistent:/bin/sh\n")
+                    .toUtf8());
         m_server = std::make_unique<Platform::CupsServer>(m_cups->Socket());
         for (const auto& [queue, model] : {std::pair{u"Plotter"_s, u"Acme DesignJet Plotter"_s},
                                            {u"Second"_s, u"Acme DesignJet Plotter"_s},
@@ -99,6 +126,7 @@ private Q_SLOTS:
         m_server.reset();
         m_cups.reset();
         m_box.reset();
+        qunsetenv("QORVLOG_PASSWD");
         QCOMPARE(m_canary->Requests(), 0);
     }
 
@@ -187,6 +215,7 @@ private Q_SLOTS:
         QCOMPARE(Job(ids[1]).state, CupsJobState::Canceled);
         QCOMPARE(Job(ids[3]).state, CupsJobState::Held);
         QVERIFY(QFileInfo::exists(m_box->Path(cancelled)));
+        QCOMPARE(m_box->Read(cancelled.chopped(4) + u".dat"_s), "cancel\r\n");
         QCOMPARE(QFileInfo(m_box->Path(Prt(ids[3]))).lastModified(), written);
         QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 4);
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 1);
@@ -231,6 +260,60 @@ private Q_SLOTS:
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{Platform::LoginName()});
         QCOMPARE(Job(refused).state, CupsJobState::Held);
+        const int stranger = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"mallory"_s});
+        const QStringList status{
+            u"Plotter-%1 refused 0 min: the user name \"../evil\" cannot name a folder of its own"_s
+                .arg(refused),
+            u"Plotter-%1 %2 held 0 min"_s.arg(kept).arg(Platform::LoginName()),
+            u"Plotter-%1 refused 0 min: the user name \"mallory\" is not an account of this server"_s
+                .arg(stranger)};
+        QTRY_COMPARE(Status(), status);
+    }
+
+    // Two users of one server: the layout keeps each one's folder to himself, and an answer
+    // another user leaves in the machine folder is ignored; the job's user's own answer
+    // still releases and bills the job.
+    void onlyTheJobsUserAnswers_data() {
+        QTest::addColumn<QString>("forged");
+        QTest::newRow("resume") << u"resume"_s;
+        QTest::newRow("delete") << u"delete"_s;
+    }
+    void onlyTheJobsUserAnswers() {
+        QFETCH(QString, forged);
+        if (::geteuid() != 0) QSKIP("needs root to run each side as its own user");
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        const QString folder = u"users/bob/"_s;
+        const QString prt = u"%1_%2_%3.prt"_s.arg(Platform::ComputerName())
+                                .arg(id, 5, 10, QChar(u'0'))
+                                .arg(Job(id).created);
+        const QString machine = u"Machines/"_s + Platform::ComputerName();
+        const QString pas = u"%1/%2.pas"_s.arg(machine).arg(id, 5, 10, QChar(u'0'));
+        QVERIFY(QTest::qWaitFor([&] { return Layout(folder + prt) != u"missing"_s; }));
+        QCOMPARE((QStringList{Layout(u"users"_s), Layout(folder), Layout(folder + prt),
+                              Layout(machine)}),
+                 (QStringList{u"711 0:0"_s, u"2770 61002:0"_s, u"640 61002:0"_s, u"1733 0:0"_s}));
+        // alice can neither list, read nor write bob's folder, nor replace his files.
+        QCOMPARE(As(61001, u"ls users/bob"_s), 2);
+        QCOMPARE(As(61001, u"cat users/bob/"_s + prt), 1);
+        QCOMPARE(As(61001, u"echo cancel > users/bob/x.dat"_s), 2);
+        QCOMPARE(As(61001, u"ls users"_s), 2);
+        QCOMPARE(As(61001, u"echo %1 > %2"_s.arg(forged, pas)), 0);
+        QVERIFY(QTest::qWaitFor([&] {
+            return m_monitor->peek(100000).contains(
+                (pas.section(u'/', -1) + u" ignored: it belongs to uid 61001, not to bob"_s)
+                    .toUtf8());
+        }));
+        QTest::qWait(300);
+        QCOMPARE(Job(id).state, CupsJobState::Held);
+        QCOMPARE(As(61002, u"echo resume > "_s + pas), 2); // sticky: alice's file stays hers
+        QVERIFY(QFile::remove(m_box->Path(u"share/data/"_s + pas))); // the administrator
+        // Written whole, as the client writes it.
+        QCOMPARE(As(61002, u"printf 'QorvexDetail,2,\"Matter\",\"M-2\"\\r\\n' > users/bob/.new && "
+                           "mv users/bob/.new users/bob/%1dat && echo resume > %2"_s.arg(
+                               prt.chopped(3), pas)),
+                 0);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        QCOMPARE(Job(id).billing, u"Matter=M-2"_s);
     }
 };
 
