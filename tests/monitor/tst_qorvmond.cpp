@@ -270,6 +270,30 @@ private Q_SLOTS:
         QTRY_COMPARE(Status(), status);
     }
 
+    // A second monitor says that one runs; a lock that cannot be made says why.
+    void lockFailure_data() {
+        QTest::addColumn<QString>("folders"); // XDG_RUNTIME_DIR and XDG_DATA_HOME, "" as they are
+        QTest::addColumn<QString>("said");
+        QTest::newRow("running") << QString() << u"qorvmond: another instance runs\n"_s;
+        QTest::newRow("no folder") << u"file"_s // a file where the folders should be
+                                   << u"qorvmond: unable to make the lock file %1/file/Qorvex/"
+                                      "qorvmond-%2.lock: the folder is missing or not writable\n"_s;
+    }
+    void lockFailure() {
+        QFETCH(QString, folders);
+        QFETCH(QString, said);
+        QProcess second;
+        const QString missing = folders.isEmpty() ? QString() : m_box->Write(folders, "");
+        m_cups->Prepare(second, folders.isEmpty() ? QStringList()
+                                                  : QStringList{u"XDG_RUNTIME_DIR="_s + missing,
+                                                                u"XDG_DATA_HOME="_s + missing});
+        second.start(QStringLiteral(QORVMOND_BIN));
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
+                 said.arg(m_box->Path(), Platform::LoginName()));
+    }
+
     // Two users of one server: the layout keeps each one's folder to himself, and an answer
     // another user leaves in the machine folder is ignored; the job's user's own answer
     // still releases and bills the job.
