@@ -32,7 +32,7 @@ struct Setup {
     Sandbox box;
     std::unique_ptr<PrivateCups> cups;
     QProcess monitor;
-    Platform::CupsServer server;
+    std::unique_ptr<Platform::CupsServer> server;
     QString pdf;
     bool ok = false;
     Setup() {
@@ -40,6 +40,8 @@ struct Setup {
         cups = std::make_unique<PrivateCups>(box);
         if (!cups->Running() || !cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s)) return;
         pdf = box.Write(u"two.pdf"_s, TestData(u"two.pdf"_s));
+        server = std::make_unique<Platform::CupsServer>(cups->Socket());
+        cups->Prepare(monitor);
         monitor.setProcessChannelMode(QProcess::MergedChannels);
         monitor.start(QStringLiteral(QORVMOND_BIN));
         ok = monitor.waitForStarted() &&
@@ -88,7 +90,7 @@ void PassToRelease(benchmark::State& state) {
     QList<Platform::CupsJob> jobs;
     for (auto _ : state) {
         state.PauseTiming();
-        w.server.Jobs(&jobs);
+        w.server->Jobs(&jobs);
         const auto held = std::find_if(jobs.cbegin(), jobs.cend(), [](const auto& j) {
             return j.state == Platform::CupsJobState::Held;
         });
@@ -101,7 +103,7 @@ void PassToRelease(benchmark::State& state) {
         t.start();
         Platform::WriteLine(pas, u"resume"_s, true); // as the client writes it
         Platform::CupsJob job;
-        while (w.server.Job(id, &job) && job.state == Platform::CupsJobState::Held &&
+        while (w.server->Job(id, &job) && job.state == Platform::CupsJobState::Held &&
                t.elapsed() < 5000)
             QTest::qWait(1);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);

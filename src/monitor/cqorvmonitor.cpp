@@ -6,6 +6,7 @@
 #include "jobs/cprintjobinfo.h"
 #include "monitor/jobfilelines.h"
 #include "platform/files.h"
+#include "platform/lines.h"
 #include "platform/watcher.h"
 
 #include <QDateTime>
@@ -71,14 +72,41 @@ bool CQorvMonitor::LoadConfiguration() {
     gEnv.m_sDataPath = ResolvePath(DataPathFromOption(
         GetGeneralOption(config, QStringLiteral("DataPath")), config, gEnv.m_sLocalUserPath));
     gEnv.m_sMachinePath = gEnv.m_sDataPath + QStringLiteral("Machines/") + m_server;
-    // The clients write into these too: each is made like the data folder itself.
-    const QString data = gEnv.m_sDataPath;
-    for (const QString& f :
-         {data + QStringLiteral("users"), data + QStringLiteral("Machines"), gEnv.m_sMachinePath})
-        if (!Platform::IsDir(f) && !Platform::MakeDirLike(f, data, QString()))
-            Log(QStringLiteral("E"), QStringLiteral("Unable to create ") + f +
-                                         QStringLiteral(": ") + Platform::LastFileError().text);
+    LayOut();
     return true;
+}
+
+void CQorvMonitor::LayOut() {
+    // Nobody lists users/ or reads another's folder; each user's folder is the user's and the
+    // monitor's group's; in the machine folder anyone may leave a ".pas", and (sticky) no one
+    // may replace or remove another's.
+    const int self = int(m_self.uid), group = int(m_self.gid);
+    const Platform::FolderLayout users{self, group, 0711}, machines{self, group, 0755},
+        machine{self, group, 01733};
+    const Platform::Folder data = Platform::Folder::Open(gEnv.m_sDataPath);
+    auto fail = [](const QString& what) {
+        Log(QStringLiteral("E"), QStringLiteral("Unable to lay out ") + what +
+                                     QStringLiteral(": ") + Platform::LastFileError().text);
+    };
+    if (!data.IsOpen()) return fail(gEnv.m_sDataPath);
+    m_usersDir = data.Child(QStringLiteral("users"), &users);
+    if (!m_usersDir.IsOpen()) fail(gEnv.m_sDataPath + QStringLiteral("users"));
+    m_machineDir = data.Child(QStringLiteral("Machines"), &machines).Child(m_server, &machine);
+    if (!m_machineDir.IsOpen()) fail(gEnv.m_sMachinePath);
+    for (const QString& user : m_usersDir.Folders()) {
+        CTrackedJob t;
+        t.user = user;
+        Platform::Account account;
+        if (UsableFolderName(user) && Platform::FindAccount(user, &account)) {
+            t.uid = account.uid;
+            if (!UserDir(t).IsOpen()) fail(m_usersDir.Path() + QLatin1Char('/') + user);
+        }
+    }
+}
+
+Platform::Folder CQorvMonitor::UserDir(const CTrackedJob& t) const {
+    const Platform::FolderLayout own{int(t.uid), int(m_self.gid), 02770};
+    return m_usersDir.Child(t.user, &own);
 }
 
 void CQorvMonitor::ReloadIfChanged() {
@@ -92,12 +120,15 @@ void CQorvMonitor::ReloadIfChanged() {
 }
 
 QString CQorvMonitor::StateFile() const {
-    return gEnv.m_sMachinePath + QStringLiteral("/qorvmond.state");
+    return QStringLiteral("qorvmond.state");
 }
 
 void CQorvMonitor::LoadState() {
     m_jobs.clear();
-    for (const QString& line : Platform::ReadLines(StateFile())) {
+    QByteArray bytes;
+    uint owner = 0;
+    if (!m_machineDir.Read(StateFile(), -1, &bytes, &owner) || owner != m_self.uid) return;
+    for (const QString& line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"))) {
         const QStringList f = line.split(QLatin1Char('\t'));
         if (f.size() != 9) continue;
         CTrackedJob t;
@@ -110,7 +141,11 @@ void CQorvMonitor::LoadState() {
         t.settled = f[6] == QLatin1String("1");
         t.done = f[7] == QLatin1String("1");
         t.billing = f[8];
-        if (t.id > 0 && UsableFolderName(t.user)) m_jobs.insert(t.id, t);
+        Platform::Account account;
+        if (t.id <= 0 || !UsableFolderName(t.user) || !Platform::FindAccount(t.user, &account))
+            continue;
+        t.uid = account.uid;
+        m_jobs.insert(t.id, t);
     }
 }
 
@@ -136,9 +171,10 @@ void CQorvMonitor::SaveState() {
                      .join(QLatin1Char('\t'));
         if (!t.done) waiting.insert(t.user);
     }
-    if (!Platform::SaveFileAtomic(StateFile(), Platform::EncodeLines(lines)))
-        Log(QStringLiteral("E"), QStringLiteral("Unable to save ") + StateFile() +
-                                     QStringLiteral(": ") + Platform::LastFileError().text);
+    if (!m_machineDir.Save(StateFile(), Platform::EncodeLines(lines), 0600))
+        Log(QStringLiteral("E"), QStringLiteral("Unable to save ") + gEnv.m_sMachinePath +
+                                     QLatin1Char('/') + StateFile() + QStringLiteral(": ") +
+                                     Platform::LastFileError().text);
     for (auto it = m_users.begin(); it != m_users.end();)
         it = waiting.contains(it.key()) ? std::next(it) : m_users.erase(it);
 }
@@ -215,6 +251,7 @@ void CQorvMonitor::ApplyHoldDefaults() {
 
 bool CQorvMonitor::Prepare() {
     gEnv.m_sExeName = QStringLiteral("qorvmond");
+    m_self = Platform::ProcessAccount();
     gEnv.m_sMachineName = ThisComputerName();
     m_server = gEnv.m_sMachineName;
     gEnv.m_sLocalUserPath = AddBackslash(GetLocalPath());
@@ -317,6 +354,7 @@ void CQorvMonitor::Sweep() {
     for (const CupsJob& j : std::as_const(jobs)) live.insert(j.id);
     for (int id : m_jobs.keys())
         if (!live.contains(id)) Forget(id);
+    m_refused.removeIf([&](auto it) { return !live.contains(it.key()); });
     for (const CupsJob& j : std::as_const(jobs)) Consider(j, false);
 }
 
@@ -333,7 +371,10 @@ void CQorvMonitor::Consider(const CupsJob& job, bool created) {
         return;
     }
     // A job that printed before the monitor asked about it is still logged.
-    if (job.Finished() && !(created && job.state == CupsJobState::Completed)) return;
+    if (job.Finished() && !(created && job.state == CupsJobState::Completed)) {
+        m_refused.remove(job.id);
+        return;
+    }
     if (job.Incoming()) return WaitForDocument(job.id);
     m_incoming.remove(job.id);
     TakeUp(job);
@@ -362,27 +403,46 @@ void CQorvMonitor::LookAtIncoming() {
     if (!m_incoming.isEmpty()) m_incomingTimer.start(m_incomingMs);
 }
 
+QString CQorvMonitor::Refusal(const CupsJob& job, Platform::Account* account) const {
+    const QString name = QLatin1Char('"') + JobFileValue(job.user).left(80) + QLatin1Char('"');
+    if (!UsableFolderName(job.user))
+        return QStringLiteral("the user name %1 cannot name a folder of its own").arg(name);
+    // lp -U gives any name: only an account of this server gets a folder.
+    if (!Platform::FindAccount(job.user, account))
+        return QStringLiteral("the user name %1 is not an account of this server").arg(name);
+    const Platform::EntryKind kind = Platform::KindOf(UserFolder(job.user));
+    if (kind != Platform::EntryKind::Folder && kind != Platform::EntryKind::Missing)
+        return QStringLiteral("the folder of %1 is not a folder").arg(name);
+    return {};
+}
+
+void CQorvMonitor::Refuse(const CupsJob& job, const QString& reason) {
+    const auto it = m_refused.constFind(job.id);
+    if (it == m_refused.cend() || it->reason != reason)
+        Log(QStringLiteral("E"), QStringLiteral("Job %1 refused: %2").arg(job.id).arg(reason));
+    m_refused.insert(job.id, {job.queue, job.user, job.created, reason});
+}
+
 void CQorvMonitor::TakeUp(const CupsJob& job) {
     if (!m_queues.contains(job.queue.toLower())) RefreshQueues();
     const CupsQueue queue = m_queues.value(job.queue.toLower());
-    const QString folder = UserFolder(job.user);
-    if (!UsableFolderName(job.user) || (Platform::KindOf(folder) != Platform::EntryKind::Folder &&
-                                        Platform::KindOf(folder) != Platform::EntryKind::Missing)) {
-        const QString key = QString::number(job.id);
-        if (!m_refused.contains(key))
-            Log(QStringLiteral("E"), QStringLiteral("Job %1 refused: the user name \"%2\" cannot "
-                                                    "name a folder of its own")
-                                         .arg(job.id)
-                                         .arg(JobFileValue(job.user).left(80)));
-        m_refused.insert(key);
-        return;
-    }
+    Platform::Account account;
+    const QString refusal = Refusal(job, &account);
+    if (!refusal.isEmpty()) return Refuse(job, refusal);
     CTrackedJob t;
     t.id = job.id;
     t.user = job.user;
+    t.uid = account.uid;
     t.queue = job.queue;
     t.created = job.created;
     t.base = JobBaseName(m_server, job.id, job.created);
+    // Opened before anything takes time: the job file goes into this folder, whatever its
+    // name points to by then.
+    const Platform::Folder folder = UserDir(t);
+    if (!folder.IsOpen())
+        return Refuse(job, QStringLiteral("its folder %1 cannot be used: %2")
+                               .arg(UserFolder(job.user), Platform::LastFileError().text));
+    m_refused.remove(job.id);
     if (PauseQueue(queue) && !job.Finished()) {
         t.held = job.state == CupsJobState::Held || m_cups.Hold(job.id);
         if (!t.held)
@@ -396,16 +456,13 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
         if (!document.isEmpty()) facts.bytes = document.size();
     }
     if (facts.pages <= 0) facts.pages = 1;
-    if (Platform::KindOf(folder) == Platform::EntryKind::Missing &&
-        !Platform::MakeDirLike(folder, gEnv.m_sDataPath + QStringLiteral("users"), job.user)) {
-        Log(QStringLiteral("E"), QStringLiteral("Unable to create ") + folder +
-                                     QStringLiteral(": ") + Platform::LastFileError().text);
-        return;
-    }
-    const QString path = folder + QLatin1Char('/') + t.base + QStringLiteral(".prt");
-    if (!Platform::SaveFileAtomic(path, Platform::EncodeLines(JobFileLines(job, queue, facts)))) {
+    const QString name = t.base + QStringLiteral(".prt");
+    // The user's own to read; the monitor's group reads it too.
+    if (!folder.Save(name, Platform::EncodeLines(JobFileLines(job, queue, facts)), 0640,
+                     int(t.uid))) {
         // A held job stays held; the next sweep writes it again.
-        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + path + QStringLiteral(": ") +
+        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
+                                     QLatin1Char('/') + name + QStringLiteral(": ") +
                                      Platform::LastFileError().text);
         return;
     }
@@ -415,6 +472,29 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
     if (kept.done) return;
     Watch(kept.user);
     CheckAnswers(kept);
+}
+
+bool CQorvMonitor::ReadAnswer(const Platform::Folder& dir, const QString& name,
+                              const CTrackedJob& t, QStringList* lines) {
+    lines->clear();
+    QByteArray bytes;
+    uint owner = 0;
+    if (!dir.Read(name, 1 << 20, &bytes, &owner)) return false;
+    // Only the job's user (or root, or the monitor itself) answers for the job.
+    if (owner != t.uid && owner != 0 && owner != m_self.uid) {
+        const QString key = QString::number(t.id) + QLatin1Char('/') + name;
+        if (!m_foreign.contains(key))
+            Log(QStringLiteral("E"),
+                JobText(t) + QStringLiteral(": ") + dir.Path() + QLatin1Char('/') + name +
+                    QStringLiteral(" ignored: it belongs to uid %1, not to ").arg(owner) + t.user);
+        m_foreign.insert(key);
+        return false;
+    }
+    Platform::ForEachLine(QStringView(Platform::DecodeText(bytes)), [&](QStringView line) {
+        *lines << line.toString();
+        return true;
+    });
+    return true;
 }
 
 void CQorvMonitor::Watch(const QString& user) {
@@ -432,11 +512,8 @@ void CQorvMonitor::Watch(const QString& user) {
 }
 
 void CQorvMonitor::ReadDataAnswer(CTrackedJob& t) {
-    bool ok = false;
-    const QString dat = UserFolder(t.user) + QLatin1Char('/') + t.base + QStringLiteral(".dat");
-    if (!Platform::IsFile(dat)) return;
-    const QStringList lines = Platform::ReadLines(dat, &ok);
-    if (!ok) return;
+    QStringList lines;
+    if (!ReadAnswer(m_usersDir.Child(t.user), t.base + QStringLiteral(".dat"), t, &lines)) return;
     t.billing = BillingText(lines);
     t.settled = true;
     SaveStateSoon();
@@ -453,9 +530,10 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
         SaveStateSoon();
         return;
     }
-    const QString pas = gEnv.m_sMachinePath + QLatin1Char('/') + PassFileName(t.id);
-    if (!Platform::IsFile(pas)) return;
-    const QString answer = Platform::ReadLines(pas).value(0).trimmed().toLower();
+    const QString pas = PassFileName(t.id);
+    QStringList lines;
+    if (!ReadAnswer(m_machineDir, pas, t, &lines)) return;
+    const QString answer = lines.value(0).trimmed().toLower();
     if (answer.isEmpty()) return; // still being written: its end is another change
     CupsJob now;
     // Answered already (by an earlier run that stopped before it noted so): never twice.
@@ -471,17 +549,23 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     } else {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": unknown answer \"") +
                                      JobFileValue(answer).left(40) + QLatin1Char('"'));
-        Platform::RemoveFile(pas);
+        m_machineDir.Remove(pas);
     }
-    if (t.done) Platform::RemoveFile(pas);
+    if (t.done) m_machineDir.Remove(pas);
     SaveStateSoon();
 }
 
 void CQorvMonitor::Release(CTrackedJob& t) {
     if (!t.settled) ReadDataAnswer(t);
     // A ".shd" line naming another queue of this server sends the job there first.
-    const QString shd = UserFolder(t.user) + QLatin1Char('/') + t.base + QStringLiteral(".shd");
-    for (const QString& line : Platform::ReadLines(shd)) {
+    QStringList shd;
+    const Platform::Folder folder = m_usersDir.Child(t.user);
+    // A ".dat" or ".shd" there that is not the job's user's: the job stays held.
+    if (!t.settled && folder.Has(t.base + QStringLiteral(".dat"))) return;
+    if (!ReadAnswer(folder, t.base + QStringLiteral(".shd"), t, &shd) &&
+        folder.Has(t.base + QStringLiteral(".shd")))
+        return;
+    for (const QString& line : std::as_const(shd)) {
         const QString queue = QueueOfShadowLine(line, m_server);
         const auto target = m_queues.constFind(queue.toLower());
         if (queue.isEmpty() || target == m_queues.cend() ||
@@ -504,7 +588,20 @@ void CQorvMonitor::Release(CTrackedJob& t) {
 }
 
 void CQorvMonitor::Forget(int id) {
-    if (m_jobs.remove(id)) SaveStateSoon();
+    const auto it = m_jobs.constFind(id);
+    if (it == m_jobs.cend()) return;
+    // A held job that left the scheduler unanswered: the client drops it from its window.
+    const QString dat = it->base + QStringLiteral(".dat");
+    if (it->held && !it->done && !it->settled) {
+        const Platform::Folder folder = m_usersDir.Child(it->user);
+        if (!folder.Has(dat) && !folder.Save(dat, Platform::EncodeLines({QStringLiteral("cancel")}),
+                                             0640, int(it->uid)))
+            Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
+                                         QLatin1Char('/') + dat + QStringLiteral(": ") +
+                                         Platform::LastFileError().text);
+    }
+    m_jobs.remove(id);
+    SaveStateSoon();
 }
 
 void CQorvMonitor::Remind() {
@@ -515,6 +612,12 @@ void CQorvMonitor::Remind() {
             Log(QStringLiteral("I"),
                 JobText(t) +
                     QStringLiteral(" held for %1 min, not answered").arg((now - t.created) / 60));
+    for (auto it = m_refused.cbegin(); it != m_refused.cend(); ++it)
+        Log(QStringLiteral("I"), QStringLiteral("Job %1 on %2 refused for %3 min: %4")
+                                     .arg(it.key())
+                                     .arg(it->queue)
+                                     .arg((now - it->created) / 60)
+                                     .arg(it->reason));
     ReloadIfChanged();
     Sweep();
 }
@@ -530,6 +633,17 @@ QStringList CQorvMonitor::Status() {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const CupsJob& j : std::as_const(jobs)) {
         const auto t = m_jobs.constFind(j.id);
+        Platform::Account account;
+        const QString refusal =
+            t == m_jobs.cend() && Monitored(j.queue) ? Refusal(j, &account) : QString();
+        if (!refusal.isEmpty()) {
+            lines << QStringLiteral("%1-%2 refused %3 min: %4")
+                         .arg(j.queue)
+                         .arg(j.id)
+                         .arg((now - j.created) / 60)
+                         .arg(refusal);
+            continue;
+        }
         if (t == m_jobs.cend() || !t->held || t->done || j.state != CupsJobState::Held) continue;
         lines << QStringLiteral("%1-%2 %3 held %4 min")
                      .arg(j.queue)

@@ -9,12 +9,15 @@
 // and the answer folders, both watched with inotify, and a timer at the interval the
 // scheduler asks pulls to keep.
 #include "platform/cups.h"
+#include "platform/files.h"
+#include "platform/system.h"
 
 #include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <map>
 #include <memory>
 
 namespace Platform {
@@ -36,6 +39,14 @@ public:
         bool done = false;    // answered: nothing more to do while it lives
         QString billing;
         qint64 remindedMs = -1;
+        uint uid = 0; // the user's account
+    };
+    // A job the monitor does not take up (yet), and why.
+    struct CRefusedJob {
+        QString queue;
+        QString user;
+        qint64 created = 0;
+        QString reason;
     };
     static constexpr int kLeaseSeconds = 3600;
     static constexpr int kReminderMs = 3600 * 1000;
@@ -55,6 +66,8 @@ public:
     QStringList Status();
 
     const QMap<int, CTrackedJob>& Jobs() const { return m_jobs; }
+    // Why a job cannot be taken up as it stands ("" when it can); account gets its user's.
+    QString Refusal(const Platform::CupsJob& job, Platform::Account* account) const;
 
 private:
     // The names, the configuration and the saved state.
@@ -81,6 +94,13 @@ private:
     void ReadDataAnswer(CTrackedJob& t);
     void Release(CTrackedJob& t);
     void Forget(int id);
+    void Refuse(const Platform::CupsJob& job, const QString& reason);
+    // The user's folder, made and given its layout when missing.
+    Platform::Folder UserDir(const CTrackedJob& t) const;
+    // The lines of an answer file in dir, when it is there and its owner may speak for t.
+    bool ReadAnswer(const Platform::Folder& dir, const QString& name, const CTrackedJob& t,
+                    QStringList* lines);
+    void LayOut();
     void Watch(const QString& user);
     void Remind();
     bool Monitored(const QString& queue) const;
@@ -94,7 +114,10 @@ private:
     qint64 m_configMtime = 0;
     QMap<int, CTrackedJob> m_jobs;
     QHash<QString, Platform::CupsQueue> m_queues;
-    QSet<QString> m_refused;
+    QMap<int, CRefusedJob> m_refused;
+    QSet<QString> m_foreign; // answers logged as not the job's user's
+    Platform::Account m_self;
+    Platform::Folder m_usersDir, m_machineDir;
     int m_pullSub = 0, m_feedSub = 0, m_sequence = 1;
     bool m_reachable = true;
     std::unique_ptr<Platform::FolderWatch> m_feed;

@@ -46,9 +46,15 @@ int main(int argc, char** argv) {
         for (const QString& line : lines) Print(stdout, line);
         return lines.isEmpty() ? 1 : 0;
     }
-    if (Platform::AcquireInstanceLock(QStringLiteral("qorvmond"), GetLocalPath()) !=
-        Platform::InstanceLock::Acquired) {
+    QString why;
+    switch (Platform::AcquireInstanceLock(QStringLiteral("qorvmond"), GetLocalPath(), &why)) {
+    case Platform::InstanceLock::Acquired:
+        break;
+    case Platform::InstanceLock::HeldByAnother:
         Print(stderr, QStringLiteral("qorvmond: another instance runs"));
+        return 1;
+    case Platform::InstanceLock::Unavailable:
+        Print(stderr, QStringLiteral("qorvmond: ") + why);
         return 1;
     }
     if (!monitor.Start()) return 1;

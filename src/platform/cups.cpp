@@ -128,8 +128,26 @@ void ForgetCupsServer() {
     cupsSetServer(nullptr);
 }
 
+CupsServer::CupsServer(const QString& server) {
+    if (server.isEmpty()) return;
+    const QByteArray name = server.toUtf8();
+    m_http = httpConnect2(name.constData(), ippPort(), nullptr,
+                          server.startsWith(QLatin1Char('/')) ? AF_LOCAL : AF_UNSPEC,
+                          HTTP_ENCRYPTION_IF_REQUESTED, 1, 0, nullptr);
+    // Made without connecting (each request connects): a scheduler that is not up yet is
+    // reached later, never the default one instead.
+    if (m_http) return;
+    m_error = QStringLiteral("Unknown scheduler ") + server;
+    m_http = httpConnect2("/nonexistent/cups.sock", 0, nullptr, AF_LOCAL,
+                          HTTP_ENCRYPTION_IF_REQUESTED, 1, 0, nullptr);
+}
+
+CupsServer::~CupsServer() {
+    if (m_http) httpClose(m_http);
+}
+
 bool CupsServer::Send(ipp_t* request, const char* resource, const char* what) {
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
+    Ipp response(cupsDoRequest(m_http, request, resource));
     if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return true;
     m_error = QString::fromLatin1(what) + QStringLiteral(": ") + Text(cupsLastErrorString());
     return false;
@@ -145,7 +163,7 @@ bool CupsServer::Queues(QList<CupsQueue>* out) {
     ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     RequestAttributes(r, {"printer-name", "printer-make-and-model", "media-default",
                           "print-color-mode-default", "color-supported", "job-hold-until-default"});
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/"));
+    Ipp response(cupsDoRequest(m_http, r, "/"));
     if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND) return true; // no queue at all
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
         m_error = Text(cupsLastErrorString());
@@ -180,7 +198,7 @@ bool CupsServer::Job(int id, CupsJob* out) {
 bool CupsServer::ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out) {
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   int(std::size(kJobAttributes)), nullptr, kJobAttributes);
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
+    Ipp response(cupsDoRequest(m_http, request, resource));
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
         m_error = Text(cupsLastErrorString());
         return false;
@@ -197,7 +215,7 @@ QByteArray CupsServer::Document(int id, qint64 maxBytes) {
     if (fd < 0) return {};
     ipp_t* r = Request(IPP_OP_CUPS_GET_DOCUMENT, "job-uri", JobUri(id));
     ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", 1);
-    Ipp response(cupsDoIORequest(CUPS_HTTP_DEFAULT, r, "/jobs/", -1, fd));
+    Ipp response(cupsDoIORequest(m_http, r, "/jobs/", -1, fd));
     QByteArray data;
     if (response && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE &&
         ::lseek(fd, 0, SEEK_SET) == 0)
@@ -260,7 +278,7 @@ int CupsServer::Subscribe(const QStringList& events, const QString& recipient, i
     const QByteArray data = tag.toUtf8();
     ippAddOctetString(r, IPP_TAG_SUBSCRIPTION, "notify-user-data", data.constData(),
                       int(data.size()));
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/"));
+    Ipp response(cupsDoRequest(m_http, r, "/"));
     ipp_attribute_t* id =
         response ? ippFindAttribute(response.get(), "notify-subscription-id", IPP_TAG_INTEGER)
                  : nullptr;
@@ -279,7 +297,7 @@ bool CupsServer::Renew(int subscription, int leaseSeconds) {
 void CupsServer::CancelSubscriptions(const QString& tag, const QString& recipient) {
     ipp_t* r = Request(IPP_OP_GET_SUBSCRIPTIONS, "printer-uri", kServerUri);
     ippAddBoolean(r, IPP_TAG_OPERATION, "my-subscriptions", 1);
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/"));
+    Ipp response(cupsDoRequest(m_http, r, "/"));
     if (!response) return;
     const QByteArray wanted = tag.toUtf8(), uri = recipient.toUtf8();
     QList<int> ids;
@@ -324,7 +342,7 @@ ICupsServer::Pull CupsServer::Notifications(int subscription, int* sequence,
     ipp_t* r = Request(IPP_OP_GET_NOTIFICATIONS, "printer-uri", kServerUri);
     ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
     ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", *sequence);
-    Ipp response(cupsDoRequest(CUPS_HTTP_DEFAULT, r, "/"));
+    Ipp response(cupsDoRequest(m_http, r, "/"));
     const ipp_status_t status = cupsLastError();
     if (status == IPP_STATUS_ERROR_NOT_FOUND) return Pull::Lost;
     if (!response || status > IPP_STATUS_OK_EVENTS_COMPLETE) {

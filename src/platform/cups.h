@@ -8,6 +8,7 @@
 #include <QStringList>
 
 typedef struct _ipp_s ipp_t;
+typedef struct _http_s http_t;
 
 namespace Platform {
 
@@ -103,9 +104,13 @@ public:
 // $CUPS_SERVER again.
 void ForgetCupsServer();
 
-// The scheduler named by the environment.
+// The scheduler named by the environment, or the one at server (a socket path or host).
 class CupsServer : public ICupsServer {
 public:
+    explicit CupsServer(const QString& server = {});
+    ~CupsServer() override;
+    CupsServer(const CupsServer&) = delete;
+    CupsServer& operator=(const CupsServer&) = delete;
     QString LastError() const override { return m_error; }
     bool Queues(QList<CupsQueue>* out) override;
     bool Jobs(QList<CupsJob>* out) override;
@@ -130,6 +135,7 @@ private:
     bool JobOperation(int op, int id, const char* what);
     bool ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out);
     QString m_error;
+    http_t* m_http = nullptr; // CUPS_HTTP_DEFAULT: the environment's scheduler
 };
 
 // job-billing is a name: at most this many bytes.

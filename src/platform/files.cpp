@@ -12,9 +12,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Platform {
 
@@ -83,9 +83,23 @@ bool WriteAll(const QString& path, int fd, const QByteArray& data) {
     return true;
 }
 
-bool Replace(const QString& path, const QByteArray& data, const struct timespec* times) {
-    AtomicFile file(path);
+// Writes data to a new file beside target (relative to dirfd) and renames it over target;
+// times, when given, become the new file's access and modification times; mode (else the old
+// file's) and owner, when >= 0, are the new file's.
+bool ReplaceAt(int dirfd, const QByteArray& target, const QString& path, const QByteArray& data,
+               const struct timespec* times, int mode = -1, int owner = -1) {
+    AtomicFile file(dirfd, target, path, mode, owner);
     return file.Write(data) && file.Commit(times);
+}
+
+bool Replace(const QString& path, const QByteArray& data, const struct timespec* times) {
+    return ReplaceAt(AT_FDCWD, Native(path), path, data, times);
+}
+
+// One name inside a folder: never empty, never a path.
+bool PlainName(const QByteArray& name) {
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
+           !name.contains('\0');
 }
 
 // A short append is cut off again, unless another writer has appended after it.
@@ -328,8 +342,11 @@ bool SaveFileAtomic(const QString& path, const QByteArray& data) {
     return Replace(path, data, nullptr);
 }
 
-AtomicFile::AtomicFile(const QString& path) : m_path(path) {
-    const QByteArray target = Native(path);
+AtomicFile::AtomicFile(const QString& path) : AtomicFile(AT_FDCWD, Native(path), path) {}
+
+AtomicFile::AtomicFile(int dirfd, const QByteArray& target, const QString& path, int mode,
+                       int owner)
+    : m_path(path), m_dirfd(dirfd) {
     if (target.isEmpty() || target.endsWith('/')) {
         m_ok = Fail(EINVAL);
         return;
@@ -338,12 +355,14 @@ AtomicFile::AtomicFile(const QString& path) : m_path(path) {
     const QByteArray folder = target.left(slash + 1);
     const QByteArray name = target.mid(slash + 1).left(200); // room for the suffix
     struct stat old;
-    const bool replacing = ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool replacing = ::fstatat(dirfd, target.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISREG(old.st_mode);
     for (int attempt = 0; attempt < 16 && m_fd < 0; ++attempt) {
         m_temp = folder + '.' + name + '.' +
                  QByteArray::number(QRandomGenerator::global()->generate(), 36);
         m_fd =
-            ::open(m_temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            ::openat(dirfd, m_temp.constData(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode >= 0 ? 0600 : 0666);
         if (m_fd < 0 && errno != EEXIST) break;
     }
     if (m_fd < 0) {
@@ -351,15 +370,18 @@ AtomicFile::AtomicFile(const QString& path) : m_path(path) {
         return;
     }
     m_target = target;
-    // Readers of the old file (the monitor, other users) keep their access.
-    if (replacing) {
+    if (mode >= 0) {
+        m_ok = ::fchmod(m_fd, mode_t(mode)) == 0 || Fail(errno);
+    } else if (replacing) { // readers of the old file (the monitor, other users) keep access
         [[maybe_unused]] const int kept = ::fchmod(m_fd, old.st_mode & 07777);
     }
+    if (m_ok && owner >= 0 && ::fchown(m_fd, uid_t(owner), gid_t(-1)) != 0) m_ok = Fail(errno);
 }
 
 AtomicFile::~AtomicFile() {
     if (m_fd >= 0) Posix::Close(m_fd);
-    if (!m_committed && !m_temp.isEmpty() && !m_target.isEmpty()) ::unlink(m_temp.constData());
+    if (!m_committed && !m_temp.isEmpty() && !m_target.isEmpty())
+        ::unlinkat(m_dirfd, m_temp.constData(), 0);
 }
 
 bool AtomicFile::Write(const QByteArray& data) {
@@ -373,7 +395,8 @@ bool AtomicFile::Commit(const struct timespec* times) {
     if (ok && ::fdatasync(m_fd) != 0) ok = Fail(errno);
     if (::close(m_fd) != 0 && ok) ok = Fail(errno);
     m_fd = -1;
-    if (ok && ::rename(m_temp.constData(), m_target.constData()) != 0) ok = Fail(errno);
+    if (ok && ::renameat(m_dirfd, m_temp.constData(), m_dirfd, m_target.constData()) != 0)
+        ok = Fail(errno);
     m_ok = ok;
     m_committed = ok;
     return ok;
@@ -655,23 +678,6 @@ bool MakeDir(const QString& path) {
     return !native.isEmpty() && (::mkdir(native.constData(), 0777) == 0 || Fail(errno));
 }
 
-bool MakeDirLike(const QString& path, const QString& model, const QString& owner) {
-    const QByteArray native = Native(path);
-    struct stat st;
-    if (native.isEmpty() || !StatPath(model, &st)) return false;
-    if (::mkdir(native.constData(), st.st_mode & 01777) == 0) {
-        // The mode given to mkdir is cut by the umask: the model's is what counts.
-        [[maybe_unused]] const int mode = ::chmod(native.constData(), st.st_mode & 01777);
-        const QByteArray name = owner.toUtf8();
-        if (const passwd* pw = name.isEmpty() ? nullptr : ::getpwnam(name.constData())) {
-            [[maybe_unused]] const int given = ::lchown(native.constData(), pw->pw_uid, st.st_gid);
-        }
-    } else if (errno != EEXIST) {
-        return Fail(errno);
-    }
-    return KindOf(path) == EntryKind::Folder;
-}
-
 bool MakePath(const QString& path) {
     QByteArray native = Native(path);
     while (native.size() > 1 && native.endsWith('/')) native.chop(1);
@@ -686,6 +692,122 @@ bool MakePath(const QString& path) {
 
 QString Separator() {
     return QStringLiteral("/");
+}
+
+Folder::~Folder() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+Folder::Folder(Folder&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+Folder Folder::Open(const QString& path) {
+    Folder f;
+    const QByteArray native = Native(path);
+    if (native.isEmpty()) {
+        Fail(ENOENT);
+        return f;
+    }
+    f.m_fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (f.m_fd < 0) Fail(errno);
+    f.m_path = path;
+    while (f.m_path.size() > 1 && f.m_path.endsWith(QLatin1Char('/'))) f.m_path.chop(1);
+    return f;
+}
+
+Folder Folder::Child(const QString& name, const FolderLayout* layout) const {
+    Folder f;
+    const QByteArray n = EncodeName(name);
+    if (m_fd < 0 || !PlainName(n)) {
+        Fail(EINVAL);
+        return f;
+    }
+    if (layout && ::mkdirat(m_fd, n.constData(), 0700) != 0 && errno != EEXIST) {
+        Fail(errno);
+        return f;
+    }
+    f.m_fd = ::openat(m_fd, n.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (f.m_fd < 0) {
+        Fail(errno == ELOOP ? ENOTDIR : errno);
+        return f;
+    }
+    f.m_path = m_path + QLatin1Char('/') + name;
+    if (layout && !f.Repair(*layout)) f = Folder();
+    return f;
+}
+
+bool Folder::Repair(const FolderLayout& layout) const {
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return Fail(m_fd < 0 ? EBADF : errno);
+    const uid_t uid = layout.owner >= 0 ? uid_t(layout.owner) : st.st_uid;
+    const gid_t gid = layout.group >= 0 ? gid_t(layout.group) : st.st_gid;
+    // The mode first, while the folder may still be this process's own to change.
+    if ((st.st_mode & 07777) != mode_t(layout.mode) && ::fchmod(m_fd, mode_t(layout.mode)) != 0)
+        return Fail(errno);
+    if ((st.st_uid != uid || st.st_gid != gid) && ::fchown(m_fd, uid, gid) != 0) return Fail(errno);
+    return true;
+}
+
+bool Folder::Save(const QString& name, const QByteArray& data, int mode, int owner) const {
+    const QByteArray n = EncodeName(name);
+    if (m_fd < 0 || !PlainName(n)) return Fail(EINVAL);
+    return ReplaceAt(m_fd, n, m_path + QLatin1Char('/') + name, data, nullptr, mode, owner);
+}
+
+bool Folder::Read(const QString& name, qint64 maxBytes, QByteArray* out, uint* owner) const {
+    out->clear();
+    const QByteArray n = EncodeName(name);
+    if (m_fd < 0 || !PlainName(n)) return Fail(EINVAL);
+    const int fd = ::openat(m_fd, n.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return Fail(errno);
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 || Fail(errno);
+    if (ok && !S_ISREG(st.st_mode)) ok = FailNotRegular();
+    if (ok) {
+        *owner = st.st_uid;
+        ok = Posix::ReadAll(fd, maxBytes, out);
+    }
+    Posix::Close(fd);
+    return ok;
+}
+
+bool Folder::Has(const QString& name) const {
+    const QByteArray n = EncodeName(name);
+    struct stat st;
+    return m_fd >= 0 && PlainName(n) &&
+           ::fstatat(m_fd, n.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool Folder::Remove(const QString& name) const {
+    const QByteArray n = EncodeName(name);
+    if (m_fd < 0 || !PlainName(n)) return Fail(EINVAL);
+    return ::unlinkat(m_fd, n.constData(), 0) == 0 || Fail(errno);
+}
+
+QStringList Folder::Folders() const {
+    QStringList names;
+    const int fd = m_fd < 0 ? -1 : ::dup(m_fd);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0) ::close(fd);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray n(e->d_name);
+        if (e->d_type == DT_DIR && PlainName(n)) names << DecodeName(n);
+    }
+    ::closedir(dir);
+    return names;
 }
 
 } // namespace Platform

@@ -46,6 +46,10 @@ bool SaveFileAtomic(const QString& path, const QByteArray& data);
 class AtomicFile {
 public:
     explicit AtomicFile(const QString& path);
+    // target relative to the folder dirfd (path names it in errors); mode, when >= 0, is the new
+    // file's (else the old file's), owner, when >= 0, its owner.
+    AtomicFile(int dirfd, const QByteArray& target, const QString& path, int mode = -1,
+               int owner = -1);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -57,6 +61,7 @@ public:
 private:
     QString m_path;
     QByteArray m_target, m_temp;
+    int m_dirfd;
     int m_fd = -1;
     bool m_ok = true;
     bool m_committed = false;
@@ -126,11 +131,47 @@ bool MoveFileNoReplace(const QString& from, const QString& to);
 bool RemoveFile(const QString& path);
 bool MakeDir(const QString& path);
 bool MakePath(const QString& path);
-// Creates a folder (one level) with the permissions of the folder model and, when owner is a
-// local account and this process may hand it over, owned by owner. True when path is a folder
-// (not a link) afterwards.
-bool MakeDirLike(const QString& path, const QString& model, const QString& owner);
 QString Separator();
+
+// Owner, group (-1: as it is) and mode a folder is given.
+struct FolderLayout {
+    int owner = -1;
+    int group = -1;
+    int mode = 0700;
+};
+
+// A folder opened once: whatever is done through it happens in that very folder, even when
+// its name is replaced by a link afterwards. Names given to it are single names, never paths,
+// and a link is never followed.
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    // The folder at path; not open when it is missing, not a folder, or a link.
+    static Folder Open(const QString& path);
+    bool IsOpen() const { return m_fd >= 0; }
+    const QString& Path() const { return m_path; }
+    // A subfolder; with a layout it is made when missing and given the layout.
+    Folder Child(const QString& name, const FolderLayout* layout = nullptr) const;
+    // Gives this folder the layout: false when it cannot be given.
+    bool Repair(const FolderLayout& layout) const;
+    // Replaces a file as SaveFileAtomic does, the new file with mode and, when owner >= 0,
+    // handed to owner.
+    bool Save(const QString& name, const QByteArray& data, int mode, int owner = -1) const;
+    // At most maxBytes of a regular file, and the file's owner as the opened file tells.
+    bool Read(const QString& name, qint64 maxBytes, QByteArray* out, uint* owner) const;
+    // Whether an entry of that name is there (a link counts, not followed).
+    bool Has(const QString& name) const;
+    bool Remove(const QString& name) const;
+    // Names of the subfolders (links are not).
+    QStringList Folders() const;
+
+private:
+    int m_fd = -1;
+    QString m_path;
+};
 
 template <class F> bool ListMatching(const QString& mask, ListKind kind, F&& visit) {
     return ListMatchingImpl(

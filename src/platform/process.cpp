@@ -15,7 +15,7 @@ bool StartProgram(const QString& program, const QStringList& args) {
     return !program.isEmpty() && QProcess::startDetached(program, args);
 }
 
-InstanceLock AcquireInstanceLock(const QString& name, const QString& fallbackFolder) {
+InstanceLock AcquireInstanceLock(const QString& name, const QString& fallbackFolder, QString* why) {
     static std::unique_ptr<QLockFile> held;
     const QString file =
         QLatin1Char('/') + name + QLatin1Char('-') + LoginName() + QStringLiteral(".lock");
@@ -33,7 +33,13 @@ InstanceLock AcquireInstanceLock(const QString& name, const QString& fallbackFol
             return InstanceLock::Acquired;
         }
         if (lock->error() == QLockFile::LockFailedError) return InstanceLock::HeldByAnother;
+        if (why)
+            *why = QStringLiteral("unable to make the lock file ") + folder + file +
+                   (lock->error() == QLockFile::PermissionError
+                        ? QStringLiteral(": permission denied")
+                        : QStringLiteral(": the folder is missing or not writable"));
     }
+    if (why && why->isEmpty()) *why = QStringLiteral("no folder for the lock file");
     return InstanceLock::Unavailable;
 }
 

@@ -10,7 +10,8 @@ bool StartProgram(const QString& program, const QStringList& args = {});
 enum class InstanceLock { Acquired, HeldByAnother, Unavailable };
 // Takes the per-user lock named name for the rest of the process: in the runtime folder when it
 // is this user's own, else in fallbackFolder. HeldByAnother only when a live process holds it;
-// Unavailable when neither folder can hold a lock.
-InstanceLock AcquireInstanceLock(const QString& name, const QString& fallbackFolder);
+// Unavailable when neither folder can hold a lock; why then says why.
+InstanceLock AcquireInstanceLock(const QString& name, const QString& fallbackFolder,
+                                 QString* why = nullptr);
 
 } // namespace Platform

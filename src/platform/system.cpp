@@ -13,6 +13,7 @@
 #include <ctime>
 #include <pwd.h>
 #include <unistd.h>
+#include <vector>
 
 namespace Platform {
 
@@ -27,9 +28,54 @@ QString ComputerName() {
     return name.left(15);
 }
 
+namespace {
+// The account of a name, or (name empty) of uid, from the passwd-format file $QORVLOG_PASSWD
+// when it is set, else from the system's account database.
+bool LookUp(const QString& name, uint uid, Account* out) {
+    const QString file = qEnvironmentVariable("QORVLOG_PASSWD");
+    if (!file.isEmpty()) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly)) return false;
+        while (!f.atEnd()) {
+            const QList<QByteArray> fields = f.readLine().trimmed().split(':');
+            bool uidOk = false, gidOk = false;
+            if (fields.size() < 4) continue;
+            const Account a{QString::fromUtf8(fields[0]), fields[2].toUInt(&uidOk),
+                            fields[3].toUInt(&gidOk)};
+            if (uidOk && gidOk && (name.isEmpty() ? a.uid == uid : a.name == name)) {
+                *out = a;
+                return true;
+            }
+        }
+        return false;
+    }
+    passwd pw;
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    const QByteArray n = name.toLocal8Bit();
+    const int error = name.isEmpty()
+                          ? ::getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found)
+                          : ::getpwnam_r(n.constData(), &pw, buffer.data(), buffer.size(), &found);
+    if (error != 0 || !found) return false;
+    *out = {QString::fromLocal8Bit(pw.pw_name), pw.pw_uid, pw.pw_gid};
+    return true;
+}
+} // namespace
+
+bool FindAccount(const QString& name, Account* out) {
+    return !name.isEmpty() && LookUp(name, 0, out);
+}
+
+Account ProcessAccount() {
+    Account a;
+    if (!LookUp(QString(), ::geteuid(), &a)) a.name = qEnvironmentVariable("USER");
+    a.uid = ::geteuid();
+    a.gid = ::getegid();
+    return a;
+}
+
 QString LoginName() {
-    if (const passwd* pw = ::getpwuid(::geteuid())) return QString::fromLocal8Bit(pw->pw_name);
-    return qEnvironmentVariable("USER");
+    return ProcessAccount().name;
 }
 
 QString OSVersion() {

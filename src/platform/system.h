@@ -7,7 +7,18 @@ namespace Platform {
 
 QString ComputerName(); // short host name, at most 15 characters
 QString LoginName();    // login name of the process's user
-QString OSVersion();    // "Linux " and the kernel's major.minor, empty when unknown
+
+struct Account {
+    QString name;
+    uint uid = 0;
+    uint gid = 0;
+};
+// The account of a user name: from the passwd-format file $QORVLOG_PASSWD when that is set,
+// else from the system's accounts. False when there is none.
+bool FindAccount(const QString& name, Account* out);
+// This process's account: its effective uid and gid, and its name as FindAccount knows it.
+Account ProcessAccount();
+QString OSVersion(); // "Linux " and the kernel's major.minor, empty when unknown
 // true on a system that the old-system rules apply to; never on Linux
 bool IsOldSystem();
 QString HostName();         // full host name

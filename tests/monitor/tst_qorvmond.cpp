@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cups/cups.h>
 
 #include <memory>
@@ -22,12 +25,13 @@ class TestQorvmond : public QObject {
     std::unique_ptr<Sandbox> m_box;
     std::unique_ptr<PrivateCups> m_cups;
     std::unique_ptr<QProcess> m_monitor;
-    Platform::CupsServer m_server;
+    std::unique_ptr<Platform::CupsServer> m_server;
+    std::unique_ptr<DefaultSchedulerCanary> m_canary;
     const QString m_pdf = QStringLiteral(QORVLOG_TEST_DATA "/two.pdf");
 
     Platform::CupsJob Job(int id) {
         Platform::CupsJob job;
-        m_server.Job(id, &job);
+        m_server->Job(id, &job);
         return job;
     }
     QString Prt(int id) { // the job file, relative to the sandbox
@@ -39,8 +43,8 @@ class TestQorvmond : public QObject {
     // qorvmond, or the client when it is given, with messages into the sandbox.
     std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN) {
         auto p = std::make_unique<QProcess>();
-        qputenv("QORVLOG_MESSAGES", m_box->Path(u"messages.txt"_s).toUtf8());
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        m_cups->Prepare(*p, {u"QORVLOG_MESSAGES="_s + m_box->Path(u"messages.txt"_s),
+                             u"QT_QPA_PLATFORM=offscreen"_s});
         p->setProcessChannelMode(QProcess::MergedChannels);
         p->start(QString::fromUtf8(program));
         const bool started = p->waitForStarted() &&
@@ -67,19 +71,50 @@ class TestQorvmond : public QObject {
     }
     QStringList Status() const { // what qorvmond --status prints
         QProcess p;
+        m_cups->Prepare(p);
         p.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
         p.waitForFinished();
         return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     }
     static QStringList NoneHeld() { return {u"No held jobs"_s}; }
+    // Runs a shell command in the sandbox as uid (its own group, no others); its exit code.
+    int As(int uid, const QString& command) const {
+        QProcess p;
+        p.setWorkingDirectory(m_box->Path(u"share/data"_s));
+        p.start(u"setpriv"_s, {u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(uid),
+                               u"--clear-groups"_s, u"sh"_s, u"-c"_s, command});
+        return p.waitForFinished(20000) ? p.exitCode() : -1;
+    }
+    // Mode and owner of a path in the data folder, as "2770 61002:0".
+    QString Layout(const QString& relative) const {
+        struct stat st;
+        if (::lstat(m_box->Path(u"share/data/"_s + relative).toUtf8().constData(), &st) != 0)
+            return u"missing"_s;
+        return u"%1 %2:%3"_s.arg(st.st_mode & 07777, 0, 8).arg(st.st_uid).arg(st.st_gid);
+    }
 
 private Q_SLOTS:
+    void initTestCase() {
+        m_canary = std::make_unique<DefaultSchedulerCanary>();
+        QVERIFY(m_canary->Listening());
+    }
     void init() {
         if (!PrivateCups::Installed()) QSKIP("cupsd is not installed (package cups-daemon)");
+        cleanup(); // what a failed init left
         m_box = std::make_unique<Sandbox>();
         LayOutInstallation(*m_box, TestData(u"config_monitor.ini"_s));
         m_cups = std::make_unique<PrivateCups>(*m_box);
         QVERIFY(m_cups->Running());
+        // Throw-away accounts for the multi-user tests; nothing is added to the machine.
+        const QByteArray self = Platform::LoginName().toUtf8() +
+                                ":x:" + QByteArray::number(::geteuid()) + ':' +
+                                QByteArray::number(::getegid()) + "::/nonexistent:/bin/sh\n";
+        qputenv("QORVLOG_PASSWD",
+                m_box
+                    ->Write(u"passwd"_s, self + "alice:x:61001:61001::/nonexistent:/bin/sh\n"
+                                                "bob:x:61002:61002::/nonexistent:/bin/sh\n")
+                    .toUtf8());
+        m_server = std::make_unique<Platform::CupsServer>(m_cups->Socket());
         for (const auto& [queue, model] : {std::pair{u"Plotter"_s, u"Acme DesignJet Plotter"_s},
                                            {u"Second"_s, u"Acme DesignJet Plotter"_s},
                                            {u"Office"_s, u"Generic Office Laser"_s}})
@@ -88,8 +123,20 @@ private Q_SLOTS:
     }
     void cleanup() {
         m_monitor.reset(); // killed
+        m_server.reset();
         m_cups.reset();
         m_box.reset();
+        qunsetenv("QORVLOG_PASSWD");
+        QCOMPARE(m_canary->Requests(), 0);
+    }
+
+    // The canary notices a program that was not pointed at the private scheduler.
+    void strayRequestIsCaught() {
+        QProcess lpstat;
+        lpstat.start(u"lpstat"_s, {u"-r"_s});
+        QVERIFY(lpstat.waitForFinished(20000));
+        QTRY_VERIFY(m_canary->Requests() > 0);
+        m_canary->Reset();
     }
 
     // lp -> held -> job file -> qorvlog stores it silently and answers -> billed, released;
@@ -131,16 +178,17 @@ private Q_SLOTS:
     // A job created first and sent its document later (as lp does) is written once the
     // document is there, with its size and pages.
     void documentSentLater() {
-        const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, "Plotter", "late", 0, nullptr);
+        http_t* http = m_cups->Http();
+        const int id = cupsCreateJob(http, "Plotter", "late", 0, nullptr);
         QVERIFY(id > 0);
         QTest::qWait(500);
         QVERIFY(!QFileInfo::exists(m_box->Path(Prt(id))));
         const QByteArray pdf = TestData(u"two.pdf"_s);
-        QCOMPARE(cupsStartDocument(CUPS_HTTP_DEFAULT, "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
+        QCOMPARE(cupsStartDocument(http, "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
                  HTTP_STATUS_CONTINUE);
-        QCOMPARE(cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size())),
+        QCOMPARE(cupsWriteRequestData(http, pdf.constData(), size_t(pdf.size())),
                  HTTP_STATUS_CONTINUE);
-        QCOMPARE(cupsFinishDocument(CUPS_HTTP_DEFAULT, "Plotter"), IPP_STATUS_OK);
+        QCOMPARE(cupsFinishDocument(http, "Plotter"), IPP_STATUS_OK);
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
         QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, u"Plotter"_s, u"late"_s));
     }
@@ -157,7 +205,7 @@ private Q_SLOTS:
         Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, u"resume"_s);
         Answer(ids[1], u"cancel"_s, u"delete"_s);
         const QString cancelled = Prt(ids[2]);
-        QVERIFY(m_server.Cancel(ids[2]));
+        QVERIFY(m_server->Cancel(ids[2]));
         QVERIFY((m_monitor = Start()));
         const QStringList waiting{
             u"Plotter-%1 %2 held 0 min"_s.arg(ids[3]).arg(Platform::LoginName())};
@@ -167,6 +215,7 @@ private Q_SLOTS:
         QCOMPARE(Job(ids[1]).state, CupsJobState::Canceled);
         QCOMPARE(Job(ids[3]).state, CupsJobState::Held);
         QVERIFY(QFileInfo::exists(m_box->Path(cancelled)));
+        QCOMPARE(m_box->Read(cancelled.chopped(4) + u".dat"_s), "cancel\r\n");
         QCOMPARE(QFileInfo(m_box->Path(Prt(ids[3]))).lastModified(), written);
         QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 4);
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 1);
@@ -176,18 +225,20 @@ private Q_SLOTS:
     // 100 jobs at once: each held and written once, each released by its answer.
     void hundredJobsAtOnce() {
         std::vector<std::unique_ptr<QProcess>> lps(100);
-        for (auto& lp : lps)
-            (lp = std::make_unique<QProcess>())->start(u"lp"_s, {u"-d"_s, u"Plotter"_s, m_pdf});
+        for (auto& lp : lps) {
+            m_cups->Prepare(*(lp = std::make_unique<QProcess>()));
+            lp->start(u"lp"_s, {u"-d"_s, u"Plotter"_s, m_pdf});
+        }
         for (const auto& lp : lps) QVERIFY(lp->waitForFinished(30000));
         QVERIFY(QTest::qWaitFor([&] { return Status().size() == 100; }, 20000));
         QList<Platform::CupsJob> jobs;
-        QVERIFY(m_server.Jobs(&jobs));
+        QVERIFY(m_server->Jobs(&jobs));
         QCOMPARE(jobs.size(), 100);
         for (const auto& job : std::as_const(jobs)) {
             QCOMPARE(job.state, CupsJobState::Held);
             Answer(job.id, u"cancel"_s, u"resume"_s);
         }
-        QVERIFY(QTest::qWaitFor([&] { return m_server.Jobs(&jobs) && jobs.isEmpty(); }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return m_server->Jobs(&jobs) && jobs.isEmpty(); }, 30000));
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 100);
         QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 100);
     }
@@ -209,6 +260,84 @@ private Q_SLOTS:
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{Platform::LoginName()});
         QCOMPARE(Job(refused).state, CupsJobState::Held);
+        const int stranger = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"mallory"_s});
+        const QStringList status{
+            u"Plotter-%1 refused 0 min: the user name \"../evil\" cannot name a folder of its own"_s
+                .arg(refused),
+            u"Plotter-%1 %2 held 0 min"_s.arg(kept).arg(Platform::LoginName()),
+            u"Plotter-%1 refused 0 min: the user name \"mallory\" is not an account of this server"_s
+                .arg(stranger)};
+        QTRY_COMPARE(Status(), status);
+    }
+
+    // A second monitor says that one runs; a lock that cannot be made says why.
+    void lockFailure_data() {
+        QTest::addColumn<QString>("folders"); // XDG_RUNTIME_DIR and XDG_DATA_HOME, "" as they are
+        QTest::addColumn<QString>("said");
+        QTest::newRow("running") << QString() << u"qorvmond: another instance runs\n"_s;
+        QTest::newRow("no folder") << u"file"_s // a file where the folders should be
+                                   << u"qorvmond: unable to make the lock file %1/file/Qorvex/"
+                                      "qorvmond-%2.lock: the folder is missing or not writable\n"_s;
+    }
+    void lockFailure() {
+        QFETCH(QString, folders);
+        QFETCH(QString, said);
+        QProcess second;
+        const QString missing = folders.isEmpty() ? QString() : m_box->Write(folders, "");
+        m_cups->Prepare(second, folders.isEmpty() ? QStringList()
+                                                  : QStringList{u"XDG_RUNTIME_DIR="_s + missing,
+                                                                u"XDG_DATA_HOME="_s + missing});
+        second.start(QStringLiteral(QORVMOND_BIN));
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
+                 said.arg(m_box->Path(), Platform::LoginName()));
+    }
+
+    // Two users of one server: the layout keeps each one's folder to himself, and an answer
+    // another user leaves in the machine folder is ignored; the job's user's own answer
+    // still releases and bills the job.
+    void onlyTheJobsUserAnswers_data() {
+        QTest::addColumn<QString>("forged");
+        QTest::newRow("resume") << u"resume"_s;
+        QTest::newRow("delete") << u"delete"_s;
+    }
+    void onlyTheJobsUserAnswers() {
+        QFETCH(QString, forged);
+        if (::geteuid() != 0) QSKIP("needs root to run each side as its own user");
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        const QString folder = u"users/bob/"_s;
+        const QString prt = u"%1_%2_%3.prt"_s.arg(Platform::ComputerName())
+                                .arg(id, 5, 10, QChar(u'0'))
+                                .arg(Job(id).created);
+        const QString machine = u"Machines/"_s + Platform::ComputerName();
+        const QString pas = u"%1/%2.pas"_s.arg(machine).arg(id, 5, 10, QChar(u'0'));
+        QVERIFY(QTest::qWaitFor([&] { return Layout(folder + prt) != u"missing"_s; }));
+        QCOMPARE((QStringList{Layout(u"users"_s), Layout(folder), Layout(folder + prt),
+                              Layout(machine)}),
+                 (QStringList{u"711 0:0"_s, u"2770 61002:0"_s, u"640 61002:0"_s, u"1733 0:0"_s}));
+        // alice can neither list, read nor write bob's folder, nor replace his files.
+        QCOMPARE(As(61001, u"ls users/bob"_s), 2);
+        QCOMPARE(As(61001, u"cat users/bob/"_s + prt), 1);
+        QCOMPARE(As(61001, u"echo cancel > users/bob/x.dat"_s), 2);
+        QCOMPARE(As(61001, u"ls users"_s), 2);
+        QCOMPARE(As(61001, u"echo %1 > %2"_s.arg(forged, pas)), 0);
+        QVERIFY(QTest::qWaitFor([&] {
+            return m_monitor->peek(100000).contains(
+                (pas.section(u'/', -1) + u" ignored: it belongs to uid 61001, not to bob"_s)
+                    .toUtf8());
+        }));
+        QTest::qWait(300);
+        QCOMPARE(Job(id).state, CupsJobState::Held);
+        QCOMPARE(As(61002, u"echo resume > "_s + pas), 2); // sticky: alice's file stays hers
+        QVERIFY(QFile::remove(m_box->Path(u"share/data/"_s + pas))); // the administrator
+        // Written whole, as the client writes it.
+        QCOMPARE(As(61002, u"printf 'QorvexDetail,2,\"Matter\",\"M-2\"\\r\\n' > users/bob/.new && "
+                           "mv users/bob/.new users/bob/%1dat && echo resume > %2"_s.arg(
+                               prt.chopped(3), pas)),
+                 0);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        QCOMPARE(Job(id).billing, u"Matter=M-2"_s);
     }
 };
 

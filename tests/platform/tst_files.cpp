@@ -151,6 +151,39 @@ private Q_SLOTS:
     }
     // The one-instance lock: only a live holder means "running"; a runtime folder that cannot
     // hold the lock, or belongs to another user, gives way to the fallback folder.
+    // A folder handle keeps to the folder it opened: the folder renamed and a link put in its
+    // place, writes, reads and removals still go to the original; a link is never opened.
+    void folderHandle() {
+        Sandbox box;
+        box.Write(u"data/users/bob/a.dat"_s, "mine\r\n");
+        box.Write(u"elsewhere/a.dat"_s, "planted\r\n");
+        const Platform::Folder data = Platform::Folder::Open(box.Path(u"data"_s));
+        const Platform::FolderLayout own{-1, -1, 02770};
+        const Platform::Folder bob = data.Child(u"users"_s).Child(u"bob"_s, &own);
+        QVERIFY(bob.IsOpen());
+        QVERIFY(QDir().rename(box.Path(u"data/users/bob"_s), box.Path(u"data/users/old"_s)));
+        QVERIFY(QFile::link(box.Path(u"elsewhere"_s), box.Path(u"data/users/bob"_s)));
+        QVERIFY(bob.Save(u"b.prt"_s, "job\r\n", 0640));
+        QByteArray read;
+        uint owner = 1;
+        QVERIFY(bob.Read(u"a.dat"_s, -1, &read, &owner));
+        QVERIFY(bob.Remove(u"a.dat"_s));
+        struct stat st;
+        QCOMPARE(::stat(box.Path(u"data/users/old/b.prt"_s).toUtf8().constData(), &st), 0);
+        QCOMPARE((QList<uint>{st.st_mode & 07777, owner}), (QList<uint>{0640, ::geteuid()}));
+        QCOMPARE(read, "mine\r\n");
+        QCOMPARE(QDir(box.Path(u"elsewhere"_s)).entryList(QDir::Files), QStringList{u"a.dat"_s});
+        QCOMPARE(QFileInfo(box.Path(u"data/users/old"_s)).permissions() & QFile::WriteGroup,
+                 QFile::WriteGroup);
+        // Through the handle, the link itself is neither a folder nor a file.
+        const Platform::Folder users = data.Child(u"users"_s);
+        QVERIFY(!users.Child(u"bob"_s).IsOpen());
+        QVERIFY(!users.Child(u"bob"_s, &own).IsOpen());
+        QVERIFY(!users.Read(u"bob"_s, -1, &read, &owner));
+        QVERIFY(!users.Save(u"../x"_s, "x", 0600));
+        QCOMPARE(users.Folders(), QStringList{u"old"_s});
+    }
+
     void instanceLock_data() {
         Table("runtime fallback result lockIn",
               {"own runtime folder¦run¦local¦0¦run", "runtime is a file¦file¦local¦0¦local",

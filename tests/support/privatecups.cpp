@@ -5,23 +5,19 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <cups/cups.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 QString Cupsd() {
     return QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/sbin"_s});
-}
-
-bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(20000)) return false;
-    if (out) *out = p.readAllStandardOutput();
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 } // namespace
 
@@ -56,24 +52,51 @@ PrivateCups::PrivateCups(const Sandbox& box) : m_box(box), m_root(box.Path(u"cup
           "ErrorLog log/error_log", "AccessLog log/access_log", "PageLog log/page_log"})
         files += QByteArray(d).replace(' ', " " + r + '/') + '\n';
     box.Write(u"cups/etc/cups-files.conf"_s, files);
-    qputenv("CUPS_SERVER", r + "/cups.sock");
-    qputenv("CUPS_SERVERROOT", r + "/etc");
-    Platform::ForgetCupsServer();
+    Prepare(m_cupsd);
     m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
     m_cupsd.start(Cupsd(), {u"-f"_s, u"-c"_s, m_root + u"/etc/cupsd.conf"_s, u"-s"_s,
                             m_root + u"/etc/cups-files.conf"_s});
-    const auto answers = [&] {
-        return QFileInfo::exists(m_root + u"/cups.sock"_s) && Run(u"lpstat"_s, {u"-r"_s});
-    };
+    const auto answers = [&] { return QFileInfo::exists(Socket()) && Run(u"lpstat"_s, {u"-r"_s}); };
     m_running = m_cupsd.waitForStarted() && QTest::qWaitFor(answers, 10000);
 }
 
 PrivateCups::~PrivateCups() {
+    if (m_http) httpClose(m_http);
     m_cupsd.terminate(); // killed by QProcess if it has not stopped by then
     m_cupsd.waitForFinished(10000);
-    qunsetenv("CUPS_SERVER");
-    qunsetenv("CUPS_SERVERROOT");
-    Platform::ForgetCupsServer();
+}
+
+QString PrivateCups::Socket() const {
+    return m_root + u"/cups.sock"_s;
+}
+
+QProcessEnvironment PrivateCups::Environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"CUPS_SERVER"_s, Socket());
+    env.insert(u"CUPS_SERVERROOT"_s, m_root + u"/etc"_s);
+    return env;
+}
+
+void PrivateCups::Prepare(QProcess& p, const QStringList& extra) const {
+    QProcessEnvironment env = Environment();
+    for (const QString& e : extra) env.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
+    p.setProcessEnvironment(env);
+}
+
+http_t* PrivateCups::Http() {
+    if (!m_http)
+        m_http = httpConnect2(Socket().toUtf8().constData(), 0, nullptr, AF_LOCAL,
+                              HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
+    return m_http;
+}
+
+bool PrivateCups::Run(const QString& program, const QStringList& args, QByteArray* out) const {
+    QProcess p;
+    Prepare(p);
+    p.start(program, args);
+    if (!p.waitForFinished(20000)) return false;
+    if (out) *out = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 bool PrivateCups::AddQueue(const QString& name, const QString& model) {
@@ -96,4 +119,38 @@ int PrivateCups::Logged(const QString& operation) const {
     for (const QByteArray& line : m_box.Read(u"cups/log/access_log"_s).split('\n'))
         n += line.endsWith(tail);
     return n;
+}
+
+DefaultSchedulerCanary::DefaultSchedulerCanary() {
+    const QString socket = m_dir.path() + u"/cups.sock"_s;
+    QDir().mkpath(m_dir.path() + u"/etc"_s); // an empty server root: no client.conf
+    qputenv("CUPS_SERVER", socket.toUtf8());
+    qputenv("CUPS_SERVERROOT", (m_dir.path() + u"/etc"_s).toUtf8());
+    Platform::ForgetCupsServer();
+    m_thread.start();
+    auto* server = new QLocalServer;
+    server->moveToThread(&m_thread);
+    QMetaObject::invokeMethod(
+        server,
+        [&, server] {
+            QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
+                while (QLocalSocket* s = server->nextPendingConnection()) {
+                    ++m_requests;
+                    s->abort(); // the client fails at once instead of waiting for an answer
+                    s->deleteLater();
+                }
+            });
+            m_listening = server->listen(socket);
+        },
+        Qt::BlockingQueuedConnection);
+    QObject::connect(
+        &m_thread, &QThread::finished, server, [server] { delete server; }, Qt::DirectConnection);
+}
+
+DefaultSchedulerCanary::~DefaultSchedulerCanary() {
+    m_thread.quit();
+    m_thread.wait();
+    qunsetenv("CUPS_SERVER");
+    qunsetenv("CUPS_SERVERROOT");
+    Platform::ForgetCupsServer();
 }

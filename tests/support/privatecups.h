@@ -1,15 +1,20 @@
 #pragma once
 // A print scheduler of the test's own: cupsd with its server root, spool, cache, log and
 // output folders inside the sandbox, listening only on a Unix socket there. Queues
-// (tests/data/queue.ppd) print through a pass-through filter into files. CUPS_SERVER and
-// CUPS_SERVERROOT point at it for the test and the programs it starts; the scheduler stops with the
-// fixture.
+// (tests/data/queue.ppd) print through a pass-through filter into files. Nothing of it is put
+// into this process's environment: every program that is to reach it gets CUPS_SERVER and
+// CUPS_SERVERROOT in its own (Prepare), and this process reaches it through Server(). The
+// scheduler stops with the fixture.
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
 
 class Sandbox;
+typedef struct _http_s http_t;
 
 class PrivateCups {
 public:
@@ -20,6 +25,14 @@ public:
     static bool Installed();
     // Started and answering.
     bool Running() const { return m_running; }
+    // The socket it listens on, for Platform::CupsServer.
+    QString Socket() const;
+    // The environment of a program that talks to this scheduler.
+    QProcessEnvironment Environment() const;
+    // Gives p that environment (and extra variables) before it is started.
+    void Prepare(QProcess& p, const QStringList& extra = {}) const;
+    // A connection of this process for libcups calls of the test's own.
+    http_t* Http();
     // Adds a queue whose driver is called model; its output goes to out/<name>.out.
     bool AddQueue(const QString& name, const QString& model);
     // Submits a file with lp; the job number, 0 on failure.
@@ -29,8 +42,28 @@ public:
     int Logged(const QString& operation) const;
 
 private:
+    bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr) const;
     const Sandbox& m_box;
     QString m_root;
     QProcess m_cupsd;
+    http_t* m_http = nullptr;
     bool m_running = false;
+};
+
+// Stands in for the machine's own scheduler while it lives: CUPS_SERVER and CUPS_SERVERROOT of
+// this process (and so of every program started without PrivateCups::Prepare) name a socket
+// that only counts who connects and hangs up. A test fails when Requests() is not 0.
+class DefaultSchedulerCanary {
+public:
+    DefaultSchedulerCanary();
+    ~DefaultSchedulerCanary();
+    bool Listening() const { return m_listening; }
+    int Requests() const { return m_requests; }
+    void Reset() { m_requests = 0; }
+
+private:
+    QTemporaryDir m_dir;
+    QThread m_thread;
+    std::atomic<int> m_requests{0};
+    bool m_listening = false;
 };
