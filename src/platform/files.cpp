@@ -17,6 +17,13 @@
 #include <utility>
 
 namespace Platform {
+using Posix::Fail;
+using Posix::FailNotRegular;
+using Posix::Native;
+using Posix::Replace;
+using Posix::ReplaceAt;
+using Posix::StatPath;
+using Posix::WriteAll;
 
 namespace {
 thread_local FileError tLastError;
@@ -26,6 +33,9 @@ WriteLimit& Limit() {
     return limit;
 }
 
+} // namespace
+
+namespace Posix {
 bool Fail(int error) {
     tLastError = {QString::fromLocal8Bit(std::strerror(error)), error == ENOSPC || error == EDQUOT};
     errno = error;
@@ -42,20 +52,9 @@ bool FailNotRegular() {
 QByteArray Native(const QString& path) {
     return path.isEmpty() ? QByteArray() : EncodeName(path);
 }
+} // namespace Posix
 
-void AppendUtf8(QByteArray& out, char32_t cp) {
-    if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-    }
-    out += char(0x80 | (cp & 0x3F));
-}
+namespace {
 
 // One write through the test seam; at most size bytes, fewer when the device is full.
 qint64 DeviceWrite(const QString& path, int fd, const char* data, qint64 size) {
@@ -73,6 +72,9 @@ qint64 DeviceWrite(const QString& path, int fd, const char* data, qint64 size) {
     }
 }
 
+} // namespace
+
+namespace Posix {
 bool WriteAll(const QString& path, int fd, const QByteArray& data) {
     qint64 done = 0;
     while (done < data.size()) {
@@ -82,19 +84,9 @@ bool WriteAll(const QString& path, int fd, const QByteArray& data) {
     }
     return true;
 }
+} // namespace Posix
 
-// Writes data to a new file beside target (relative to dirfd) and renames it over target;
-// times, when given, become the new file's access and modification times; mode (else the old
-// file's) and owner, when >= 0, are the new file's.
-bool ReplaceAt(int dirfd, const QByteArray& target, const QString& path, const QByteArray& data,
-               const struct timespec* times, int mode = -1, int owner = -1) {
-    AtomicFile file(dirfd, target, path, mode, owner);
-    return file.Write(data) && file.Commit(times);
-}
-
-bool Replace(const QString& path, const QByteArray& data, const struct timespec* times) {
-    return ReplaceAt(AT_FDCWD, Native(path), path, data, times);
-}
+namespace {
 
 // One name inside a folder: never empty, never a path.
 bool PlainName(const QByteArray& name) {
@@ -138,12 +130,17 @@ bool Append(const QString& path, const QString& line, bool sync) {
     return ok;
 }
 
-bool StatPath(const QString& path, struct stat* st, bool follow = true) {
+} // namespace
+
+namespace Posix {
+bool StatPath(const QString& path, struct stat* st, bool follow) {
     const QByteArray native = Native(path);
     if (native.isEmpty()) return false;
     return (follow ? ::stat(native.constData(), st) : ::lstat(native.constData(), st)) == 0;
 }
-} // namespace
+} // namespace Posix
+
+namespace {} // namespace
 
 namespace Posix {
 
@@ -190,71 +187,6 @@ void Close(int fd) {
 }
 
 } // namespace Posix
-
-QString DecodeName(const QByteArray& native) {
-    const auto* p = reinterpret_cast<const uchar*>(native.constData());
-    const qsizetype n = native.size();
-    if (std::all_of(p, p + n, [](uchar b) { return b < 0x80; })) return QString::fromLatin1(native);
-    QString out;
-    out.reserve(n);
-    for (qsizetype i = 0; i < n;) {
-        const uchar b = p[i];
-        if (b < 0x80) {
-            out += QChar(b);
-            ++i;
-            continue;
-        }
-        int len = 0;
-        char32_t cp = 0, least = 0;
-        if (b >= 0xC2 && b <= 0xDF) {
-            len = 2, cp = b & 0x1F, least = 0x80;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            len = 3, cp = b & 0x0F, least = 0x800;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            len = 4, cp = b & 0x07, least = 0x10000;
-        }
-        bool valid = len > 0 && i + len <= n;
-        for (int k = 1; valid && k < len; ++k) {
-            valid = (p[i + k] & 0xC0) == 0x80;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        valid = valid && cp >= least && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-        if (!valid) { // kept as a lone surrogate, which no valid UTF-8 can give
-            out += QChar(char16_t(0xDC00 + b));
-            ++i;
-        } else if (cp >= 0x10000) {
-            out += QChar(QChar::highSurrogate(cp));
-            out += QChar(QChar::lowSurrogate(cp));
-            i += len;
-        } else {
-            out += QChar(char16_t(cp));
-            i += len;
-        }
-    }
-    return out;
-}
-
-QByteArray EncodeName(const QString& name) {
-    if (std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; }))
-        return name.toLatin1();
-    QByteArray out;
-    out.reserve(name.size());
-    const qsizetype n = name.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = name[i].unicode();
-        if (c < 0x80) {
-            out += char(c);
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && name[i + 1].isLowSurrogate()) {
-            AppendUtf8(out, QChar::surrogateToUcs4(c, name[i + 1].unicode()));
-            ++i;
-        } else if (c >= 0xDC80 && c <= 0xDCFF) {
-            out += char(c - 0xDC00);
-        } else {
-            AppendUtf8(out, QChar::isSurrogate(c) ? char32_t(0xFFFD) : char32_t(c));
-        }
-    }
-    return out;
-}
 
 FileError LastFileError() {
     return tLastError;
@@ -336,149 +268,6 @@ bool AppendLogLine(const QString& path, const QString& line, qint64 maxBytes) {
     if (::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= maxBytes)
         ::rename(native.constData(), EncodeName(path + QStringLiteral(".old")).constData());
     return Append(path, line, false);
-}
-
-bool SaveFileAtomic(const QString& path, const QByteArray& data) {
-    return Replace(path, data, nullptr);
-}
-
-AtomicFile::AtomicFile(const QString& path) : AtomicFile(AT_FDCWD, Native(path), path) {}
-
-AtomicFile::AtomicFile(int dirfd, const QByteArray& target, const QString& path, int mode,
-                       int owner)
-    : m_path(path), m_dirfd(dirfd) {
-    if (target.isEmpty() || target.endsWith('/')) {
-        m_ok = Fail(EINVAL);
-        return;
-    }
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = target.left(slash + 1);
-    const QByteArray name = target.mid(slash + 1).left(200); // room for the suffix
-    struct stat old;
-    const bool replacing = ::fstatat(dirfd, target.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-                           S_ISREG(old.st_mode);
-    for (int attempt = 0; attempt < 16 && m_fd < 0; ++attempt) {
-        m_temp = folder + '.' + name + '.' +
-                 QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        m_fd =
-            ::openat(dirfd, m_temp.constData(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode >= 0 ? 0600 : 0666);
-        if (m_fd < 0 && errno != EEXIST) break;
-    }
-    if (m_fd < 0) {
-        m_ok = Fail(errno);
-        return;
-    }
-    m_target = target;
-    if (mode >= 0) {
-        m_ok = ::fchmod(m_fd, mode_t(mode)) == 0 || Fail(errno);
-    } else if (replacing) { // readers of the old file (the monitor, other users) keep access
-        [[maybe_unused]] const int kept = ::fchmod(m_fd, old.st_mode & 07777);
-    }
-    if (m_ok && owner >= 0 && ::fchown(m_fd, uid_t(owner), gid_t(-1)) != 0) m_ok = Fail(errno);
-}
-
-AtomicFile::~AtomicFile() {
-    if (m_fd >= 0) Posix::Close(m_fd);
-    if (!m_committed && !m_temp.isEmpty() && !m_target.isEmpty())
-        ::unlinkat(m_dirfd, m_temp.constData(), 0);
-}
-
-bool AtomicFile::Write(const QByteArray& data) {
-    if (m_ok && m_fd >= 0 && !WriteAll(m_path, m_fd, data)) m_ok = false;
-    return m_ok && m_fd >= 0;
-}
-
-bool AtomicFile::Commit(const struct timespec* times) {
-    if (!m_ok || m_fd < 0) return false;
-    bool ok = !times || ::futimens(m_fd, times) == 0 || Fail(errno);
-    if (ok && ::fdatasync(m_fd) != 0) ok = Fail(errno);
-    if (::close(m_fd) != 0 && ok) ok = Fail(errno);
-    m_fd = -1;
-    if (ok && ::renameat(m_dirfd, m_temp.constData(), m_dirfd, m_target.constData()) != 0)
-        ok = Fail(errno);
-    m_ok = ok;
-    m_committed = ok;
-    return ok;
-}
-
-bool HasWildcard(const QString& text) {
-    return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?'));
-}
-
-static bool GlobMatch(QStringView name, QStringView pat) {
-    // Iterative matcher with one backtrack point: linear in practice, never exponential.
-    qsizetype n = 0, p = 0, starP = -1, starN = 0;
-    while (n < name.size()) {
-        if (p < pat.size() && pat[p] == QLatin1Char('*')) {
-            starP = p++;
-            starN = n;
-        } else if (p < pat.size() && (pat[p] == QLatin1Char('?') ||
-                                      pat[p].toCaseFolded() == name[n].toCaseFolded())) {
-            ++p;
-            ++n;
-        } else if (starP >= 0) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pat.size() && pat[p] == QLatin1Char('*')) ++p;
-    return p == pat.size();
-}
-
-bool MatchWildcard(const QString& name, const QString& pattern) {
-    if (GlobMatch(name, pattern)) return true;
-    // "*.*" and "name.*" also match names without an extension, as on Windows.
-    if (pattern.endsWith(QLatin1String(".*")) && !name.contains(QLatin1Char('.')))
-        return GlobMatch(name, QStringView(pattern).chopped(2));
-    return false;
-}
-
-static void SplitMask(const QString& mask, QString* folder, QString* pattern) {
-    const qsizetype slash = mask.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0) {
-        *folder = QStringLiteral(".");
-        *pattern = mask;
-    } else {
-        *folder = slash == 0 ? QStringLiteral("/") : mask.left(slash);
-        *pattern = mask.mid(slash + 1);
-    }
-}
-
-bool ListMatchingImpl(const QString& mask, ListKind kind, bool (*visit)(void*, const QString&),
-                      void* ctx) {
-    if (mask.isEmpty()) return false;
-    QString folder, pattern;
-    SplitMask(mask, &folder, &pattern);
-    if (pattern.isEmpty()) return false;
-    const bool files = kind == ListKind::Files;
-    if (!HasWildcard(pattern)) {
-        // A plain name: one lstat instead of a listing.
-        struct stat st;
-        if (!StatPath(mask, &st, false)) return IsDir(folder);
-        if (!files || S_ISREG(st.st_mode)) visit(ctx, pattern);
-        return true;
-    }
-    DIR* dir = ::opendir(Native(folder).constData());
-    if (!dir) return Fail(errno);
-    const bool everything = pattern == QLatin1String("*") || pattern == QLatin1String("*.*");
-    while (struct dirent* e = ::readdir(dir)) {
-        const char* raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) continue;
-        const QString name = DecodeName(QByteArray(raw));
-        if (!everything && !MatchWildcard(name, pattern)) continue;
-        if (files && e->d_type != DT_REG) {
-            struct stat st;
-            if (e->d_type != DT_UNKNOWN ||
-                ::fstatat(::dirfd(dir), raw, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-                continue;
-        }
-        if (!visit(ctx, name)) break;
-    }
-    ::closedir(dir);
-    return true;
 }
 
 EntryKind KindOf(const QString& path) {

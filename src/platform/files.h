@@ -40,6 +40,8 @@ bool WriteLine(const QString& path, const QString& line, bool replace);
 bool AppendLogLine(const QString& path, const QString& line, qint64 maxBytes);
 // Replaces a file as a whole: a new file in the same folder, synced, then renamed over the
 // name (a link there is replaced, not followed). The old file stays untouched on failure.
+// Written by hand rather than with QSaveFile, which follows a link at the name and writes
+// wherever it points: in a folder other users can write to, that is someone else's file.
 bool SaveFileAtomic(const QString& path, const QByteArray& data);
 // The same, written in pieces for output too large to hold: nothing shows at the name until
 // Commit, and the old file stays when a write or the commit fails or Commit is never called.
