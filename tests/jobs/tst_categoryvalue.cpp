@@ -44,6 +44,8 @@ private Q_SLOTS:
                "total pages¦25¦¦yes|7|7¦",
                "total pages at 2^31-1¦25¦pages=2147483646&copies=1¦yes|2147483647|2147483647¦",
                "total pages at 2^31¦25¦pages=2147483647&copies=1¦error 6¦",
+               "total pages at -2^31¦25¦pages=-2147483647&copies=1&separators=-1¦no|0|¦Total Pages",
+               "total pages below -2^31¦25¦pages=-2147483648&copies=1&separators=-1¦error 6¦",
                "total pages, no copies¦25¦copies=0¦no|0|¦Total Pages",
                "paper name¦31¦¦yes|0|8.50 x 11.00 in¦",
                "paper size, no width¦35¦width=0¦no|0|¦Paper Size",
@@ -97,6 +99,7 @@ private Q_SLOTS:
             if (key == u"size"_s) job.JobSizeBytes = v.toInt();
             if (key == u"pages"_s) job.PagesPerCopy = v.toInt();
             if (key == u"copies"_s) job.NumCopies = v.toInt();
+            if (key == u"separators"_s) job.SeparatorPages = v.toInt();
             if (key == u"width"_s) job.PaperWidth = v.toDouble();
             if (key == u"height"_s) job.PaperHeight = v.toDouble();
             if (key == u"media"_s) job.MediaType = v;
