@@ -312,6 +312,8 @@ private Q_SLOTS:
         QCOMPARE(ResolvePath(u"//hosta/data/sub/Missing.ini"_s), u"//hosta/data/sub/Missing.ini"_s);
         QCOMPARE(ResolvePath(u"//otherhosta/data/sub/Config.ini"_s),
                  u"//otherhosta/data/sub/Config.ini"_s);
+        // A local path is no share, even where it would read as one past its first letter.
+        QCOMPARE(ResolvePath(u"/xhosta/data/sub/Config.ini"_s), u"/xhosta/data/sub/Config.ini"_s);
     }
 
     // Only while DebugLog is on, and never in the current folder; forced lines always.
