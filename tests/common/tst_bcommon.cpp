@@ -215,6 +215,10 @@ private Q_SLOTS:
         QFETCH(QString, number);
         QFETCH(QString, written);
         QCOMPARE(WritePassFile(queue, number, u"resume"_s), !written.isEmpty());
+        QCOMPARE(QString::fromUtf8(Log()).section(u' ', 3),
+                 written.isEmpty()
+                     ? u"E WritePassFile: no server in queue name "_s + queue + u"\r\n"_s
+                     : QString());
         QCOMPARE(Listing(box->Path(u"data"_s)),
                  written.isEmpty() ? QString() : u"Machines/"_s + written + u" = resume|"_s);
     }
