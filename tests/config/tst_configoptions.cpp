@@ -81,14 +81,6 @@ private Q_SLOTS:
         QCOMPARE(rec.Joined().section(u'|', 0, 1),
                  u"Unexpected error 61 in procedure 'CConfigOptions::WriteIniFile':|Disk full"_s);
     }
-    void groupOutlivesAReload() {
-        Sandbox box;
-        gConfigOptions = std::make_shared<CConfigOptions>();
-        QVERIFY(gConfigOptions->ReadIniFile(box.Write(u"in.ini"_s, TestData(u"config_v2.ini"_s))));
-        std::shared_ptr<CPrinterGroup> kept = gConfigOptions->PrinterGroups.Item(1);
-        gConfigOptions.reset();
-        QCOMPARE(kept->Categories.Item(1)->CategoryName, u"Client"_s);
-    }
 
     // One edit of the v2 sample ("~" removes the key), the message about the edited entry ("!":
     // critical) or another whole message ("|" last: the file's path follows) and, when the file
@@ -112,6 +104,12 @@ private Q_SLOTS:
               "GENERAL/DisplayToUserOnly=¦blank¦Flags=0000010000000",
               "GENERAL/DisplayToUserOnly=0¦¦Flags=0000000000000",
               "GENERAL/LoggingMachine=¦¦LoggingMachine=Default ",
+              "GENERAL/UserTimeFrame=Daily¦¦User=Daily/Dollars/100/Now/Forever/Cancel Printing",
+              "GENERAL/UserPrintUnits=Pages¦¦User=Unlimited/Pages/100/",
+              "GENERAL/UserLimit=5¦¦User=Unlimited/Dollars/5/Now/",
+              "GENERAL/UserFromTime=9:00¦¦User=Unlimited/Dollars/100/9:00/Forever/",
+              "GENERAL/UserUntilTime=17:00¦¦User=Unlimited/Dollars/100/Now/17:00/",
+              "GENERAL/UserAction=Warn¦¦/Forever/Warn\n",
               "GENERAL/NumPrinterGroups=32767¦Entry [PG3].PrinterGroupName not found in file:|¦",
               "GENERAL/NumPrinterGroups=32768¦valid¦",
               "GENERAL/NumPrinterGroups=-1¦valid¦",

@@ -21,14 +21,11 @@ private Q_SLOTS:
     // stored with the document's folder level.
     void runningProgramFillsFolderLevels() {
         Sandbox box;
-        QByteArray ini = TestData(u"config_v2.ini"_s);
-        const QStringList edits{u"GENERAL"_s,      u"ObtainPath"_s,       u"True"_s,
-                                u"GENERAL"_s,      u"FileServers"_s,      u"ServerName"_s,
-                                u"GENERAL"_s,      u"LoggingMachine"_s,   u"LOGSRV"_s,
-                                u"CATEGORYPG21"_s, u"CategoryName"_s,     u"Folder"_s,
-                                u"CATEGORYPG21"_s, u"PreDefinedValue1"_s, u"82"_s};
-        for (qsizetype i = 0; i < edits.size(); i += 3)
-            ini = IniEdit(ini, edits[i], edits[i + 1], edits[i + 2]);
+        const QByteArray ini =
+            IniEdits(TestData(u"config_v2.ini"_s),
+                     {u"GENERAL/ObtainPath=True"_s, u"GENERAL/FileServers=ServerName"_s,
+                      u"GENERAL/LoggingMachine=LOGSRV"_s, u"CATEGORYPG21/CategoryName=Folder"_s,
+                      u"CATEGORYPG21/PreDefinedValue1=82"_s});
         LayOutInstallation(box, ini);
         box.Write(u"home/.local/share/recently-used.xbel"_s,
                   "<?xml version=\"1.0\"?><xbel version=\"1.0\"><bookmark "

@@ -61,35 +61,23 @@ private Q_SLOTS:
     // program's name, and the settings that differ from the first row ("!" first: from
     // nothing).
     void derivations_data() {
-        QTest::addColumn<QString>("config");
-        QTest::addColumn<QString>("exe");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("installed") << u""_s << u"qorvlog"_s << u""_s;
-        QTest::newRow("local profile")
-            << u"DataPath=  local PROFILE "_s << u"qorvlog"_s
-            << u"Data=L/;User=L/users/U;Letter=L/users/U;Machine=L/Machines/M"_s;
-        QTest::newRow("next to the configuration")
-            << u"DataPath="_s << u"qorvlog"_s
-            << u"Data=~/share/;User=~/share/users/U;Letter=~/share/users/U;Machine=~/share/Machines/M"_s;
-        QTest::newRow("unusable data folder")
-            << u"DataPath=~/nowhere/data"_s << u"qorvlog"_s
-            << u"Data=L/;User=L/users/U;Letter=~/nowhere/data/users/U;Machine=L/Machines/M;Flags=100"_s;
-        QTest::newRow("unusable, traced")
-            << u"DataPath=~/nowhere/data;DebugLog=True"_s << u"qorvlog"_s
-            << u"Data=L/;User=L/users/U;Letter=~/nowhere/data/users/U;Machine=L/Machines/M;Flags=101"_s;
-        QTest::newRow("all users, any machine")
-            << u"LogAllUsers=True;LoggingMachine=AnyMachine"_s << u"qorvlog"_s
-            << u"User=~/share/data/users/general;Letter=~/share/data/users/general;Name=general"_s;
-        QTest::newRow("logging machine")
-            << u"LoggingMachine=PRINTSRV"_s << u"qorvlog"_s << u"LogMachine=PRINTSRV"_s;
-        QTest::newRow("configuration program")
-            << u""_s << u"qorvcfg"_s
-            << u"Title=Kestova Sentrel - Configuration;Copy=~/share/Config.ini"_s;
-        QTest::newRow("reports program")
-            << u""_s << u"qorvrpts"_s
-            << u"Title=Kestova Sentrel - Reports;Copy=~/share/Config.ini"_s;
-        QTest::newRow("setup program")
-            << u""_s << u"nkvdeploy"_s << u"!Title=Kestova Sentrel Setup;Groups=0;Flags=001"_s;
+        Table("config exe expected",
+              {"installed¦¦qorvlog¦",
+               "local profile¦DataPath=  local PROFILE ¦qorvlog¦"
+               "Data=L/;User=L/users/U;Letter=L/users/U;Machine=L/Machines/M",
+               "next to the configuration¦DataPath=¦qorvlog¦Data=~/share/;User=~/share/users/U;"
+               "Letter=~/share/users/U;Machine=~/share/Machines/M",
+               "unusable data folder¦DataPath=~/nowhere/data¦qorvlog¦Data=L/;User=L/users/U;"
+               "Letter=~/nowhere/data/users/U;Machine=L/Machines/M;Flags=100",
+               "unusable, traced¦DataPath=~/nowhere/data;DebugLog=True¦qorvlog¦Data=L/;"
+               "User=L/users/U;Letter=~/nowhere/data/users/U;Machine=L/Machines/M;Flags=101",
+               "all users, any machine¦LogAllUsers=True;LoggingMachine=AnyMachine¦qorvlog¦"
+               "User=~/share/data/users/general;Letter=~/share/data/users/general;Name=general",
+               "logging machine¦LoggingMachine=PRINTSRV¦qorvlog¦LogMachine=PRINTSRV",
+               "configuration program¦¦qorvcfg¦Title=Kestova Sentrel - Configuration;"
+               "Copy=~/share/Config.ini",
+               "reports program¦¦qorvrpts¦Title=Kestova Sentrel - Reports;Copy=~/share/Config.ini",
+               "setup program¦¦nkvdeploy¦!Title=Kestova Sentrel Setup;Groups=0;Flags=001"});
     }
     void derivations() {
         QFETCH(QString, config);
