@@ -273,12 +273,7 @@ int main(int argc, char** argv) {
     Platform::SetMessageHandler(
         [](const Platform::Message& m) { return Platform::DefaultAnswer(m); });
     PostgresServer server;
-    QString why;
-    bool missing = false;
-    if (server.Start(&why, &missing))
-        gServer = &server;
-    else
-        std::fprintf(stderr, "PostgreSQL runs skipped: %s\n", qPrintable(why));
+    gServer = server.StartOrSkip();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;

@@ -137,12 +137,7 @@ BENCHMARK(BM_ListingPeakMemory)
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     PostgresServer server;
-    QString why;
-    bool missing = false;
-    if (server.Start(&why, &missing))
-        gServer = &server;
-    else
-        std::fprintf(stderr, "PostgreSQL runs skipped: %s\n", qPrintable(why));
+    gServer = server.StartOrSkip();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;

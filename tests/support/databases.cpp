@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QVersionNumber>
 
+#include <cstdio>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +91,14 @@ bool PostgresServer::Start(QString* why, bool* missing) {
     logFile.open(QIODevice::ReadOnly);
     *why = u"the server did not start: "_s + out + QString::fromLocal8Bit(logFile.readAll());
     return m_running;
+}
+
+PostgresServer* PostgresServer::StartOrSkip() {
+    QString why;
+    bool missing = false;
+    if (Start(&why, &missing)) return this;
+    std::fprintf(stderr, "PostgreSQL runs skipped: %s\n", qPrintable(why));
+    return nullptr;
 }
 
 void PostgresServer::Stop() {

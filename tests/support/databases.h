@@ -17,6 +17,9 @@ public:
     // Starts the server. False with the reason; missing is set when PostgreSQL is not
     // installed (the caller skips), otherwise a failure is a test failure.
     bool Start(QString* why, bool* missing);
+    // For benchmarks: this server started, or none after saying on standard error why its
+    // runs are skipped.
+    PostgresServer* StartOrSkip();
     void Stop();
     // A URI for database on this server as user, with the socket folder as libpq's host=.
     QString Uri(const QString& database, const QString& user = QStringLiteral("postgres")) const;
