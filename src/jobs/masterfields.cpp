@@ -63,7 +63,27 @@ void NoSheetHeight(J& j) {
     j.PaperName = QStringLiteral("8.50 x 11.00");
 }
 
-// Captureless lambdas: the table is built once, at compile time where Qt allows.
+// The readers that are the same for both files.
+template <QString J::*M> void Text(J& j, F& f) {
+    j.*M = f.text;
+}
+template <qint32 J::*M, qint32 fallback> void IntPartOr(J& j, F& f) {
+    j.*M = f.conv.IntPartOr(f.text, fallback);
+}
+template <qint32 J::*M> void RoundedOr1(J& j, F& f) {
+    j.*M = f.conv.WholeOr(f.text, 1);
+}
+void SheetWidth(J& j, F& f) {
+    j.PaperWidth = f.conv.NumberOr(f.text, 8.5);
+}
+void SheetHeight(J& j, F& f) {
+    if (!f.conv.IsNumber(f.text, &j.PaperHeight)) NoSheetHeight(j);
+}
+void SubmitDate(J& j, F& f) {
+    f.conv.Date(f.text, &j.SubmitDT);
+}
+
+// Readers particular to one field or one file are written in their row.
 const CMasterField kMaster[] = {
     {"RecordID", Type::Key, 0, {}, false, nullptr, 1, 0, nullptr},
     {"RecordDT", Type::DateTime, 0, +[] { return QVariant(QDateTime::currentDateTime()); }, false,
@@ -75,25 +95,21 @@ const CMasterField kMaster[] = {
     {"PrintJobID", Type::Whole, 0, &J::PrintJobID, false,
      [](J& j, F& f) { j.PrintJobID = f.conv.Whole(f.text); }, 1, 4,
      [](J& j, F& f) { j.PrintJobID = f.conv.WholeOr(f.text, 1); }},
-    {"PrinterName", Type::Text, 255, &J::PrinterName, false,
-     [](J& j, F& f) { j.PrinterName = f.text; }, 1, 5, [](J& j, F& f) { j.PrinterName = f.text; }},
-    {"MachineName", Type::Text, 255, &J::MachineName, false,
-     [](J& j, F& f) { j.MachineName = f.text; }, 1, 6, [](J& j, F& f) { j.MachineName = f.text; }},
-    {"UserName", Type::Text, 255, &J::UserName, false, [](J& j, F& f) { j.UserName = f.text; }, 1,
-     7, [](J& j, F& f) { j.UserName = f.text; }},
+    {"PrinterName", Type::Text, 255, &J::PrinterName, false, Text<&J::PrinterName>, 1, 5,
+     Text<&J::PrinterName>},
+    {"MachineName", Type::Text, 255, &J::MachineName, false, Text<&J::MachineName>, 1, 6,
+     Text<&J::MachineName>},
+    {"UserName", Type::Text, 255, &J::UserName, false, Text<&J::UserName>, 1, 7,
+     Text<&J::UserName>},
     {"DocumentName", Type::Text, 255, &J::DocumentName, false,
      [](J& j, F& f) { j.DocumentName = f.text.left(kMaxText); }, 1, 8,
      [](J& j, F& f) { j.DocumentName = TrimAtNul(f.text).trimmed().left(kMaxText); }},
-    {"SubmitDT", Type::DateTime, 0, &J::SubmitDT, false,
-     [](J& j, F& f) { f.conv.Date(f.text, &j.SubmitDT); }, 1, 10,
-     [](J& j, F& f) { f.conv.Date(f.text, &j.SubmitDT); }},
-    {"QueueName", Type::Text, 255, &J::QueueName, false, [](J& j, F& f) { j.QueueName = f.text; },
-     1, 3, [](J& j, F& f) { j.QueueName = f.text; }},
-    {"JobSizeBytes", Type::Whole, 0, &J::JobSizeBytes, false,
-     [](J& j, F& f) { j.JobSizeBytes = f.conv.WholeOr(f.text, 1); }, 1, 11,
-     [](J& j, F& f) { j.JobSizeBytes = f.conv.WholeOr(f.text, 1); }},
-    {"PagesPerCopy", Type::Whole, 0, &J::PagesPerCopy, false,
-     [](J& j, F& f) { j.PagesPerCopy = f.conv.IntPartOr(f.text, 1); }, 1, 12,
+    {"SubmitDT", Type::DateTime, 0, &J::SubmitDT, false, SubmitDate, 1, 10, SubmitDate},
+    {"QueueName", Type::Text, 255, &J::QueueName, false, Text<&J::QueueName>, 1, 3,
+     Text<&J::QueueName>},
+    {"JobSizeBytes", Type::Whole, 0, &J::JobSizeBytes, false, RoundedOr1<&J::JobSizeBytes>, 1, 11,
+     RoundedOr1<&J::JobSizeBytes>},
+    {"PagesPerCopy", Type::Whole, 0, &J::PagesPerCopy, false, IntPartOr<&J::PagesPerCopy, 1>, 1, 12,
      [](J& j, F& f) {
          // The spooler's page count (line 2) wins when it counted more.
          j.PagesPerCopy = f.conv.IntPartOr(f.text, 1);
@@ -101,25 +117,14 @@ const CMasterField kMaster[] = {
          if (f.conv.IsNumber(JobLine(*f.jobLines, 2), &pages) && std::floor(pages) > j.PagesPerCopy)
              j.PagesPerCopy = f.conv.Checked(std::floor(pages));
      }},
-    {"SeparatorPages", Type::Whole, 0, &J::SeparatorPages, false,
-     [](J& j, F& f) { j.SeparatorPages = f.conv.IntPartOr(f.text, 0); }, 1, 0,
-     [](J& j, F&) { j.SeparatorPages = 0; }},
-    {"NumCopies", Type::Whole, 0, &J::NumCopies, false,
-     [](J& j, F& f) { j.NumCopies = f.conv.IntPartOr(f.text, 1); }, 1, 13,
-     [](J& j, F& f) { j.NumCopies = f.conv.IntPartOr(f.text, 1); }},
-    {"PaperName", Type::Text, 255, &J::PaperName, false, [](J& j, F& f) { j.PaperName = f.text; },
-     1, 14, [](J& j, F& f) { j.PaperName = f.text; }},
-    {"PaperWidth", Type::Number, 0, &J::PaperWidth, false,
-     [](J& j, F& f) { j.PaperWidth = f.conv.NumberOr(f.text, 8.5); }, 1, 15,
-     [](J& j, F& f) { j.PaperWidth = f.conv.NumberOr(f.text, 8.5); }},
-    {"PaperHeight", Type::Number, 0, &J::PaperHeight, false,
-     [](J& j, F& f) {
-         if (!f.conv.IsNumber(f.text, &j.PaperHeight)) NoSheetHeight(j);
-     },
-     1, 16,
-     [](J& j, F& f) {
-         if (!f.conv.IsNumber(f.text, &j.PaperHeight)) NoSheetHeight(j);
-     }},
+    {"SeparatorPages", Type::Whole, 0, &J::SeparatorPages, false, IntPartOr<&J::SeparatorPages, 0>,
+     1, 0, [](J& j, F&) { j.SeparatorPages = 0; }},
+    {"NumCopies", Type::Whole, 0, &J::NumCopies, false, IntPartOr<&J::NumCopies, 1>, 1, 13,
+     IntPartOr<&J::NumCopies, 1>},
+    {"PaperName", Type::Text, 255, &J::PaperName, false, Text<&J::PaperName>, 1, 14,
+     Text<&J::PaperName>},
+    {"PaperWidth", Type::Number, 0, &J::PaperWidth, false, SheetWidth, 1, 15, SheetWidth},
+    {"PaperHeight", Type::Number, 0, &J::PaperHeight, false, SheetHeight, 1, 16, SheetHeight},
     {"TotalPages", Type::Whole, 0, &J::TotalPages, false,
      [](J& j, F& f) {
          double total = 0;
@@ -154,8 +159,7 @@ const CMasterField kMaster[] = {
     {"Reserved", Type::Number, 0, &J::Reserved, false,
      [](J& j, F& f) { j.Reserved = f.conv.NumberOr(f.text, 1.0); }, 1, 0,
      [](J& j, F&) { j.Reserved = 0.0; }},
-    {"PrtDriverName", Type::Text, 50, &J::PrtDriverName, true,
-     [](J& j, F& f) { j.PrtDriverName = f.text; }, 2, 20,
+    {"PrtDriverName", Type::Text, 50, &J::PrtDriverName, true, Text<&J::PrtDriverName>, 2, 20,
      [](J& j, F& f) {
          if (f.present) j.PrtDriverName = f.text;
      }},
