@@ -6,9 +6,11 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +82,7 @@ class TestQorvmond : public QObject {
     // Runs a shell command in the sandbox as uid (its own group, no others); its exit code.
     int As(int uid, const QString& command) const {
         QProcess p;
+        m_cups->Prepare(p);
         p.setWorkingDirectory(m_box->Path(u"share/data"_s));
         p.start(u"setpriv"_s, {u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(uid),
                                u"--clear-groups"_s, u"sh"_s, u"-c"_s, command});
@@ -338,6 +341,57 @@ private Q_SLOTS:
                  0);
         QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
         QCOMPARE(Job(id).billing, u"Matter=M-2"_s);
+    }
+
+    // bob's folder is swapped for a link to a folder of alice's while bob's first, large
+    // document is fetched and counted: the job file still goes into bob's own folder.
+    void swappedFolderIsNotFollowed() {
+        if (::geteuid() != 0) QSKIP("needs root to swap a folder the monitor made");
+        QByteArray ps = "%!PS-Adobe-3.0\n%%Pages: (atend)\n";
+        ps += QByteArray(40 << 20, '%') + "\n%%Pages: 7\n%%EOF\n";
+        const QString doc = m_box->Write(u"big.ps"_s, ps);
+        const QString evil = m_box->Path(u"share/data/evil"_s), bob = u"users/bob"_s;
+        QVERIFY(QDir().mkpath(evil) && ::chown(evil.toUtf8().constData(), 61001, 61001) == 0);
+        const int id = m_cups->Submit(u"Plotter"_s, doc, {u"-U"_s, u"bob"_s});
+        QVERIFY(id > 0);
+        QElapsedTimer waited;
+        waited.start();
+        while (Layout(bob) != u"2770 61002:0"_s && waited.elapsed() < 20000) QThread::usleep(100);
+        const QByteArray real = m_box->Path(u"share/data/users/bob"_s).toUtf8();
+        QVERIFY(::rename(real.constData(), real + ".real") == 0);
+        QVERIFY(::symlink(evil.toUtf8().constData(), real.constData()) == 0);
+        const QString prt = u"%1.real/%2_%3_%4.prt"_s.arg(bob, Platform::ComputerName())
+                                .arg(id, 5, 10, QChar(u'0'))
+                                .arg(Job(id).created);
+        QVERIFY2(Layout(prt) == u"missing"_s, "swapped only after the job file was written");
+        QVERIFY2(QTest::qWaitFor([&] { return Layout(prt) == u"640 61002:0"_s; }, 20000),
+                 m_monitor->peek(100000).constData());
+        QCOMPARE(m_box->Read(u"share/data/"_s + prt).split('\n').value(11), "7\r");
+        QCOMPARE(Listing(evil), QString());
+    }
+
+    // The submit policy the README gives: a local user can no longer print under another
+    // user's name, and still prints under his own.
+    void submitterIsTheUser() {
+        if (::geteuid() != 0) QSKIP("needs root to submit as another user");
+        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
+        const qsizetype at = readme.indexOf(u"    <Limit Create-Job"_s);
+        const QString policy = readme.mid(at, readme.indexOf(u"</Limit>\n"_s, at) + 9 - at);
+        QVERIFY(at > 0 && policy.contains(u"Require valid-user"_s));
+        m_monitor.reset();
+        m_server.reset();
+        m_cups.reset();
+        m_cups = std::make_unique<PrivateCups>(*m_box, policy.toUtf8());
+        m_server = std::make_unique<Platform::CupsServer>(m_cups->Socket());
+        QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Generic Office Laser"_s));
+        QFile::setPermissions(m_box->Write(u"cups/doc.pdf"_s, TestData(u"two.pdf"_s)),
+                              QFile::Permissions(0x6644));
+        const QString lp = u"setsid -w lp -d Plotter -H hold %1 ../../cups/doc.pdf"_s;
+        QCOMPARE(As(65534, lp.arg(u"-U daemon"_s)), 1); // nobody, as the daemon account
+        QCOMPARE(As(65534, lp.arg(QString())), 0);
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server->Jobs(&jobs) && jobs.size() == 1);
+        QCOMPARE(jobs[0].user, u"nobody"_s);
     }
 };
 

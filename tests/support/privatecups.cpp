@@ -25,7 +25,8 @@ bool PrivateCups::Installed() {
     return !Cupsd().isEmpty();
 }
 
-PrivateCups::PrivateCups(const Sandbox& box) : m_box(box), m_root(box.Path(u"cups"_s)) {
+PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy)
+    : m_box(box), m_root(box.Path(u"cups"_s)) {
     if (!Installed()) return;
     for (const char* f : {"etc/ppd", "spool/tmp", "cache", "state", "log", "out", "sbin/filter"})
         QDir().mkpath(m_root + u'/' + QLatin1String(f));
@@ -45,7 +46,8 @@ PrivateCups::PrivateCups(const Sandbox& box) : m_box(box), m_root(box.Path(u"cup
               "Listen " + r +
                   "/cups.sock\nLogLevel info\nWebInterface No\nBrowsing No\n"
                   "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                  "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+                  "<Policy default>\n" +
+                  policy + "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
     QByteArray files = "FileDevice Yes\nServerRoot " + r + "/etc\nServerBin " + r + "/sbin\n";
     for (const char* d :
          {"RequestRoot spool", "TempDir spool/tmp", "CacheDir cache", "StateDir state",

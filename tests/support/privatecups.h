@@ -18,7 +18,8 @@ typedef struct _http_s http_t;
 
 class PrivateCups {
 public:
-    explicit PrivateCups(const Sandbox& box);
+    // policy: <Limit> blocks put before the default policy's catch-all one.
+    explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {});
     ~PrivateCups();
 
     // False when cupsd is not installed.
