@@ -36,11 +36,13 @@ class TestQorvmond : public QObject {
         m_server->Job(id, &job);
         return job;
     }
-    QString Prt(int id) { // the job file, relative to the sandbox
-        return u"share/data/users/%1/%2_%3_%4.prt"_s
-            .arg(Platform::LoginName(), Platform::ComputerName())
+    QString JobName(int id) { // the job file's name
+        return u"%1_%2_%3.prt"_s.arg(Platform::ComputerName())
             .arg(id, 5, 10, QChar(u'0'))
             .arg(Job(id).created);
+    }
+    QString Prt(int id) { // the job file, relative to the sandbox
+        return u"share/data/users/%1/"_s.arg(Platform::LoginName()) + JobName(id);
     }
     // qorvmond, or the client when it is given, with messages into the sandbox.
     std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN) {
@@ -310,9 +312,7 @@ private Q_SLOTS:
         if (::geteuid() != 0) QSKIP("needs root to run each side as its own user");
         const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
         const QString folder = u"users/bob/"_s;
-        const QString prt = u"%1_%2_%3.prt"_s.arg(Platform::ComputerName())
-                                .arg(id, 5, 10, QChar(u'0'))
-                                .arg(Job(id).created);
+        const QString prt = JobName(id);
         const QString machine = u"Machines/"_s + Platform::ComputerName();
         const QString pas = u"%1/%2.pas"_s.arg(machine).arg(id, 5, 10, QChar(u'0'));
         QVERIFY(QTest::qWaitFor([&] { return Layout(folder + prt) != u"missing"_s; }));
@@ -360,9 +360,7 @@ private Q_SLOTS:
         const QByteArray real = m_box->Path(u"share/data/users/bob"_s).toUtf8();
         QVERIFY(::rename(real.constData(), real + ".real") == 0);
         QVERIFY(::symlink(evil.toUtf8().constData(), real.constData()) == 0);
-        const QString prt = u"%1.real/%2_%3_%4.prt"_s.arg(bob, Platform::ComputerName())
-                                .arg(id, 5, 10, QChar(u'0'))
-                                .arg(Job(id).created);
+        const QString prt = bob + u".real/"_s + JobName(id);
         QVERIFY2(Layout(prt) == u"missing"_s, "swapped only after the job file was written");
         QVERIFY2(QTest::qWaitFor([&] { return Layout(prt) == u"640 61002:0"_s; }, 20000),
                  m_monitor->peek(100000).constData());
