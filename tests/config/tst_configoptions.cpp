@@ -7,12 +7,24 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QTest>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 class TestConfigOptions : public QObject {
     Q_OBJECT
+    std::optional<Sandbox> box;
+    std::optional<MessageRecorder> rec;
+
 private Q_SLOTS:
+    void init() {
+        box.emplace();
+        rec.emplace();
+    }
+    void cleanup() {
+        rec.reset();
+        box.reset();
+    }
     // Each sample read as a whole tree (SIMMonitor on), written, read back to the same tree
     // and written again byte for byte.
     void readWriteRead_data() {
@@ -44,24 +56,22 @@ private Q_SLOTS:
     void readWriteRead() {
         QFETCH(QString, sample);
         QFETCH(QString, tree);
-        Sandbox box;
-        MessageRecorder rec;
         CConfigOptions o, back, copy;
         QVERIFY(o.ReadIniFile(
-            box.Write(u"in.ini"_s, IniEdits(TestData(sample), {u"GENERAL/SIMMonitor=Yes"_s}))));
+            box->Write(u"in.ini"_s, IniEdits(TestData(sample), {u"GENERAL/SIMMonitor=Yes"_s}))));
         QCOMPARE(ConfigDump(o), tree);
         QCOMPARE(o.CategoryCount(), tree.count(u"Category="_s));
         QCOMPARE(o.PreDefinedValueCount(), tree.count(u"\n    "_s));
-        QVERIFY(o.WriteIniFile(box.Path(u"out.ini"_s)));
-        QVERIFY(back.ReadIniFile(box.Path(u"out.ini"_s)));
+        QVERIFY(o.WriteIniFile(box->Path(u"out.ini"_s)));
+        QVERIFY(back.ReadIniFile(box->Path(u"out.ini"_s)));
         o.Version = 2; // written as version 2, without SIMMonitor
         o.SIMMonitor = false;
         QCOMPARE(ConfigDump(back), ConfigDump(o));
-        QVERIFY(back.WriteIniFile(box.Path(u"again.ini"_s)));
-        QCOMPARE(box.Read(u"again.ini"_s), box.Read(u"out.ini"_s));
+        QVERIFY(back.WriteIniFile(box->Path(u"again.ini"_s)));
+        QCOMPARE(box->Read(u"again.ini"_s), box->Read(u"out.ini"_s));
         if (sample == u"config_v2.ini"_s) // written as the sample is, with CR LF
-            QCOMPARE(box.Read(u"out.ini"_s), TestData(sample).replace("\n", "\r\n"));
-        QCOMPARE(rec.Joined(), QString());
+            QCOMPARE(box->Read(u"out.ini"_s), TestData(sample).replace("\n", "\r\n"));
+        QCOMPARE(rec->Joined(), QString());
         // A copy is deep, also onto itself.
         copy.Equals(o);
         copy.Equals(copy);
@@ -71,92 +81,86 @@ private Q_SLOTS:
         values.Item(values.Count())->SystemCode = 99;
         QCOMPARE(ConfigDump(o), ConfigDump(back));
     }
+    // An unexpected error names its procedure and says where to turn.
     void fullDiskSaysSo() {
-        Sandbox box;
-        MessageRecorder rec;
         CConfigOptions o;
-        QVERIFY(o.ReadIniFile(box.Write(u"in.ini"_s, TestData(u"config_v1.ini"_s))));
+        QVERIFY(o.ReadIniFile(box->Write(u"in.ini"_s, TestData(u"config_v1.ini"_s))));
         FailingDevice device(1000);
-        QVERIFY(!o.WriteIniFile(box.Path(u"out.ini"_s)));
-        QCOMPARE(rec.Joined().section(u'|', 0, 1),
-                 u"Unexpected error 61 in procedure 'CConfigOptions::WriteIniFile':|Disk full"_s);
+        QVERIFY(!o.WriteIniFile(box->Path(u"out.ini"_s)));
+        QCOMPARE(rec->Joined(), u"Unexpected error 61 in procedure 'CConfigOptions::WriteIniFile':|"
+                                "Disk full||Please contact us at|"_s +
+                                    gEnv.SupportContact() + u" with the above information."_s);
+        QCOMPARE(std::pair(rec->Messages()[0].title, rec->Messages()[0].icon),
+                 std::pair(u"Kestova Sentrel"_s, Platform::MsgIcon::Exclamation));
     }
 
-    // One edit of the v2 sample ("~" removes the key), the message about the edited entry ("!":
-    // critical) or another whole message ("|" last: the file's path follows) and, when the file
-    // is taken, a line the tree shows.
+    // Edits of the v2 sample, naming the row (";" between them, "~" removes the key), the message
+    // about the edited entry ("!": critical) or another whole message ("|" last: the file's path
+    // follows) and, when the file is taken, a line the tree shows.
     void edits_data() {
-        QTest::addColumn<QString>("edit");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("shows");
-        for (const char* row :
-             {"GENERAL/Version~¦not found¦",
-              "GENERAL/Version=3¦!The configuration file version (3) is not supported by this "
-              "version of Kestova Sentrel.||Please upgrade to the lastest version of Kestova "
-              "Sentrel.¦",
-              "GENERAL/Version=0¦¦", // refused without a word
-              "GENERAL/Version=two¦numeric¦",
-              "GENERAL/Version=1e12¦valid¦",
-              "GENERAL/DataFile=¦¦DataFile= ",
-              "GENERAL/DataFile~¦not found¦",
-              "GENERAL/DisableLogging=xyz¦valid¦",
-              "GENERAL/PauseUntilAck=xyz¦¦Flags=0000010000000",
-              "GENERAL/DisplayToUserOnly=¦blank¦Flags=0000010000000",
-              "GENERAL/DisplayToUserOnly=0¦¦Flags=0000000000000",
-              "GENERAL/LoggingMachine=¦¦LoggingMachine=Default ",
-              "GENERAL/UserTimeFrame=Daily¦¦User=Daily/Dollars/100/Now/Forever/Cancel Printing",
-              "GENERAL/UserPrintUnits=Pages¦¦User=Unlimited/Pages/100/",
-              "GENERAL/UserLimit=5¦¦User=Unlimited/Dollars/5/Now/",
-              "GENERAL/UserFromTime=9:00¦¦User=Unlimited/Dollars/100/9:00/Forever/",
-              "GENERAL/UserUntilTime=17:00¦¦User=Unlimited/Dollars/100/Now/17:00/",
-              "GENERAL/UserAction=Warn¦¦/Forever/Warn\n",
-              "GENERAL/NumPrinterGroups=32767¦Entry [PG3].PrinterGroupName not found in file:|¦",
-              "GENERAL/NumPrinterGroups=32768¦valid¦",
-              "GENERAL/NumPrinterGroups=-1¦valid¦",
-              "GENERAL/NumPrinterGroups=1.5¦¦Group=Default",
-              "GENERAL/NumPrinterGroups=many¦numeric¦",
-              "GENERAL/NumPrinterGroups~¦not found¦",
-              "PG1/DisableLogging~¦not found¦",
-              "PG1/DisableLogging=Maybe¦!valid¦",
-              "PG2/PrinterGroupName=¦blank¦",
-              "PG1/Redirect=¦blank¦Redirect=Enter IP Address Here\n  Category=Client",
-              "PG1/Redirect=tRuE¦¦Redirect=Enter IP Address Here\n  Category=Client",
-              "PG1/LogSilent=¦blank¦Group=Plotter DisableLogging=0 LogSilent=0",
-              "PG1/LogSilent=yes¦¦Group=Plotter DisableLogging=0 LogSilent=1",
-              "PG2/LogSilent=x¦¦Group=Default DisableLogging=0 LogSilent=0",
-              "PG2/NumCategories=32767¦Entry [CATEGORYPG22].CategoryName not found in file:|¦",
-              "CATEGORYPG11/Verification=3¦valid¦",
-              "CATEGORYPG11/Verification=2.4¦¦Category=Client Verification=2 ",
-              "CATEGORYPG11/Verification=high¦numeric¦",
-              "CATEGORYPG11/AckDefaultValues~¦not found¦",
-              "CATEGORYPG11/DefaultValue=4¦valid¦",
-              "CATEGORYPG11/DefaultValue=3¦¦Only=1 Mask=0 Pattern=Any Default=3",
-              "CATEGORYPG11/Pattern=¦¦Category=Client Verification=2 Ack=1 Blank=0 Only=1 "
-              "Mask=0 Pattern=Any ",
-              "CATEGORYPG21/MaskUserInput~¦¦Category=Pages Verification=1 Ack=0 Blank=0 Only=0 "
-              "Mask=0 ",
-              "CATEGORYPG11/PreDefinedValue3=19¦valid¦",
-              "CATEGORYPG11/PreDefinedValue3=0¦valid¦",
-              "CATEGORYPG11/PreDefinedValue3=40000¦valid¦",
-              "CATEGORYPG11/PreDefinedValue1=0 , Acme¦numeric¦",
-              "CATEGORYPG11/NumPreDefinedValues=32767¦Entry [CATEGORYPG11].PreDefinedValue4 not "
-              "found in file:|¦",
-              "CATEGORYPG11/NumPreDefinedValues=2.5¦Entry [CATEGORYPG11].DefaultValue is not "
-              "valid in configuration file:|¦"}) {
-            const QStringList f = QString::fromUtf8(row).split(u"\u00a6"_s);
-            QTest::newRow(f[0].toUtf8().constData()) << f[0] << f[1] << f[2];
-        }
+        Table("message shows",
+              {"GENERAL/Version~¦not found¦",
+               "GENERAL/Version=3¦!The configuration file version (3) is not supported by this "
+               "version of Kestova Sentrel.||Please upgrade to the lastest version of Kestova "
+               "Sentrel.¦",
+               "GENERAL/Version=0¦¦", // refused without a word
+               "GENERAL/Version=two¦numeric¦",
+               "GENERAL/Version=1e12¦valid¦",
+               "GENERAL/DataFile=¦¦DataFile= ",
+               "GENERAL/DataFile~¦not found¦",
+               "GENERAL/DisableLogging=xyz¦valid¦",
+               "GENERAL/PauseUntilAck=xyz¦¦Flags=0000010000000",
+               "GENERAL/DisplayToUserOnly=¦blank¦Flags=0000010000000",
+               "GENERAL/DisplayToUserOnly=0¦¦Flags=0000000000000",
+               "GENERAL/LoggingMachine=¦¦LoggingMachine=Default ",
+               "GENERAL/UserTimeFrame=Daily;GENERAL/UserPrintUnits=Pages;GENERAL/UserLimit=5;"
+               "GENERAL/UserFromTime=9:00;GENERAL/UserUntilTime=17:00;GENERAL/UserAction=Warn¦¦"
+               "User=Daily/Pages/5/9:00/17:00/Warn\n",
+               "GENERAL/NumPrinterGroups=32767¦Entry [PG3].PrinterGroupName not found in file:|¦",
+               "GENERAL/NumPrinterGroups=32768¦valid¦",
+               "GENERAL/NumPrinterGroups=-1¦valid¦",
+               "GENERAL/NumPrinterGroups=1.5¦¦Group=Default",
+               "GENERAL/NumPrinterGroups=many¦numeric¦",
+               "GENERAL/NumPrinterGroups~¦not found¦",
+               "PG1/DisableLogging~¦not found¦",
+               "PG1/DisableLogging=Maybe¦!valid¦",
+               "PG1/DisableLogging=no¦¦Group=Plotter DisableLogging=0 ",
+               "PG1/DisableLogging=1x¦¦Group=Plotter DisableLogging=1 ",
+               "PG2/PrinterGroupName=¦blank¦",
+               "PG1/Redirect=¦blank¦Redirect=Enter IP Address Here\n  Category=Client",
+               "PG1/Redirect=tRuE¦¦Redirect=Enter IP Address Here\n  Category=Client",
+               "PG1/LogSilent=¦blank¦Group=Plotter DisableLogging=0 LogSilent=0",
+               "PG1/LogSilent=yes¦¦Group=Plotter DisableLogging=0 LogSilent=1",
+               "PG2/LogSilent=x¦¦Group=Default DisableLogging=0 LogSilent=0",
+               "PG2/NumCategories=32767¦Entry [CATEGORYPG22].CategoryName not found in file:|¦",
+               "CATEGORYPG11/Verification=3¦valid¦",
+               "CATEGORYPG11/Verification=2.4¦¦Category=Client Verification=2 ",
+               "CATEGORYPG11/Verification=high¦numeric¦",
+               "CATEGORYPG11/AckDefaultValues~¦not found¦",
+               "CATEGORYPG11/DefaultValue=4¦valid¦",
+               "CATEGORYPG11/DefaultValue=3¦¦Only=1 Mask=0 Pattern=Any Default=3",
+               "CATEGORYPG11/Pattern=¦¦Category=Client Verification=2 Ack=1 Blank=0 Only=1 "
+               "Mask=0 Pattern=Any ",
+               "CATEGORYPG21/MaskUserInput~¦¦Category=Pages Verification=1 Ack=0 Blank=0 Only=0 "
+               "Mask=0 ",
+               "CATEGORYPG11/PreDefinedValue3=19¦valid¦",
+               "CATEGORYPG11/PreDefinedValue3=0¦valid¦",
+               "CATEGORYPG11/PreDefinedValue3=40000¦valid¦",
+               "CATEGORYPG11/PreDefinedValue1=0 , Acme¦numeric¦",
+               "CATEGORYPG11/NumPreDefinedValues=32767¦Entry [CATEGORYPG11].PreDefinedValue4 not "
+               "found in file:|¦",
+               "CATEGORYPG11/NumPreDefinedValues=2.5¦Entry [CATEGORYPG11].DefaultValue is not "
+               "valid in configuration file:|¦"});
     }
     void edits() {
-        QFETCH(QString, edit);
+        const QString edit = QString::fromUtf8(QTest::currentDataTag());
         QFETCH(QString, message);
         QFETCH(QString, shows);
-        Sandbox box;
-        MessageRecorder rec;
-        const bool remove = edit.endsWith(u'~');
+        QStringList edits = edit.split(u';');
+        for (QString& e : edits)
+            if (e.endsWith(u'~')) e.chop(1);
         const QString path =
-            box.Write(u"Config.ini"_s,
-                      IniEdits(TestData(u"config_v2.ini"_s), {remove ? edit.chopped(1) : edit}));
+            box->Write(u"Config.ini"_s, IniEdits(TestData(u"config_v2.ini"_s), edits));
         CConfigOptions o;
         QCOMPARE(o.ReadIniFile(path), !shows.isEmpty());
         const bool critical = message.startsWith(u'!');
@@ -170,8 +174,8 @@ private Q_SLOTS:
             {u"blank"_s, u" is blank in file:|"_s}};
         if (forms.contains(message)) message = entry + forms[message];
         if (message.endsWith(u'|')) message += path;
-        QCOMPARE(rec.Joined(), message);
-        for (const auto& m : rec.Messages()) {
+        QCOMPARE(rec->Joined(), message);
+        for (const auto& m : rec->Messages()) {
             QCOMPARE(m.title, u"Kestova Sentrel"_s);
             QCOMPARE(m.icon,
                      critical ? Platform::MsgIcon::Critical : Platform::MsgIcon::Exclamation);
@@ -179,28 +183,22 @@ private Q_SLOTS:
         if (!shows.isEmpty()) QVERIFY2(ConfigDump(o).contains(shows), qPrintable(ConfigDump(o)));
     }
     void unreadableFiles() {
-        Sandbox box;
-        MessageRecorder rec;
         CConfigOptions o;
         QByteArray junk;
         for (int i = 0; i < 70000; ++i) junk += char((i * 7919) % 256);
-        const QString missing = box.Path(u"gone.ini"_s), j = box.Write(u"junk.ini"_s, junk);
+        const QString missing = box->Path(u"gone.ini"_s), j = box->Write(u"junk.ini"_s, junk);
         QVERIFY(!o.ReadIniFile(missing) && !o.ReadIniFile(j));
         QCOMPARE(GetGeneralOption(missing, u"DataFile"_s), QString());
-        QCOMPARE(rec.Joined(),
+        QCOMPARE(rec->Joined(),
                  u"Unable to open configuration file:|%1#Entry [GENERAL].Version not "
                  "found in file:|%2#Unable to open configuration file:|%1"_s.arg(missing, j));
     }
     // Group 1 category 11 and group 11 category 1 both read [CATEGORYPG111].
     void sharedCategorySection() {
-        Sandbox box;
-        MessageRecorder rec;
         QStringList edits{u"General/Version=2"_s, u"General/NumPrinterGroups=11"_s};
         for (int g = 1; g <= 11; ++g)
             edits << u"PG%1/PrinterGroupName=G%1"_s.arg(g) << u"PG%1/DisableLogging=F"_s.arg(g)
-                  << u"PG%1/NumCategories=%2"_s.arg(g).arg(g == 1    ? 11
-                                                           : g == 11 ? 1
-                                                                     : 0);
+                  << u"PG%1/NumCategories=%2"_s.arg(g).arg(g == 1 ? 11 : int(g == 11));
         for (int c = 1; c <= 11; ++c)
             for (const char* k : {"CategoryName=Cat %1", "AckDefaultValues=F", "AllowBlankValues=F",
                                   "OnlyPreDefinedValues=F", "Verification=0",
@@ -208,15 +206,13 @@ private Q_SLOTS:
                 edits << u"CATEGORYPG1%1/"_s.arg(c) + QString::fromLatin1(k).arg(c);
         CConfigOptions o;
         QVERIFY(
-            o.ReadIniFile(box.Write(u"c.ini"_s, IniEdits(TestData(u"config_v1.ini"_s), edits))));
-        QCOMPARE(rec.Joined(), QString());
+            o.ReadIniFile(box->Write(u"c.ini"_s, IniEdits(TestData(u"config_v1.ini"_s), edits))));
+        QCOMPARE(rec->Joined(), QString());
         QCOMPARE(o.PrinterGroups.Item(11)->Categories.Item(1)->CategoryName, u"Cat 11"_s);
         QCOMPARE(o.PrinterGroups.Item(1)->Categories.Item(11)->CategoryName, u"Cat 11"_s);
     }
     void standAloneLookups() {
-        Sandbox box;
-        MessageRecorder rec;
-        const QString cfg = box.Write(u"share/Config.ini"_s, TestData(u"config_v2.ini"_s));
+        const QString cfg = box->Write(u"share/Config.ini"_s, TestData(u"config_v2.ini"_s));
         QCOMPARE(GetConfigFileVersion(cfg), 2);
         QCOMPARE(
             QStringList({GetGeneralOption(cfg, u"FileServers"_s),
@@ -224,16 +220,16 @@ private Q_SLOTS:
                          GetGeneralOption(cfg, u"PrinterGroupName"_s, u"pg2"_s)}),
             QStringList({u"fs1"_s, {}, {}, u"Default"_s}));
         QCOMPARE(GetConfigFile(), QString());
-        LayOutInstallation(box, TestData(u"config_v2.ini"_s));
+        LayOutInstallation(*box, TestData(u"config_v2.ini"_s));
         QCOMPARE(GetConfigFile(), cfg);
         gEnv.m_sconfigfile = cfg;
         QCOMPARE(GetDataPath(), u"jobs.db"_s);
-        QCOMPARE(rec.Joined(), QString());
+        QCOMPARE(rec->Joined(), QString());
         // Linux 4.19 was once taken for an old system, whose local folder is elsewhere.
         gEnv.m_sOSVersion = u"4.19"_s;
-        gEnv.m_sSystemDir = box.Path(u"sys"_s);
-        QCOMPARE(GetLocalPath(), box.Path(u"home/.local/share/Qorvex"_s));
-        QVERIFY(QFileInfo(box.Path(u"home/.local/share/Qorvex"_s)).isDir());
+        gEnv.m_sSystemDir = box->Path(u"sys"_s);
+        QCOMPARE(GetLocalPath(), box->Path(u"home/.local/share/Qorvex"_s));
+        QVERIFY(QFileInfo(box->Path(u"home/.local/share/Qorvex"_s)).isDir());
         gEnv.m_sProgramPath = u"/opt/kv/"_s;
         SetHelpFile();
         QCOMPARE(gEnv.m_sHelpFile, u"/opt/kv/qorvlog-help.html"_s);
