@@ -69,24 +69,6 @@ private Q_SLOTS:
                                          : u"-"_s,
                  kind);
     }
-    void writeEntries() {
-        Sandbox box;
-        CPreDefinedValues list, back;
-        list.NewCPreDefinedValue()->EntryText = u"Acme"_s;
-        auto c = list.NewCPreDefinedValue();
-        c->IsSystemEntry = true;
-        c->SystemCode = 25;
-        CLineWriter w(box.Path(u"o.ini"_s));
-        w.WriteLine(u"[S]"_s);
-        QVERIFY(list.WriteIniFile(w) && w.Commit());
-        QCOMPARE(box.Read(u"o.ini"_s),
-                 QByteArray("[S]\r\nNumPreDefinedValues      = 2\r\nPreDefinedValue1         = "
-                            "0, Acme\r\nPreDefinedValue2         = 25\r\n"));
-        CIniHandle h(box.Path(u"o.ini"_s));
-        QVERIFY(back.ReadIniFile(2, box.Path(u"o.ini"_s), h.Get(), u"S"_s));
-        QCOMPARE(back.Count(), 2);
-        QCOMPARE(back.Item(1)->EntryText + back.Item(2)->Description(), u"AcmeTotal Pages"_s);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCategories)
