@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -40,49 +41,44 @@ private Q_SLOTS:
         box.reset();
     }
 
-    // This machine (no server, or its own name) is asked through smbstatus, others through net.
+    // This machine (no server, or its own name: "LOCAL") is asked through smbstatus, others
+    // through net ("NET": its arguments). The tool writes and ends as named; none: missing.
     void listOpenFiles_data() {
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QByteArray>("tool"); // what it writes and how it ends; empty: missing
-        QTest::addColumn<QString>("args");
-        QTest::addColumn<QString>("files");
-        const QString net = u"rpc file user jsmith -S fs1 --use-kerberos=required -N"_s;
-        const QString local = Platform::ComputerName().toUpper();
-        auto echo = [](const QByteArray& out) { return "printf '%s' '" + out + "'\n"; };
-        QTest::newRow("net") << u"fs1"_s << u"jsmith"_s << echo(kNet + kNetFiles) << net
-                             << u"ok | jsmith C:\\srv\\Plan.dwg | CORP\\jsmith D:\\S\\Acme "
-                                "4711\\P v2.dwg"_s;
-        QTest::newRow("net, nothing open")
-            << u"fs1"_s << u"jsmith"_s << echo(kNet) << net << u"ok"_s;
-        QTest::newRow("net, no listing")
-            << u"fs1"_s << u"jsmith"_s << echo("Could not connect to server\n") << net
-            << u"failed"_s;
-        QTest::newRow("net fails")
-            << u"fs1"_s << u"jsmith"_s << echo(kNet + kNetFiles) + "exit 1" << net << u"failed"_s;
-        QTest::newRow("net missing")
-            << u"fs1"_s << u"jsmith"_s << QByteArray() << u""_s << u"failed"_s;
-        QTest::newRow("net hangs")
-            << u"fs1"_s << u"jsmith"_s << QByteArray("exec /bin/sleep 20") << net << u"failed"_s;
-        QTest::newRow("smbstatus, every user")
-            << local << u""_s << echo(kStatus) << u"-L --json"_s
-            << u"ok | jsmith /srv/share/docs/Plan.dwg | 1001 /srv/share/x.doc"_s;
-        QTest::newRow("smbstatus, nothing open")
-            << u""_s << u"jsmith"_s << echo("{\"version\":\"4.17\"}") << u"-L --json -u jsmith"_s
-            << u"ok"_s;
-        QTest::newRow("smbstatus, cut short")
-            << u""_s << u""_s << echo(kStatus.left(60)) << u"-L --json"_s << u"failed"_s;
+        Table("server user tool args files",
+              {"net¦fs1¦jsmith¦net files¦NET¦ok | jsmith C:\\srv\\Plan.dwg | CORP\\jsmith "
+               "D:\\S\\Acme 4711\\P v2.dwg",
+               "net, nothing open¦fs1¦jsmith¦net¦NET¦ok",
+               "net, no listing¦fs1¦jsmith¦refused¦NET¦failed",
+               "net fails¦fs1¦jsmith¦net files, exit 1¦NET¦failed",
+               "net missing¦fs1¦jsmith¦¦¦failed", "net hangs¦fs1¦jsmith¦hangs¦NET¦failed",
+               "smbstatus, every user¦LOCAL¦¦status¦-L --json¦ok | jsmith "
+               "/srv/share/docs/Plan.dwg | 1001 /srv/share/x.doc",
+               "smbstatus, nothing open¦¦jsmith¦no status¦-L --json -u jsmith¦ok",
+               "smbstatus, cut short¦¦¦status cut¦-L --json¦failed"});
     }
     void listOpenFiles() {
         QFETCH(QString, server);
         QFETCH(QString, user);
-        QFETCH(QByteArray, tool);
+        QFETCH(QString, tool);
         QFETCH(QString, args);
         QFETCH(QString, files);
+        auto echo = [](const QByteArray& out) { return "printf '%s' '" + out + "'\n"; };
+        const QMap<QString, QByteArray> tools{
+            {u"net"_s, echo(kNet)},
+            {u"net files"_s, echo(kNet + kNetFiles)},
+            {u"net files, exit 1"_s, echo(kNet + kNetFiles) + "exit 1"},
+            {u"refused"_s, echo("Could not connect to server\n")},
+            {u"hangs"_s, "exec /bin/sleep 20"},
+            {u"status"_s, echo(kStatus)},
+            {u"no status"_s, echo("{\"version\":\"4.17\"}")},
+            {u"status cut"_s, echo(kStatus.left(60))}};
+        if (server == u"LOCAL"_s) server = Platform::ComputerName().toUpper();
+        args.replace(u"NET"_s, u"rpc file user jsmith -S fs1 --use-kerberos=required -N"_s);
         const QString name = server == u"fs1"_s ? u"net"_s : u"smbstatus"_s;
         if (!tool.isEmpty()) {
-            box->Write(u"bin/"_s + name,
-                       "#!/bin/sh\necho \"$@\" > " + box->Path(u"args"_s).toUtf8() + "\n" + tool);
+            box->Write(u"bin/"_s + name, "#!/bin/sh\necho \"$@\" > " +
+                                             box->Path(u"args"_s).toUtf8() + "\n" +
+                                             tools.value(tool));
             QFile(box->Path(u"bin/"_s + name)).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
         }
         QElapsedTimer t;
