@@ -1,6 +1,7 @@
-// Category rules, the pattern language and predefined value entries.
+// Category rules, the pattern language, predefined value entries and category values.
 #include "categories/ccategory.h"
 #include "config/bconfigfile.h"
+#include "jobs/cprintjobinfo.h"
 #include "testsupport.h"
 
 #include <QTest>
@@ -68,6 +69,22 @@ private Q_SLOTS:
                  : v.IsCalculatedValue() ? u"calculated"_s
                                          : u"-"_s,
                  kind);
+    }
+    // Found by fuzzing: a value's description after " | " is dropped, never a part of the
+    // category's name.
+    void barInCategoryName() {
+        Sandbox box;
+        CPrintJobInfo job = SampleJob();
+        auto value = job.CategoryValues.NewCCategoryValue();
+        value->ValueName = u"Client | Matter"_s;
+        value->ValueString = u"4711 | Acme"_s;
+        QString path = box.Path(u"JOB1.dat"_s);
+        QVERIFY(job.SaveToFile(path));
+        QCOMPARE(box.Read(u"JOB1.dat"_s).split('\n').value(1),
+                 QByteArray("QorvexDetail,2,\"Client | Matter\",\"4711\r"));
+        CPrintJobInfo read;
+        QVERIFY(read.ReadFromFile(path));
+        QCOMPARE(JobDump(read).section(u'\n', 23), u"Value=Client | Matter | 4711 | 4711"_s);
     }
 };
 
