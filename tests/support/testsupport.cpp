@@ -114,12 +114,10 @@ Sandbox::Sandbox() {
     qputenv("XDG_DATA_HOME", (root + u"/home/.local/share"_s).toUtf8());
     qputenv("XDG_RUNTIME_DIR", (root + u"/run"_s).toUtf8());
     qunsetenv("QORVLOG_MESSAGES");
-    QDir().mkpath(root + u"/home/.config"_s);
-    QDir().mkpath(root + u"/home/.local/share"_s);
-    QDir().mkpath(root + u"/run"_s);
+    for (const char* folder : {"/home/.config", "/home/.local/share", "/run", "/cwd"})
+        QDir().mkpath(root + QLatin1StringView(folder));
     // The settings store takes its folder once per process: point it here for every sandbox.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + u"/home/.config"_s);
-    QDir().mkpath(root + u"/cwd"_s);
     m_previousCurrent = QDir::currentPath();
     QDir::setCurrent(root + u"/cwd"_s);
     ResetEnvironment();
