@@ -228,9 +228,6 @@ private Q_SLOTS:
                          GetGeneralOption(cfg, u"DataPath"_s), GetGeneralOption(cfg, u"Nope"_s),
                          GetGeneralOption(cfg, u"PrinterGroupName"_s, u"pg2"_s)}),
             QStringList({u"fs1"_s, {}, {}, u"Default"_s}));
-        QCOMPARE(GetConfigFile(), QString());
-        LayOutInstallation(*box, TestData(u"config_v2.ini"_s));
-        QCOMPARE(GetConfigFile(), cfg);
         gEnv.m_sconfigfile = cfg;
         QCOMPARE(GetDataPath(), u"jobs.db"_s);
         QCOMPARE(rec->Joined(), QString());
