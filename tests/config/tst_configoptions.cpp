@@ -148,10 +148,8 @@ private Q_SLOTS:
                "CATEGORYPG11/AckDefaultValues~¦not found¦",
                "CATEGORYPG11/DefaultValue=4¦valid¦",
                "CATEGORYPG11/DefaultValue=3¦¦Only=1 Mask=0 Pattern=Any Default=3",
-               "CATEGORYPG11/Pattern=¦¦Category=Client Verification=2 Ack=1 Blank=0 Only=1 "
-               "Mask=0 Pattern=Any ",
-               "CATEGORYPG21/MaskUserInput~¦¦Category=Pages Verification=1 Ack=0 Blank=0 Only=0 "
-               "Mask=0 ",
+               "CATEGORYPG11/Pattern=¦¦Only=1 Mask=0 Pattern=Any Default=3",
+               "CATEGORYPG21/MaskUserInput~¦¦Mask=0 Pattern=####",
                "CATEGORYPG11/PreDefinedValue3=19¦valid¦",
                "CATEGORYPG11/PreDefinedValue3=0¦valid¦",
                "CATEGORYPG11/PreDefinedValue3=40000¦valid¦",
