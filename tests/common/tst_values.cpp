@@ -59,16 +59,12 @@ private Q_SLOTS:
     void numbers() {
         QFETCH(QString, text);
         auto whole = [&](qint32 low, qint32 high) {
-            qint32 v = 99;
-            switch (ToWholeNumber(text, low, high, &v)) {
-            case NumberCheck::NotNumeric:
-                return v == 99 ? u"-"_s : u"set"_s;
-            case NumberCheck::OutOfRange:
-                return v == 99 ? u"range"_s : u"set"_s;
-            case NumberCheck::Ok:
-                break;
-            }
-            return QString::number(v);
+            qint32 v = 99; // kept unless the text is taken
+            const NumberCheck check = ToWholeNumber(text, low, high, &v);
+            return check == NumberCheck::Ok           ? QString::number(v)
+                   : v != 99                          ? u"set"_s
+                   : check == NumberCheck::NotNumeric ? u"-"_s
+                                                      : u"range"_s;
         };
         QTEST(whole(0, 32767), "count");
         QTEST(whole(INT32_MIN, INT32_MAX), "whole");

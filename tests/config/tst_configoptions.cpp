@@ -1,18 +1,39 @@
 // Reading and writing the configuration tree: general options, printer groups, categories and
-// predefined values, with the messages of broken files.
+// predefined values, with the messages of broken files; the category rules; the INI reader
+// beneath, the search for the file and the registry file.
+#include "categories/ccategory.h"
 #include "common/environment.h"
+#include "config/bconfigfile.h"
+#include "config/bregistry.h"
 #include "config/cconfigoptions.h"
+#include "jobs/cprintjobinfo.h"
+#include "platform/ini_document.h"
 #include "testsupport.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QTest>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
+using Platform::MsgAnswer;
+
 class TestConfigOptions : public QObject {
     Q_OBJECT
+    std::optional<Sandbox> box;
+    std::optional<MessageRecorder> rec;
+
 private Q_SLOTS:
+    void init() {
+        box.emplace();
+        rec.emplace();
+    }
+    void cleanup() {
+        rec.reset();
+        box.reset();
+    }
     // Each sample read as a whole tree (SIMMonitor on), written, read back to the same tree
     // and written again byte for byte.
     void readWriteRead_data() {
@@ -44,24 +65,22 @@ private Q_SLOTS:
     void readWriteRead() {
         QFETCH(QString, sample);
         QFETCH(QString, tree);
-        Sandbox box;
-        MessageRecorder rec;
         CConfigOptions o, back, copy;
         QVERIFY(o.ReadIniFile(
-            box.Write(u"in.ini"_s, IniEdits(TestData(sample), {u"GENERAL/SIMMonitor=Yes"_s}))));
+            box->Write(u"in.ini"_s, IniEdits(TestData(sample), {u"GENERAL/SIMMonitor=Yes"_s}))));
         QCOMPARE(ConfigDump(o), tree);
         QCOMPARE(o.CategoryCount(), tree.count(u"Category="_s));
         QCOMPARE(o.PreDefinedValueCount(), tree.count(u"\n    "_s));
-        QVERIFY(o.WriteIniFile(box.Path(u"out.ini"_s)));
-        QVERIFY(back.ReadIniFile(box.Path(u"out.ini"_s)));
+        QVERIFY(o.WriteIniFile(box->Path(u"out.ini"_s)));
+        QVERIFY(back.ReadIniFile(box->Path(u"out.ini"_s)));
         o.Version = 2; // written as version 2, without SIMMonitor
         o.SIMMonitor = false;
         QCOMPARE(ConfigDump(back), ConfigDump(o));
-        QVERIFY(back.WriteIniFile(box.Path(u"again.ini"_s)));
-        QCOMPARE(box.Read(u"again.ini"_s), box.Read(u"out.ini"_s));
+        QVERIFY(back.WriteIniFile(box->Path(u"again.ini"_s)));
+        QCOMPARE(box->Read(u"again.ini"_s), box->Read(u"out.ini"_s));
         if (sample == u"config_v2.ini"_s) // written as the sample is, with CR LF
-            QCOMPARE(box.Read(u"out.ini"_s), TestData(sample).replace("\n", "\r\n"));
-        QCOMPARE(rec.Joined(), QString());
+            QCOMPARE(box->Read(u"out.ini"_s), TestData(sample).replace("\n", "\r\n"));
+        QCOMPARE(rec->Joined(), QString());
         // A copy is deep, also onto itself.
         copy.Equals(o);
         copy.Equals(copy);
@@ -71,92 +90,84 @@ private Q_SLOTS:
         values.Item(values.Count())->SystemCode = 99;
         QCOMPARE(ConfigDump(o), ConfigDump(back));
     }
+    // An unexpected error names its procedure and says where to turn.
     void fullDiskSaysSo() {
-        Sandbox box;
-        MessageRecorder rec;
         CConfigOptions o;
-        QVERIFY(o.ReadIniFile(box.Write(u"in.ini"_s, TestData(u"config_v1.ini"_s))));
+        QVERIFY(o.ReadIniFile(box->Write(u"in.ini"_s, TestData(u"config_v1.ini"_s))));
         FailingDevice device(1000);
-        QVERIFY(!o.WriteIniFile(box.Path(u"out.ini"_s)));
-        QCOMPARE(rec.Joined().section(u'|', 0, 1),
-                 u"Unexpected error 61 in procedure 'CConfigOptions::WriteIniFile':|Disk full"_s);
+        QVERIFY(!o.WriteIniFile(box->Path(u"out.ini"_s)));
+        QCOMPARE(rec->Joined(), u"Unexpected error 61 in procedure 'CConfigOptions::WriteIniFile':|"
+                                "Disk full||Please contact us at|"_s +
+                                    gEnv.SupportContact() + u" with the above information."_s);
+        QCOMPARE(std::pair(rec->Messages()[0].title, rec->Messages()[0].icon),
+                 std::pair(u"Kestova Sentrel"_s, Platform::MsgIcon::Exclamation));
     }
 
-    // One edit of the v2 sample ("~" removes the key), the message about the edited entry ("!":
-    // critical) or another whole message ("|" last: the file's path follows) and, when the file
-    // is taken, a line the tree shows.
+    // Edits of the v2 sample, naming the row (";" between them, "~" removes the key), the message
+    // about the edited entry ("!": critical) or another whole message ("|" last: the file's path
+    // follows) and, when the file is taken, a line the tree shows.
     void edits_data() {
-        QTest::addColumn<QString>("edit");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("shows");
-        for (const char* row :
-             {"GENERAL/Version~¦not found¦",
-              "GENERAL/Version=3¦!The configuration file version (3) is not supported by this "
-              "version of Kestova Sentrel.||Please upgrade to the lastest version of Kestova "
-              "Sentrel.¦",
-              "GENERAL/Version=0¦¦", // refused without a word
-              "GENERAL/Version=two¦numeric¦",
-              "GENERAL/Version=1e12¦valid¦",
-              "GENERAL/DataFile=¦¦DataFile= ",
-              "GENERAL/DataFile~¦not found¦",
-              "GENERAL/DisableLogging=xyz¦valid¦",
-              "GENERAL/PauseUntilAck=xyz¦¦Flags=0000010000000",
-              "GENERAL/DisplayToUserOnly=¦blank¦Flags=0000010000000",
-              "GENERAL/DisplayToUserOnly=0¦¦Flags=0000000000000",
-              "GENERAL/LoggingMachine=¦¦LoggingMachine=Default ",
-              "GENERAL/UserTimeFrame=Daily¦¦User=Daily/Dollars/100/Now/Forever/Cancel Printing",
-              "GENERAL/UserPrintUnits=Pages¦¦User=Unlimited/Pages/100/",
-              "GENERAL/UserLimit=5¦¦User=Unlimited/Dollars/5/Now/",
-              "GENERAL/UserFromTime=9:00¦¦User=Unlimited/Dollars/100/9:00/Forever/",
-              "GENERAL/UserUntilTime=17:00¦¦User=Unlimited/Dollars/100/Now/17:00/",
-              "GENERAL/UserAction=Warn¦¦/Forever/Warn\n",
-              "GENERAL/NumPrinterGroups=32767¦Entry [PG3].PrinterGroupName not found in file:|¦",
-              "GENERAL/NumPrinterGroups=32768¦valid¦",
-              "GENERAL/NumPrinterGroups=-1¦valid¦",
-              "GENERAL/NumPrinterGroups=1.5¦¦Group=Default",
-              "GENERAL/NumPrinterGroups=many¦numeric¦",
-              "GENERAL/NumPrinterGroups~¦not found¦",
-              "PG1/DisableLogging~¦not found¦",
-              "PG1/DisableLogging=Maybe¦!valid¦",
-              "PG2/PrinterGroupName=¦blank¦",
-              "PG1/Redirect=¦blank¦Redirect=Enter IP Address Here\n  Category=Client",
-              "PG1/Redirect=tRuE¦¦Redirect=Enter IP Address Here\n  Category=Client",
-              "PG1/LogSilent=¦blank¦Group=Plotter DisableLogging=0 LogSilent=0",
-              "PG1/LogSilent=yes¦¦Group=Plotter DisableLogging=0 LogSilent=1",
-              "PG2/LogSilent=x¦¦Group=Default DisableLogging=0 LogSilent=0",
-              "PG2/NumCategories=32767¦Entry [CATEGORYPG22].CategoryName not found in file:|¦",
-              "CATEGORYPG11/Verification=3¦valid¦",
-              "CATEGORYPG11/Verification=2.4¦¦Category=Client Verification=2 ",
-              "CATEGORYPG11/Verification=high¦numeric¦",
-              "CATEGORYPG11/AckDefaultValues~¦not found¦",
-              "CATEGORYPG11/DefaultValue=4¦valid¦",
-              "CATEGORYPG11/DefaultValue=3¦¦Only=1 Mask=0 Pattern=Any Default=3",
-              "CATEGORYPG11/Pattern=¦¦Category=Client Verification=2 Ack=1 Blank=0 Only=1 "
-              "Mask=0 Pattern=Any ",
-              "CATEGORYPG21/MaskUserInput~¦¦Category=Pages Verification=1 Ack=0 Blank=0 Only=0 "
-              "Mask=0 ",
-              "CATEGORYPG11/PreDefinedValue3=19¦valid¦",
-              "CATEGORYPG11/PreDefinedValue3=0¦valid¦",
-              "CATEGORYPG11/PreDefinedValue3=40000¦valid¦",
-              "CATEGORYPG11/PreDefinedValue1=0 , Acme¦numeric¦",
-              "CATEGORYPG11/NumPreDefinedValues=32767¦Entry [CATEGORYPG11].PreDefinedValue4 not "
-              "found in file:|¦",
-              "CATEGORYPG11/NumPreDefinedValues=2.5¦Entry [CATEGORYPG11].DefaultValue is not "
-              "valid in configuration file:|¦"}) {
-            const QStringList f = QString::fromUtf8(row).split(u"\u00a6"_s);
-            QTest::newRow(f[0].toUtf8().constData()) << f[0] << f[1] << f[2];
-        }
+        Table("message shows",
+              {"GENERAL/Version~¦not found¦",
+               "GENERAL/Version=3¦!The configuration file version (3) is not supported by this "
+               "version of Kestova Sentrel.||Please upgrade to the lastest version of Kestova "
+               "Sentrel.¦",
+               "GENERAL/Version=0¦¦", // refused without a word
+               "GENERAL/Version=two¦numeric¦",
+               "GENERAL/Version=1e12¦valid¦",
+               "GENERAL/DataFile=¦¦DataFile= ",
+               "GENERAL/DataFile~¦not found¦",
+               "GENERAL/DisableLogging=xyz¦valid¦",
+               "GENERAL/PauseUntilAck=xyz¦¦Flags=0000010000000",
+               "GENERAL/DisplayToUserOnly=¦blank¦Flags=0000010000000",
+               "GENERAL/DisplayToUserOnly=0¦¦Flags=0000000000000",
+               "GENERAL/LoggingMachine=¦¦LoggingMachine=Default ",
+               "GENERAL/UserTimeFrame=Daily;GENERAL/UserPrintUnits=Pages;GENERAL/UserLimit=5;"
+               "GENERAL/UserFromTime=9:00;GENERAL/UserUntilTime=17:00;GENERAL/UserAction=Warn¦¦"
+               "User=Daily/Pages/5/9:00/17:00/Warn\n",
+               "GENERAL/NumPrinterGroups=32767¦Entry [PG3].PrinterGroupName not found in file:|¦",
+               "GENERAL/NumPrinterGroups=32768¦valid¦",
+               "GENERAL/NumPrinterGroups=-1¦valid¦",
+               "GENERAL/NumPrinterGroups=1.5¦¦Group=Default",
+               "GENERAL/NumPrinterGroups=many¦numeric¦",
+               "GENERAL/NumPrinterGroups~¦not found¦",
+               "PG1/DisableLogging~¦not found¦",
+               "PG1/DisableLogging=Maybe¦!valid¦",
+               "PG1/DisableLogging=no¦¦Group=Plotter DisableLogging=0 ",
+               "PG1/DisableLogging=1x¦¦Group=Plotter DisableLogging=1 ",
+               "PG2/PrinterGroupName=¦blank¦",
+               "PG1/Redirect=¦blank¦Redirect=Enter IP Address Here\n  Category=Client",
+               "PG1/Redirect=tRuE¦¦Redirect=Enter IP Address Here\n  Category=Client",
+               "PG1/LogSilent=¦blank¦Group=Plotter DisableLogging=0 LogSilent=0",
+               "PG1/LogSilent=yes¦¦Group=Plotter DisableLogging=0 LogSilent=1",
+               "PG2/LogSilent=x¦¦Group=Default DisableLogging=0 LogSilent=0",
+               "PG2/NumCategories=32767¦Entry [CATEGORYPG22].CategoryName not found in file:|¦",
+               "CATEGORYPG11/Verification=3¦valid¦",
+               "CATEGORYPG11/Verification=2.4¦¦Category=Client Verification=2 ",
+               "CATEGORYPG11/Verification=high¦numeric¦",
+               "CATEGORYPG11/AckDefaultValues~¦not found¦",
+               "CATEGORYPG11/DefaultValue=4¦valid¦",
+               "CATEGORYPG11/DefaultValue=3¦¦Only=1 Mask=0 Pattern=Any Default=3",
+               "CATEGORYPG11/Pattern=¦¦Only=1 Mask=0 Pattern=Any Default=3",
+               "CATEGORYPG21/MaskUserInput~¦¦Mask=0 Pattern=####",
+               "CATEGORYPG11/PreDefinedValue3=19¦valid¦",
+               "CATEGORYPG11/PreDefinedValue3=0¦valid¦",
+               "CATEGORYPG11/PreDefinedValue3=40000¦valid¦",
+               "CATEGORYPG11/PreDefinedValue1=0 , Acme¦numeric¦",
+               "CATEGORYPG11/NumPreDefinedValues=32767¦Entry [CATEGORYPG11].PreDefinedValue4 not "
+               "found in file:|¦",
+               "CATEGORYPG11/NumPreDefinedValues=2.5¦Entry [CATEGORYPG11].DefaultValue is not "
+               "valid in configuration file:|¦"});
     }
     void edits() {
-        QFETCH(QString, edit);
+        const QString edit = QString::fromUtf8(QTest::currentDataTag());
         QFETCH(QString, message);
         QFETCH(QString, shows);
-        Sandbox box;
-        MessageRecorder rec;
-        const bool remove = edit.endsWith(u'~');
+        QStringList edits = edit.split(u';');
+        for (QString& e : edits)
+            if (e.endsWith(u'~')) e.chop(1);
         const QString path =
-            box.Write(u"Config.ini"_s,
-                      IniEdits(TestData(u"config_v2.ini"_s), {remove ? edit.chopped(1) : edit}));
+            box->Write(u"Config.ini"_s, IniEdits(TestData(u"config_v2.ini"_s), edits));
         CConfigOptions o;
         QCOMPARE(o.ReadIniFile(path), !shows.isEmpty());
         const bool critical = message.startsWith(u'!');
@@ -170,8 +181,8 @@ private Q_SLOTS:
             {u"blank"_s, u" is blank in file:|"_s}};
         if (forms.contains(message)) message = entry + forms[message];
         if (message.endsWith(u'|')) message += path;
-        QCOMPARE(rec.Joined(), message);
-        for (const auto& m : rec.Messages()) {
+        QCOMPARE(rec->Joined(), message);
+        for (const auto& m : rec->Messages()) {
             QCOMPARE(m.title, u"Kestova Sentrel"_s);
             QCOMPARE(m.icon,
                      critical ? Platform::MsgIcon::Critical : Platform::MsgIcon::Exclamation);
@@ -179,28 +190,22 @@ private Q_SLOTS:
         if (!shows.isEmpty()) QVERIFY2(ConfigDump(o).contains(shows), qPrintable(ConfigDump(o)));
     }
     void unreadableFiles() {
-        Sandbox box;
-        MessageRecorder rec;
         CConfigOptions o;
         QByteArray junk;
         for (int i = 0; i < 70000; ++i) junk += char((i * 7919) % 256);
-        const QString missing = box.Path(u"gone.ini"_s), j = box.Write(u"junk.ini"_s, junk);
+        const QString missing = box->Path(u"gone.ini"_s), j = box->Write(u"junk.ini"_s, junk);
         QVERIFY(!o.ReadIniFile(missing) && !o.ReadIniFile(j));
         QCOMPARE(GetGeneralOption(missing, u"DataFile"_s), QString());
-        QCOMPARE(rec.Joined(),
+        QCOMPARE(rec->Joined(),
                  u"Unable to open configuration file:|%1#Entry [GENERAL].Version not "
                  "found in file:|%2#Unable to open configuration file:|%1"_s.arg(missing, j));
     }
     // Group 1 category 11 and group 11 category 1 both read [CATEGORYPG111].
     void sharedCategorySection() {
-        Sandbox box;
-        MessageRecorder rec;
         QStringList edits{u"General/Version=2"_s, u"General/NumPrinterGroups=11"_s};
         for (int g = 1; g <= 11; ++g)
             edits << u"PG%1/PrinterGroupName=G%1"_s.arg(g) << u"PG%1/DisableLogging=F"_s.arg(g)
-                  << u"PG%1/NumCategories=%2"_s.arg(g).arg(g == 1    ? 11
-                                                           : g == 11 ? 1
-                                                                     : 0);
+                  << u"PG%1/NumCategories=%2"_s.arg(g).arg(g == 1 ? 11 : int(g == 11));
         for (int c = 1; c <= 11; ++c)
             for (const char* k : {"CategoryName=Cat %1", "AckDefaultValues=F", "AllowBlankValues=F",
                                   "OnlyPreDefinedValues=F", "Verification=0",
@@ -208,35 +213,223 @@ private Q_SLOTS:
                 edits << u"CATEGORYPG1%1/"_s.arg(c) + QString::fromLatin1(k).arg(c);
         CConfigOptions o;
         QVERIFY(
-            o.ReadIniFile(box.Write(u"c.ini"_s, IniEdits(TestData(u"config_v1.ini"_s), edits))));
-        QCOMPARE(rec.Joined(), QString());
+            o.ReadIniFile(box->Write(u"c.ini"_s, IniEdits(TestData(u"config_v1.ini"_s), edits))));
+        QCOMPARE(rec->Joined(), QString());
         QCOMPARE(o.PrinterGroups.Item(11)->Categories.Item(1)->CategoryName, u"Cat 11"_s);
         QCOMPARE(o.PrinterGroups.Item(1)->Categories.Item(11)->CategoryName, u"Cat 11"_s);
     }
     void standAloneLookups() {
-        Sandbox box;
-        MessageRecorder rec;
-        const QString cfg = box.Write(u"share/Config.ini"_s, TestData(u"config_v2.ini"_s));
+        const QString cfg = box->Write(u"share/Config.ini"_s, TestData(u"config_v2.ini"_s));
         QCOMPARE(GetConfigFileVersion(cfg), 2);
         QCOMPARE(
             QStringList({GetGeneralOption(cfg, u"FileServers"_s),
                          GetGeneralOption(cfg, u"DataPath"_s), GetGeneralOption(cfg, u"Nope"_s),
                          GetGeneralOption(cfg, u"PrinterGroupName"_s, u"pg2"_s)}),
             QStringList({u"fs1"_s, {}, {}, u"Default"_s}));
-        QCOMPARE(GetConfigFile(), QString());
-        LayOutInstallation(box, TestData(u"config_v2.ini"_s));
-        QCOMPARE(GetConfigFile(), cfg);
         gEnv.m_sconfigfile = cfg;
         QCOMPARE(GetDataPath(), u"jobs.db"_s);
-        QCOMPARE(rec.Joined(), QString());
+        QCOMPARE(rec->Joined(), QString());
         // Linux 4.19 was once taken for an old system, whose local folder is elsewhere.
         gEnv.m_sOSVersion = u"4.19"_s;
-        gEnv.m_sSystemDir = box.Path(u"sys"_s);
-        QCOMPARE(GetLocalPath(), box.Path(u"home/.local/share/Qorvex"_s));
-        QVERIFY(QFileInfo(box.Path(u"home/.local/share/Qorvex"_s)).isDir());
+        gEnv.m_sSystemDir = box->Path(u"sys"_s);
+        QCOMPARE(GetLocalPath(), box->Path(u"home/.local/share/Qorvex"_s));
+        QVERIFY(QFileInfo(box->Path(u"home/.local/share/Qorvex"_s)).isDir());
         gEnv.m_sProgramPath = u"/opt/kv/"_s;
         SetHelpFile();
         QCOMPARE(gEnv.m_sHelpFile, u"/opt/kv/qorvlog-help.html"_s);
+    }
+
+    // Category rules, the pattern language, predefined value entries and category values.
+    void matchPattern_data() {
+        Table("text pattern match",
+              {"five digits¦12345¦#####¦1", "length differs¦12345¦####¦0",
+               "digits and letter¦12a45¦##@##¦1", "letter where digit¦12a45¦#####¦0",
+               "literal case¦AB-1¦ab-#¦0", "literal¦ab-1¦ab-#¦1", "non-ascii letter¦\u00e9¦@¦0",
+               "non-ascii digit¦\u0663¦#¦0", "both empty¦¦¦1"});
+    }
+    void matchPattern() {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QTEST(QString::number(MatchPattern(text, pattern)), "match");
+    }
+    // Shown when verification asks for it, and "Cost" (exactly so) always.
+    void displayRequired() {
+        CCategory c;
+        QString shown;
+        for (const char* name : {"Client", "Cost", "cost"})
+            for (int v = 0; v < 3; ++v)
+                for (bool known : {false, true}) {
+                    c.CategoryName = QString::fromLatin1(name);
+                    c.Verification = v;
+                    shown += QString::number(c.DisplayRequired(known));
+                }
+        QCOMPARE(shown, u"001011 111111 001011"_s.remove(u' '));
+    }
+    // The value written, read back as text or system code ("-": refused with a message; codes 0
+    // and 19 and a blank before the comma are refused in the edits above, with their messages).
+    void entries_data() {
+        Table("value code description kind",
+              {"text¦0,Acme¦0¦Acme¦-", "text spaced¦0,   Acme Ltd  ¦0¦Acme Ltd¦-",
+               "text looks like code¦0, Printer Name¦0¦Printer Name¦-",
+               "printer¦10¦10¦Printer Name¦system", "10.4¦10.4¦10¦Printer Name¦system",
+               "total¦25¦25¦Total Pages¦calculated", "reserved¦43¦43¦RESERVED¦system",
+               "level 5¦85¦85¦Document Directory Level 5¦calculated",
+               "level 8¦88¦88¦Document Directory Level 8¦calculated",
+               "auto¦90¦90¦Auto Directory Level¦calculated", "44¦44¦-¦¦", "91¦91¦-¦¦"});
+    }
+    void entries() {
+        QFETCH(QString, value);
+        QFETCH(QString, code);
+        QFETCH(QString, description);
+        QFETCH(QString, kind);
+        const QString path =
+            box->WriteLines(u"c.ini"_s, {u"[S]"_s, u"PreDefinedValue1 = "_s + value});
+        CIniHandle h(path);
+        CPreDefinedValue v;
+        const bool ok = v.ReadIniFile(2, path, h.Get(), u"S"_s, u"PreDefinedValue1"_s);
+        QCOMPARE(ok ? QString::number(v.SystemCode) : u"-"_s, code);
+        QCOMPARE(rec->Messages().size(), ok ? 0 : 1);
+        QCOMPARE(v.IsSystemEntry, code != u"0"_s);
+        if (!ok) return;
+        QCOMPARE(v.Description(), description);
+        QCOMPARE(v.IsSystemValue()       ? u"system"_s
+                 : v.IsCalculatedValue() ? u"calculated"_s
+                                         : u"-"_s,
+                 kind);
+    }
+    // Found by fuzzing: a value's description after " | " is dropped, never a part of the
+    // category's name.
+    void barInCategoryName() {
+        CPrintJobInfo job = SampleJob();
+        auto value = job.CategoryValues.NewCCategoryValue();
+        value->ValueName = u"Client | Matter"_s;
+        value->ValueString = u"4711 | Acme"_s;
+        QString path = box->Path(u"JOB1.dat"_s);
+        QVERIFY(job.SaveToFile(path));
+        QCOMPARE(box->Read(u"JOB1.dat"_s).split('\n').value(1),
+                 QByteArray("QorvexDetail,2,\"Client | Matter\",\"4711\r"));
+        CPrintJobInfo read;
+        QVERIFY(read.ReadFromFile(path));
+        QCOMPARE(JobDump(read).section(u'\n', 23), u"Value=Client | Matter | 4711 | 4711"_s);
+    }
+
+    // The INI reader, configuration search, writers and the registry file.
+    void readerContract() {
+        const qint32 h = OpenIni(box->WriteLines(
+            u"c.ini"_s,
+            u"; comment line\nstray = before any section\n[General]\nVersion = 2\n"
+            "  Spaced   =   padded value   \nBlank =\nList = 0, Smith ; Jones\n"
+            "Quoted = \"a\\tb\"\nDup = first\ndup = second\nEq = a=b\n\n[other]\nX = 1\n"
+            "[GENERAL]\nLater = merged\nVersion = 9\n[\u00fcbersicht]\nGr\u00f6sse = A4"_s.split(
+                u'\n')));
+        QVERIFY(h != 0);
+        QStringList got;
+        // Section and key case ignored, also beyond ASCII; no inline comments, quotes or
+        // escapes; the first of a repeated key; a repeated section merges; nothing before the
+        // first section.
+        for (const char* sk :
+             {"GENERAL/version", "general/Spaced", "General/Blank", "General/List",
+              "General/Quoted", "General/Dup", "General/Eq", "General/Later", "General/missing",
+              "nosection/X", "\u00dcBERSICHT/gr\u00d6sse", "/stray"})
+            got << GetIniString(QString::fromUtf8(sk).section(u'/', 0, 0),
+                                QString::fromUtf8(sk).section(u'/', 1), u"DEF"_s, h);
+        QCOMPARE(got.join(u'|'),
+                 u"2|padded value||0, Smith ; Jones|\"a\\tb\"|first|a=b|merged|DEF|DEF|A4|DEF"_s);
+        QCOMPARE(GetIniString(u"other"_s, u"X"_s, u"D"_s, 0), u"D"_s); // 0 has nothing open
+        CloseIni(h);
+        QCOMPARE(GetIniString(u"General"_s, u"Version"_s, u"DEF"_s, h), u"DEF"_s);
+        QVERIFY(!OpenIni(box->Path(u"missing.ini"_s)) && !OpenIni(box->Path()) && !OpenIni({}));
+    }
+    void longValuesAndJunk() {
+        const QByteArray big(100000, 'v');
+        QByteArray junk;
+        for (int i = 0; i < 4096; ++i) junk += char(i % 256);
+        const QString path = box->Write(u"big.ini"_s, "[S]\r\nLong = " + big + "\r\n" + junk +
+                                                          "\r\n[T]\r\nK = ok\r\n");
+        const qint32 h = OpenIni(path);
+        QCOMPARE(GetIniString(u"S"_s, u"Long"_s, {}, h).size(), 2048);
+        QCOMPARE(GetIniString(u"T"_s, u"K"_s, {}, h), u"ok"_s);
+        CloseIni(h);
+    }
+    void unchangedFileIsNotParsedAgain() {
+        const QString path = box->WriteLines(u"c.ini"_s, {u"[A]"_s, u"K = 1"_s});
+        auto first = Platform::IniDocument::Open(path);
+        QVERIFY(first);
+        QCOMPARE(Platform::IniDocument::Open(path).get(), first.get());
+        // Same size, new contents: the new stamp makes it parse again.
+        box->Write(u"c.ini"_s, "[A]\r\nK = 2\r\n");
+        QVERIFY(TouchFile(path, 5));
+        auto second = Platform::IniDocument::Open(path);
+        QVERIFY(second.get() != first.get());
+        QCOMPARE(*second->Find(u"a", u"k"), u"2"_s);
+        QFile::remove(path);
+        QVERIFY(!Platform::IniDocument::Open(path));
+    }
+    void findConfigFile() {
+        gEnv.m_sLocalUserPath = box->Path(u"local/"_s);
+        gEnv.m_sconfigfile = box->Path(u"local/qorvlog.ini"_s);
+        gEnv.m_sOrigConfigFile = box->Path(u"share"_s);
+        QString path = u"caller"_s;
+        // Nothing anywhere: the caller's path stays.
+        QVERIFY(!FindConfigFile(path, true));
+        QCOMPARE(path, u"caller"_s);
+        // Only the local folder: asked even when silent; No keeps the path.
+        box->Write(u"local/Config.ini"_s, "x");
+        rec->Script({MsgAnswer::No});
+        QVERIFY(!FindConfigFile(path, true));
+        QCOMPARE(path, u"caller"_s);
+        QCOMPARE(rec->Messages().size(), 1);
+        const auto& m = rec->Messages()[0];
+        QCOMPARE(m.buttons, Platform::MsgButtons::YesNo);
+        QCOMPARE(Platform::DefaultAnswer(m), MsgAnswer::No);
+        QCOMPARE(m.text,
+                 u"Found configuration parameters file:\r"_s + box->Path(u"local/Config.ini"_s) +
+                     QStringLiteral("\r\rThis is not a standard location for this file.\rDo you "
+                                    "want to continue anyway using this file?"));
+        rec->Script({MsgAnswer::Yes});
+        QVERIFY(FindConfigFile(path, true));
+        QCOMPARE(path, box->Path(u"local/Config.ini"_s));
+        // The shared location: silent takes it without asking.
+        box->Write(u"share/Config.ini"_s, "x");
+        rec->Clear();
+        QVERIFY(FindConfigFile(path, true));
+        QCOMPARE(path, box->Path(u"share/Config.ini"_s));
+        QCOMPARE(rec->Messages().size(), 0);
+        // The working copy wins over everything.
+        box->Write(u"local/qorvlog.ini"_s, "x");
+        QVERIFY(FindConfigFile(path, false));
+        QCOMPARE(path, gEnv.m_sconfigfile);
+    }
+    void writers() {
+        CLineWriter w(box->Path(u"out.ini"_s));
+        QVERIFY(WriteIniFileSection(w, u"GENERAL"_s));
+        QVERIFY(WriteIniFileValue(w, u"Version"_s, u"2"_s));
+        QVERIFY(WriteIniFileValue(w, u"AVeryLongKeyOfTwentyFourC"_s, u"x"_s));
+        QVERIFY(WriteIniFileSection(w, QString()));
+        QVERIFY(w.Commit());
+        QCOMPARE(box->Read(u"out.ini"_s), QByteArray("[GENERAL]\r\nVersion                  = "
+                                                     "2\r\nAVeryLongKeyOfTwentyFourC = x\r\n\r\n"));
+        CLineWriter bad(box->Path(u"no/such/folder/out.ini"_s));
+        bad.WriteLine(u"x"_s);
+        QVERIFY(!bad.Commit());
+    }
+    void registry() {
+        const QString key = u"SOFTWARE\\Velmora Group\\Kestova Sentrel\\4"_s;
+        box->WriteLines(u"registry.ini"_s, {u"[HKEY_LOCAL_MACHINE\\"_s + key + u"]"_s,
+                                            u"ConfigFile = /srv/Config.ini"_s,
+                                            u"Size = dword:00000100"_s, u"Bad = dword:zz"_s});
+        QString size = u"old"_s, file, missing = u"old"_s;
+        QVERIFY(GetKeyValue(kLocalMachine, key, u"Size"_s, size));
+        QVERIFY(GetKeyValue(kLocalMachine, key.toLower(), u"configfile"_s, file));
+        QVERIFY(!GetKeyValue(kLocalMachine, key, u"Missing"_s, missing));
+        QVERIFY(!GetKeyValue(kCurrentUser, key, u"Size"_s, missing));
+        QCOMPARE(size + u" "_s + file + u" "_s + missing, u"256 /srv/Config.ini old"_s);
+        QCOMPARE(QStringList({GetMachineKeyValue(key, u"ConfigFile"_s),
+                              GetMachineKeyValue(key, u"Bad"_s),
+                              GetMachineKeyValue(u"SOFTWARE\\None"_s, u"x"_s)}),
+                 QStringList({u"/srv/Config.ini"_s, u"(unknown)"_s, u"(unknown)"_s}));
+        QFile::remove(box->RegistryFile());
+        QCOMPARE(GetMachineKeyValue(key, u"ConfigFile"_s), u"(unknown)"_s);
     }
 };
 

@@ -1,64 +1,75 @@
 // Files as the system holds them: names kept byte for byte, wildcards, appends in place,
-// replacements, network mounts and the one-instance lock. Full disks, links and FIFOs are
-// tested where the program meets them.
+// replacements, network mounts, the one-instance lock and open files on a server. Full disks, links
+// and FIFOs are tested where the program meets them.
 #include "platform/files.h"
+#include "platform/openfiles.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "testsupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSysInfo>
 #include <QTest>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+const QByteArray kNet = "\nEnumerating open files on remote server:\n\n\n"
+                        "FileId  Opened by            Perms  Locks  Path\n"
+                        "------  ---------            -----  -----  ---- \n";
+const QByteArray kNetFiles =
+    "1234    jsmith               0x03   0      C:\\srv\\Plan.dwg\n"
+    "77      CORP\\jsmith          0x1    2      D:\\S\\Acme 4711\\P v2.dwg\n";
+const QByteArray kStatus =
+    "{\"version\":\"4.17.12\",\"open_files\":{"
+    "\"/srv/share/docs/Plan.dwg\":{\"service_path\":\"/srv/share\",\"filename\":\"docs/Plan.dwg\","
+    "\"opens\":{\"1234/5\":{\"uid\":1000,\"username\":\"jsmith\"}}},"
+    "\"/srv/share/x.doc\":{\"opens\":{\"99/1\":{\"uid\":1001}}}}}";
+} // namespace
+
 class TestFiles : public QObject {
     Q_OBJECT
+    std::optional<Sandbox> box;
+
 private Q_SLOTS:
+    void init() { box.emplace(); }
+    void cleanup() { box.reset(); }
+    // The file system's bytes in hex and the name they stand for, "<xx>" a byte that is not
+    // UTF-8, kept as a lone low surrogate.
     void nameCodec_data() {
-        QTest::addColumn<QByteArray>("native");
-        QTest::addColumn<QString>("name");
-        const auto esc = [](std::initializer_list<int> bytes) {
-            QString s;
-            for (int b : bytes) s += QChar(char16_t(0xDC00 + b));
-            return s;
-        };
-        QTest::newRow("ascii edge") << QByteArray("a\x7f") << u"a\x7f"_s;
-        QTest::newRow("two bytes") << QByteArray("caf\xc3\xa9") << u"café"_s;
-        QTest::newRow("lowest two-byte lead") << QByteArray("\xc2\x80") << u"\u0080"_s;
-        QTest::newRow("three bytes") << QByteArray("\xe2\x82\xac") << u"\u20ac"_s;
-        QTest::newRow("four bytes, highest")
-            << QByteArray("\xf4\x8f\xbf\xbf") << QString::fromUcs4(U"\U0010FFFF", 1);
-        QTest::newRow("latin-1 byte")
-            << QByteArray("caf\xe9.prt") << u"caf"_s + esc({0xe9}) + u".prt"_s;
-        QTest::newRow("lone continuation") << QByteArray("\x80") << esc({0x80});
-        QTest::newRow("overlong lead c1") << QByteArray("\xc1\xbf") << esc({0xc1, 0xbf});
-        QTest::newRow("overlong three") << QByteArray("\xe0\x9f\xbf") << esc({0xe0, 0x9f, 0xbf});
-        QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80") << esc({0xed, 0xb2, 0x80});
-        QTest::newRow("past U+10FFFF")
-            << QByteArray("\xf4\x90\x80\x80") << esc({0xf4, 0x90, 0x80, 0x80});
-        QTest::newRow("lead f5") << QByteArray("\xf5\x80") << esc({0xf5, 0x80});
-        QTest::newRow("cut at the end") << QByteArray("x\xe2\x82") << u"x"_s + esc({0xe2, 0x82});
-        QTest::newRow("escape then valid") << QByteArray("\xff\xc3\xa9") << esc({0xff}) + u"é"_s;
+        Table("native name",
+              {"ascii edge¦617f¦a\x7f", "two bytes¦636166c3a9¦caf\u00e9",
+               "lowest two-byte lead¦c280¦\u0080", "three bytes¦e282ac¦\u20ac",
+               "four bytes, highest¦f48fbfbf¦\U0010FFFF",
+               "latin-1 byte¦636166e92e707274¦caf<e9>.prt", "lone continuation¦80¦<80>",
+               "overlong lead c1¦c1bf¦<c1><bf>", "overlong three¦e09fbf¦<e0><9f><bf>",
+               "encoded surrogate¦edb280¦<ed><b2><80>", "past U+10FFFF¦f4908080¦<f4><90><80><80>",
+               "lead f5¦f580¦<f5><80>", "cut at the end¦78e282¦x<e2><82>",
+               "escape then valid¦ffc3a9¦<ff>\u00e9"});
     }
     void nameCodec() {
-        QFETCH(QByteArray, native);
+        QFETCH(QString, native);
         QFETCH(QString, name);
-        QCOMPARE(Platform::DecodeName(native), name);
-        QCOMPARE(Platform::EncodeName(name), native);
+        const QByteArray bytes = QByteArray::fromHex(native.toLatin1());
+        for (qsizetype at; (at = name.indexOf(u'<')) >= 0;)
+            name.replace(at, 4, QChar(char16_t(0xDC00 + name.mid(at + 1, 2).toInt(nullptr, 16))));
+        QCOMPARE(Platform::DecodeName(bytes), name);
+        QCOMPARE(Platform::EncodeName(name), bytes);
     }
     // A job file whose name is not UTF-8 is listed, read, answered and moved under its bytes.
     void nonUtf8NameRoundTrips() {
-        Sandbox box;
-        QVERIFY(box.WriteNative("caf\xe9.prt", "job\r\n"));
+        QVERIFY(box->WriteNative("caf\xe9.prt", "job\r\n"));
         QString listed;
-        QVERIFY(Platform::ListMatching(box.Path(u"*.prt"_s), Platform::ListKind::Files,
+        QVERIFY(Platform::ListMatching(box->Path(u"*.prt"_s), Platform::ListKind::Files,
                                        [&](const QString& n) { return listed = n, true; }));
-        const QString path = box.Path() + u"/"_s + listed;
+        const QString path = box->Path() + u"/"_s + listed;
         const QString base = path.chopped(3);
         bool ok = false;
         QCOMPARE(Platform::ReadHead(path, 100, &ok), QByteArray("job\r\n"));
@@ -69,11 +80,11 @@ private Q_SLOTS:
         QVERIFY(Platform::CopyFileKeepTime(path, base + u"bak"_s));
         QVERIFY(Platform::MakeDir(base + u"d"_s));
         QVERIFY(Platform::MoveFile(base + u"bak"_s, base + u"d/x"_s));
-        QCOMPARE(box.ReadNative("caf\xe9.dat") + box.ReadNative("caf\xe9.shd") +
-                     box.ReadNative("caf\xe9.d/x"),
+        QCOMPARE(box->ReadNative("caf\xe9.dat") + box->ReadNative("caf\xe9.shd") +
+                     box->ReadNative("caf\xe9.d/x"),
                  QByteArray("cancel\r\ncancel\r\njob\r\n"));
         QVERIFY(Platform::RemoveFile(path));
-        QVERIFY(::access(box.NativePath("caf\xe9.prt").constData(), F_OK) != 0);
+        QVERIFY(::access(box->NativePath("caf\xe9.prt").constData(), F_OK) != 0);
     }
     // Windows wildcard rules.
     void wildcards_data() {
@@ -94,8 +105,7 @@ private Q_SLOTS:
     // The monitor shares the ".shd" file: it keeps its inode and owner, and what the monitor
     // writes meanwhile, through a handle it keeps open, stays. A replaced file keeps its mode.
     void appendsAndReplacements() {
-        Sandbox box;
-        const QString path = box.Write(u"x.shd"_s, "monitor 1\r\n");
+        const QString path = box->Write(u"x.shd"_s, "monitor 1\r\n");
         const QByteArray native = QFile::encodeName(path);
         if (::geteuid() == 0) QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
         struct stat before, after;
@@ -107,25 +117,24 @@ private Q_SLOTS:
         QVERIFY(Platform::WriteLine(path, u"cancel"_s, false));
         QCOMPARE(::stat(native.constData(), &after), 0);
         QVERIFY(after.st_ino == before.st_ino && after.st_uid == before.st_uid);
-        QCOMPARE(box.Read(u"x.shd"_s),
+        QCOMPARE(box->Read(u"x.shd"_s),
                  QByteArray("monitor 1\r\n10.0.0.7\r\nmonitor 2\r\ncancel\r\n"));
-        const QString pas = box.Write(u"x.pas"_s, "old");
+        const QString pas = box->Write(u"x.pas"_s, "old");
         QVERIFY(::chmod(QFile::encodeName(pas).constData(), 0640) == 0);
         QVERIFY(Platform::SaveFileAtomic(pas, "new"));
         QCOMPARE(::stat(QFile::encodeName(pas).constData(), &after), 0);
         QCOMPARE(after.st_mode & 07777, 0640u); // readers of the old file keep their access
         QVERIFY(TouchFile(pas, -7200));
-        QVERIFY(Platform::CopyFileKeepTime(pas, box.Path(u"copy"_s)));
-        QCOMPARE(Platform::ModifiedNs(box.Path(u"copy"_s)), Platform::ModifiedNs(pas));
-        QVERIFY(Platform::MakePath(box.Path(u"a/b/c/"_s)) &&
-                QFileInfo(box.Path(u"a/b/c"_s)).isDir());
-        QVERIFY(!Platform::MakePath(box.Path(u"x.pas/d"_s)));
-        QVERIFY(!Platform::SaveFileAtomic(box.Path(u"a/"_s), "x"));
-        QCOMPARE(Listing(box.Path()).split(u'\n').filter(u"copy"_s), QStringList{u"copy = new"_s});
+        QVERIFY(Platform::CopyFileKeepTime(pas, box->Path(u"copy"_s)));
+        QCOMPARE(Platform::ModifiedNs(box->Path(u"copy"_s)), Platform::ModifiedNs(pas));
+        QVERIFY(Platform::MakePath(box->Path(u"a/b/c/"_s)) &&
+                QFileInfo(box->Path(u"a/b/c"_s)).isDir());
+        QVERIFY(!Platform::MakePath(box->Path(u"x.pas/d"_s)));
+        QVERIFY(!Platform::SaveFileAtomic(box->Path(u"a/"_s), "x"));
+        QCOMPARE(Listing(box->Path()).split(u'\n').filter(u"copy"_s), QStringList{u"copy = new"_s});
     }
     // Network mounts as /proc/self/mounts lists them; the remote name is //server/share.
     void mounts() {
-        Sandbox box;
         const QByteArray table = "//srv/share /mnt/a cifs rw 0 0\n"
                                  "//srv/s3/ /mnt/b smb3 rw 0 0\n"
                                  "//old/x /mnt/c smbfs rw 0 0\n"
@@ -142,7 +151,7 @@ private Q_SLOTS:
                            u"//old/x @ /mnt/c smbfs"_s, u"//nfs1/export/data @ /mnt/my data nfs"_s,
                            u"//nfs2/home @ /mnt/e nfs4"_s, u"//user@host @ /mnt/f fuse.sshfs"_s,
                            u"//win/share @ /mnt/g cifs"_s}));
-        box.Write(u"mounts"_s, table);
+        box->Write(u"mounts"_s, table);
         QCOMPARE(Platform::NetworkMounts().size(), 7);
         QStringList network;
         for (const char* p : {"//x/y", "/mnt/a", "/mnt/a/users", "/mnt/ab", "/mnt", "/srv/a"})
@@ -154,26 +163,25 @@ private Q_SLOTS:
     // A folder handle keeps to the folder it opened: the folder renamed and a link put in its
     // place, writes, reads and removals still go to the original; a link is never opened.
     void folderHandle() {
-        Sandbox box;
-        box.Write(u"data/users/bob/a.dat"_s, "mine\r\n");
-        box.Write(u"elsewhere/a.dat"_s, "planted\r\n");
-        const Platform::Folder data = Platform::Folder::Open(box.Path(u"data"_s));
+        box->Write(u"data/users/bob/a.dat"_s, "mine\r\n");
+        box->Write(u"elsewhere/a.dat"_s, "planted\r\n");
+        const Platform::Folder data = Platform::Folder::Open(box->Path(u"data"_s));
         const Platform::FolderLayout own{-1, -1, 02770};
         const Platform::Folder bob = data.Child(u"users"_s).Child(u"bob"_s, &own);
         QVERIFY(bob.IsOpen());
-        QVERIFY(QDir().rename(box.Path(u"data/users/bob"_s), box.Path(u"data/users/old"_s)));
-        QVERIFY(QFile::link(box.Path(u"elsewhere"_s), box.Path(u"data/users/bob"_s)));
+        QVERIFY(QDir().rename(box->Path(u"data/users/bob"_s), box->Path(u"data/users/old"_s)));
+        QVERIFY(QFile::link(box->Path(u"elsewhere"_s), box->Path(u"data/users/bob"_s)));
         QVERIFY(bob.Save(u"b.prt"_s, "job\r\n", 0640));
         QByteArray read;
         uint owner = 1;
         QVERIFY(bob.Read(u"a.dat"_s, -1, &read, &owner));
         QVERIFY(bob.Remove(u"a.dat"_s));
         struct stat st;
-        QCOMPARE(::stat(box.Path(u"data/users/old/b.prt"_s).toUtf8().constData(), &st), 0);
+        QCOMPARE(::stat(box->Path(u"data/users/old/b.prt"_s).toUtf8().constData(), &st), 0);
         QCOMPARE((QList<uint>{st.st_mode & 07777, owner}), (QList<uint>{0640, ::geteuid()}));
         QCOMPARE(read, "mine\r\n");
-        QCOMPARE(QDir(box.Path(u"elsewhere"_s)).entryList(QDir::Files), QStringList{u"a.dat"_s});
-        QCOMPARE(QFileInfo(box.Path(u"data/users/old"_s)).permissions() & QFile::WriteGroup,
+        QCOMPARE(QDir(box->Path(u"elsewhere"_s)).entryList(QDir::Files), QStringList{u"a.dat"_s});
+        QCOMPARE(QFileInfo(box->Path(u"data/users/old"_s)).permissions() & QFile::WriteGroup,
                  QFile::WriteGroup);
         // Through the handle, the link itself is neither a folder nor a file.
         const Platform::Folder users = data.Child(u"users"_s);
@@ -196,7 +204,6 @@ private Q_SLOTS:
         QFETCH(QString, fallback);
         QFETCH(QString, result);
         QFETCH(QString, lockIn);
-        Sandbox box;
         // The lock held last is given up at exit: its folders outlive every row's sandbox.
         static Sandbox locks;
         const QString root = QString::fromUtf8(QTest::currentDataTag()) + u"/"_s;
@@ -223,6 +230,59 @@ private Q_SLOTS:
             QCOMPARE(Platform::AcquireInstanceLock(u"tst"_s, fallbackFolder),
                      Platform::InstanceLock::HeldByAnother);
         }
+    }
+    // Open files on a server through Samba's tools, played by stand-ins. This machine (no
+    // server, or its own name: "LOCAL") is asked through smbstatus, others through net ("NET":
+    // its arguments). The tool writes and ends as named; none: missing.
+    void listOpenFiles_data() {
+        Table("server user tool args files",
+              {"net¦fs1¦jsmith¦net files¦NET¦ok | jsmith C:\\srv\\Plan.dwg | CORP\\jsmith "
+               "D:\\S\\Acme 4711\\P v2.dwg",
+               "net, nothing open¦fs1¦jsmith¦net¦NET¦ok",
+               "net, no listing¦fs1¦jsmith¦refused¦NET¦failed",
+               "net fails¦fs1¦jsmith¦net files, exit 1¦NET¦failed",
+               "net missing¦fs1¦jsmith¦¦¦failed", "net hangs¦fs1¦jsmith¦hangs¦NET¦failed",
+               "smbstatus, every user¦LOCAL¦¦status¦-L --json¦ok | jsmith "
+               "/srv/share/docs/Plan.dwg | 1001 /srv/share/x.doc",
+               "smbstatus, nothing open¦¦jsmith¦no status¦-L --json -u jsmith¦ok",
+               "smbstatus, cut short¦¦¦status cut¦-L --json¦failed"});
+    }
+    void listOpenFiles() {
+        QFETCH(QString, server);
+        QFETCH(QString, user);
+        QFETCH(QString, tool);
+        QFETCH(QString, args);
+        QFETCH(QString, files);
+        auto echo = [](const QByteArray& out) { return "printf '%s' '" + out + "'\n"; };
+        const QMap<QString, QByteArray> tools{
+            {u"net"_s, echo(kNet)},
+            {u"net files"_s, echo(kNet + kNetFiles)},
+            {u"net files, exit 1"_s, echo(kNet + kNetFiles) + "exit 1"},
+            {u"refused"_s, echo("Could not connect to server\n")},
+            {u"hangs"_s, "exec /bin/sleep 20"},
+            {u"status"_s, echo(kStatus)},
+            {u"no status"_s, echo("{\"version\":\"4.17\"}")},
+            {u"status cut"_s, echo(kStatus.left(60))}};
+        if (server == u"LOCAL"_s) server = Platform::ComputerName().toUpper();
+        args.replace(u"NET"_s, u"rpc file user jsmith -S fs1 --use-kerberos=required -N"_s);
+        const QString name = server == u"fs1"_s ? u"net"_s : u"smbstatus"_s;
+        if (!tool.isEmpty()) {
+            box->Write(u"bin/"_s + name, "#!/bin/sh\necho \"$@\" > " +
+                                             box->Path(u"args"_s).toUtf8() + "\n" +
+                                             tools.value(tool));
+            QFile(box->Path(u"bin/"_s + name)).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        }
+        QElapsedTimer t;
+        t.start();
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", box->Path(u"bin"_s).toUtf8()); // only the stand-ins are found
+        const Platform::OpenFiles open = Platform::ListOpenFiles(server, user, 1000);
+        qputenv("PATH", path);
+        QVERIFY2(t.elapsed() < 2500, "the wait is bounded");
+        QStringList out{open.ok ? u"ok"_s : u"failed"_s};
+        for (const Platform::OpenFile& f : open.files) out << f.user + u" "_s + f.path;
+        QCOMPARE(out.join(u" | "_s), files);
+        QCOMPARE(QString::fromUtf8(box->Read(u"args"_s)).trimmed(), args);
     }
 };
 

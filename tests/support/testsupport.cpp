@@ -114,12 +114,10 @@ Sandbox::Sandbox() {
     qputenv("XDG_DATA_HOME", (root + u"/home/.local/share"_s).toUtf8());
     qputenv("XDG_RUNTIME_DIR", (root + u"/run"_s).toUtf8());
     qunsetenv("QORVLOG_MESSAGES");
-    QDir().mkpath(root + u"/home/.config"_s);
-    QDir().mkpath(root + u"/home/.local/share"_s);
-    QDir().mkpath(root + u"/run"_s);
+    for (const char* folder : {"/home/.config", "/home/.local/share", "/run", "/cwd"})
+        QDir().mkpath(root + QLatin1StringView(folder));
     // The settings store takes its folder once per process: point it here for every sandbox.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + u"/home/.config"_s);
-    QDir().mkpath(root + u"/cwd"_s);
     m_previousCurrent = QDir::currentPath();
     QDir::setCurrent(root + u"/cwd"_s);
     ResetEnvironment();
@@ -365,33 +363,22 @@ CPrintJobInfo SampleJob() {
 
 QString JobDump(const CPrintJobInfo& j) {
     auto n = [](double v) { return QString::number(v, 'g', 15); };
-    QStringList out{u"JobFileName="_s + j.JobFileName,
-                    u"PrintJobID="_s + n(j.PrintJobID),
-                    u"PrinterName="_s + j.PrinterName,
-                    u"MachineName="_s + j.MachineName,
-                    u"UserName="_s + j.UserName,
-                    u"DocumentName="_s + j.DocumentName,
-                    u"SubmitDT="_s + j.SubmitText(),
-                    u"QueueName="_s + j.QueueName,
-                    u"JobSizeBytes="_s + n(j.JobSizeBytes),
-                    u"PagesPerCopy="_s + n(j.PagesPerCopy),
-                    u"SeparatorPages="_s + n(j.SeparatorPages),
-                    u"NumCopies="_s + n(j.NumCopies),
-                    u"PaperName="_s + j.PaperName,
-                    u"PaperWidth="_s + n(j.PaperWidth),
-                    u"PaperHeight="_s + n(j.PaperHeight),
-                    u"TotalPages="_s + n(j.TotalPages),
-                    u"PathAndFilename="_s + j.PathAndFilename,
-                    u"Color="_s + j.Color,
-                    u"Reserved="_s + n(j.Reserved),
-                    u"PrtDriverName="_s + j.PrtDriverName,
-                    u"MediaType="_s + j.MediaType,
-                    u"Orientation="_s + j.Orientation,
-                    u"JobSummary="_s + j.JobSummary};
+    // Three texts, each given its values at once: a value holding "%1" is never read as a place.
+    QString out =
+        u"JobFileName=%1\nPrintJobID=%2\nPrinterName=%3\nMachineName=%4\nUserName=%5\n"
+        "DocumentName=%6\nSubmitDT=%7\nQueueName=%8\nJobSizeBytes=%9\n"_s.arg(
+            j.JobFileName, n(j.PrintJobID), j.PrinterName, j.MachineName, j.UserName,
+            j.DocumentName, j.SubmitText(), j.QueueName, n(j.JobSizeBytes)) +
+        u"PagesPerCopy=%1\nSeparatorPages=%2\nNumCopies=%3\nPaperName=%4\nPaperWidth=%5\n"
+        "PaperHeight=%6\nTotalPages=%7\nPathAndFilename=%8\nColor=%9\n"_s.arg(
+            n(j.PagesPerCopy), n(j.SeparatorPages), n(j.NumCopies), j.PaperName, n(j.PaperWidth),
+            n(j.PaperHeight), n(j.TotalPages), j.PathAndFilename, j.Color) +
+        u"Reserved=%1\nPrtDriverName=%2\nMediaType=%3\nOrientation=%4\nJobSummary=%5"_s.arg(
+            n(j.Reserved), j.PrtDriverName, j.MediaType, j.Orientation, j.JobSummary);
     for (const auto& v : j.CategoryValues)
-        out << u"Value="_s + v->ValueName + u" | "_s + v->ValueString + u" | "_s +
-                   n(v->ValueNumeric);
-    return out.join(QLatin1Char('\n'));
+        out += u"\nValue="_s + v->ValueName + u" | "_s + v->ValueString + u" | "_s +
+               n(v->ValueNumeric);
+    return out;
 }
 
 ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra) {

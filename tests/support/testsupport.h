@@ -106,7 +106,6 @@ public:
     ~Sandbox();
     Sandbox(const Sandbox&) = delete;
     Sandbox& operator=(const Sandbox&) = delete;
-    bool IsValid() const { return m_dir.isValid(); }
     QString Path(const QString& relative = {}) const;
     // Writes bytes, creating folders; returns the full path.
     QString Write(const QString& relative, const QByteArray& bytes) const;
