@@ -546,50 +546,48 @@ private Q_SLOTS:
                  u"A.pdf\nB.pdf\nC.pdf"_s);
     }
 
+    // args: "@db" the sandbox file, "@pg" a server database, "@down" none, "''" the empty
+    // text; output: the start of standard output, or of standard error.
     void programModes_data() {
-        QTest::addColumn<QStringList>("args"); // "@db" the sandbox file, "@pg" a server database
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("output"); // start of standard output, or of standard error
-        const QString create = u"--create-database"_s;
-        QTest::newRow("new file") << QStringList{create, u"@db"_s} << 0
-                                  << u"Created the tables Master and Detail in "_s;
-        QTest::newRow("server") << QStringList{create, u"@pg"_s} << 0
-                                << u"Created the tables Master and Detail in postgresql://"_s;
-        QTest::newRow("no such folder") << QStringList{create, u"@db/missing/jobs.db"_s} << 1
-                                        << u"Cannot create the job database in "_s;
-        QTest::newRow("server down") << QStringList{create, u"@down"_s} << 1
-                                     << u"Cannot create the job database in postgresql://"_s;
-        QTest::newRow("other scheme") << QStringList{create, u"mysql://h/x"_s} << 2
-                                      << u"qorvlog: \"mysql://\" databases are not supported"_s;
-        QTest::newRow("no target") << QStringList{create} << 2 << u"usage:"_s;
-        QTest::newRow("empty target")
-            << QStringList{create, u""_s} << 2 << u"qorvlog: no database is named"_s;
-        QTest::newRow("import without root") << QStringList{u"--import"_s} << 2 << u"usage:"_s;
-        QTest::newRow("import, too many")
-            << QStringList{u"--import"_s, u"a"_s, u"b"_s, u"c"_s} << 2 << u"usage:"_s;
+        Table("args status output",
+              {"new file¦--create-database @db¦0¦Created the tables Master and Detail in ",
+               "server¦--create-database @pg¦0¦Created the tables Master and Detail in "
+               "postgresql://",
+               "no such folder¦--create-database @db/missing/jobs.db¦1¦Cannot create the job "
+               "database in ",
+               "server down¦--create-database @down¦1¦Cannot create the job database in "
+               "postgresql://",
+               "other scheme¦--create-database mysql://h/x¦2¦qorvlog: \"mysql://\" databases are "
+               "not supported",
+               "no target¦--create-database¦2¦usage:",
+               "empty target¦--create-database ''¦2¦qorvlog: no database is named",
+               "import without root¦--import¦2¦usage:", "import, empty root¦--import ''¦2¦usage:",
+               "import, too many¦--import a b c¦2¦usage:"});
     }
     void programModes() {
-        QFETCH(QStringList, args);
-        QFETCH(int, status);
+        QFETCH(QString, args);
+        QFETCH(QString, status);
         QFETCH(QString, output);
-        const bool pg = args.value(1) == u"@pg"_s || args.value(1) == u"@down"_s;
+        const bool pg = args.contains(u"@pg"_s) || args.contains(u"@down"_s);
         NEED(QString(pg ? u"postgresql"_s : u"sqlite"_s));
-        for (QString& a : args) {
+        QStringList all = args.split(u' ');
+        for (QString& a : all) {
             if (a.startsWith(u"@db"_s)) a = box().Path(u"jobs.db"_s) + a.mid(3);
             if (a == u"@pg"_s) a = m_dbs.Server().NewDatabase(u"jobs"_s);
             if (a == u"@down"_s) a = m_dbs.Server().DownUri();
+            if (a == u"''"_s) a.clear();
         }
-        ProgramResult r = RunProgram(args);
-        QCOMPARE(r.status, status);
-        QVERIFY2((status == 0 ? r.out : r.err).startsWith(output), qPrintable(r.out + r.err));
-        if (status != 0) return;
+        ProgramResult r = RunProgram(all);
+        QCOMPARE(r.status, status.toInt());
+        QVERIFY2((r.status == 0 ? r.out : r.err).startsWith(output), qPrintable(r.out + r.err));
+        if (r.status != 0) return;
         // The tables are there and empty; a second run leaves them alone.
-        QCOMPARE(SqlProbe(args[1]).Rows(u"SELECT count(*) FROM Master, Detail"_s), u"0"_s);
-        r = RunProgram(args);
+        QCOMPARE(SqlProbe(all[1]).Rows(u"SELECT count(*) FROM Master, Detail"_s), u"0"_s);
+        r = RunProgram(all);
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains(u"already has a table Master; nothing was changed."_s),
                  qPrintable(r.err));
-        if (!pg) QCOMPARE(SqlProbe(args[1]).Rows(u"PRAGMA journal_mode"_s), u"wal"_s);
+        if (!pg) QCOMPARE(SqlProbe(all[1]).Rows(u"PRAGMA journal_mode"_s), u"wal"_s);
     }
 
     void importMode() {
