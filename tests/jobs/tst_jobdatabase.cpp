@@ -370,9 +370,6 @@ private Q_SLOTS:
         QFETCH(QString, matter);
         QFETCH(QString, result);
         const QString db = New(u"sqlite"_s);
-        JobFields f;
-        f.document = document.isEmpty() ? f.document : document;
-        box().WriteLines(u"local/users/jsmith/A.prt"_s, f.Lines());
         box().Write(u"local/users/jsmith/A.prn"_s, "print data");
         QString dat = box().Path(u"local/users/jsmith/A.dat"_s);
         if (data == u"@job"_s)
