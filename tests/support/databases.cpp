@@ -20,8 +20,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 constexpr int kPort = 5432;
 
