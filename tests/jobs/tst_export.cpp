@@ -36,18 +36,15 @@ class TestExport : public QObject {
 
     static void Run() { CPrintJobInfo().CheckCorvayne(); }
     void Log(const QByteArray& bytes) { box->Write(u"local/qorvcor.txt"_s, bytes); }
-    // The files of a folder (hidden ones too), "name: content".
-    QStringList Files(const QString& folder = u"data/users/jsmith"_s) {
-        QStringList out;
-        for (const QString& name : QDir(box->Path(folder)).entryList(QDir::Files | QDir::Hidden))
-            out << name + u": "_s + QString::fromUtf8(box->Read(folder + u'/' + name));
-        return out;
+    QString Files(const QString& folder = u"data/users/jsmith"_s) {
+        return Listing(box->Path(folder));
     }
-    // Job1.dat, Job2.dat, ... holding these data files.
-    static QStringList Numbered(const QStringList& dats) {
+    // Job1.dat, Job2.dat, ... holding these data files, as Listing shows them.
+    static QString Numbered(const QStringList& dats) {
         QStringList out;
-        for (const QString& d : dats) out << u"Job%1.dat: "_s.arg(out.size() + 1) + d;
-        return out;
+        for (QString d : dats)
+            out << u"Job%1.dat = "_s.arg(out.size() + 1) + d.replace(u"\r\n"_s, u"|"_s);
+        return out.join(u'\n');
     }
 
 private Q_SLOTS:
@@ -92,7 +89,7 @@ private Q_SLOTS:
         QString unused;
         QVERIFY(CPrintJobInfo().SaveToFile(unused)); // a job of no bytes: only the export
         for (const QString& f : {u"data"_s, u"local"_s})
-            QCOMPARE(Files(f + u"/users/jsmith"_s), f == folder ? Numbered({dat}) : QStringList());
+            QCOMPARE(Files(f + u"/users/jsmith"_s), f == folder ? Numbered({dat}) : QString());
     }
 
     // The export is on where the program folder lies under a folder named "cvedm" (any letter
@@ -120,9 +117,9 @@ private Q_SLOTS:
         QFile::remove(box->Path(u"data/users/jsmith/Job1.dat"_s)); // imported meanwhile
         Log(Lines(u"1234"_s));
         Run(); // counts from 1 again
-        QStringList files = Numbered(Bob(u"4k23"_s));
-        files[1] = u"Job2.dat: keep"_s;
-        QCOMPARE(Files(), files);
+        QStringList dats = Bob(u"4k23"_s);
+        dats[1] = u"keep"_s;
+        QCOMPARE(Files(), Numbered(dats));
     }
 
     // The log as it is at each run, and the data files all runs make. A log that is no
@@ -166,7 +163,7 @@ private Q_SLOTS:
         Log(Lines(u"123"_s));
         QDir().mkpath(box->Path(u"local/qorvcor1.txt"_s));
         Run();
-        QCOMPARE(Files(), QStringList());
+        QCOMPARE(Files(), QString());
         QDir().rmdir(box->Path(u"local/qorvcor1.txt"_s));
         {
             FailingDevice full(Bob(u"1"_s)[0].size() + 10, u"/data/users/"_s);

@@ -12,82 +12,66 @@
 #include <QTest>
 
 namespace {
-struct StoredJob {
-    const char* submitted; // wall-clock time as stored
-    const char* user;
-    const char* document;
-    int pages;
-    const char* color;
-    QStringList values; // "Category|text"
-};
-// In RecordID order. 2 November 2004 began at 01:00 in Sao Paulo: its clocks skipped midnight.
-const StoredJob kJobs[] = {
-    {"2004-11-04 00:00:00", "jsmith", "Plan.dwg", 4, "Color", {u"Matter|4711"_s, u"Client|Acme"_s}},
-    {"2004-11-01 23:59:59",
-     "jsmith",
-     "Offer, final \"v2\".doc",
-     2,
-     "Monochrome",
-     {u"Client|Müller, \"Söhne\" & Ærø"_s, u"Matter|4711"_s}},
-    {"2004-11-02 00:00:00", "JSmith", "Brief.pdf", 3, "Monochrome", {u"Client|Acme"_s}},
-    {"2004-11-03 23:59:59", "ablack", "Memo.txt", 1, "Monochrome", {u"Matter|0815"_s}},
-    {"2004-11-02 00:00:00", "ÖZIL", "Scan.pdf", 5, "Color", {}},
-    {"2004-11-03 12:00:00",
-     "jsmith",
-     "Notes.doc",
-     6,
-     "Color",
-     {u"Client|Acme"_s, u"Matter|0815"_s}},
-};
+// In RecordID order: submitted (wall-clock time as stored), user, document, pages, colour and
+// the values "Category|text", joined by ";". 2 November 2004 began at 01:00 in Sao Paulo: its
+// clocks skipped midnight.
+const QStringList kJobs{
+    u"2004-11-04 00:00:00¦jsmith¦Plan.dwg¦4¦Color¦Matter|4711;Client|Acme"_s,
+    u"2004-11-01 23:59:59¦jsmith¦Offer, final \"v2\".doc¦2¦Monochrome¦Client|Müller, \"Söhne\" & "
+    "Ærø;Matter|4711"_s,
+    u"2004-11-02 00:00:00¦JSmith¦Brief.pdf¦3¦Monochrome¦Client|Acme"_s,
+    u"2004-11-03 23:59:59¦ablack¦Memo.txt¦1¦Monochrome¦Matter|0815"_s,
+    u"2004-11-02 00:00:00¦ÖZIL¦Scan.pdf¦5¦Color¦"_s,
+    u"2004-11-03 12:00:00¦jsmith¦Notes.doc¦6¦Color¦Client|Acme;Matter|0815"_s};
+QString Field(int id, int i) {
+    return kJobs[id - 1].section(u'¦', i, i);
+}
 
 const QString kHeader = u"RecordID,SubmitDT,UserName,MachineName,PrinterName,DocumentName,"
                         "TotalPages,NumCopies,PaperName,Color,PrinterGroup"_s;
 // The listing's line of each job, without its category columns.
 QString Line(int id) {
-    const StoredJob& j = kJobs[id - 1];
-    QString document = QString::fromUtf8(j.document);
+    QString document = Field(id, 2);
     if (document.contains(u',')) document = u'"' + document.replace(u"\""_s, u"\"\""_s) + u'"';
-    return u"%1,%2,%3,HOSTA,Plotter A0,%4,%5,1,Letter,%6,PG1"_s.arg(id)
-        .arg(QString::fromUtf8(j.submitted), QString::fromUtf8(j.user), document)
-        .arg(j.pages)
-        .arg(QString::fromUtf8(j.color));
+    return u"%1,%2,%3,HOSTA,Plotter A0,%4,%5,1,Letter,%6,PG1"_s.arg(id).arg(
+        Field(id, 0), Field(id, 1), document, Field(id, 3), Field(id, 4));
 }
-QString Csv(const QStringList& lines) {
-    return lines.join(u"\r\n"_s) + u"\r\n"_s;
+// A report from its lines joined by "#": "@H" the listing's header, "@M" the client with
+// quotes and a comma, "@n" starting a line job n's.
+QString Csv(QString lines) {
+    lines.replace(u"@H"_s, kHeader).replace(u"@M"_s, u"\"Müller, \"\"Söhne\"\" & Ærø\""_s);
+    QStringList out;
+    for (const QString& l : lines.split(u'#'))
+        out << (l.startsWith(u'@') ? Line(l[1].digitValue()) + l.mid(2) : l);
+    return out.join(u"\r\n"_s) + u"\r\n"_s;
 }
 } // namespace
 
-#define NEED(backend) NEED_SERVER(backend, m_pgMissing)
+#define NEED(backend) NEED_BACKEND(m_dbs, backend)
 
 class TestReport : public QObject {
     Q_OBJECT
-    PostgresServer m_server;
-    QString m_pgMissing;
+    TestDatabases m_dbs;
 
     // The sample jobs in a new database of the backend.
     QString NewDatabase(const QString& backend, const Sandbox& box) {
-        const QString target =
-            backend == u"sqlite"_s ? box.Path(u"jobs.db"_s) : m_server.NewDatabase(u"report"_s);
-        QString message;
-        if (CreateJobDatabase(target, &message) != Platform::CreateResult::Created)
-            qWarning() << message;
+        const QString target = m_dbs.New(backend, box.Path(u"jobs.db"_s), u"report"_s);
         Platform::JobDatabase db;
         if (!db.Open(target)) qWarning() << db.LastError();
-        for (const StoredJob& j : kJobs) {
-            const QString text = QString::fromUtf8(j.submitted);
-            const QDateTime wall(QDate::fromString(text.left(10), u"yyyy-MM-dd"_s),
-                                 QTime::fromString(text.mid(11), u"HH:mm:ss"_s), Qt::UTC);
-            const qint64 id = db.InsertMaster({{u"UserName"_s, QString::fromUtf8(j.user)},
-                                               {u"SubmitDT"_s, wall},
-                                               {u"MachineName"_s, u"HOSTA"_s},
-                                               {u"PrinterName"_s, u"Plotter A0"_s},
-                                               {u"DocumentName"_s, QString::fromUtf8(j.document)},
-                                               {u"TotalPages"_s, j.pages},
-                                               {u"NumCopies"_s, 1},
-                                               {u"PaperName"_s, u"Letter"_s},
-                                               {u"Color"_s, QString::fromUtf8(j.color)},
-                                               {u"PrinterGroup"_s, u"PG1"_s}});
-            for (const QString& v : j.values)
+        for (int id = 1; id <= kJobs.size(); ++id) {
+            // Parsed as UTC: the wall-clock times need not exist in the local zone.
+            const QDateTime wall = QDateTime::fromString(Field(id, 0) + u'Z', Qt::ISODate);
+            db.InsertMaster({{u"UserName"_s, Field(id, 1)},
+                             {u"SubmitDT"_s, wall},
+                             {u"MachineName"_s, u"HOSTA"_s},
+                             {u"PrinterName"_s, u"Plotter A0"_s},
+                             {u"DocumentName"_s, Field(id, 2)},
+                             {u"TotalPages"_s, Field(id, 3).toInt()},
+                             {u"NumCopies"_s, 1},
+                             {u"PaperName"_s, u"Letter"_s},
+                             {u"Color"_s, Field(id, 4)},
+                             {u"PrinterGroup"_s, u"PG1"_s}});
+            for (const QString& v : Field(id, 5).split(u';', Qt::SkipEmptyParts))
                 db.InsertDetail({{u"RecordID"_s, id},
                                  {u"Category"_s, v.section(u'|', 0, 0)},
                                  {u"ValueText"_s, v.section(u'|', 1)},
@@ -97,66 +81,38 @@ class TestReport : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { m_pgMissing = StartForTests(m_server); }
-    void cleanupTestCase() { m_server.Stop(); }
+    void initTestCase() { m_dbs.Start(); }
 
     void reports_data() {
-        QTest::addColumn<QString>("backend");
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("csv");
-        const QString categories = u",Client,Matter"_s;
-        const QString mueller = u"\"Müller, \"\"Söhne\"\" & Ærø\""_s;
-        for (const QString& backend : {u"sqlite"_s, u"postgresql"_s}) {
-            auto row = [&](const char* name) {
-                return &(QTest::newRow(qPrintable(backend + u": "_s + QLatin1String(name)))
-                         << backend);
-            };
-            *row("every job, by submit time then RecordID")
-                << QStringList()
-                << Csv({kHeader + categories, Line(2) + u","_s + mueller + u",4711"_s,
-                        Line(3) + u",Acme,"_s, Line(5) + u",,"_s, Line(6) + u",Acme,0815"_s,
-                        Line(4) + u",,0815"_s, Line(1) + u",Acme,4711"_s});
-            *row("both date limits kept, a second beyond each left out")
-                << QStringList{u"--from"_s, u"2004-11-02"_s, u"--to"_s, u"2004-11-03"_s}
-                << Csv({kHeader + categories, Line(3) + u",Acme,"_s, Line(5) + u",,"_s,
-                        Line(6) + u",Acme,0815"_s, Line(4) + u",,0815"_s});
-            *row("one day, only its categories")
-                << QStringList{u"--from"_s, u"2004-11-02"_s, u"--to"_s, u"2004-11-02"_s}
-                << Csv({kHeader + u",Client"_s, Line(3) + u",Acme"_s, Line(5) + u","_s});
-            *row("user, letter case ignored")
-                << QStringList{u"--user"_s, u"JSMITH"_s}
-                << Csv({kHeader + categories, Line(2) + u","_s + mueller + u",4711"_s,
-                        Line(3) + u",Acme,"_s, Line(6) + u",Acme,0815"_s,
-                        Line(1) + u",Acme,4711"_s});
-            *row("user beyond ASCII, no categories")
-                << QStringList{u"--user"_s, u"özil"_s} << Csv({kHeader, Line(5)});
-            *row("unknown user") << QStringList{u"--user"_s, u"nobody"_s} << Csv({kHeader});
-            *row("by one category, jobs without it under the empty value")
-                << QStringList{u"--by"_s, u"Client"_s}
-                << Csv({u"Client,Jobs,TotalPages"_s, u",2,6"_s, u"Acme,3,13"_s,
-                        mueller + u",1,2"_s});
-            *row("by two categories") << QStringList{u"--by"_s, u"Client,Matter"_s}
-                                      << Csv({u"Client,Matter,Jobs,TotalPages"_s, u",,1,5"_s,
-                                              u",0815,1,1"_s, u"Acme,,1,3"_s, u"Acme,0815,1,6"_s,
-                                              u"Acme,4711,1,4"_s, mueller + u",4711,1,2"_s});
-            *row("by a category, selected")
-                << QStringList{u"--by"_s,   u"Matter"_s, u"--user"_s,
-                               u"jsmith"_s, u"--from"_s, u"2004-11-02"_s}
-                << Csv({u"Matter,Jobs,TotalPages"_s, u",1,3"_s, u"0815,1,6"_s, u"4711,1,4"_s});
-            *row("by a category no job has") << QStringList{u"--by"_s, u"Project"_s}
-                                             << Csv({u"Project,Jobs,TotalPages"_s, u",6,21"_s});
-        }
+        BackendTable(
+            "options csv",
+            {"every job, by submit time then RecordID¦¦@H,Client,Matter#@2,@M,4711#@3,Acme,#@5,,#"
+             "@6,Acme,0815#@4,,0815#@1,Acme,4711",
+             "both date limits kept, a second beyond each left out¦--from 2004-11-02 --to "
+             "2004-11-03¦@H,Client,Matter#@3,Acme,#@5,,#@6,Acme,0815#@4,,0815",
+             "one day, only its categories¦--from 2004-11-02 --to 2004-11-02¦@H,Client#@3,Acme#@5,",
+             "user, letter case ignored¦--user JSMITH¦@H,Client,Matter#@2,@M,4711#@3,Acme,#"
+             "@6,Acme,0815#@1,Acme,4711",
+             "user beyond ASCII, no categories¦--user özil¦@H#@5", "unknown user¦--user nobody¦@H",
+             "by one category, jobs without it under the empty value¦--by Client¦"
+             "Client,Jobs,TotalPages#,2,6#Acme,3,13#@M,1,2",
+             "by two categories¦--by Client,Matter¦Client,Matter,Jobs,TotalPages#,,1,5#,0815,1,1#"
+             "Acme,,1,3#Acme,0815,1,6#Acme,4711,1,4#@M,4711,1,2",
+             "by a category, selected¦--by Matter --user jsmith --from 2004-11-02¦"
+             "Matter,Jobs,TotalPages#,1,3#0815,1,6#4711,1,4",
+             "by a category no job has¦--by Project¦Project,Jobs,TotalPages#,6,21"});
     }
     void reports() {
         QFETCH(QString, backend);
-        QFETCH(QStringList, options);
+        QFETCH(QString, options);
         QFETCH(QString, csv);
         NEED(backend);
         Sandbox box;
         const QString db = NewDatabase(backend, box);
-        const ProgramResult r = RunProgram(QStringList{u"--report"_s, db} + options);
+        const ProgramResult r =
+            RunProgram(QStringList{u"--report"_s, db} + options.split(u' ', Qt::SkipEmptyParts));
         QCOMPARE(r.err, QString());
-        QCOMPARE(r.out, csv);
+        QCOMPARE(r.out, Csv(csv));
         QCOMPARE(r.status, 0);
     }
 
@@ -173,8 +129,7 @@ private Q_SLOTS:
         ProgramResult r = RunProgram({u"--report"_s, u"--by"_s, u"Matter"_s, u"--output"_s, file});
         QCOMPARE(QStringList({QString::number(r.status), r.out, r.err}),
                  QStringList({u"0"_s, QString(), QString()}));
-        const QString csv =
-            Csv({u"Matter,Jobs,TotalPages"_s, u",2,8"_s, u"0815,2,7"_s, u"4711,2,6"_s});
+        const QString csv = Csv(u"Matter,Jobs,TotalPages#,2,8#0815,2,7#4711,2,6"_s);
         QCOMPARE(QString::fromUtf8(box.Read(u"out/report.csv"_s)), csv);
         QCOMPARE(QDir(box.Path(u"out"_s)).entryList(QDir::Files | QDir::Hidden),
                  QStringList{u"report.csv"_s});
@@ -186,47 +141,31 @@ private Q_SLOTS:
                  QStringList{u"report.csv"_s});
     }
 
+    // args after --report, "%1" the sandbox; message: first line of standard error
     void exitCodes_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("message"); // first line of standard error; %1 the sandbox
-        QTest::newRow("no database, none configured")
-            << QStringList{u"--report"_s} << 2
-            << u"qorvlog: --report: no database given and none is configured"_s;
-        QTest::newRow("unknown option")
-            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--form"_s, u"2004-11-02"_s} << 2
-            << u"qorvlog: unknown option --form"_s;
-        QTest::newRow("no such day")
-            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--to"_s, u"2004-02-30"_s} << 2
-            << u"qorvlog: --to 2004-02-30 is not a date (YYYY-MM-DD)"_s;
-        QTest::newRow("date without leading zeros")
-            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--from"_s, u"2004-11-2"_s} << 2
-            << u"qorvlog: --from 2004-11-2 is not a date (YYYY-MM-DD)"_s;
-        QTest::newRow("option without its value")
-            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--user"_s} << 2
-            << u"qorvlog: --user needs a value"_s;
-        QTest::newRow("empty category")
-            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--by"_s, u"Client,"_s} << 2
-            << u"qorvlog: --by Client, names an empty category"_s;
-        QTest::newRow("two databases")
-            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"%1other.db"_s} << 2
-            << u"qorvlog: more than one database: %1other.db"_s;
-        QTest::newRow("missing SQLite file")
-            << QStringList{u"--report"_s, u"%1missing.db"_s} << 1
-            << u"qorvlog: job database: there is no database file %1missing.db"_s;
-        QTest::newRow("a file that is no database")
-            << QStringList{u"--report"_s, u"%1junk.db"_s} << 1 << u"qorvlog: job database: "_s;
-        QTest::newRow("server down")
-            << QStringList{u"--report"_s, u"pg-down"_s} << 1 << u"qorvlog: job database: "_s;
-        QTest::newRow("no tables")
-            << QStringList{u"--report"_s, u"%1empty.db"_s} << 1 << u"qorvlog: job database: "_s;
-        QTest::newRow("output folder missing")
-            << QStringList{u"--report"_s, u"%1jobs.db"_s, u"--output"_s, u"%1no/r.csv"_s} << 1
-            << u"qorvlog: cannot write the report to %1no/r.csv: "_s;
+        Table("args status message",
+              {"no database, none configured¦¦2¦qorvlog: --report: no database given and none "
+               "is configured",
+               "unknown option¦%1jobs.db --form 2004-11-02¦2¦qorvlog: unknown option --form",
+               "no such day¦%1jobs.db --to 2004-02-30¦2¦qorvlog: --to 2004-02-30 is not a date "
+               "(YYYY-MM-DD)",
+               "date without leading zeros¦%1jobs.db --from 2004-11-2¦2¦qorvlog: --from 2004-11-2 "
+               "is not a date (YYYY-MM-DD)",
+               "option without its value¦%1jobs.db --user¦2¦qorvlog: --user needs a value",
+               "empty category¦%1jobs.db --by Client,¦2¦qorvlog: --by Client, names an empty "
+               "category",
+               "two databases¦%1jobs.db %1other.db¦2¦qorvlog: more than one database: %1other.db",
+               "missing SQLite file¦%1missing.db¦1¦qorvlog: job database: there is no database "
+               "file %1missing.db",
+               "a file that is no database¦%1junk.db¦1¦qorvlog: job database: ",
+               "server down¦pg-down¦1¦qorvlog: job database: ",
+               "no tables¦%1empty.db¦1¦qorvlog: job database: ",
+               "output folder missing¦%1jobs.db --output %1no/r.csv¦1¦qorvlog: cannot write the "
+               "report to %1no/r.csv: "});
     }
     void exitCodes() {
-        QFETCH(QStringList, args);
-        QFETCH(int, status);
+        QFETCH(QString, args);
+        QFETCH(QString, status);
         QFETCH(QString, message);
         Sandbox box;
         LayOutInstallation(
@@ -234,10 +173,12 @@ private Q_SLOTS:
         NewDatabase(u"sqlite"_s, box);
         box.Write(u"junk.db"_s, "junk");
         SqlProbe(box.Path(u"empty.db"_s)).Exec(u"CREATE TABLE other (x INTEGER)"_s);
-        for (QString& a : args)
-            a = a == u"pg-down"_s ? m_server.DownUri() : a.replace(u"%1"_s, box.Path() + u'/');
-        const ProgramResult r = RunProgram(args);
-        QCOMPARE(r.status, status);
+        QStringList all{u"--report"_s};
+        for (QString& a : args.split(u' ', Qt::SkipEmptyParts))
+            all << (a == u"pg-down"_s ? m_dbs.Server().DownUri()
+                                      : a.replace(u"%1"_s, box.Path() + u'/'));
+        const ProgramResult r = RunProgram(all);
+        QCOMPARE(r.status, status.toInt());
         // The configuration's own message may come first.
         QVERIFY2(r.err.contains(u'\n' + message.replace(u"%1"_s, box.Path() + u'/')) ||
                      r.err.startsWith(message),

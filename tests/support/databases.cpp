@@ -1,5 +1,6 @@
 #include "databases.h"
 
+#include "jobs/bdataaccess.h"
 #include "platform/database.h"
 
 #include <QDir>
@@ -18,8 +19,6 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 constexpr int kPort = 5432;
@@ -148,6 +147,34 @@ void BackendRows() {
     QTest::addColumn<QString>("backend");
     QTest::newRow("sqlite") << u"sqlite"_s;
     QTest::newRow("postgresql") << u"postgresql"_s;
+}
+
+void BackendTable(const char* columns, std::initializer_list<const char*> rows) {
+    static QList<QByteArray> names; // the test library keeps the name pointers
+    const QByteArrayList these = QByteArray(columns).split(' ');
+    QTest::addColumn<QString>("backend");
+    for (const QByteArray& c : these)
+        QTest::addColumn<QString>((names << c).constLast().constData());
+    for (const char* backend : {"sqlite", "postgresql"})
+        for (const char* row : rows) {
+            const QStringList fields = QString::fromUtf8(row).split(u"\u00a6"_s);
+            if (fields.size() != these.size() + 1) qFatal("row \"%s\": wrong field count", row);
+            QTestData& data = QTest::newRow(qPrintable(backend + u": "_s + fields[0]))
+                              << QString::fromLatin1(backend);
+            for (const QString& f : fields.mid(1)) data << f;
+        }
+}
+
+QString TestDatabases::New(const QString& backend, const QString& file, const QString& name,
+                           bool tables) {
+    const bool sqlite = backend == u"sqlite"_s;
+    const QString target = sqlite ? file : m_server.NewDatabase(name);
+    if (sqlite) QDir().mkpath(QFileInfo(file).path());
+    QString message;
+    if (!tables && sqlite) SqlProbe(target).Exec(u"CREATE TABLE other (x INTEGER)"_s);
+    if (tables && CreateJobDatabase(target, &message) != Platform::CreateResult::Created)
+        qWarning() << message;
+    return target;
 }
 
 SqlProbe::SqlProbe(const QString& target) {

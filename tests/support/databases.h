@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 // initdb and pg_ctl in a temporary folder, listening only on a Unix socket there (no TCP).
 // Under root the server runs as the postgres system user, since initdb refuses root.
 class PostgresServer {
@@ -40,15 +42,36 @@ private:
     QStringList m_created;
 };
 
-// For a test program on both databases: starts server in initTestCase (an installed server
-// that does not start fails the test) and returns why PostgreSQL rows are skipped, empty when
-// it runs.
+// Starts server in initTestCase (an installed server that does not start fails the test);
+// why PostgreSQL rows are skipped, empty when it runs.
 QString StartForTests(PostgresServer& server);
+
+// The two databases of a test program: SQLite files and a server of its own, started by
+// Start in initTestCase.
+class TestDatabases {
+public:
+    void Start() { m_skipped = StartForTests(m_server); }
+    PostgresServer& Server() { return m_server; }
+    // Why "postgresql" rows are skipped; empty while the server runs.
+    const QString& Skipped() const { return m_skipped; }
+    // A new database of backend (the SQLite file, or name on the server) holding the job
+    // tables, or (tables false) another table only; its target.
+    QString New(const QString& backend, const QString& file, const QString& name = u"jobs"_s,
+                bool tables = true);
+
+private:
+    PostgresServer m_server;
+    QString m_skipped;
+};
 // The data column "backend" with the rows "sqlite" and "postgresql".
 void BackendRows();
-// Skips a "postgresql" row when skipped (StartForTests's answer) is not empty.
-#define NEED_SERVER(backend, skipped)                                                              \
-    if ((backend) == u"postgresql"_s && !(skipped).isEmpty()) QSKIP(qPrintable(skipped))
+// The column "backend", then one QString column per name in columns; each row (fields
+// separated by "¦", the first naming it) once for each backend.
+void BackendTable(const char* columns, std::initializer_list<const char*> rows);
+// Skips a "postgresql" row when the server of databases does not run.
+#define NEED_BACKEND(databases, backend)                                                           \
+    if ((backend) == u"postgresql"_s && !(databases).Skipped().isEmpty())                          \
+    QSKIP(qPrintable((databases).Skipped()))
 
 // Reads and changes a job database (a path or a URI) directly through Qt SQL.
 class SqlProbe {
