@@ -88,10 +88,11 @@ const Settings kStored = {
 const QStringList kShown = {u"window normal 1500,900 7500x6000"_s, u"pane 1200"_s,
                             u"columns 3000,1500,900,2400,1800"_s, u"sort 3 down"_s, u"rows B,A"_s};
 
-Settings With(Settings s, std::initializer_list<std::pair<const char*, const char*>> changes) {
-    for (auto [key, text] : changes)
+// s with "Section/Key=text;..." changes.
+Settings With(Settings s, const QString& changes) {
+    for (const QString& c : changes.split(u';'))
         for (auto& [k, v] : s)
-            if (k == QLatin1String(key)) v = QString::fromLatin1(text);
+            if (k == c.section(u'=', 0, 0)) v = c.section(u'=', 1);
     return s;
 }
 // kShown with the lines of the same first word replaced.
@@ -248,18 +249,16 @@ private Q_SLOTS:
     }
 
     void listColumns_data() {
-        QTest::addColumn<QStringList>("job"); // paper, width, pages, copies
-        QTest::addColumn<QString>("shown");   // Size and Pages
-        Row("named paper", QStringList{"Letter", "8.5", "3", "2"}, "Letter|6");
-        Row("custom paper", QStringList{"Custom", "8.5", "3", "2"}, "8.50x11.00 in|6");
-        Row("nameless paper", QStringList{"", "8.5", "3", "2"}, "8.50x11.00 in|6");
-        Row("name too short", QStringList{"A4", "8.27", "3", "2"}, "8.27x11.00 in|6");
-        Row("spooling", QStringList{"", "0", "0", "2"}, "Spooling|Spooling");
-        Row("copies unknown", QStringList{"Letter", "8.5", "3", "0"}, "Letter|3");
+        Table("fields shown", // paper, width, pages, copies; Size and Pages shown
+              {"named paper¦Letter|8.5|3|2¦Letter|6", "custom paper¦Custom|8.5|3|2¦8.50x11.00 in|6",
+               "nameless paper¦|8.5|3|2¦8.50x11.00 in|6",
+               "name too short¦A4|8.27|3|2¦8.27x11.00 in|6", "spooling¦|0|0|2¦Spooling|Spooling",
+               "copies unknown¦Letter|8.5|3|0¦Letter|3"});
     }
     void listColumns() {
-        QFETCH(QStringList, job);
+        QFETCH(QString, fields);
         QFETCH(QString, shown);
+        const QStringList job = fields.split(u'|');
         JobFields f = Plotter();
         f.paper = job[0], f.width = job[1], f.pages = job[2], f.copies = job[3], f.printer = {};
         Show({f});
@@ -269,21 +268,18 @@ private Q_SLOTS:
     }
 
     void loadStep_data() {
-        QTest::addColumn<QStringList>("edits");
-        QTest::addColumn<QString>("pauseGroups");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("save");
-        QTest::addColumn<int>("helpLeft"); // twips
-        Row("design", QStringList{}, "", "QorvLog", "&Save", 2640);
-        Row("no cancel", QStringList{"GENERAL/AllowCancel=False"}, "", "QorvLog", "&Save", 1320);
-        Row("simulated, holding", QStringList{"GENERAL/SIMMonitor=True"}, "Plotter",
-            "*SIM* QorvLog", "Print/&Save", 2640);
+        Table(
+            "edit pauseGroups caption save left", // Help's left edge in twips
+            {"design¦¦¦QorvLog¦&Save¦2640",
+             "no cancel¦GENERAL/AllowCancel=False¦¦QorvLog¦&Save¦1320",
+             "simulated, holding¦GENERAL/SIMMonitor=True¦Plotter¦*SIM* QorvLog¦Print/&Save¦2640"});
     }
     void loadStep() {
-        QFETCH(QStringList, edits);
+        QFETCH(QString, edit);
         QFETCH(QString, pauseGroups);
-        QFETCH(int, helpLeft);
-        Configure(edits);
+        QFETCH(QString, left);
+        const int helpLeft = left.toInt();
+        Configure(edit.split(u';', Qt::SkipEmptyParts));
         gEnv.m_sPauseGroups = pauseGroups;
         Show({Plotter()});
         QTEST(w->windowTitle(), "caption");
@@ -354,9 +350,8 @@ private Q_SLOTS:
     }
 
     void eachJobKeepsItsOwnValues_data() {
-        QTest::addColumn<QString>("client"); // typed, then Enter when the popup offers one
-        QTest::newRow("typed out") << u"Gamma Trust"_s;
-        QTest::newRow("chosen from the type-ahead") << u"Gamma"_s;
+        // Typed, then Enter when the popup offers one.
+        Table("client", {"typed out¦Gamma Trust", "chosen from the type-ahead¦Gamma"});
     }
     void eachJobKeepsItsOwnValues() {
         QFETCH(QString, client);
@@ -537,12 +532,11 @@ private Q_SLOTS:
     }
 
     void failedStore_data() {
-        QTest::addColumn<bool>("retryHelps");
-        QTest::newRow("retry after the obstacle is gone") << true;
-        QTest::newRow("retry, then cancel") << false;
+        Table("retry", {"retry after the obstacle is gone¦helps", "retry, then cancel¦fails"});
     }
     void failedStore() {
-        QFETCH(bool, retryHelps);
+        QFETCH(QString, retry);
+        const bool retryHelps = retry == u"helps"_s;
         Show({Plotter()});
         const QString obstacle = box->Path(kUser + u"42.dat"_s);
         QDir().mkpath(obstacle); // a folder where the data file goes
@@ -565,15 +559,11 @@ private Q_SLOTS:
     }
 
     void cancelThroughDoPrintJobs_data() {
-        QTest::addColumn<bool>("deleteIfCanceled");
-        QTest::addColumn<QString>("pas");
-        QTest::newRow("released") << false << u"resume\r\n"_s;
-        QTest::newRow("deleted") << true << u"delete\r\n"_s;
+        Table("pas", {"released¦resume\r\n", "deleted¦delete\r\n"});
     }
     void cancelThroughDoPrintJobs() {
-        QFETCH(bool, deleteIfCanceled);
         QFETCH(QString, pas);
-        gEnv.m_bDeleteIfCanceled = deleteIfCanceled;
+        gEnv.m_bDeleteIfCanceled = pas.startsWith(u"delete"_s);
         for (const QString& s : {u"prog/start.sh"_s, u"prog/end.sh"_s}) {
             box->Write(s, "#!/bin/sh\ntouch \"$0.ran\"\n");
             QFile::setPermissions(box->Path(s), QFile::ReadOwner | QFile::ExeOwner);
@@ -669,16 +659,15 @@ private Q_SLOTS:
             QStringList{centred, u"pane 1590"_s, u"columns 2880,1005,720,1200,1440"_s,
                         u"sort none"_s, u"rows A,B"_s});
         Row("as left", kStored, kShown);
-        Row("left maximised opens normal", With(kStored, {{"Window/Maximized", "2"}}), kShown);
-        Row("non-numeric left: centred", With(kStored, {{"Window/Left", "15OO"}}),
-            Shown({centred}));
-        Row("non-numeric width", With(kStored, {{"Columns/Papersize", "wide"}}),
+        Row("left maximised opens normal", With(kStored, u"Window/Maximized=2"_s), kShown);
+        Row("non-numeric left: centred", With(kStored, u"Window/Left=15OO"_s), Shown({centred}));
+        Row("non-numeric width", With(kStored, u"Columns/Papersize=wide"_s),
             Shown({u"columns 3000,1005,900,2400,1800"_s}));
-        Row("gone monitor on the right", With(kStored, {{"Window/Left", "11401"}}),
+        Row("gone monitor on the right", With(kStored, u"Window/Left=11401"_s),
             Shown({u"window normal 6000,900 7500x6000"_s}));
-        Row("ascending", With(kStored, {{"Columns/SortOrder", "0"}}),
+        Row("ascending", With(kStored, u"Columns/SortOrder=0"_s),
             Shown({u"sort 3 up"_s, u"rows A,B"_s}));
-        Row("not sorted", With(kStored, {{"Columns/Sorted", "0"}}),
+        Row("not sorted", With(kStored, u"Columns/Sorted=0"_s),
             Shown({u"sort none"_s, u"rows A,B"_s}));
     }
     void restore() {
@@ -691,22 +680,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("maximise");
         QTest::addColumn<Settings>("stored");
         // Moved, sized, the pane and a column dragged, the first column sorted ascending.
-        const Settings normal = With(kStored, {{"Window/Left", "3000"},
-                                               {"Window/Top", "1500"},
-                                               {"Window/Width", "7200"},
-                                               {"Window/Height", "5400"},
-                                               {"Window/Resizer", "1500"},
-                                               {"Columns/Printer", "2100"},
-                                               {"Columns/SortKey", "0"},
-                                               {"Columns/SortOrder", "0"}});
+        const Settings normal =
+            With(kStored, u"Window/Left=3000;Window/Top=1500;Window/Width=7200;Window/Height=5400;"
+                          "Window/Resizer=1500;Columns/Printer=2100;Columns/SortKey=0;"
+                          "Columns/SortOrder=0"_s);
         Row("normal", false, normal);
         // Maximised: the normal place stays as it was stored before.
         Row("maximised", true,
-            With(normal, {{"Window/Maximized", "2"},
-                          {"Window/Left", "1500"},
-                          {"Window/Top", "900"},
-                          {"Window/Width", "7500"},
-                          {"Window/Height", "6000"}}));
+            With(normal, u"Window/Maximized=2;Window/Left=1500;Window/Top=900;Window/Width=7500;"
+                         "Window/Height=6000"_s));
     }
     void stateSaved() {
         QFETCH(bool, maximise);
