@@ -6,81 +6,66 @@
 #include <QtTest>
 #include <QtWidgets>
 
-namespace {
-const QString kProduct = u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"_s;
-const QString kMsInfo = u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]"_s;
-const QString kLocation = u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]"_s;
-const QString kNone = u"QorvLog: System Info is not available. (!)"_s;
-} // namespace
-
 class TestFAbout : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The version; registry sections and values, "|"-joined, "P" the product's key, "I" and
+    // "L" System Info's, "@" the sandbox; then the version lines, the beta mark and what
+    // System Info does ("-": not available), "|"-joined.
     void shown_data() {
-        QTest::addColumn<CVersion>("version");
-        QTest::addColumn<QStringList>("registry"); // @ stands for the sandbox
-        // Caption, product, file version, beta mark, then what System Info does.
-        QTest::addColumn<QStringList>("shown");
-        const QString about = u"About QorvLog"_s, v4 = u"QorvLog 4.0.0"_s;
-        const QString f4 = u"File Version: 4.00"_s, beta = u"BETA VERSION"_s;
-        const QString path = u"PATH = @/tools/"_s, folder = u"MSINFO = @/tools"_s;
-        QTest::newRow("revision 0, neither value")
-            << CVersion{4, 0, 0} << QStringList{} << QStringList{about, v4, f4, u"-"_s, kNone};
-        QTest::newRow("revision 1, path")
-            << CVersion{4, 1, 1} << QStringList{kMsInfo, path + u"info"_s}
-            << QStringList{about, u"QorvLog 4.1.1"_s, u"File Version: 4.01.0001"_s, u"-"_s,
-                           u"ran tools/info"_s};
-        QTest::newRow("two-digit parts, folder")
-            << CVersion{12, 10, 2345} << QStringList{kLocation, folder}
-            << QStringList{about, u"QorvLog 12.10.2345"_s, u"File Version: 12.10.2345"_s, u"-"_s,
-                           u"ran tools/msinfo32"_s};
-        QTest::newRow("beta, neither value")
-            << CVersion{4, 0, 0} << QStringList{kProduct, u"BetaVersion = 1"_s}
-            << QStringList{about, v4, f4, beta, kNone};
-        QTest::newRow("beta as a number, folder with separator")
-            << CVersion{4, 0, 0}
-            << QStringList{kProduct, u"BetaVersion = dword:00000001"_s, kLocation, folder + u'/'}
-            << QStringList{about, v4, f4, beta, u"ran tools/msinfo32"_s};
-        QTest::newRow("not beta, path to nothing")
-            << CVersion{4, 0, 0}
-            << QStringList{kProduct, u"BetaVersion = 0"_s, kMsInfo, path + u"gone"_s}
-            << QStringList{about, v4, f4, u"-"_s, kNone};
-        QTest::newRow("another major version's beta, path to nothing and a folder")
-            << CVersion{4, 0, 0}
-            << QStringList{QString(kProduct).replace(u"\\4]"_s, u"\\3]"_s),
-                           u"BetaVersion = 1"_s,
-                           kMsInfo,
-                           path + u"gone"_s,
-                           kLocation,
-                           folder}
-            << QStringList{about, v4, f4, u"-"_s, kNone};
+        Table("version registry shown",
+              {"revision 0, neither value¦4.0.0¦¦QorvLog 4.0.0|File Version: 4.00|-|-",
+               "revision 1, path¦4.1.1¦I|PATH = @/tools/info¦QorvLog 4.1.1|File Version: "
+               "4.01.0001|-|ran tools/info",
+               "two-digit parts, folder¦12.10.2345¦L|MSINFO = @/tools¦QorvLog 12.10.2345|File "
+               "Version: 12.10.2345|-|ran tools/msinfo32",
+               "beta, neither value¦4.0.0¦P|BetaVersion = 1¦QorvLog 4.0.0|File Version: 4.00|BETA "
+               "VERSION|-",
+               "beta as a number, folder with separator¦4.0.0¦P|BetaVersion = dword:00000001|L|"
+               "MSINFO = @/tools/¦QorvLog 4.0.0|File Version: 4.00|BETA VERSION|ran tools/msinfo32",
+               "not beta, path to nothing¦4.0.0¦P|BetaVersion = 0|I|PATH = @/tools/gone¦QorvLog "
+               "4.0.0|File Version: 4.00|-|-",
+               "another major version's beta, path to nothing and a folder¦4.0.0¦P3|BetaVersion = "
+               "1|I|PATH = @/tools/gone|L|MSINFO = @/tools¦QorvLog 4.0.0|File Version: 4.00|-|-"});
     }
     void shown() {
-        QFETCH(CVersion, version);
-        QFETCH(QStringList, registry);
+        QFETCH(QString, version);
+        QFETCH(QString, registry);
+        QFETCH(QString, shown);
+        const QString key = u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\"_s;
+        const QHash<QString, QString> sections{
+            {u"P"_s, key + u"Velmora Group\\Kestova Sentrel\\4]"_s},
+            {u"P3"_s, key + u"Velmora Group\\Kestova Sentrel\\3]"_s},
+            {u"I"_s, key + u"Microsoft\\Shared Tools\\MSINFO]"_s},
+            {u"L"_s, key + u"Microsoft\\Shared Tools Location]"_s}};
         Sandbox box;
         MessageRecorder rec;
         for (const QString& tool : {u"tools/info"_s, u"tools/msinfo32"_s}) {
             box.Write(tool, "#!/bin/sh\ntouch \"$0.ran\"\n");
             QFile::setPermissions(box.Path(tool), QFile::ReadOwner | QFile::ExeOwner);
         }
-        box.WriteLines(u"registry.ini"_s, registry.replaceInStrings(u"@"_s, box.Path()));
-        FAbout about(nullptr, version);
+        QStringList lines = registry.replace(u'@', box.Path()).split(u'|', Qt::SkipEmptyParts);
+        for (QString& l : lines) l = sections.value(l, l);
+        box.WriteLines(u"registry.ini"_s, lines);
+        const QStringList v = version.split(u'.');
+        FAbout about(nullptr, CVersion{v[0].toInt(), v[1].toInt(), v[2].toInt()});
         auto text = [&](const char* name) {
             auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
             return label->isHidden() ? u"-"_s : label->text();
         };
-        QStringList shown = {about.windowTitle(), text("lblProduct"), text("lblVersion"),
-                             text("lblBetaVersion")};
+        QCOMPARE(about.windowTitle(), u"About QorvLog"_s);
+        QStringList got = {text("lblProduct"), text("lblVersion"), text("lblBetaVersion")};
         QTest::mouseClick(about.findChild<QWidget*>(u"cmdSysInfo"_s), Qt::LeftButton);
         auto ran = [&](const QString& tool) { return QFile::exists(box.Path(tool + u".ran"_s)); };
         QTRY_VERIFY(!rec.Messages().isEmpty() || ran(u"tools/info"_s) || ran(u"tools/msinfo32"_s));
-        for (const Platform::Message& m : rec.Messages())
-            shown << m.title + u": "_s + m.text +
-                         (m.icon == Platform::MsgIcon::Exclamation ? u" (!)"_s : QString());
+        for (const Platform::Message& m : rec.Messages()) // not available
+            QCOMPARE(m.title + u": "_s + m.text + u' ' + QString::number(int(m.icon)),
+                     u"QorvLog: System Info is not available. %1"_s.arg(
+                         int(Platform::MsgIcon::Exclamation)));
+        if (rec.Messages().size() == 1) got << u"-"_s;
         for (const QString& tool : {u"tools/info"_s, u"tools/msinfo32"_s})
-            if (ran(tool)) shown << u"ran "_s + tool;
-        QTEST(shown, "shown");
+            if (ran(tool)) got << u"ran "_s + tool;
+        QCOMPARE(got.join(u'|'), shown);
     }
 };
 

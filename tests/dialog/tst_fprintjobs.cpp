@@ -1,16 +1,24 @@
 // The job entry window driven as a user drives it, offscreen: the list, the entry rows, the
-// checks of Save, storing and cancelling, and the window's life on the timer.
+// checks of Save, storing and cancelling, the window's life on the timer, and its state kept
+// per user in twips (place, size, list pane, column widths and sort), its minimum size and
+// pane layout, the About button.
 #include "common/bcommon.h"
 #include "common/environment.h"
 #include "config/cconfigoptions.h"
+#include "dialog/fabout.h"
 #include "dialog/fprintjobs.h"
 #include "dialog/twips.h"
+#include "dialog/windowplacement.h"
+#include "intake/cmonitor.h"
 #include "jobs/masterfields.h"
 #include "platform/clock.h"
 #include "testsupport.h"
 
 #include <QtTest>
 #include <QtWidgets>
+
+using Settings = QList<std::pair<QString, QString>>; // "Section/Key", text
+using namespace Twips;
 
 namespace {
 const QString kUser = u"data/users/jsmith/"_s;
@@ -33,18 +41,11 @@ JobFields Offline() {
 }
 // A data file as the window writes it for a job of these fields (the path is the document
 // name: the configuration does not look documents up); details are "Name=value". The master
-// line's form is the writer's, tested on its own.
+// line is the record as read from the job file, written by the field table, both tested on
+// their own.
 QString Dat(const JobFields& f, const QStringList& details) {
-    CPrintJobInfo job;
-    job.PrintJobID = f.id.toInt(), job.PrinterName = f.printer, job.MachineName = u"HOSTA"_s;
-    job.UserName = u"jsmith"_s, job.DocumentName = job.PathAndFilename = f.document;
-    CDate::Parse(u"03/05/2004 2:07:09 PM"_s, &job.SubmitDT); // a wrong date fails the comparison
-    job.QueueName = f.queue, job.JobSizeBytes = 123456, job.PagesPerCopy = f.pages.toInt();
-    job.NumCopies = f.copies.toInt(), job.TotalPages = job.PagesPerCopy * job.NumCopies;
-    job.PaperName = f.paper, job.PaperWidth = f.width.toDouble();
-    job.PaperHeight = f.height.toDouble(), job.Color = u"Color"_s, job.PrtDriverName = f.driver;
-    job.MediaType = f.media, job.Orientation = u"Portrait"_s;
-    QString text = u"QorvexMaster,2,"_s + DataFileFields(job) + u"\r\n"_s;
+    QString text = u"QorvexMaster,2,"_s +
+                   DataFileFields(*CMonitor().GetNextPrintJob({}, f.Lines())) + u"\r\n"_s;
     for (const QString& d : details)
         text +=
             u"QorvexDetail,2,\"%1\",\"%2\"\r\n"_s.arg(d.section(u'=', 0, 0), d.section(u'=', 1));
@@ -74,6 +75,34 @@ void OfflineRow(const char* name, const QString& size, const QString& cost, cons
         QString(), Dat(f, entered + QStringList{u"Cost="_s + stored}));
 }
 
+// A window placed and sized by the user, a sort descending on "Date and Time".
+const Settings kStored = {
+    {u"Window/Maximized"_s, u"0"_s},       {u"Window/Left"_s, u"1500"_s},
+    {u"Window/Top"_s, u"900"_s},           {u"Window/Width"_s, u"7500"_s},
+    {u"Window/Height"_s, u"6000"_s},       {u"Window/Resizer"_s, u"1200"_s},
+    {u"Columns/Document"_s, u"3000"_s},    {u"Columns/Papersize"_s, u"1500"_s},
+    {u"Columns/Pagesprinted"_s, u"900"_s}, {u"Columns/Color"_s, u"2400"_s},
+    {u"Columns/Printer"_s, u"1800"_s},     {u"Columns/Sorted"_s, u"-1"_s},
+    {u"Columns/SortKey"_s, u"3"_s},        {u"Columns/SortOrder"_s, u"1"_s}};
+// What the window shows for kStored.
+const QStringList kShown = {u"window normal 1500,900 7500x6000"_s, u"pane 1200"_s,
+                            u"columns 3000,1500,900,2400,1800"_s, u"sort 3 down"_s, u"rows B,A"_s};
+
+// s with "Section/Key=text;..." changes.
+Settings With(Settings s, const QString& changes) {
+    for (const QString& c : changes.split(u';'))
+        for (auto& [k, v] : s)
+            if (k == c.section(u'=', 0, 0)) v = c.section(u'=', 1);
+    return s;
+}
+// kShown with the lines of the same first word replaced.
+QStringList Shown(const QStringList& changes) {
+    QStringList out = kShown;
+    for (const QString& c : changes)
+        for (QString& line : out)
+            if (line.section(u' ', 0, 0) == c.section(u' ', 0, 0)) line = c;
+    return out;
+}
 class CUrlCatcher : public QObject {
     Q_OBJECT
 public:
@@ -114,7 +143,17 @@ class TestFPrintJobs : public QObject {
                 File(id + u".shd"_s) +
                     box->Read(u"data/Machines/SRV/"_s + id.rightJustified(5, u'0') + u".pas"_s)};
     }
+    // The window on two jobs whose "Date and Time" texts sort the other way round from their
+    // names, opened after storing these user settings.
+    void OpenStored(const Settings& settings = {}) {
+        for (const auto& [key, text] : settings)
+            SaveSettingText(key.section(u'/', 0, 0), key.section(u'/', 1), text);
+        JobFields a = Plotter(u"41"_s, u"A"_s), b = Plotter(u"42"_s, u"B"_s);
+        a.submitted = u"11/20/2003 9:00:00 AM"_s;
+        Show({a, b});
+    }
     QTreeWidget* List() const { return w->findChild<QTreeWidget*>(u"lvwPrintJobs"_s); }
+    QSplitter* Panes() const { return w->findChild<QSplitter*>(u"splPanes"_s); }
     QPushButton* Button(const QString& name) const { return w->findChild<QPushButton*>(name); }
     // The visible entry field of a category.
     QWidget* Field(const QString& category) const {
@@ -167,6 +206,24 @@ class TestFPrintJobs : public QObject {
         now += advanceMs;
         w->tmrCheckJobs_Timer();
     }
+    // What the user sees, sizes in twips; rows by document name in list order.
+    QStringList State() const {
+        auto x = [](int px) { return QString::number(qRound(FromPixelsX(px))); };
+        auto y = [](int px) { return QString::number(qRound(FromPixelsY(px))); };
+        QStringList columns, rows;
+        for (int c = 0; c < List()->columnCount(); ++c) columns << x(List()->columnWidth(c));
+        for (int r = 0; r < List()->topLevelItemCount(); ++r)
+            rows << List()->topLevelItem(r)->text(0);
+        const QHeaderView* h = List()->header();
+        const char* order = h->sortIndicatorOrder() == Qt::AscendingOrder ? "up" : "down";
+        return {u"window %1 %2,%3 %4x%5"_s.arg(w->isMaximized() ? u"maximised"_s : u"normal"_s,
+                                               x(w->x()), y(w->y()), x(w->width()), y(w->height())),
+                u"pane "_s + y(Panes()->sizes().value(0)), u"columns "_s + columns.join(u','),
+                h->isSortIndicatorShown()
+                    ? u"sort %1 %2"_s.arg(h->sortIndicatorSection()).arg(order)
+                    : u"sort none"_s,
+                u"rows "_s + rows.join(u',')};
+    }
 
 private Q_SLOTS:
     void init() {
@@ -192,18 +249,16 @@ private Q_SLOTS:
     }
 
     void listColumns_data() {
-        QTest::addColumn<QStringList>("job"); // paper, width, pages, copies
-        QTest::addColumn<QString>("shown");   // Size and Pages
-        Row("named paper", QStringList{"Letter", "8.5", "3", "2"}, "Letter|6");
-        Row("custom paper", QStringList{"Custom", "8.5", "3", "2"}, "8.50x11.00 in|6");
-        Row("nameless paper", QStringList{"", "8.5", "3", "2"}, "8.50x11.00 in|6");
-        Row("name too short", QStringList{"A4", "8.27", "3", "2"}, "8.27x11.00 in|6");
-        Row("spooling", QStringList{"", "0", "0", "2"}, "Spooling|Spooling");
-        Row("copies unknown", QStringList{"Letter", "8.5", "3", "0"}, "Letter|3");
+        Table("fields shown", // paper, width, pages, copies; Size and Pages shown
+              {"named paper¦Letter|8.5|3|2¦Letter|6", "custom paper¦Custom|8.5|3|2¦8.50x11.00 in|6",
+               "nameless paper¦|8.5|3|2¦8.50x11.00 in|6",
+               "name too short¦A4|8.27|3|2¦8.27x11.00 in|6", "spooling¦|0|0|2¦Spooling|Spooling",
+               "copies unknown¦Letter|8.5|3|0¦Letter|3"});
     }
     void listColumns() {
-        QFETCH(QStringList, job);
+        QFETCH(QString, fields);
         QFETCH(QString, shown);
+        const QStringList job = fields.split(u'|');
         JobFields f = Plotter();
         f.paper = job[0], f.width = job[1], f.pages = job[2], f.copies = job[3], f.printer = {};
         Show({f});
@@ -213,25 +268,24 @@ private Q_SLOTS:
     }
 
     void loadStep_data() {
-        QTest::addColumn<QStringList>("edits");
-        QTest::addColumn<QString>("pauseGroups");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("save");
-        QTest::addColumn<int>("helpLeft"); // twips
-        Row("design", QStringList{}, "", "QorvLog", "&Save", 2640);
-        Row("no cancel", QStringList{"GENERAL/AllowCancel=False"}, "", "QorvLog", "&Save", 1320);
-        Row("simulated, holding", QStringList{"GENERAL/SIMMonitor=True"}, "Plotter",
-            "*SIM* QorvLog", "Print/&Save", 2640);
+        Table(
+            "edit pauseGroups caption save left", // Help's left edge in twips
+            {"design¦¦¦QorvLog¦&Save¦2640",
+             "no cancel¦GENERAL/AllowCancel=False¦¦QorvLog¦&Save¦1320",
+             "simulated, holding¦GENERAL/SIMMonitor=True¦Plotter¦*SIM* QorvLog¦Print/&Save¦2640"});
     }
     void loadStep() {
-        QFETCH(QStringList, edits);
+        QFETCH(QString, edit);
         QFETCH(QString, pauseGroups);
-        QFETCH(int, helpLeft);
-        Configure(edits);
+        QFETCH(QString, left);
+        const int helpLeft = left.toInt();
+        Configure(edit.split(u';', Qt::SkipEmptyParts));
         gEnv.m_sPauseGroups = pauseGroups;
         Show({Plotter()});
         QTEST(w->windowTitle(), "caption");
         QTEST(Button(u"cmdSave"_s)->text(), "save");
+        if (helpLeft != 2640) // without a Cancel button its mnemonic types nothing
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
         QCOMPARE(Form(), (QStringList{"Client=", "Matter=", "Quality=Draft",
                                       "(hidden) Cost=Draft | 0.10 per page"}));
         QCOMPARE(Button(u"cmdCancel"_s)->isVisible(), helpLeft == 2640);
@@ -255,22 +309,15 @@ private Q_SLOTS:
             jobs.back().pages = pages, jobs.back().copies = u"1"_s;
         }
         Show(jobs);
-        // A column's texts in list order, then the header's sort mark.
-        auto sorted = [&](int column) {
-            const QHeaderView* h = List()->header();
-            const char* order = h->sortIndicatorOrder() == Qt::AscendingOrder ? "up" : "down";
-            return Rows(column).join(u',').remove(u'*') +
-                   (h->isSortIndicatorShown()
-                        ? u" %1 %2"_s.arg(h->sortIndicatorSection()).arg(order)
-                        : u" unsorted"_s);
-        };
-        QVERIFY(sorted(2).endsWith(u" unsorted"_s));
-        ClickHeader(2);
-        QCOMPARE(sorted(2), u"10,6,9 2 up"_s); // as text
-        ClickHeader(2);
-        QCOMPARE(sorted(2), u"9,6,10 2 down"_s);
-        ClickHeader(0);
-        QCOMPARE(sorted(0), u"Alpha,beta,Gamma 0 up"_s); // case ignored
+        QStringList got{State()[3]}; // in the order found
+        for (const int column : {2, 2, 0}) {
+            ClickHeader(column);
+            got << State().mid(3).join(u' ');
+        }
+        // Pages as text ("10" before "6"), names with case ignored.
+        QCOMPARE(got, (QStringList{"sort none", "sort 2 up rows beta,Alpha,Gamma",
+                                   "sort 2 down rows Gamma,Alpha,beta",
+                                   "sort 0 up rows Alpha,beta,Gamma"}));
     }
 
     void selectionAcrossGroups() {
@@ -296,9 +343,8 @@ private Q_SLOTS:
     }
 
     void eachJobKeepsItsOwnValues_data() {
-        QTest::addColumn<QString>("client"); // typed, then Enter when the popup offers one
-        QTest::newRow("typed out") << u"Gamma Trust"_s;
-        QTest::newRow("chosen from the type-ahead") << u"Gamma"_s;
+        // Typed, then Enter when the popup offers one.
+        Table("client", {"typed out¦Gamma Trust", "chosen from the type-ahead¦Gamma"});
     }
     void eachJobKeepsItsOwnValues() {
         QFETCH(QString, client);
@@ -342,23 +388,6 @@ private Q_SLOTS:
                  (QStringList{Dat(first, {"Client=Gamma Trust", "Matter=X1", "Quality=N1", draft}),
                               kHeld}));
         QVERIFY(w->IsUnloaded());
-    }
-
-    void mnemonicWithoutButtonTypesNothing_data() {
-        QTest::addColumn<JobFields>("job");
-        QTest::addColumn<QStringList>("form");
-        QTest::newRow("combo") << Plotter()
-                               << QStringList{"Client=", "Matter=", "Quality=Draft",
-                                              "(hidden) Cost=Draft | 0.10 per page"};
-        QTest::newRow("masked") << Laser() << QStringList{"Project=", "Account="};
-    }
-    void mnemonicWithoutButtonTypesNothing() {
-        QFETCH(JobFields, job);
-        Configure({u"GENERAL/AllowCancel=False"_s});
-        Show({job});
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
-        QTEST(Form(), "form");
-        QVERIFY(w->isVisible() && w->isEnabled());
     }
 
     void save_data() {
@@ -439,7 +468,9 @@ private Q_SLOTS:
     }
 
     void maskedRow() {
+        Configure({u"GENERAL/AllowCancel=False"_s});
         Show({Laser()});
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier); // no Cancel
         // "Pages" needs no confirmation: no row, and the next row keeps its own category.
         QCOMPARE(Form(), (QStringList{"Project=", "Account="}));
         auto* masked = qobject_cast<QLineEdit*>(Field(u"Project"_s));
@@ -494,12 +525,11 @@ private Q_SLOTS:
     }
 
     void failedStore_data() {
-        QTest::addColumn<bool>("retryHelps");
-        QTest::newRow("retry after the obstacle is gone") << true;
-        QTest::newRow("retry, then cancel") << false;
+        Table("retry", {"retry after the obstacle is gone¦helps", "retry, then cancel¦fails"});
     }
     void failedStore() {
-        QFETCH(bool, retryHelps);
+        QFETCH(QString, retry);
+        const bool retryHelps = retry == u"helps"_s;
         Show({Plotter()});
         const QString obstacle = box->Path(kUser + u"42.dat"_s);
         QDir().mkpath(obstacle); // a folder where the data file goes
@@ -522,15 +552,11 @@ private Q_SLOTS:
     }
 
     void cancelThroughDoPrintJobs_data() {
-        QTest::addColumn<bool>("deleteIfCanceled");
-        QTest::addColumn<QString>("pas");
-        QTest::newRow("released") << false << u"resume\r\n"_s;
-        QTest::newRow("deleted") << true << u"delete\r\n"_s;
+        Table("pas", {"released¦resume\r\n", "deleted¦delete\r\n"});
     }
     void cancelThroughDoPrintJobs() {
-        QFETCH(bool, deleteIfCanceled);
         QFETCH(QString, pas);
-        gEnv.m_bDeleteIfCanceled = deleteIfCanceled;
+        gEnv.m_bDeleteIfCanceled = pas.startsWith(u"delete"_s);
         for (const QString& s : {u"prog/start.sh"_s, u"prog/end.sh"_s}) {
             box->Write(s, "#!/bin/sh\ntouch \"$0.ran\"\n");
             QFile::setPermissions(box->Path(s), QFile::ReadOwner | QFile::ExeOwner);
@@ -594,6 +620,137 @@ private Q_SLOTS:
         QDesktopServices::unsetUrlHandler(u"file"_s);
         QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(gEnv.m_sHelpFile)});
         QCOMPARE(rec->Joined(), u"The help file was not found:|"_s + gEnv.m_sHelpFile);
+    }
+
+    void placement_data() {
+        QTest::addColumn<QRect>("stored"); // null: a value is missing
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QRect>("place");
+        const QSize screen(12000, 9000);
+        Row("first start", QRect(), screen, QRect(2910, 1350, 6180, 6300));
+        Row("screen just fits", QRect(), QSize(6180, 6300), QRect(0, 0, 6180, 6300));
+        Row("screen two twips short", QRect(), QSize(6178, 6298), QRect(0, 0, 6178, 6298));
+        Row("at the edge room", QRect(11400, 8400, 5000, 5000), screen,
+            QRect(11400, 8400, 5000, 5000));
+        Row("past the edge room", QRect(11401, 8401, 5000, 5000), screen,
+            QRect(6000, 4500, 5000, 5000));
+    }
+    void placement() {
+        QFETCH(QRect, stored);
+        QFETCH(QSize, screen);
+        QTEST(StartPlacement(stored.isNull() ? std::nullopt : std::optional(stored), screen),
+              "place");
+    }
+
+    void restore_data() {
+        QTest::addColumn<Settings>("settings");
+        QTest::addColumn<QStringList>("state");
+        // The first start on the 800 x 800 pixel offscreen screen (12000 twips square); 1000
+        // twips are 66.7 pixels, shown as 67.
+        const QString centred = u"window normal 2910,2850 6180x6300"_s;
+        Row("first start", Settings{},
+            QStringList{centred, u"pane 1590"_s, u"columns 2880,1005,720,1200,1440"_s,
+                        u"sort none"_s, u"rows A,B"_s});
+        Row("as left", kStored, kShown);
+        Row("left maximised opens normal", With(kStored, u"Window/Maximized=2"_s), kShown);
+        Row("non-numeric left: centred", With(kStored, u"Window/Left=15OO"_s), Shown({centred}));
+        Row("non-numeric width", With(kStored, u"Columns/Papersize=wide"_s),
+            Shown({u"columns 3000,1005,900,2400,1800"_s}));
+        Row("gone monitor on the right", With(kStored, u"Window/Left=11401"_s),
+            Shown({u"window normal 6000,900 7500x6000"_s}));
+        Row("ascending", With(kStored, u"Columns/SortOrder=0"_s),
+            Shown({u"sort 3 up"_s, u"rows A,B"_s}));
+        Row("not sorted", With(kStored, u"Columns/Sorted=0"_s),
+            Shown({u"sort none"_s, u"rows A,B"_s}));
+    }
+    void restore() {
+        QFETCH(Settings, settings);
+        OpenStored(settings);
+        QTEST(State(), "state");
+    }
+
+    void stateSaved_data() {
+        QTest::addColumn<bool>("maximise");
+        QTest::addColumn<Settings>("stored");
+        // Moved, sized, the pane and a column dragged, the first column sorted ascending.
+        const Settings normal =
+            With(kStored, u"Window/Left=3000;Window/Top=1500;Window/Width=7200;Window/Height=5400;"
+                          "Window/Resizer=1500;Columns/Printer=2100;Columns/SortKey=0;"
+                          "Columns/SortOrder=0"_s);
+        Row("normal", false, normal);
+        // Maximised: the normal place stays as it was stored before.
+        Row("maximised", true,
+            With(normal, u"Window/Maximized=2;Window/Left=1500;Window/Top=900;Window/Width=7500;"
+                         "Window/Height=6000"_s));
+    }
+    void stateSaved() {
+        QFETCH(bool, maximise);
+        OpenStored(kStored);
+        w->move(ToPixelsX(3000), ToPixelsY(1500)); // the frame's corner, as the window reports it
+        w->resize(ToPixelsX(7200), ToPixelsY(5400));
+        Panes()->setSizes(
+            {ToPixelsY(1500), Panes()->height() - Panes()->handleWidth() - ToPixelsY(1500)});
+        List()->setColumnWidth(4, ToPixelsX(2100));
+        ClickHeader(0); // sorted by the first column instead
+        if (maximise) {
+            w->showMaximized();
+            QTRY_VERIFY(w->isMaximized());
+        }
+        // Cancel both jobs: the next tick finds none left and unloads the window.
+        List()->selectAll();
+        QTest::mouseClick(Button(u"cmdCancel"_s), Qt::LeftButton);
+        Tick();
+        QVERIFY(w->IsUnloaded());
+        Settings stored = kStored;
+        for (auto& [key, text] : stored)
+            text = GetSettingText(key.section(u'/', 0, 0), key.section(u'/', 1), u"(missing)"_s);
+        QTEST(stored, "stored");
+    }
+
+    void minimumSizeAndLayout_data() {
+        QTest::addColumn<QSize>("asked"); // twips
+        QTest::addColumn<QSize>("got");   // twips; 0: the least width
+        Row("least height", QSize(6180, 4980), QSize(6180, 4980));
+        Row("a pixel lower", QSize(6180, 4965), QSize(6180, 4980));
+        Row("narrower than the buttons", QSize(3000, 6300), QSize(0, 6300));
+    }
+    void minimumSizeAndLayout() {
+        QFETCH(QSize, asked);
+        QFETCH(QSize, got);
+        OpenStored();
+        w->resize(ToPixelsX(asked.width()), ToPixelsY(asked.height()));
+        // The buttons (5175 twips), a margin and a frame on either side.
+        const int frame = w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w.get());
+        const int least = ToPixelsX(120 + 5175 + 120) + 2 * frame;
+        const QSize size(got.width() ? ToPixelsX(got.width()) : least, ToPixelsY(got.height()));
+        QCOMPARE(w->size(), size);
+        QCOMPARE(Panes()->geometry(),
+                 QRect(ToPixelsX(120), ToPixelsY(120), size.width() - ToPixelsX(240),
+                       size.height() - ToPixelsY(720)));
+        QCOMPARE(w->findChild<QWidget*>(u"picButtons"_s)->pos(),
+                 QPoint((size.width() - ToPixelsX(5175)) / 2, size.height() - ToPixelsY(570)));
+    }
+
+    void lowerWindowGrowsBack() {
+        OpenStored();
+        const int width = w->width();
+        w->windowHandle()->resize(width, ToPixelsY(4000)); // as a window manager may
+        QTRY_COMPARE(w->size(), QSize(width, ToPixelsY(4980)));
+        QCOMPARE(w->windowHandle()->height(), ToPixelsY(4980));
+    }
+
+    void aboutIsModalOverTheWindow() {
+        OpenStored();
+        QString seen;
+        QTimer::singleShot(0, w.get(), [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* about = qobject_cast<FAbout*>(modal))
+                seen =
+                    about->windowTitle() + (about->parentWidget() == w.get() ? u" over"_s : u""_s);
+            if (modal) modal->close();
+        });
+        QTest::mouseClick(Button(u"cmdAbout"_s), Qt::LeftButton);
+        QCOMPARE(seen, u"About QorvLog over"_s);
     }
 };
 

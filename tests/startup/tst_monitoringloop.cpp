@@ -80,64 +80,49 @@ private Q_SLOTS:
     }
 
     void startUp_data() {
-        QTest::addColumn<QString>("redirect");
-        QTest::addColumn<QStringList>("programs"); // after qorvmond
-        QTest::newRow("redirecting group") << u"10.0.0.7"_s << QStringList{u"qorvredr"_s};
-        QTest::newRow("placeholders only") << kNoRedirect << QStringList();
+        Table("redirect programs", // the programs started after qorvmond
+              {"redirecting group¦10.0.0.7¦ qorvredr", "placeholders only¦Enter IP Address Here¦"});
     }
     void startUp() {
         QFETCH(QString, redirect);
-        QFETCH(QStringList, programs);
+        QFETCH(QString, programs);
         QVERIFY(Begin(IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"Redirect"_s, redirect)));
         QCOMPARE(rec->Messages().size(), 0);
         QCOMPARE(w.dialogs, 1); // always once at start-up
-        QCOMPARE(w.started, QStringList{box->Path(u"prog/qorvmond"_s)} + programs);
+        QCOMPARE(w.started.join(u' '), box->Path(u"prog/qorvmond"_s) + programs);
         QCOMPARE(w.imports, (QStringList{box->Path(u"home/.local/share/Qorvex/users/"_s)}));
         QCOMPARE(loop->DisplayAfter(), 1);
         QCOMPARE(loop->ConfigPath(), gEnv.m_sconfigfile);
     }
     void dialogAgainstDisplayAfter_data() {
-        QTest::addColumn<QString>("displayAfter");
-        QTest::addColumn<QString>("files"); // in the job folder
-        QTest::addColumn<bool>("opened");
-        QTest::newRow("one pending") << u"1"_s << u"j0.prt"_s << true;
-        QTest::newRow("one settled") << u"1"_s << u"j0.prt j0.dat"_s << false;
-        QTest::newRow("extensions in capitals") << u"1"_s << u"j0.PRT j0.DAT"_s << false;
-        QTest::newRow("another job's data file") << u"1"_s << u"j0.prt j1.dat"_s << true;
-        // The activity export's data files settle no job: each new job counts.
-        QTest::newRow("export's data files")
-            << u"1"_s << u"Job1.dat Job2.dat Job3.dat j0.prt"_s << true;
-        QTest::newRow("zero, nothing") << u"0"_s << u""_s << true;
-        QTest::newRow("two, one") << u"2"_s << u"j0.prt"_s << false;
-        QTest::newRow("two, one of two settled") << u"2"_s << u"j0.prt j1.prt j0.dat"_s << false;
-        QTest::newRow("two, two of three") << u"2"_s << u"j0.prt j1.prt j2.prt j0.dat"_s << true;
-        QTest::newRow("16-bit limit") << u"32767"_s << u""_s << false;
-        QTest::newRow("past it: 0") << u"32768"_s << u""_s << true;
-        QTest::newRow("not a number: 0") << u"soon"_s << u""_s << true;
+        // The activity export's data files ("Job<n>.dat") settle no job: each new job counts.
+        Table("displayAfter files opened", // files in the job folder
+              {"one pending¦1¦j0.prt¦1", "one settled¦1¦j0.prt j0.dat¦0",
+               "extensions in capitals¦1¦j0.PRT j0.DAT¦0",
+               "another job's data file¦1¦j0.prt j1.dat¦1",
+               "export's data files¦1¦Job1.dat Job2.dat Job3.dat j0.prt¦1", "zero, nothing¦0¦¦1",
+               "two, one¦2¦j0.prt¦0", "two, one of two settled¦2¦j0.prt j1.prt j0.dat¦0",
+               "two, two of three¦2¦j0.prt j1.prt j2.prt j0.dat¦1", "16-bit limit¦32767¦¦0",
+               "past it: 0¦32768¦¦1", "not a number: 0¦soon¦¦1"});
     }
     void dialogAgainstDisplayAfter() {
         QFETCH(QString, displayAfter);
         QFETCH(QString, files);
-        QFETCH(bool, opened);
+        QFETCH(QString, opened);
         QVERIFY(Begin(
             IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"DisplayAfter"_s, displayAfter)));
         for (const QString& f : files.split(u' ', Qt::SkipEmptyParts)) box->Write(Jobs() + f, "x");
         QVERIFY(loop->Pass());
-        QCOMPARE(w.dialogs, opened ? 2 : 1);
+        QCOMPARE(w.dialogs, 1 + opened.toInt());
     }
     // The wait armed after start-up and after each of three passes: a change seen since the
     // last wait ends the next at once, else it runs to its limit; a user folder on the network
     // is polled every second (other machines' writes are not seen by a notification).
     void waits_data() {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("waits");
-        QTest::newRow("changes") << u"changes"_s << u"Startup 0|Change 0|Change 0|Change 0"_s;
-        QTest::newRow("quiet") << u""_s
-                               << u"Startup 120000|Change 120000|Change 120000|Change 120000"_s;
-        QTest::newRow("unc user folder")
-            << u"unc"_s << u"Startup 120000|Poll 1000|Poll 1000|Poll 1000"_s;
-        QTest::newRow("network mount")
-            << u"mount"_s << u"Startup 0|Poll 1000|Poll 1000|Poll 1000"_s;
+        Table("setup waits", {"changes¦changes¦Startup 0|Change 0|Change 0|Change 0",
+                              "quiet¦¦Startup 120000|Change 120000|Change 120000|Change 120000",
+                              "unc user folder¦unc¦Startup 120000|Poll 1000|Poll 1000|Poll 1000",
+                              "network mount¦mount¦Startup 0|Poll 1000|Poll 1000|Poll 1000"});
     }
     void waits() {
         QFETCH(QString, setup);
@@ -216,29 +201,25 @@ private Q_SLOTS:
     // file reads it again 2 s later, up to five times, and only the last reading speaks; a
     // version this program refuses ends it at once.
     void configChanged_data() {
-        QTest::addColumn<QString>("change"); // "Key=Value" in GENERAL, or "cut" after 300 bytes
-        QTest::addColumn<int>("repairedAtPause"); // 0: never
-        QTest::addColumn<int>("pauses");
-        QTest::addColumn<QString>("message"); // empty: the program runs on
-        QTest::newRow("new file servers") << u"FileServers=fs9"_s << 0 << 0 << u""_s;
-        QTest::newRow("cut, copied by the first retry") << u"cut"_s << 1 << 1 << u""_s;
-        QTest::newRow("cut, copied by the fifth") << u"cut"_s << 5 << 5 << u""_s;
-        QTest::newRow("cut for good")
-            << u"cut"_s << 0 << 5 << u"Entry [GENERAL].NumPrinterGroups not found"_s;
-        QTest::newRow("version 3")
-            << u"Version=3"_s << 0 << 0 << u"The configuration file version (3)"_s;
+        // change: "Key=Value" in GENERAL, or "cut" after 300 bytes; repaired: at which pause
+        // the whole file is back (0: never); message: empty when the program runs on.
+        Table("change repaired pauses message",
+              {"new file servers¦FileServers=fs9¦0¦0¦", "cut, copied by the first retry¦cut¦1¦1¦",
+               "cut, copied by the fifth¦cut¦5¦5¦",
+               "cut for good¦cut¦0¦5¦Entry [GENERAL].NumPrinterGroups not found",
+               "version 3¦Version=3¦0¦0¦The configuration file version (3)"});
     }
     void configChanged() {
         QFETCH(QString, change);
-        QFETCH(int, repairedAtPause);
-        QFETCH(int, pauses);
+        QFETCH(QString, repaired);
+        QFETCH(QString, pauses);
         QFETCH(QString, message);
         QVERIFY(Begin());
         const auto first = gConfigOptions;
         const QByteArray whole = box->Read(u"share/Config.ini"_s);
         Platform::SetClockHooks({{}, [&](int ms) {
                                      w.paused << ms;
-                                     if (w.paused.size() != repairedAtPause) return;
+                                     if (w.paused.size() != repaired.toInt()) return;
                                      box->Write(u"share/Config.ini"_s, whole);
                                      QVERIFY(TouchFile(cfg, 20));
                                  }});
@@ -249,7 +230,7 @@ private Q_SLOTS:
         QVERIFY(TouchFile(cfg, 10));
         QVERIFY(loop->Pass()); // copies the shared file
         QCOMPARE(loop->Pass(), message.isEmpty());
-        QCOMPARE(w.paused, QList<int>(pauses, 2000));
+        QCOMPARE(w.paused, QList<int>(pauses.toInt(), 2000));
         QCOMPARE(rec->Texts().size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
             QVERIFY2(rec->Texts()[0].startsWith(message), qPrintable(rec->Texts()[0]));
@@ -260,8 +241,7 @@ private Q_SLOTS:
     void missingConfigEndsAtStart() {
         QVERIFY(!Begin({}));
         QCOMPARE(w.dialogs, 0);
-        QCOMPARE(rec->Messages().size(), 1);
-        QCOMPARE(rec->Messages()[0].icon, Platform::MsgIcon::Critical);
+        QCOMPARE(rec->Messages().value(0).icon, Platform::MsgIcon::Critical);
         QCOMPARE(rec->Joined(), u"Configuration file was not found:|||You might need to repair "
                                 "your Sentrel installation."_s);
     }

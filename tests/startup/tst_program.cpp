@@ -1,12 +1,10 @@
-// The program as users and administrators run it: a sandboxed installation, a job dropped
-// into the job folder, a second start, a configuration that cannot be used, the command-line
-// modes.
+// The program as users and administrators run it: a sandboxed installation, jobs dropped into
+// the job folder, a second start, a configuration that cannot be used, the command-line modes.
 #include "platform/system.h"
 #include "startup/commandline.h"
 #include "testsupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -15,57 +13,51 @@ using namespace Qt::StringLiterals;
 
 class TestProgram : public QObject {
     Q_OBJECT
-    struct Result {
-        int status;
-        QString out, err, messages;
-    };
-    static void Start(QProcess& p, const Sandbox& box, const QStringList& args = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the sandbox's
-        env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        QFile::setPermissions(box.Path(u"run"_s),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(QORVLOG_BIN), args);
-        p.closeWriteChannel();
-    }
-    // Runs the program to its end; "%1" in the results stands for the sandbox folder.
-    static Result Run(const Sandbox& box, const QStringList& args = {}) {
-        QProcess p;
-        Start(p, box, args);
-        if (!p.waitForFinished(30000)) return {-1, {}, {}, {}};
-        auto text = [&](const QByteArray& b) {
-            return QString::fromUtf8(b).replace(box.Path() + u"/"_s, u"%1"_s);
-        };
-        return {p.exitCode(), text(p.readAllStandardOutput()), text(p.readAllStandardError()),
-                text(box.Read(u"messages.txt"_s))};
-    }
-    static bool WaitFor(const QString& path, int ms) {
-        QElapsedTimer t;
-        t.start();
-        while (!QFile::exists(path) && t.elapsed() < ms) QTest::qWait(20);
-        return QFile::exists(path);
-    }
 
 private Q_SLOTS:
-    void logsAJobEndToEnd() {
+    // A second start for the same user ends at once, silently. A plotter job is stored,
+    // redirected and released; a job printed from a document the desktop lists as recent is
+    // stored with the document's folder level.
+    void logsJobsEndToEnd() {
         Sandbox box;
         LayOutInstallation(
-            box, IniEdit(TestData(u"config_v2.ini"_s), u"PG1"_s, u"LogSilent"_s, u"True"_s));
+            box, IniEdits(TestData(u"config_v2.ini"_s),
+                          {u"PG1/LogSilent=True"_s, u"GENERAL/ObtainPath=True"_s,
+                           u"GENERAL/FileServers=ServerName"_s, u"GENERAL/LoggingMachine=LOGSRV"_s,
+                           u"CATEGORYPG21/CategoryName=Folder"_s,
+                           u"CATEGORYPG21/PreDefinedValue1=82"_s}));
         QDir().mkpath(box.Path(u"share/data/Machines/SRV"_s));
+        box.Write(u"home/.local/share/recently-used.xbel"_s,
+                  "<?xml version=\"1.0\"?><xbel version=\"1.0\"><bookmark "
+                  "href=\"file:///Clients/Acme%204711/Plan.dwg\"/></xbel>");
         QProcess first;
-        Start(first, box);
-        QVERIFY(WaitFor(box.Path(u"home/.local/share/Qorvex/qorvlog.ini"_s), 10000));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the sandbox's
+        env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
+        first.setProcessEnvironment(env);
+        first.start(QStringLiteral(QORVLOG_BIN));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(box.Path(u"home/.local/share/Qorvex/qorvlog.ini"_s)),
+                                 10000);
         QTest::qWait(300); // past start-up, waiting on the job folder
-        // A second start for the same user ends at once, silently.
-        QCOMPARE(Run(box).status, 0);
-        JobFields job;
-        job.machine = Platform::ComputerName();
-        const QString jobs = u"share/data/users/"_s + Platform::LoginName() + u"/J1."_s;
-        box.WriteLines(jobs + u"prt"_s, job.Lines());
-        QVERIFY(WaitFor(box.Path(jobs + u"dat"_s), 5000));
-        QVERIFY(WaitFor(box.Path(u"share/data/Machines/SRV/00042.pas"_s), 2000));
-        QCOMPARE(box.Read(jobs + u"shd"_s), QByteArray("10.0.0.7\r\n"));
+        QCOMPARE(RunProgram({}).status, 0);
+        JobFields plot, recent;
+        plot.machine = recent.machine = Platform::ComputerName();
+        recent.document = u"Plan.dwg - AutoCAD"_s;
+        recent.path.clear();
+        recent.driver = u"Laser 5"_s;
+        const QString jobs = QDir(box.Path()).relativeFilePath(UserFolder(box)) + u"/"_s;
+        box.WriteLines(jobs + u"J1.prt"_s, plot.Lines());
+        box.WriteLines(jobs + u"J2.prt"_s, recent.Lines());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(box.Path(jobs + u"J2.dat"_s)) &&
+                QFile::exists(box.Path(u"share/data/Machines/SRV/00042.pas"_s)),
+            10000);
+        QCOMPARE(box.Read(jobs + u"J1.shd"_s), QByteArray("10.0.0.7\r\n"));
+        QCOMPARE(QString::fromUtf8(box.Read(jobs + u"J2.dat"_s)),
+                 u"QorvexMaster,2,42,\"Plotter A0\",\"%1\",\"jsmith\",\"Plan.dwg - AutoCAD\","
+                 "\"03/05/2004 2:07:09 PM\",\"\\\\SRV\\Plotter\",123456,3,0,2,\"Letter\",8.500000,"
+                 "11.000000,6,\"/Clients/Acme 4711/Plan.dwg\",\"Color\",0.000000,\"Laser 5\","
+                 "\"Bond\",\"Portrait\"\r\nQorvexDetail,2,\"Folder\",\"Acme 4711\"\r\n"_s.arg(
+                     recent.machine));
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
@@ -74,70 +66,52 @@ private Q_SLOTS:
     // Each ends with status 1 and one message. A lock that can be taken neither in the
     // runtime folder (as after su) nor in the local folder is no second instance.
     void unusableStartEnds_data() {
-        QTest::addColumn<QString>("version"); // empty: no registry file at all
-        QTest::addColumn<bool>("noLock");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no registry") << u""_s << false
-                                     << u"Configuration file was not found:\\n\\n\\nYou might "
-                                        "need to repair your Sentrel installation.\n"_s;
-        QTest::newRow("version 3") << u"3"_s << false
-                                   << u"The configuration file version (3) is not supported by "
-                                      "this version of Kestova Sentrel.\\n\\nPlease upgrade to "
-                                      "the lastest version of Kestova Sentrel.\n"_s;
-        QTest::newRow("no lock anywhere") << u"2"_s << true
-                                          << u"Unable to create the lock file in %1not-a-folder/"
-                                             "share/Qorvex.\\nContact your system administrator "
-                                             "for assistance.\n"_s;
+        Table("version message", // version empty: no registry file at all
+              {"no registry¦¦Configuration file was not found:\\n\\n\\nYou might need to repair "
+               "your Sentrel installation.\n",
+               "version 3¦3¦The configuration file version (3) is not supported by this version "
+               "of Kestova Sentrel.\\n\\nPlease upgrade to the lastest version of Kestova "
+               "Sentrel.\n",
+               "no lock anywhere¦2¦Unable to create the lock file in ~/not-a-folder/share/"
+               "Qorvex.\\nContact your system administrator for assistance.\n"});
     }
     void unusableStartEnds() {
         QFETCH(QString, version);
-        QFETCH(bool, noLock);
-        QFETCH(QString, message);
         Sandbox box;
         if (!version.isEmpty())
             LayOutInstallation(
                 box, IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"Version"_s, version));
-        if (noLock) {
+        if (QTest::currentDataTag() == "no lock anywhere"_ba) {
             qputenv("XDG_RUNTIME_DIR", box.Write(u"not-a-folder"_s, "x").toUtf8());
             qputenv("XDG_DATA_HOME", box.Path(u"not-a-folder/share"_s).toUtf8());
         }
-        const Result r = Run(box);
-        QCOMPARE(r.status, 1);
-        QCOMPARE(r.messages, message);
+        QProcessEnvironment messages;
+        messages.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
+        QCOMPARE(RunProgram({}, messages).status, 1);
+        QTEST(QString::fromUtf8(box.Read(u"messages.txt"_s)).replace(box.Path(), u"~"_s),
+              "message");
     }
-    // Arguments (names ending ".ini" are in the sandbox), status, and standard output and
-    // error joined by "|".
+    // Arguments (names ending ".ini" are in the sandbox), then the status, standard output and
+    // error joined by "|" ("usage": status 2 and the usage text).
     void commandLine_data() {
-        QTest::addColumn<QString>("args");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("output");
-        const QString usage = u"|usage: qorvlog --check-config FILE\n       qorvlog --write-config "
-                              "IN OUT\n       qorvlog --create-database TARGET\n       qorvlog "
-                              "--import ROOT [DATABASE]\n       qorvlog --report [DATABASE] "
-                              "[--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME]\n"
-                              "               [--by CATEGORY[,CATEGORY...]] [--output FILE]\n"_s;
-        const QString invalid = u" is not valid in configuration file:\\n%1"_s;
-        QTest::newRow("good")
-            << u"--check-config v2.ini"_s << 0
-            << u"Version 2: 2 printer groups, 3 categories, 6 predefined values\n|"_s;
-        QTest::newRow("bad flag") << u"--check-config flag.ini"_s << 1
-                                  << u"|Entry [PG1].DisableLogging"_s + invalid + u"flag.ini\n"_s;
-        // The program fails silently on version 0; an administrator is told why.
-        QTest::newRow("version 0") << u"--check-config v0.ini"_s << 1
-                                   << u"|Entry [GENERAL].Version"_s + invalid + u"v0.ini\n"_s;
-        QTest::newRow("output unwritable")
-            << u"--write-config v1.ini no/dir/out.ini"_s << 1
-            << u"Version 1: 1 printer groups, 2 categories, 1 predefined values\n|Unexpected "
-               "error 75 in procedure 'CConfigOptions::WriteIniFile':\\nPath/File access error"
-               "\\n\\nPlease contact us at\\n+44 20 7946 0321 or support@kestova-sentrel."
-               "example with the above information.\n"_s;
-        QTest::newRow("no file") << u"--check-config"_s << 2 << usage;
-        QTest::newRow("unknown") << u"--frobnicate x"_s << 2 << usage;
-        QTest::newRow("write, one file") << u"--write-config v1.ini"_s << 2 << usage;
+        Table("args output",
+              {"good¦--check-config v2.ini¦0|Version 2: 2 printer groups, 3 categories, 6 "
+               "predefined values\n|",
+               "bad flag¦--check-config flag.ini¦1||Entry [PG1].DisableLogging is not valid in "
+               "configuration file:\\n~/flag.ini\n",
+               // The program fails silently on version 0; an administrator is told why.
+               "version 0¦--check-config v0.ini¦1||Entry [GENERAL].Version is not valid in "
+               "configuration file:\\n~/v0.ini\n",
+               "output unwritable¦--write-config v1.ini no/dir/out.ini¦1|Version 1: 1 printer "
+               "groups, 2 categories, 1 predefined values\n|Unexpected error 75 in procedure "
+               "'CConfigOptions::WriteIniFile':\\nPath/File access error\\n\\nPlease contact "
+               "us at\\n+44 20 7946 0321 or support@kestova-sentrel.example with the above "
+               "information.\n",
+               "no file¦--check-config¦usage", "unknown¦--frobnicate x¦usage",
+               "write, one file¦--write-config v1.ini¦usage"});
     }
     void commandLine() {
         QFETCH(QString, args);
-        QFETCH(int, status);
         QFETCH(QString, output);
         Sandbox box;
         const QByteArray v2 = TestData(u"config_v2.ini"_s);
@@ -148,36 +122,36 @@ private Q_SLOTS:
         QStringList list = args.split(u' ');
         for (QString& a : list)
             if (a.endsWith(u".ini"_s)) a = box.Path(a);
-        const Result r = Run(box, list);
-        QCOMPARE(r.status, status);
-        QCOMPARE(r.out + u'|' + r.err, output);
+        const ProgramResult r = RunProgram(list);
+        if (output == u"usage"_s)
+            output = u"2||usage: qorvlog --check-config FILE\n       qorvlog --write-config IN "
+                     "OUT\n       qorvlog --create-database TARGET\n       qorvlog --import ROOT "
+                     "[DATABASE]\n       qorvlog --report [DATABASE] [--from YYYY-MM-DD] [--to "
+                     "YYYY-MM-DD] [--user NAME]\n               [--by CATEGORY[,CATEGORY...]] "
+                     "[--output FILE]\n"_s;
+        QCOMPARE(u"%1|%2|%3"_s.arg(r.status).arg(r.out, r.err).replace(box.Path(), u"~"_s), output);
     }
     // A configuration written in the new format; onto a full disk the one already there stays
     // whole and the run fails.
     void writeConfig_data() {
-        QTest::addColumn<int>("missing"); // bytes short of the whole file
-        QTest::newRow("nothing fits") << -1;
-        QTest::newRow("one byte short") << 1;
-        QTest::newRow("just fits") << 0;
+        Table("missing", {"nothing fits¦99999", "one byte short¦1", "just fits¦0"}); // bytes short
     }
     void writeConfig() {
-        QFETCH(int, missing);
+        QFETCH(QString, missing);
         Sandbox box;
         const QString in = box.Write(u"in.ini"_s, TestData(u"config_v1.ini"_s));
         QCOMPARE(RunCommandLine({u"--write-config"_s, in, box.Path(u"whole.ini"_s)}), 0);
         const QByteArray written = box.Read(u"whole.ini"_s);
         QVERIFY(written.startsWith("[GENERAL]\r\nVersion                  = 2\r\n"));
-        QCOMPARE(Run(box, {u"--check-config"_s, box.Path(u"whole.ini"_s)}).out,
-                 u"Version 2: 1 printer groups, 2 categories, 1 predefined values\n"_s);
         const QByteArray old = TestData(u"config_v2.ini"_s);
         const QString out = box.Write(u"Config.ini"_s, old);
         int status = -1;
         {
-            FailingDevice device(missing < 0 ? 0 : written.size() - missing);
+            FailingDevice device(std::max<qint64>(0, written.size() - missing.toInt()));
             status = RunCommandLine({u"--write-config"_s, in, out});
         }
-        QCOMPARE(status, missing == 0 ? 0 : 1);
-        QCOMPARE(box.Read(u"Config.ini"_s), missing == 0 ? written : old);
+        QCOMPARE(status, missing == u"0"_s ? 0 : 1);
+        QCOMPARE(box.Read(u"Config.ini"_s), missing == u"0"_s ? written : old);
         QCOMPARE(QDir(box.Path()).entryList({u"*Config.ini*"_s}, QDir::Files | QDir::Hidden),
                  QStringList{u"Config.ini"_s});
     }
