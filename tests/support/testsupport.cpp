@@ -116,6 +116,8 @@ Sandbox::Sandbox() {
     qunsetenv("QORVLOG_MESSAGES");
     for (const char* folder : {"/home/.config", "/home/.local/share", "/run", "/cwd"})
         QDir().mkpath(root + QLatin1StringView(folder));
+    // As a login session makes it: Qt warns on every start about any other mode.
+    QFile::setPermissions(root + u"/run"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // The settings store takes its folder once per process: point it here for every sandbox.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + u"/home/.config"_s);
     m_previousCurrent = QDir::currentPath();
