@@ -6,6 +6,7 @@
 #include "jobs/bdataaccess.h"
 #include "jobs/cprintjobinfo.h"
 #include "platform/database.h"
+#include "platform/system.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -618,20 +619,36 @@ private Q_SLOTS:
         QCOMPARE(run({}), u"1"_s + counts.arg(1).arg(0).arg(1).arg(0));
     }
 
-    // Two importers at once on one server, holding the same 200 jobs (half of them without a
-    // job file): each job is stored once, its copy on the other machine goes as already stored.
+    // Two machines, each its own installation (registry, shared folder, local folder), holding
+    // the same 200 jobs (half of them without a job file), import at once into one server:
+    // each job is stored once, its copy on the other machine goes as already stored.
     void twoImportersOnePostgres() {
         NEED(u"postgresql"_s);
         const QString db = m_dbs.New(u"postgresql"_s, {}, u"shared"_s);
-        LayOutInstallation(box(), TestData(u"config_v2.ini"_s));
-        for (int m = 1; m <= 2; ++m)
+        QList<QProcessEnvironment> machines;
+        for (int m = 1; m <= 2; ++m) {
+            const QString share = u"share%1"_s.arg(m);
+            const QString cfg = box().Write(share + u"/Config.ini"_s,
+                                            IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s,
+                                                    u"DataPath"_s, box().Path(share + u"/data"_s)));
+            QDir().mkpath(box().Path(share + u"/data/users/"_s) + Platform::LoginName());
+            box().WriteLines(
+                share + u"/registry.ini"_s,
+                {u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora Group\\Kestova Sentrel\\4]"_s,
+                 u"ConfigFile = "_s + cfg});
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(u"QORVLOG_REGISTRY"_s, box().Path(share + u"/registry.ini"_s));
+            env.insert(u"XDG_DATA_HOME"_s, box().Path(share + u"/local"_s));
+            machines << env;
             for (int i = 0; i < 200; ++i)
                 WriteJob(box(), u"m%1/jsmith/J%2"_s.arg(m).arg(i, 3, 10, QLatin1Char('0')),
                          u"Doc%1.pdf"_s.arg(i), 1000 + i, i % 2 == 0);
+        }
         for (int pass = 0; pass < 2; ++pass) {
             std::unique_ptr<QProcess> runs[2];
             for (int m = 0; m < 2; ++m) {
                 runs[m] = std::make_unique<QProcess>();
+                runs[m]->setProcessEnvironment(machines[m]);
                 runs[m]->start(QStringLiteral(QORVLOG_BIN),
                                {u"--import"_s, box().Path(u"local/users/m%1/"_s.arg(m + 1)), db});
             }
