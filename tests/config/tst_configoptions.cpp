@@ -145,6 +145,7 @@ private Q_SLOTS:
                "CATEGORYPG11/Verification=3¦valid¦",
                "CATEGORYPG11/Verification=2.4¦¦Category=Client Verification=2 ",
                "CATEGORYPG11/Verification=high¦numeric¦",
+               "CATEGORYPG11/Verification=¦blank¦",
                "CATEGORYPG11/AckDefaultValues~¦not found¦",
                "CATEGORYPG11/DefaultValue=4¦valid¦",
                "CATEGORYPG11/DefaultValue=3¦¦Only=1 Mask=0 Pattern=Any Default=3",

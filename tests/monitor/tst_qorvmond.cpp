@@ -6,11 +6,9 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
-#include <QThread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -343,20 +341,18 @@ private Q_SLOTS:
         QCOMPARE(Job(id).billing, u"Matter=M-2"_s);
     }
 
-    // bob's folder is swapped for a link to a folder of alice's while bob's first, large
+    // bob's folder is swapped for a link to a folder of alice's while bob's first, large (60 MB)
     // document is fetched and counted: the job file still goes into bob's own folder.
     void swappedFolderIsNotFollowed() {
         if (::geteuid() != 0) QSKIP("needs root to swap a folder the monitor made");
         QByteArray ps = "%!PS-Adobe-3.0\n%%Pages: (atend)\n";
-        ps += QByteArray(40 << 20, '%') + "\n%%Pages: 7\n%%EOF\n";
+        ps += QByteArray(60 << 20, '%') + "\n%%Pages: 7\n%%EOF\n";
         const QString doc = m_box->Write(u"big.ps"_s, ps);
         const QString evil = m_box->Path(u"share/data/evil"_s), bob = u"users/bob"_s;
         QVERIFY(QDir().mkpath(evil) && ::chown(evil.toUtf8().constData(), 61001, 61001) == 0);
         const int id = m_cups->Submit(u"Plotter"_s, doc, {u"-U"_s, u"bob"_s});
         QVERIFY(id > 0);
-        QElapsedTimer waited;
-        waited.start();
-        while (Layout(bob) != u"2770 61002:0"_s && waited.elapsed() < 20000) QThread::usleep(100);
+        QVERIFY(QTest::qWaitFor([&] { return Layout(bob) == u"2770 61002:0"_s; }, 20000));
         const QByteArray real = m_box->Path(u"share/data/users/bob"_s).toUtf8();
         QVERIFY(::rename(real.constData(), real + ".real") == 0);
         QVERIFY(::symlink(evil.toUtf8().constData(), real.constData()) == 0);
