@@ -319,7 +319,6 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                         ++result.failed;
                     } else {
                         folder.Delete(prefix, QStringLiteral("pr*"));
-                        folder.Delete(prefix, QStringLiteral("pr*"));
                         folder.Delete(prefix, QStringLiteral("da*"));
                         ++result.copied;
                     }
