@@ -63,28 +63,20 @@ private Q_SLOTS:
         QCOMPARE(Platform::DecodeName(bytes), name);
         QCOMPARE(Platform::EncodeName(name), bytes);
     }
-    // A job file whose name is not UTF-8 is listed, read, answered and moved under its bytes.
+    // A name that is not UTF-8 is replaced, copied, moved and removed under its bytes (listed,
+    // read and answered: tst_getprintjobs' odd job files).
     void nonUtf8NameRoundTrips() {
         QVERIFY(box->WriteNative("caf\xe9.prt", "job\r\n"));
-        QString listed;
-        QVERIFY(Platform::ListMatching(box->Path(u"*.prt"_s), Platform::ListKind::Files,
-                                       [&](const QString& n) { return listed = n, true; }));
-        const QString path = box->Path() + u"/"_s + listed;
-        const QString base = path.chopped(3);
-        bool ok = false;
-        QCOMPARE(Platform::ReadHead(path, 100, &ok), QByteArray("job\r\n"));
-        QVERIFY(ok && Platform::KindOf(path) == Platform::EntryKind::Regular);
-        QVERIFY(Platform::ModifiedNs(path) > 0 && Platform::StampOf(path).size == 5);
+        const QString path = box->Path(Platform::DecodeName("caf\xe9.prt")), base = path.chopped(3);
+        QVERIFY(Platform::ModifiedNs(path) > 0);
         QVERIFY(Platform::WriteLine(base + u"dat"_s, u"cancel"_s, true));
-        QVERIFY(Platform::WriteLine(base + u"shd"_s, u"cancel"_s, false));
         QVERIFY(Platform::CopyFileKeepTime(path, base + u"bak"_s));
         QVERIFY(Platform::MakeDir(base + u"d"_s));
         QVERIFY(Platform::MoveFile(base + u"bak"_s, base + u"d/x"_s));
-        QCOMPARE(box->ReadNative("caf\xe9.dat") + box->ReadNative("caf\xe9.shd") +
-                     box->ReadNative("caf\xe9.d/x"),
-                 QByteArray("cancel\r\ncancel\r\njob\r\n"));
         QVERIFY(Platform::RemoveFile(path));
-        QVERIFY(::access(box->NativePath("caf\xe9.prt").constData(), F_OK) != 0);
+        QCOMPARE(box->ReadNative("caf\xe9.dat") + box->ReadNative("caf\xe9.d/x") +
+                     box->ReadNative("caf\xe9.prt"),
+                 QByteArray("cancel\r\njob\r\n<missing>"));
     }
     // Windows wildcard rules.
     void wildcards_data() {
@@ -158,8 +150,6 @@ private Q_SLOTS:
             if (Platform::IsNetworkPath(QString::fromLatin1(p))) network << QString::fromLatin1(p);
         QCOMPARE(network, QStringList({u"//x/y"_s, u"/mnt/a"_s, u"/mnt/a/users"_s}));
     }
-    // The one-instance lock: only a live holder means "running"; a runtime folder that cannot
-    // hold the lock, or belongs to another user, gives way to the fallback folder.
     // A folder handle keeps to the folder it opened: the folder renamed and a link put in its
     // place, writes, reads and removals still go to the original; a link is never opened.
     void folderHandle() {
@@ -191,7 +181,8 @@ private Q_SLOTS:
         QVERIFY(!users.Save(u"../x"_s, "x", 0600));
         QCOMPARE(users.Folders(), QStringList{u"old"_s});
     }
-
+    // The one-instance lock: only a live holder means "running"; a runtime folder that cannot
+    // hold the lock, or belongs to another user, gives way to the fallback folder.
     void instanceLock_data() {
         Table("runtime fallback result lockIn",
               {"own runtime folder¦run¦local¦0¦run", "runtime is a file¦file¦local¦0¦local",

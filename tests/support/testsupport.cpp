@@ -38,14 +38,10 @@ MessageRecorder::~MessageRecorder() {
     Platform::SetMessageHandler({});
 }
 
-QStringList MessageRecorder::Texts() const {
-    QStringList out;
-    for (const auto& m : m_messages) out << m.text;
-    return out;
-}
-
 QString MessageRecorder::Joined() const {
-    return Texts().join(QLatin1Char('#')).replace(QLatin1Char('\r'), QLatin1Char('|'));
+    QStringList texts;
+    for (const auto& m : m_messages) texts << m.text;
+    return texts.join(QLatin1Char('#')).replace(QLatin1Char('\r'), QLatin1Char('|'));
 }
 
 FailingDevice::FailingDevice(qint64 room, QString only) : m_room(room), m_only(std::move(only)) {
@@ -59,29 +55,6 @@ FailingDevice::FailingDevice(qint64 room, QString only) : m_room(room), m_only(s
 
 FailingDevice::~FailingDevice() {
     Platform::SetWriteLimit({});
-}
-
-FifoGuard::FifoGuard(QString fifo, int ms)
-    : m_thread([this, native = QFile::encodeName(fifo), ms] {
-          std::unique_lock lock(m_mutex);
-          if (m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done; }))
-              return;
-          // Opened at both ends, a FIFO frees whoever waits in open() for the other end.
-          while (!m_wake.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_done; })) {
-              const int fd = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-              if (fd < 0) continue;
-              m_fired = true;
-              ::close(fd);
-          }
-      }) {}
-
-FifoGuard::~FifoGuard() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_done = true;
-    }
-    m_wake.notify_one();
-    m_thread.join();
 }
 
 FakeClock::FakeClock() {

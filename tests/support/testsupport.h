@@ -10,11 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -27,7 +23,6 @@ public:
     // Runs before each message is answered (to change the world while a message is open).
     void OnEach(std::function<void(const Platform::Message&)> f) { m_onEach = std::move(f); }
     const QList<Platform::Message>& Messages() const { return m_messages; }
-    QStringList Texts() const;
     // The texts joined by "#", CR shown as "|", for compact comparisons.
     QString Joined() const;
     void Clear() { m_messages.clear(); }
@@ -51,22 +46,6 @@ public:
 private:
     qint64 m_room;
     QString m_only;
-};
-
-// Guards a step that may block opening a FIFO: once the step has run ms, the FIFO is opened at
-// both ends (which ends a blocked open) and Fired() turns true.
-class FifoGuard {
-public:
-    FifoGuard(QString fifo, int ms);
-    ~FifoGuard();
-    bool Fired() const { return m_fired; }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_done = false;
-    std::atomic<bool> m_fired{false};
-    std::thread m_thread;
 };
 
 // Test time for Platform::NowMs and Platform::Pause: a pause moves the clock on at once.
@@ -173,24 +152,12 @@ QString JobDump(const CPrintJobInfo& job);
 
 // The fields of a job file as the monitor writes them.
 struct JobFields {
-    QString queue = u"\\\\SRV\\Plotter"_s;
-    QString id = u"42"_s;
-    QString printer = u"Plotter A0"_s;
-    QString machine = u"HOSTA"_s;
-    QString user = u"jsmith"_s;
-    QString document = u"Plan.dwg"_s;
-    QString path = u"C:\\Clients\\Acme 4711\\Plan.dwg"_s;
-    QString submitted = u"03/05/2004 2:07:09 PM"_s;
-    QString size = u"123456"_s;
-    QString pages = u"3"_s;
-    QString copies = u"2"_s;
-    QString paper = u"Letter"_s;
-    QString width = u"8.5"_s;
-    QString height = u"11"_s;
-    QString color = u"Color"_s;
-    QString driver = u"HP DesignJet Plotter"_s;
-    QString media = u"Bond"_s;
-    QString orientation = u"Portrait"_s;
+    QString queue = u"\\\\SRV\\Plotter"_s, id = u"42"_s, printer = u"Plotter A0"_s,
+            machine = u"HOSTA"_s, user = u"jsmith"_s, document = u"Plan.dwg"_s,
+            path = u"C:\\Clients\\Acme 4711\\Plan.dwg"_s, submitted = u"03/05/2004 2:07:09 PM"_s,
+            size = u"123456"_s, pages = u"3"_s, copies = u"2"_s, paper = u"Letter"_s,
+            width = u"8.5"_s, height = u"11"_s, color = u"Color"_s,
+            driver = u"HP DesignJet Plotter"_s, media = u"Bond"_s, orientation = u"Portrait"_s;
     QStringList Lines() const;
 };
 // An installation inside the sandbox: registry file naming share/Config.ini (the given
