@@ -230,19 +230,25 @@ private Q_SLOTS:
                             QString::fromLocal8Bit(std::strerror(ELOOP)) + u"\r\n"_s);
     }
 
-    // What a folder allows, as the offline decision needs it; a "." in a folder name is a name.
-    void folderAccess_data() {
-        // In a sandbox holding srv/data.v2/users/x.dat; "nobody": as an ordinary user on a
-        // read-only folder.
-        Table("path nobody access",
-              {"usable¦srv/data.v2/users¦¦writelistreaddelete",
-               "trailing separator¦srv/data.v2/¦¦writelistreaddelete",
-               "a file: its folder¦srv/data.v2/users/x.dat¦¦writelistreaddelete",
-               "missing¦srv/data.v2/users/jsmith¦¦",
-               "missing, with a dot¦srv/data.v2/users/john.smith¦¦", "empty path¦¦¦",
-               "read-only¦srv/data.v2/users¦nobody¦listread"});
+    // What a folder or a file allows, as the offline decision needs it; a "." in a folder
+    // name is a name. In a sandbox holding srv/data.v2/users/x.dat; "nobody": as an ordinary
+    // user on a read-only tree.
+    void access_data() {
+        Table("fn path nobody access",
+              {"usable¦folder¦srv/data.v2/users¦¦writelistreaddelete",
+               "trailing separator¦folder¦srv/data.v2/¦¦writelistreaddelete",
+               "a file: its folder¦folder¦srv/data.v2/users/x.dat¦¦writelistreaddelete",
+               "missing¦folder¦srv/data.v2/users/jsmith¦¦",
+               "missing, with a dot¦folder¦srv/data.v2/users/john.smith¦¦", "empty path¦folder¦¦¦",
+               "read-only¦folder¦srv/data.v2/users¦nobody¦listread",
+               "file¦file¦srv/data.v2/users/x.dat¦¦writelistread",
+               "file missing¦file¦srv/data.v2/users/none.dat¦¦",
+               "file: a folder¦file¦srv/data.v2/users¦¦", "file: a pattern¦file¦srv/data.v2/*¦¦",
+               "file: empty path¦file¦¦¦",
+               "read-only file¦file¦srv/data.v2/users/x.dat¦nobody¦listread"});
     }
-    void folderAccess() {
+    void access() {
+        QFETCH(QString, fn);
         QFETCH(QString, path);
         QFETCH(QString, nobody);
         const bool readOnly = !nobody.isEmpty();
@@ -253,25 +259,12 @@ private Q_SLOTS:
         QString access;
         {
             std::unique_ptr<AsNobody> as = readOnly ? std::make_unique<AsNobody>() : nullptr;
-            access = TestFolderAccess(path.isEmpty() ? path : box->Path(path));
+            const QString p = path.isEmpty() ? path : box->Path(path);
+            access = fn == u"file"_s ? TestFileAccess(p) : TestFolderAccess(p);
         }
         ::chmod(QFile::encodeName(box->Path()).constData(), 0755);
         QTEST(access, "access");
         QCOMPARE(Listing(box->Path(u"srv"_s)), u"data.v2/users/x.dat = x"_s); // nothing left
-    }
-    void fileAccess() {
-        const QString f = box->Write(u"cfg/Config.ini"_s, "x");
-        const QString ro = box->Write(u"cfg/ro.ini"_s, "x");
-        QVERIFY(::chmod(QFile::encodeName(ro).constData(), 0444) == 0);
-        QVERIFY(::chmod(QFile::encodeName(box->Path()).constData(), 0755) == 0);
-        QStringList access{TestFileAccess(f), TestFileAccess(box->Path(u"cfg/none.ini"_s)),
-                           TestFileAccess(box->Path(u"cfg"_s)),
-                           TestFileAccess(box->Path(u"cfg/*"_s)), TestFileAccess({})};
-        {
-            AsNobody nobody;
-            access << TestFileAccess(ro);
-        }
-        QCOMPARE(access, QStringList({u"writelistread"_s, {}, {}, {}, {}, u"listread"_s}));
     }
     // Shares written //server/share are reached through the folders they are mounted on.
     void driveLetterAndResolve() {
