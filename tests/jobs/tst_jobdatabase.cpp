@@ -127,7 +127,7 @@ private Q_SLOTS:
         m_box.reset();
     }
 
-    // parsed: kind|path|host|port|database|user|password|options, or "invalid".
+    // parsed: kind|path|host|port|database|user|password|options, or the error.
     void targets_data() {
         Table(
             "target parsed",
@@ -145,17 +145,22 @@ private Q_SLOTS:
              "postgresql|||-1|x|||host='h1,h2' port='1,' connect_timeout='2'",
              "quote in a value¦postgresql://h/x?application_name=it's¦"
              "postgresql||h|-1|x|||application_name='it\\'s' connect_timeout='2'",
-             "other scheme¦mysql://h/x¦invalid", "bad port¦postgresql://h:99999/x¦invalid",
-             "parameter without value¦postgresql://h/x?sslmode¦invalid",
-             "semicolon¦postgresql://h/x?options=a;b¦invalid", "empty¦ ¦invalid"});
+             "other scheme¦mysql://h/x¦\"mysql://\" databases are not supported; use a file "
+             "path or a postgresql:// address",
+             "bad port¦postgresql://h:99999/x¦the port \"99999\" is not a port number",
+             "parameter without value¦postgresql://h/x?sslmode¦the parameter \"sslmode\" has no "
+             "value",
+             "semicolon¦postgresql://h/x?options=a;b¦the parameter options holds a \";\", which "
+             "cannot be passed on",
+             "empty¦ ¦no database is named"});
     }
     void targets() {
         QFETCH(QString, target);
         using Kind = Platform::DatabaseTarget::Kind;
         const Platform::DatabaseTarget t = Platform::ParseDatabaseTarget(target);
         const QString kind = t.kind == Kind::SQLite ? u"sqlite"_s : u"postgresql"_s;
-        QTEST(t.kind == Kind::Invalid && !t.error.isEmpty()
-                  ? u"invalid"_s
+        QTEST(t.kind == Kind::Invalid
+                  ? t.error
                   : QStringList({kind, t.path, t.host, QString::number(t.port), t.database, t.user,
                                  t.password, t.options.join(u' ')})
                         .join(u'|'),
@@ -468,6 +473,7 @@ private Q_SLOTS:
                "read-only database¦readonly¦0,0,0,0,0,0,1¦-1",
                "sqlite locked by another writer¦locked¦0,0,0,0,0,0,1¦-1",
                "no right to insert¦reader¦0,0,0,0,0,0,1¦-1",
+               "read-only server¦readonly-server¦0,0,0,0,0,0,1¦-1",
                "server stopped after a job¦stopped¦1,0,0,0,0,0,1¦-1",
                "offline¦offline¦0,0,0,0,2,0,0¦0", "no root folder¦noroot¦0,0,0,0,0,0,0¦0"});
     }
@@ -475,8 +481,9 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QFETCH(QString, result);
         QFETCH(QString, waited);
-        const QStringList server{u"down"_s, u"login"_s, u"reader"_s, u"postgresql-tables"_s,
-                                 u"stopped"_s};
+        const QStringList server{
+            u"down"_s,           u"login"_s, u"reader"_s, u"stopped"_s, u"postgresql-tables"_s,
+            u"readonly-server"_s};
         NEED(QString(server.contains(kind) ? u"postgresql"_s : u"sqlite"_s));
         QString db = box().Path(u"db/jobs.db"_s);
         const QByteArray junk = "This is a text file, not a database.\n";
@@ -490,11 +497,18 @@ private Q_SLOTS:
                  {std::pair{db, 0444}, std::pair{box().Path(u"db"_s), 0555},
                   std::pair{box().Path(), 0755}})
                 QVERIFY(::chmod(QFile::encodeName(path).constData(), mode) == 0);
-        if (kind == u"reader"_s) {
+        if (kind == u"reader"_s || kind == u"readonly-server"_s) {
             New(u"postgresql"_s);
-            m_dbs.Server().Sql(u"jobs"_s,
-                               {u"DROP ROLE IF EXISTS reader"_s, u"CREATE ROLE reader LOGIN"_s,
-                                u"GRANT SELECT ON Master, Detail TO reader"_s});
+            const QStringList rights =
+                kind == u"reader"_s
+                    ? QStringList{u"GRANT SELECT ON Master, Detail TO reader"_s}
+                    : QStringList{u"GRANT USAGE ON SCHEMA public TO reader"_s,
+                                  u"GRANT ALL ON ALL TABLES IN SCHEMA public TO reader"_s,
+                                  u"GRANT ALL ON ALL SEQUENCES IN SCHEMA public TO reader"_s,
+                                  u"ALTER ROLE reader SET default_transaction_read_only = on"_s};
+            QVERIFY(m_dbs.Server().Sql(u"jobs"_s, QStringList{u"DROP ROLE IF EXISTS reader"_s,
+                                                              u"CREATE ROLE reader LOGIN"_s} +
+                                                      rights));
             db = m_dbs.Server().Uri(u"jobs"_s, u"reader"_s);
         }
         std::optional<SqlProbe> holder;
