@@ -92,8 +92,6 @@ struct JobStore {
 };
 } // namespace
 
-#define NEED(backend) NEED_BACKEND(m_dbs, backend)
-
 class TestJobDatabase : public QObject {
     Q_OBJECT
     TestDatabases m_dbs;

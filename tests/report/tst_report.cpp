@@ -47,8 +47,6 @@ QString Csv(QString lines) {
 }
 } // namespace
 
-#define NEED(backend) NEED_BACKEND(m_dbs, backend)
-
 class TestReport : public QObject {
     Q_OBJECT
     TestDatabases m_dbs;
@@ -57,7 +55,7 @@ class TestReport : public QObject {
     QString NewDatabase(const QString& backend, const Sandbox& box) {
         const QString target = m_dbs.New(backend, box.Path(u"jobs.db"_s), u"report"_s);
         Platform::JobDatabase db;
-        if (!db.Open(target)) qWarning() << db.LastError();
+        if (!db.Open(target)) QTest::qFail(qPrintable(db.LastError()), __FILE__, __LINE__);
         for (int id = 1; id <= kJobs.size(); ++id) {
             // Parsed as UTC: the wall-clock times need not exist in the local zone.
             const QDateTime wall = QDateTime::fromString(Field(id, 0) + u'Z', Qt::ISODate);

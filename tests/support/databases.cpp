@@ -2,6 +2,7 @@
 
 #include "jobs/bdataaccess.h"
 #include "platform/database.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,19 +151,7 @@ void BackendRows() {
 }
 
 void BackendTable(const char* columns, std::initializer_list<const char*> rows) {
-    static QList<QByteArray> names; // the test library keeps the name pointers
-    const QByteArrayList these = QByteArray(columns).split(' ');
-    QTest::addColumn<QString>("backend");
-    for (const QByteArray& c : these)
-        QTest::addColumn<QString>((names << c).constLast().constData());
-    for (const char* backend : {"sqlite", "postgresql"})
-        for (const char* row : rows) {
-            const QStringList fields = QString::fromUtf8(row).split(u"\u00a6"_s);
-            if (fields.size() != these.size() + 1) qFatal("row \"%s\": wrong field count", row);
-            QTestData& data = QTest::newRow(qPrintable(backend + u": "_s + fields[0]))
-                              << QString::fromLatin1(backend);
-            for (const QString& f : fields.mid(1)) data << f;
-        }
+    Table(columns, rows, "backend", {u"sqlite"_s, u"postgresql"_s});
 }
 
 QString TestDatabases::New(const QString& backend, const QString& file, const QString& name,
@@ -173,7 +162,7 @@ QString TestDatabases::New(const QString& backend, const QString& file, const QS
     QString message;
     if (!tables && sqlite) SqlProbe(target).Exec(u"CREATE TABLE other (x INTEGER)"_s);
     if (tables && CreateJobDatabase(target, &message) != Platform::CreateResult::Created)
-        qWarning() << message;
+        QTest::qFail(qPrintable(message), __FILE__, __LINE__);
     return target;
 }
 

@@ -72,6 +72,8 @@ void BackendTable(const char* columns, std::initializer_list<const char*> rows);
 #define NEED_BACKEND(databases, backend)                                                           \
     if ((backend) == u"postgresql"_s && !(databases).Skipped().isEmpty())                          \
     QSKIP(qPrintable((databases).Skipped()))
+// The same in a test class whose databases are its member m_dbs.
+#define NEED(backend) NEED_BACKEND(m_dbs, backend)
 
 // Reads and changes a job database (a path or a URI) directly through Qt SQL.
 class SqlProbe {

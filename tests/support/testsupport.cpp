@@ -160,19 +160,24 @@ QByteArray Sandbox::Read(const QString& relative) const {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void Table(const char* columns, std::initializer_list<const char*> rows) {
-    const QStringList names = QString::fromLatin1(columns).split(QLatin1Char(' '));
+void Table(const char* columns, std::initializer_list<const char*> rows, const char* each,
+           const QStringList& values) {
+    QStringList names = QString::fromLatin1(columns).split(QLatin1Char(' '));
+    if (each) names.prepend(QString::fromLatin1(each));
     // The test library keeps the column name pointers: keep the names for the process.
     static QSet<QByteArray> kept;
     for (const QString& n : names)
         QTest::addColumn<QString>(kept.insert(n.toLatin1())->constData());
-    for (const char* row : rows) {
-        const QStringList fields = QString::fromUtf8(row).split(u"\u00a6"_s);
-        if (fields.size() != names.size() + 1)
-            qFatal("row \"%s\": %d fields", row, int(fields.size()));
-        QTestData& data = QTest::newRow(fields[0].toUtf8().constData());
-        for (const QString& f : fields.mid(1)) data << f;
-    }
+    for (const QString& value : each ? values : QStringList{QString()})
+        for (const char* row : rows) {
+            const QStringList fields = QString::fromUtf8(row).split(u"\u00a6"_s);
+            if (fields.size() != names.size() + (each ? 0 : 1))
+                qFatal("row \"%s\": %d fields", row, int(fields.size()));
+            QTestData& data =
+                QTest::newRow(qPrintable(each ? value + u": "_s + fields[0] : fields[0]));
+            if (each) data << value;
+            for (const QString& f : fields.mid(1)) data << f;
+        }
 }
 
 bool TouchFile(const QString& path, int secondsFromNow) {

@@ -105,8 +105,10 @@ private:
 };
 
 // Adds one QString column per name in columns (separated by blanks) and one row per text,
-// its fields separated by "¦", the first naming the row.
-void Table(const char* columns, std::initializer_list<const char*> rows);
+// its fields separated by "¦", the first naming the row. Given a column each, it comes first
+// and every row is added once for each of its values.
+void Table(const char* columns, std::initializer_list<const char*> rows, const char* each = nullptr,
+           const QStringList& values = {});
 
 // What a run of the program left: its exit status (-1 when it did not end in 120 s), its
 // standard output and error.
