@@ -180,17 +180,20 @@ private Q_SLOTS:
                           qs[1].holdDefault)
                      .arg(qs[1].colorSupported),
                  u"Plotter|Acme DesignJet Plotter|na_letter_8.5x11in|color|indefinite|1"_s);
-        http_t* http = m_cups->Http();
-        const int id = cupsCreateJob(http, "Plotter", "late", 0, nullptr);
+        const std::unique_ptr<http_t, void (*)(http_t*)> http(
+            httpConnect2(m_cups->Socket().toUtf8().constData(), 0, nullptr, AF_LOCAL,
+                         HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr),
+            httpClose);
+        const int id = cupsCreateJob(http.get(), "Plotter", "late", 0, nullptr);
         QVERIFY(id > 0);
         QTest::qWait(500);
         QVERIFY(!QFileInfo::exists(m_box->Path(Prt(id))));
         const QByteArray pdf = TestData(u"two.pdf"_s);
-        QCOMPARE(cupsStartDocument(http, "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
+        QCOMPARE(cupsStartDocument(http.get(), "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
                  HTTP_STATUS_CONTINUE);
-        QCOMPARE(cupsWriteRequestData(http, pdf.constData(), size_t(pdf.size())),
+        QCOMPARE(cupsWriteRequestData(http.get(), pdf.constData(), size_t(pdf.size())),
                  HTTP_STATUS_CONTINUE);
-        QCOMPARE(cupsFinishDocument(http, "Plotter"), IPP_STATUS_OK);
+        QCOMPARE(cupsFinishDocument(http.get(), "Plotter"), IPP_STATUS_OK);
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
         QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, u"Plotter"_s, u"late"_s));
     }
@@ -367,10 +370,8 @@ private Q_SLOTS:
         const QString policy = readme.mid(at, readme.indexOf(u"</Limit>\n"_s, at) + 9 - at);
         QVERIFY(at > 0 && policy.contains(u"Require valid-user"_s));
         m_monitor.reset();
-        m_server.reset();
-        m_cups.reset();
+        m_cups.reset(); // m_server reaches the new scheduler on the same socket
         m_cups = std::make_unique<PrivateCups>(*m_box, policy.toUtf8());
-        m_server = std::make_unique<Platform::CupsServer>(m_cups->Socket());
         QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Generic Office Laser"_s));
         QFile::setPermissions(m_box->Write(u"cups/doc.pdf"_s, TestData(u"two.pdf"_s)),
                               QFile::Permissions(0x6644));

@@ -11,8 +11,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <cups/cups.h>
-
 using namespace Qt::StringLiterals;
 
 QString PrivateCups::Cupsd() {
@@ -57,7 +55,6 @@ PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy)
 }
 
 PrivateCups::~PrivateCups() {
-    if (m_http) httpClose(m_http);
     m_cupsd.terminate(); // killed by QProcess if it has not stopped by then
     m_cupsd.waitForFinished(10000);
 }
@@ -68,13 +65,6 @@ void PrivateCups::Prepare(QProcess& p, const QStringList& extra) const {
     env.insert(u"CUPS_SERVERROOT"_s, m_root + u"/etc"_s);
     for (const QString& e : extra) env.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
     p.setProcessEnvironment(env);
-}
-
-http_t* PrivateCups::Http() {
-    if (!m_http)
-        m_http = httpConnect2(Socket().toUtf8().constData(), 0, nullptr, AF_LOCAL,
-                              HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
-    return m_http;
 }
 
 bool PrivateCups::Run(const QString& program, const QStringList& args, QByteArray* out) const {

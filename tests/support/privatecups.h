@@ -1,8 +1,8 @@
 #pragma once
 // A print scheduler of the test's own: cupsd with all its folders in the sandbox, listening only
 // on a Unix socket there; queues (tests/data/queue.ppd) print into files. Not in this process's
-// environment: programs get it through Prepare, this process through Socket() and Http(). It
-// stops with the fixture.
+// environment: programs get it through Prepare, this process through Socket(); it stops with
+// the fixture.
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -12,7 +12,6 @@
 #include <atomic>
 
 class Sandbox;
-typedef struct _http_s http_t;
 
 class PrivateCups {
 public:
@@ -30,8 +29,6 @@ public:
     void Prepare(QProcess& p, const QStringList& extra = {}) const;
     // Runs a program so prepared to its end: whether it succeeded; its output into out.
     bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr) const;
-    // A connection of this process for libcups calls of the test's own.
-    http_t* Http();
     // Adds a queue whose driver is called model; its output goes to out/<name>.out.
     bool AddQueue(const QString& name, const QString& model);
     // Submits a file with lp; the job number, 0 on failure.
@@ -44,7 +41,6 @@ private:
     const Sandbox& m_box;
     QString m_root;
     QProcess m_cupsd;
-    http_t* m_http = nullptr;
     bool m_running = false;
 };
 
