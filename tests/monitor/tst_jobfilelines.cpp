@@ -13,9 +13,8 @@ using namespace Qt::StringLiterals;
 class TestJobFileLines : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Each text rule on its rows: "folder" (usable as a folder name: "yes"), "value" (one
-    // line of a job file), "billing" (of a data file's lines), "shadow" (the queue named) and
-    // "pages" (of a document).
+    // Each rule on its rows: "folder" (usable as a folder name: "yes"), "value" (a job file
+    // line), "billing" (of data file lines), "shadow" (the queue named), "pages" (of a document).
     void texts_data() {
         QTest::addColumn<QString>("rule");
         QTest::addColumn<QString>("text");
@@ -41,6 +40,7 @@ private Q_SLOTS:
         row("value line separator", "value", u"a\u2028b"_s, u"a b"_s);
         row("value 254 kept", "value", QString(254, u'x'), QString(254, u'x'));
         row("value 10000 cut", "value", QString(10000, u'x'), QString(254, u'x'));
+        row("value past 1000 unread", "value", QString(999, u' ') + u"xy"_s, u"x"_s);
         const QString master = u"QorvexMaster,2,42,\"P\",\"M\",\"u\",\"d\"\n"_s;
         const QString a = u"QorvexDetail,2,\"A\",\""_s;
         const QString x253(253, u'x');
@@ -73,47 +73,40 @@ private Q_SLOTS:
         QFETCH(QString, rule);
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        if (rule == u"folder")
-            QCOMPARE(UsableFolderName(text) ? u"yes"_s : u"no"_s, expected);
-        else if (rule == u"value")
-            QCOMPARE(JobFileValue(text), expected);
-        else if (rule == u"billing")
-            QCOMPARE(BillingText(text.split(u'\n')), expected);
-        else if (rule == u"shadow")
-            QCOMPARE(QueueOfShadowLine(text, u"SRV"_s), expected);
-        else
-            QCOMPARE(QString::number(Platform::CountPages(text.toLatin1())), expected);
+        const QString got = rule == u"folder"    ? UsableFolderName(text) ? u"yes"_s : u"no"_s
+                            : rule == u"value"   ? JobFileValue(text)
+                            : rule == u"billing" ? BillingText(text.split(u'\n'))
+                            : rule == u"shadow"
+                                ? QueueOfShadowLine(text, u"SRV"_s)
+                                : QString::number(Platform::CountPages(text.toLatin1()));
+        QCOMPARE(got, expected);
     }
 
-    // The whole job file (%1: the submit time), and what the client reads back from it.
+    // The whole job file (%1: the submit time), and what the client reads back from it; the
+    // job's originating host, media, colour mode and orientation ("": not asked for).
     void jobFile_data() {
-        QTest::addColumn<QStringList>("job"); // originating host, media, colour mode, orientation
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("read");
-        QTest::newRow("remote, A4, mono, landscape")
-            << QStringList{u"ws7.example.com"_s, u"iso_a4_210x297mm"_s, u"monochrome"_s, u"4"_s}
-            << u"JOB|5|//SRV/Plotter|42|Plotter|ws7|jsmith|Plan  .dwg||%1|1234|5|3|A4|8.27|11.69|||"
-               "Monochrome|Acme DesignJet Plotter||Landscape"_s
-            << u"ws7|A4|8.27|11.69|Monochrome|Landscape"_s;
-        QTest::newRow("local, queue defaults")
-            << QStringList{u"localhost"_s, QString(), QString(), u"3"_s}
-            << u"JOB|5|//SRV/Plotter|42|Plotter|SRV|jsmith|Plan  .dwg||%1|1234|5|3|Letter|8.50|"
-               "11.00|||Color|Acme DesignJet Plotter||Portrait"_s
-            << u"SRV|Letter|8.5|11|Color|Portrait"_s;
-        QTest::newRow("address kept, reverse landscape")
-            << QStringList{u"192.168.1.20"_s, u"na_legal_8.5x14in"_s, u"color"_s, u"5"_s}
-            << u"JOB|5|//SRV/Plotter|42|Plotter|192.168.1.20|jsmith|Plan  .dwg||%1|1234|5|3|Legal|"
-               "8.50|14.00|||Color|Acme DesignJet Plotter||Landscape"_s
-            << u"192.168.1.20|Legal|8.5|14|Color|Landscape"_s;
+        Table(
+            "job file read",
+            {"remote, A4, mono, landscape¦ws7.example.com,iso_a4_210x297mm,monochrome,4¦JOB|5|"
+             "//SRV/Plotter|42|Plotter|ws7|jsmith|Plan  .dwg||%1|1234|5|3|A4|8.27|11.69|||"
+             "Monochrome|Acme DesignJet Plotter||Landscape¦ws7|A4|8.27|11.69|Monochrome|Landscape",
+             "local, queue defaults¦localhost,,,3¦JOB|5|//SRV/Plotter|42|Plotter|SRV|jsmith|"
+             "Plan  .dwg||%1|1234|5|3|Letter|8.50|11.00|||Color|Acme DesignJet Plotter||Portrait"
+             "¦SRV|Letter|8.5|11|Color|Portrait",
+             "address kept, reverse landscape¦192.168.1.20,na_legal_8.5x14in,color,5¦JOB|5|"
+             "//SRV/Plotter|42|Plotter|192.168.1.20|jsmith|Plan  .dwg||%1|1234|5|3|Legal|8.50|"
+             "14.00|||Color|Acme DesignJet Plotter||Landscape¦192.168.1.20|Legal|8.5|14|Color|"
+             "Landscape"});
     }
     void jobFile() {
-        QFETCH(QStringList, job);
+        QFETCH(QString, job);
         QFETCH(QString, file);
         QFETCH(QString, read);
+        const QStringList asked = job.split(u',');
         Platform::CupsJob j;
         j.id = 42, j.queue = u"Plotter"_s, j.user = u"jsmith"_s, j.title = u"Plan\r\n.dwg"_s;
-        j.created = 1710000000, j.copies = 3, j.originHost = job[0], j.media = job[1];
-        j.colorMode = job[2], j.orientation = job[3].toInt();
+        j.created = 1710000000, j.copies = 3, j.originHost = asked[0], j.media = asked[1];
+        j.colorMode = asked[2], j.orientation = asked[3].toInt();
         Platform::CupsQueue queue;
         queue.makeAndModel = u"Acme DesignJet Plotter"_s, queue.colorDefault = u"color"_s;
         queue.mediaDefault = u"na_letter_8.5x11in"_s;
@@ -122,15 +115,15 @@ private Q_SLOTS:
             QDateTime::fromSecsSinceEpoch(j.created).toString(u"MM/dd/yyyy h:mm:ss AP"_s);
         QCOMPARE(lines.join(u'|'), file.arg(submitted));
         const auto b = CMonitor().GetNextPrintJob(u"/x/J.prt"_s, lines);
-        QCOMPARE(
+        const QString got =
             QStringList({b->QueueName, QString::number(b->PrintJobID), b->DocumentName,
                          b->SubmitText(), QString::number(b->JobSizeBytes),
                          QString::number(b->TotalPages), b->PrtDriverName, b->MachineName,
                          b->PaperName, QString::number(b->PaperWidth),
                          QString::number(b->PaperHeight), b->Color, b->Orientation})
-                .join(u'|'),
-            u"//SRV/Plotter|42|Plan  .dwg|%1|1234|15|Acme DesignJet Plotter|"_s.arg(submitted) +
-                read);
+                .join(u'|');
+        QCOMPARE(got, u"//SRV/Plotter|42|Plan  .dwg|%1|1234|15|Acme DesignJet Plotter|%2"_s.arg(
+                          submitted, read));
     }
 };
 

@@ -33,29 +33,27 @@ QStringList Derived(const Sandbox& box) {
            << e.m_sPlaceholderRedirectGroups << e.m_sSpoolPath << e.m_sSpoolIndex << e.m_sUserName
            << e.m_sDataFile << u"%1%2%3"_s.arg(e.m_bOffline).arg(e.m_bDataHost).arg(e.m_bDebugLog);
     QStringList out;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        const QString& v = values[i];
+    for (qsizetype i = 0; i < names.size(); ++i)
         out << names[i] + u'=' +
-                   QString(v.isEmpty() ? v
-                           : v == m    ? u"M"_s
-                           : v == u    ? u"U"_s
-                                       : v)
-                       .replace(box.Path(u"home/.local/share/Qorvex"_s), u"L"_s)
-                       .replace(box.Path(), u"~"_s)
-                       .replace(u"users/"_s + u, u"users/U"_s)
-                       .replace(u"Machines/"_s + m, u"Machines/M"_s)
-                       .replace(u"/"_s + m + u"1.idx"_s, u"/M1.idx"_s);
-    }
-    return out;
+                   (values[i].isEmpty() ? QString()
+                    : values[i] == m    ? u"M"_s
+                    : values[i] == u    ? u"U"_s
+                                        : values[i]);
+    return out.join(u';')
+        .replace(box.Path(u"home/.local/share/Qorvex"_s), u"L"_s)
+        .replace(box.Path(), u"~"_s)
+        .replace(u"users/"_s + u, u"users/U"_s)
+        .replace(u"Machines/"_s + m, u"Machines/M"_s)
+        .replace(u"/"_s + m + u"1.idx"_s, u"/M1.idx"_s)
+        .split(u';');
 }
 } // namespace
 
 class TestInitEnvironment : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Each row: GENERAL entries set ("Key=Value;..."; "~" in a value is the sandbox), the
-    // program's name, and the settings that differ from the first row ("!" first: from
-    // nothing).
+    // Each row: GENERAL entries set ("Key=Value;..."; "~" is the sandbox), the program's name,
+    // and the settings that differ from the first row ("!" first: from nothing).
     void derivations_data() {
         Table("config exe expected",
               {"installed¦¦qorvlog¦",
@@ -63,8 +61,6 @@ private Q_SLOTS:
                "Data=L/;User=L/users/U;Letter=L/users/U;Machine=L/Machines/M",
                "next to the configuration¦DataPath=¦qorvlog¦Data=~/share/;User=~/share/users/U;"
                "Letter=~/share/users/U;Machine=~/share/Machines/M",
-               "unusable data folder¦DataPath=~/nowhere/data¦qorvlog¦Data=L/;User=L/users/U;"
-               "Letter=~/nowhere/data/users/U;Machine=L/Machines/M;Flags=100",
                "unusable, traced¦DataPath=~/nowhere/data;DebugLog=True¦qorvlog¦Data=L/;"
                "User=L/users/U;Letter=~/nowhere/data/users/U;Machine=L/Machines/M;Flags=101",
                "all users, any machine¦LogAllUsers=True;LoggingMachine=AnyMachine¦qorvlog¦"
@@ -156,9 +152,8 @@ private Q_SLOTS:
         InitEnvironment();
         QCOMPARE(gEnv.m_sSpoolPath, u"/srv/spool"_s);
     }
-    // Without a registry file: quiet and offline. The one the package installs names the
-    // shared configuration and the program folder; the examples in its comments stay
-    // comments.
+    // Without a registry file: quiet and offline. The package's names the shared configuration
+    // and the program folder; the examples in its comments stay comments.
     void registryFiles() {
         Sandbox box;
         MessageRecorder rec;
@@ -166,9 +161,7 @@ private Q_SLOTS:
         InitEnvironment();
         QCOMPARE(gEnv.m_sProgramPath + gEnv.m_sOrigConfigFile, QString());
         QVERIFY(gEnv.m_bOffline);
-        QFile sample(QStringLiteral(QORVLOG_PACKAGING "/registry.ini"));
-        QVERIFY(sample.open(QIODevice::ReadOnly));
-        box.Write(u"registry.ini"_s, sample.readAll());
+        QVERIFY(QFile::copy(QStringLiteral(QORVLOG_PACKAGING "/registry.ini"), box.RegistryFile()));
         QCOMPARE(GetConfigFile(), u"/mnt/qorvlog/Config.ini"_s);
         const QString run = GetMachineKeyValue(
             u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"_s, u"Kestova Sentrel"_s);

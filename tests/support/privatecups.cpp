@@ -11,18 +11,10 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <cups/cups.h>
-
 using namespace Qt::StringLiterals;
 
-namespace {
-QString Cupsd() {
+QString PrivateCups::Cupsd() {
     return QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/sbin"_s});
-}
-} // namespace
-
-bool PrivateCups::Installed() {
-    return !Cupsd().isEmpty();
 }
 
 PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy)
@@ -63,33 +55,16 @@ PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy)
 }
 
 PrivateCups::~PrivateCups() {
-    if (m_http) httpClose(m_http);
     m_cupsd.terminate(); // killed by QProcess if it has not stopped by then
     m_cupsd.waitForFinished(10000);
 }
 
-QString PrivateCups::Socket() const {
-    return m_root + u"/cups.sock"_s;
-}
-
-QProcessEnvironment PrivateCups::Environment() const {
+void PrivateCups::Prepare(QProcess& p, const QStringList& extra) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"CUPS_SERVER"_s, Socket());
     env.insert(u"CUPS_SERVERROOT"_s, m_root + u"/etc"_s);
-    return env;
-}
-
-void PrivateCups::Prepare(QProcess& p, const QStringList& extra) const {
-    QProcessEnvironment env = Environment();
     for (const QString& e : extra) env.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
     p.setProcessEnvironment(env);
-}
-
-http_t* PrivateCups::Http() {
-    if (!m_http)
-        m_http = httpConnect2(Socket().toUtf8().constData(), 0, nullptr, AF_LOCAL,
-                              HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
-    return m_http;
 }
 
 bool PrivateCups::Run(const QString& program, const QStringList& args, QByteArray* out) const {
@@ -129,24 +104,19 @@ DefaultSchedulerCanary::DefaultSchedulerCanary() {
     qputenv("CUPS_SERVER", socket.toUtf8());
     qputenv("CUPS_SERVERROOT", (m_dir.path() + u"/etc"_s).toUtf8());
     Platform::ForgetCupsServer();
-    m_thread.start();
     auto* server = new QLocalServer;
+    QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
+        while (QLocalSocket* s = server->nextPendingConnection()) {
+            ++m_requests;
+            s->abort(); // the client fails at once instead of waiting for an answer
+            s->deleteLater();
+        }
+    });
     server->moveToThread(&m_thread);
+    m_thread.start();
     QMetaObject::invokeMethod(
-        server,
-        [&, server] {
-            QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
-                while (QLocalSocket* s = server->nextPendingConnection()) {
-                    ++m_requests;
-                    s->abort(); // the client fails at once instead of waiting for an answer
-                    s->deleteLater();
-                }
-            });
-            m_listening = server->listen(socket);
-        },
-        Qt::BlockingQueuedConnection);
-    QObject::connect(
-        &m_thread, &QThread::finished, server, [server] { delete server; }, Qt::DirectConnection);
+        server, [=] { server->listen(socket); }, Qt::BlockingQueuedConnection);
+    QObject::connect(&m_thread, &QThread::finished, server, &QObject::deleteLater);
 }
 
 DefaultSchedulerCanary::~DefaultSchedulerCanary() {

@@ -1,10 +1,8 @@
 #pragma once
-// A print scheduler of the test's own: cupsd with its server root, spool, cache, log and
-// output folders inside the sandbox, listening only on a Unix socket there. Queues
-// (tests/data/queue.ppd) print through a pass-through filter into files. Nothing of it is put
-// into this process's environment: every program that is to reach it gets CUPS_SERVER and
-// CUPS_SERVERROOT in its own (Prepare), and this process reaches it through Server(). The
-// scheduler stops with the fixture.
+// A print scheduler of the test's own: cupsd with all its folders in the sandbox, listening only
+// on a Unix socket there; queues (tests/data/queue.ppd) print into files. Not in this process's
+// environment: programs get it through Prepare, this process through Socket(); it stops with
+// the fixture.
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -14,7 +12,6 @@
 #include <atomic>
 
 class Sandbox;
-typedef struct _http_s http_t;
 
 class PrivateCups {
 public:
@@ -23,31 +20,27 @@ public:
     ~PrivateCups();
 
     // False when cupsd is not installed.
-    static bool Installed();
+    static bool Installed() { return !Cupsd().isEmpty(); }
     // Started and answering.
     bool Running() const { return m_running; }
     // The socket it listens on, for Platform::CupsServer.
-    QString Socket() const;
-    // The environment of a program that talks to this scheduler.
-    QProcessEnvironment Environment() const;
-    // Gives p that environment (and extra variables) before it is started.
+    QString Socket() const { return m_root + QStringLiteral("/cups.sock"); }
+    // Points p at this scheduler (and adds extra variables) before it is started.
     void Prepare(QProcess& p, const QStringList& extra = {}) const;
-    // A connection of this process for libcups calls of the test's own.
-    http_t* Http();
+    // Runs a program so prepared to its end: whether it succeeded; its output into out.
+    bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr) const;
     // Adds a queue whose driver is called model; its output goes to out/<name>.out.
     bool AddQueue(const QString& name, const QString& model);
     // Submits a file with lp; the job number, 0 on failure.
     int Submit(const QString& queue, const QString& file, const QStringList& extra = {});
-    // How often the scheduler's access log tells of an operation that succeeded, e.g.
-    // "Release-Job".
+    // How often the access log tells of an operation that succeeded, e.g. "Release-Job".
     int Logged(const QString& operation) const;
 
 private:
-    bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr) const;
+    static QString Cupsd();
     const Sandbox& m_box;
     QString m_root;
     QProcess m_cupsd;
-    http_t* m_http = nullptr;
     bool m_running = false;
 };
 
@@ -58,7 +51,6 @@ class DefaultSchedulerCanary {
 public:
     DefaultSchedulerCanary();
     ~DefaultSchedulerCanary();
-    bool Listening() const { return m_listening; }
     int Requests() const { return m_requests; }
     void Reset() { m_requests = 0; }
 
@@ -66,5 +58,4 @@ private:
     QTemporaryDir m_dir;
     QThread m_thread;
     std::atomic<int> m_requests{0};
-    bool m_listening = false;
 };
