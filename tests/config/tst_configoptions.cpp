@@ -272,7 +272,8 @@ private Q_SLOTS:
                "total¦25¦25¦Total Pages¦calculated", "reserved¦43¦43¦RESERVED¦system",
                "level 5¦85¦85¦Document Directory Level 5¦calculated",
                "level 8¦88¦88¦Document Directory Level 8¦calculated",
-               "auto¦90¦90¦Auto Directory Level¦calculated", "44¦44¦-¦¦", "91¦91¦-¦¦"});
+               "auto¦90¦90¦Auto Directory Level¦calculated",
+               "area¦34¦34¦Paper Area Per Sheet (sq ft)¦calculated", "44¦44¦-¦¦", "91¦91¦-¦¦"});
     }
     void entries() {
         QFETCH(QString, value);
@@ -301,7 +302,7 @@ private Q_SLOTS:
             u"; comment line\nstray = before any section\n[General]\nVersion = 2\n"
             "  Spaced   =   padded value   \nBlank =\nList = 0, Smith ; Jones\n"
             "Quoted = \"a\\tb\"\nDup = first\ndup = second\nEq = a=b\n\n[other]\nX = 1\n"
-            "[GENERAL]\nLater = merged\nVersion = 9\n[\u00fcbersicht]\nGr\u00f6sse = A4"_s.split(
+            "[GENERAL]\nLater = merged\nVersion = 9\n[ \u00fcbersicht ]\nGr\u00f6sse = A4"_s.split(
                 u'\n')));
         QVERIFY(h != 0);
         QStringList got;
@@ -309,7 +310,7 @@ private Q_SLOTS:
         // escapes; the first of a repeated key; a repeated section merges; nothing before the
         // first section.
         for (const char* sk :
-             {"GENERAL/version", "general/Spaced", "General/Blank", "General/List",
+             {"GENERAL/version", "general/ Spaced ", "General/Blank", "General/List",
               "General/Quoted", "General/Dup", "General/Eq", "General/Later", "General/missing",
               "nosection/X", "\u00dcBERSICHT/gr\u00d6sse", "/stray"})
             got << GetIniString(QString::fromUtf8(sk).section(u'/', 0, 0),
@@ -394,7 +395,7 @@ private Q_SLOTS:
                                             u"Size = dword:00000100"_s, u"Bad = dword:zz"_s});
         QString size = u"old"_s, file, missing = u"old"_s;
         QVERIFY(GetKeyValue(kLocalMachine, key, u"Size"_s, size));
-        QVERIFY(GetKeyValue(kLocalMachine, key.toLower(), u"configfile"_s, file));
+        QVERIFY(GetKeyValue(kLocalMachine, key.toLower() + u" "_s, u"configfile"_s, file));
         QVERIFY(!GetKeyValue(kLocalMachine, key, u"Missing"_s, missing));
         QVERIFY(!GetKeyValue(kCurrentUser, key, u"Size"_s, missing));
         QCOMPARE(size + u" "_s + file + u" "_s + missing, u"256 /srv/Config.ini old"_s);
