@@ -3,6 +3,7 @@
 #include "common/bcommon.h"
 #include "common/collection.h"
 #include "common/values.h"
+#include "testsupport.h"
 
 #include <QLocale>
 #include <QTest>
@@ -76,38 +77,30 @@ private Q_SLOTS:
     // Read, shown and converted alike in every zone: each zone's two change days, at times
     // that do not exist or exist twice and late on the short or long day.
     void dates_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("at");    // ISO date and time of day
-        QTest::addColumn<QString>("shown"); // empty: the text itself
-        auto row = [](const char* name, const char* text, const char* at, const char* shown = "") {
-            QTest::newRow(name) << QString::fromLatin1(text) << QString::fromLatin1(at)
-                                << QString::fromLatin1(shown);
-        };
-        row("24 hour", "3/7/2024 13:05:09", "2024-03-07T13:05:09", "03/07/2024 1:05:09 PM");
-        row("iso", "2024-03-07T13:05:09", "2024-03-07T13:05:09", "03/07/2024 1:05:09 PM");
-        row("iso with zone", "2024-03-07T13:05:09Z", "2024-03-07T13:05:09",
-            "03/07/2024 1:05:09 PM");
-        row("iso, blank", " 2024-03-07 13:05 ", "2024-03-07T13:05:00", "03/07/2024 1:05:00 PM");
-        row("no seconds", "3/7/2024 1:05 PM", "2024-03-07T13:05:00", "03/07/2024 1:05:00 PM");
-        row("date alone", "3/7/2024", "2024-03-07T00:00:00", "03/07/2024 12:00:00 AM");
-        row("noon", "12/31/1899 12:00:00 PM", "1899-12-31T12:00:00");
-        row("midnight AM", "12/31/1999 12:00:00 AM", "1999-12-31T00:00:00");
-        row("New York skipped", "03/10/2024 2:30:00 AM", "2024-03-10T02:30:00");
-        row("New York short day", "03/10/2024 11:00:00 PM", "2024-03-10T23:00:00");
-        row("New York long day", "11/03/2024 11:59:59 PM", "2024-11-03T23:59:59");
-        row("Berlin skipped", "3/31/2024 2:00:00", "2024-03-31T02:00:00", "03/31/2024 2:00:00 AM");
-        row("Berlin short day", "03/31/2024 11:00:00 PM", "2024-03-31T23:00:00");
-        row("Berlin twice", "10/27/2024 2:30:00 AM", "2024-10-27T02:30:00");
-        row("Berlin long day", "10/27/2024 11:00:00 PM", "2024-10-27T23:00:00");
-        row("Sao Paulo skipped midnight", "11/04/2018 12:00:00 AM", "2018-11-04T00:00:00");
-        row("Sao Paulo skipped, iso", "2018-11-04T00:30:00", "2018-11-04T00:30:00",
-            "11/04/2018 12:30:00 AM");
-        row("Sao Paulo short day", "11/04/2018 11:00:00 PM", "2018-11-04T23:00:00");
-        row("Sao Paulo twice", "02/16/2019 11:30:00 PM", "2019-02-16T23:30:00");
-        row("found by fuzzing: year 99", "0099-01-01", "0099-01-01T00:00:00",
-            "01/01/0099 12:00:00 AM");
-        row("year 1, last second", "0001-12-31T23:59:59", "0001-12-31T23:59:59",
-            "12/31/0001 11:59:59 PM");
+        Table(
+            "text at shown", // at: ISO date and time of day; shown: empty for the text itself
+            {"24 hour¦3/7/2024 13:05:09¦2024-03-07T13:05:09¦03/07/2024 1:05:09 PM",
+             "iso¦2024-03-07T13:05:09¦2024-03-07T13:05:09¦03/07/2024 1:05:09 PM",
+             "iso with zone¦2024-03-07T13:05:09Z¦2024-03-07T13:05:09¦03/07/2024 1:05:09 PM",
+             "iso, blank¦ 2024-03-07 13:05 ¦2024-03-07T13:05:00¦03/07/2024 1:05:00 PM",
+             "no seconds¦3/7/2024 1:05 PM¦2024-03-07T13:05:00¦03/07/2024 1:05:00 PM",
+             "date alone¦3/7/2024¦2024-03-07T00:00:00¦03/07/2024 12:00:00 AM",
+             "noon¦12/31/1899 12:00:00 PM¦1899-12-31T12:00:00¦",
+             "midnight AM¦12/31/1999 12:00:00 AM¦1999-12-31T00:00:00¦",
+             "New York skipped¦03/10/2024 2:30:00 AM¦2024-03-10T02:30:00¦",
+             "New York short day¦03/10/2024 11:00:00 PM¦2024-03-10T23:00:00¦",
+             "New York long day¦11/03/2024 11:59:59 PM¦2024-11-03T23:59:59¦",
+             "Berlin skipped¦3/31/2024 2:00:00¦2024-03-31T02:00:00¦03/31/2024 2:00:00 AM",
+             "Berlin short day¦03/31/2024 11:00:00 PM¦2024-03-31T23:00:00¦",
+             "Berlin twice¦10/27/2024 2:30:00 AM¦2024-10-27T02:30:00¦",
+             "Berlin long day¦10/27/2024 11:00:00 PM¦2024-10-27T23:00:00¦",
+             "Sao Paulo skipped midnight¦11/04/2018 12:00:00 AM¦2018-11-04T00:00:00¦",
+             "Sao Paulo skipped, iso¦2018-11-04T00:30:00¦2018-11-04T00:30:00¦11/04/2018 12:30:00 "
+             "AM",
+             "Sao Paulo short day¦11/04/2018 11:00:00 PM¦2018-11-04T23:00:00¦",
+             "Sao Paulo twice¦02/16/2019 11:30:00 PM¦2019-02-16T23:30:00¦",
+             "found by fuzzing: year 99¦0099-01-01¦0099-01-01T00:00:00¦01/01/0099 12:00:00 AM",
+             "year 1, last second¦0001-12-31T23:59:59¦0001-12-31T23:59:59¦12/31/0001 11:59:59 PM"});
     }
     void dates() {
         QFETCH(QString, text);
