@@ -294,7 +294,7 @@ private Q_SLOTS:
         QCOMPARE(ResolvePath(u"/xhosta/data/sub/Config.ini"_s), u"/xhosta/data/sub/Config.ini"_s);
     }
 
-    // Only while DebugLog is on, and never in the current folder; forced lines always.
+    // Only while DebugLog is on, forced lines always; never in the current folder.
     void logLines() {
         WriteLog(u"I"_s, u"dropped"_s);
         WriteTrace(u"dropped"_s);
@@ -312,6 +312,12 @@ private Q_SLOTS:
             gEnv.m_bDebugLog = false;
         }
         QCOMPARE(Log(), u"T E forced\r\nqorvlog: held\r\nT I held too\r\n"_s);
+        gEnv.m_sLocalUserPath.clear(); // the sandbox fails the test on a file in the current folder
+        gEnv.m_bDebugLog = true;
+        WriteTrace(u"nowhere"_s);
+        WriteLog(u"E"_s, u"nowhere"_s, true);
+        QVERIFY(!Platform::AppendLogLine(u"relative.txt"_s, u"x"_s, kLogLimit));
+        QVERIFY(QDir::current().isEmpty());
     }
     // At 10 MB the log moves to its one ".old" file, replacing the one there.
     void logRotatesAtItsLimit() {
@@ -326,14 +332,6 @@ private Q_SLOTS:
             QCOMPARE(box->Read(u"local/qorvlog.txt.old"_s), moved ? log : QByteArray("older"));
             QCOMPARE(QDir(box->Path(u"local"_s)).entryList(QDir::Files).size(), 2);
         }
-    }
-    void noLocalFolderNoLog() {
-        gEnv.m_sLocalUserPath.clear(); // the sandbox fails the test on a file in the current folder
-        gEnv.m_bDebugLog = true;
-        WriteTrace(u"nowhere"_s);
-        WriteLog(u"E"_s, u"nowhere"_s, true);
-        QVERIFY(!Platform::AppendLogLine(u"relative.txt"_s, u"x"_s, kLogLimit));
-        QVERIFY(QDir::current().isEmpty());
     }
     void settingsAndSystem() {
         auto get = [](const QString& key) {

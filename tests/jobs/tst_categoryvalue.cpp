@@ -134,7 +134,8 @@ private Q_SLOTS:
         Table("name code", {"number first¦4711 Acme Corp¦4711", "number last¦Acme 4711¦4711",
                             "no number¦Acme¦", "all digits¦2004¦2004", "drive¦C:¦",
                             "dashed¦12-3456 Plans¦12-3456", "short number¦Plan 12¦12", "empty¦¦",
-                            "nul cut¦77~x¦77", "trailing junk¦123-- Job¦123"});
+                            "nul cut¦77~x¦77", "trailing junk¦123-- Job¦123",
+                            "leading blank¦ Acme 4711¦4711", "blank before a letter¦1 A2¦1"});
     }
     void levelCodes() {
         QFETCH(QString, name);

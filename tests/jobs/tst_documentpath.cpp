@@ -79,8 +79,9 @@ private Q_SLOTS:
              "print is case-sensitive¦print plan (A1)¦print¦", "model¦Site.dwg Model (1)¦Site.dwg¦",
              "layout¦CAD - Site.dwg Layout1 (1)¦CAD - Site.dwg¦Site.dwg Layout1 (1)",
              "first blank¦Report final.doc¦Report¦final.doc", "nul¦Plan.dwg~junk - x~y¦Plan.dwg¦x",
-             "only blanks¦   ¦¦", "only dash¦-¦-¦", "open parenthesis only¦Plan (draft¦Plan¦(draft",
-             "parentheses reversed¦)(¦)(¦", "parenthesis first¦(x) y¦(x)¦y"});
+             "only blanks¦   ¦¦", "leading blank¦ Plan¦Plan¦Plan", "only dash¦-¦-¦",
+             "open parenthesis only¦Plan (draft¦Plan¦(draft", "parentheses reversed¦)(¦)(¦",
+             "parenthesis first¦(x) y¦(x)¦y"});
         QTest::newRow("10000 characters")
             << QString(10000, u'a') << QString(10000, u'a') << QString();
     }
@@ -138,8 +139,8 @@ private Q_SLOTS:
         row("junk shortcut", kPlan, {}, head.leftJustified(400, '\x9b'), lnk);
         row("shortcut to a share", kPlan, u"\\\\srv\\share\\d\\Plan.dwg"_s,
             head + "\\\\srv\\share\\d\\Plan.dwg\0"_ba, lnk);
-        row("share and path apart", kPlan, u"\\\\srv\\share\\d\\Plan.dwg"_s,
-            head + "\\\\srv\\share\0\x10\0C:\0d\\Plan.dwg\0"_ba, lnk);
+        row("share and path apart, separator dropped", kPlan, u"\\\\srv\\share\\d\\Plan.dwg"_s,
+            head + "\\\\srv\\share\\\0\x10\0C:\0d\\Plan.dwg\0"_ba, lnk);
         row("shortcut without extension, text after the name", kPlan, u"C:\\x\\Plan.dwg"_s,
             head + "C:\\x\\Plan.dwg~1 Q\0"_ba, u"Plan.lnk"_s);
         row("shortcut named after the title", kPlan, u"C:\\D\\Plan.dwg - AutoCAD"_s,

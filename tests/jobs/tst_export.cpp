@@ -10,12 +10,12 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// The data file of one activity.
-QString Dat(const QString& user, const QString& document, const QString& when,
-            const QString& last) {
+// The data file of one activity: user, document, time and last value, "|"-joined.
+QString Dat(const QString& fields) {
+    const QStringList f = fields.split(u'|');
     return u"QorvexMaster,2,1,\"Act Print\",\"HOSTA\",\"%1\",\"%2\",\"%3\",\"unknown\",1000,1,1,1,"
            "\"unknown\",1.0,1.0,1,\"unknown\",\"unknown\",\"%4\",\"unknown\"\r\n"
-           "QorvexDetail,2,\"corvayne\",\"corvayne\"\r\n"_s.arg(user, document, when, last);
+           "QorvexDetail,2,\"corvayne\",\"corvayne\"\r\n"_s.arg(f[0], f[1], f[2], f[3]);
 }
 // Activities of bob, one per character: the character is the activity's last value.
 QByteArray Lines(const QString& lasts) {
@@ -25,7 +25,7 @@ QByteArray Lines(const QString& lasts) {
 }
 QStringList Bob(const QString& lasts) {
     QStringList dats;
-    for (QChar l : lasts) dats << Dat(u"bob"_s, u"Plan.dwg"_s, u"3/15/2024 9:05:00 AM"_s, l);
+    for (QChar l : lasts) dats << Dat(u"bob|Plan.dwg|3/15/2024 9:05:00 AM|"_s + l);
     return dats;
 }
 } // namespace
@@ -61,45 +61,25 @@ private Q_SLOTS:
     void cleanup() { box.reset(); }
 
     // Saving a job runs the export first where it is on, into the local folder while offline.
-    void lineForms_data() {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QString>("folder"); // where the data file goes; empty: export off
-        QTest::addColumn<QString>("dat");
-        QTest::newRow("first blank of the user removed")
-            << QByteArray("3/15/2024,9:05:00,john smith,Plan.dwg,12.50") << u"data"_s
-            << Dat(u"johnsmith"_s, u"Plan.dwg"_s, u"3/15/2024 9:05:00 AM"_s, u"12.50"_s);
-        QTest::newRow("one blank, quotes doubled, commas kept in the trimmed rest")
-            << QByteArray("2024-03-05,14:07,mary ann smith,\"Q1\".doc,  a, b  ") << u"data"_s
-            << Dat(u"maryann smith"_s, u"\"\"Q1\"\".doc"_s, u"3/05/2024 2:07:00 PM"_s, u"a, b"_s);
-        QTest::newRow("no date or time") << QByteArray("someday,noon, bob,x.doc,1") << u"data"_s
-                                         << Dat(u"bob"_s, u"x.doc"_s, u"someday noon"_s, u"1"_s);
-        QTest::newRow("fewer than four commas")
-            << QByteArray("12/31/2023,11:59:59 PM,three") << u"data"_s
-            << Dat({}, {}, u"12/31/2023 11:59:59 PM"_s, u"three"_s);
-        QTest::newRow("offline") << Lines(u"1"_s) << u"local"_s << Bob(u"1"_s)[0];
-        QTest::newRow("switched off") << Lines(u"1"_s) << QString() << QString();
-    }
-    void lineForms() {
-        QFETCH(QByteArray, line);
+    void savedJob_data() { Table("folder", {"online¦data", "offline¦local", "switched off¦"}); }
+    void savedJob() {
         QFETCH(QString, folder);
-        QFETCH(QString, dat);
         gEnv.m_bOffline = folder == u"local"_s;
         gEnv.m_bCorvayneExport = !folder.isEmpty();
-        Log(line + "\r\n");
+        Log(Lines(u"1"_s));
         QString unused;
         QVERIFY(CPrintJobInfo().SaveToFile(unused)); // a job of no bytes: only the export
         for (const QString& f : {u"data"_s, u"local"_s})
-            QCOMPARE(Files(f + u"/users/jsmith"_s), f == folder ? Numbered({dat}) : QString());
+            QCOMPARE(Files(f + u"/users/jsmith"_s),
+                     f == folder ? Numbered(Bob(u"1"_s)) : QString());
     }
 
     // The export is on where the program folder lies under a folder named "cvedm" (any letter
     // case); the local folder is then in the program folder.
     void switchedOnUnderCvedm_data() {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("local");
-        QTest::newRow("upper case") << u"prog/CVEDM/bin"_s << u"prog/CVEDM/bin/Qorvex"_s;
-        QTest::newRow("last folder") << u"prog/xcvedm"_s << u"prog/xcvedm/Qorvex"_s;
-        QTest::newRow("cut by a folder") << u"prog/cved/m"_s << u"home/.local/share/Qorvex"_s;
+        Table("program local", {"upper case¦prog/CVEDM/bin¦prog/CVEDM/bin/Qorvex",
+                                "last folder¦prog/xcvedm¦prog/xcvedm/Qorvex",
+                                "cut by a folder¦prog/cved/m¦home/.local/share/Qorvex"});
     }
     void switchedOnUnderCvedm() {
         QFETCH(QString, program);
@@ -122,13 +102,26 @@ private Q_SLOTS:
         QCOMPARE(Files(), Numbered(dats));
     }
 
-    // The log as it is at each run, and the data files all runs make. A log that is no
+    // The log as it is at each run, and the data files all runs make. One line: the first blank
+    // of the user goes, quotes are doubled, the rest after the fourth comma is one trimmed
+    // value; fewer than four commas leave user and document empty. A log that is no
     // continuation of what was exported gives nothing twice and loses nothing; empty lines are
     // no activity; a line with fewer than four commas takes the missing fields from the lines
     // before it, also from an earlier run; a last line without a line end waits for its end.
     void runs_data() {
         QTest::addColumn<QList<QByteArray>>("logs");
         QTest::addColumn<QStringList>("dats");
+        for (auto [row, line, dat] :
+             {std::tuple{"first blank of the user removed",
+                         "3/15/2024,9:05:00,john smith,Plan.dwg,12.50",
+                         "johnsmith|Plan.dwg|3/15/2024 9:05:00 AM|12.50"},
+              {"two blanks, quotes, commas in the rest",
+               "2024-03-05,14:07,mary ann smith,\"Q1\".doc,  a, b  ",
+               "maryann smith|\"\"Q1\"\".doc|3/05/2024 2:07:00 PM|a, b"},
+              {"no date or time", "someday,noon, bob,x.doc,1", "bob|x.doc|someday noon|1"},
+              {"fewer than four commas", "12/31/2023,11:59:59 PM,three",
+               "||12/31/2023 11:59:59 PM|three"}})
+            QTest::newRow(row) << QList{QByteArray(line) + "\r\n"} << QStringList{Dat(dat)};
         for (auto [row, after, exported] : {std::tuple{"unchanged", u"abc"_s, u""_s},
                                             {"rotated", u"de"_s, u"de"_s},
                                             {"cut to its tail, written on", u"bcd"_s, u"d"_s},
@@ -141,9 +134,9 @@ private Q_SLOTS:
                                "   \r\nx\r\n3/17/2024,13:00:00,eve,Last.doc,9";
         QStringList dats = Bob(u"1"_s);
         for (const QString& last : {u"two"_s, u"x"_s})
-            dats << Dat(u"bob"_s, u"Plan.dwg"_s, u"3/16/2024 10:00:00 AM"_s, last);
+            dats << Dat(u"bob|Plan.dwg|3/16/2024 10:00:00 AM|"_s + last);
         for (const QString& last : {u"95"_s, u"y"_s})
-            dats << Dat(u"eve"_s, u"Last.doc"_s, u"3/17/2024 1:00:00 PM"_s, last);
+            dats << Dat(u"eve|Last.doc|3/17/2024 1:00:00 PM|"_s + last);
         QTest::newRow("incomplete lines") << QList{log, log + "5\r\n", log + "5\r\ny\r\n"} << dats;
     }
     void runs() {
