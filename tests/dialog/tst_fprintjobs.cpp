@@ -659,10 +659,9 @@ private Q_SLOTS:
                "up|rows A,B¦Window/Left=3000;Window/Top=1500;Window/Width=7200;Window/"
                "Height=5400;Window/Resizer=1500;Columns/Printer=2100;Columns/SortKey=0;Columns/"
                "SortOrder=0",
-               // Maximised: the normal place stays as it was stored before; the offscreen
-               // frame takes 2 pixels on either side.
+               // Maximised: the normal place stays as it was stored before.
                "changed, maximised¦¦move 3000,1500;size 7200x5400;pane 1500;column 4 2100;sort "
-               "0;maximise¦window maximised 0,0 11940x11940|pane 1500|columns "
+               "0;maximise¦window maximised 0,0 screen|pane 1500|columns "
                "3000,1500,900,2400,2100|sort 0 up|rows A,B¦Window/Maximized=2;Window/"
                "Resizer=1500;Columns/Printer=2100;Columns/SortKey=0;Columns/SortOrder=0",
                "least height¦¦size 6180x4980¦window normal 1500,900 6180x4980¦-",
@@ -704,6 +703,10 @@ private Q_SLOTS:
         const int frame = w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w.get());
         const int least = ToPixelsX(120 + 5175 + 120) + 2 * frame;
         state.replace(u"least"_s, QString::number(qRound(FromPixelsX(least))));
+        // The screen's room less the window manager's frame.
+        const QSize room = w->screen()->availableSize().shrunkBy(w->windowHandle()->frameMargins());
+        state.replace(u"screen"_s, u"%1x%2"_s.arg(qRound(FromPixelsX(room.width())))
+                                       .arg(qRound(FromPixelsY(room.height()))));
         QTRY_COMPARE(State(), Shown(state.split(u'|', Qt::SkipEmptyParts)));
         const QSize size = w->size();
         QCOMPARE(w->windowHandle()->size(), size);
