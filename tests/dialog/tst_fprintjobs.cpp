@@ -17,7 +17,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-using Settings = QList<std::pair<QString, QString>>; // "Section/Key", text
 using namespace Twips;
 
 namespace {
@@ -72,32 +71,20 @@ void OfflineRow(const char* name, const QString& size, const QString& cost, cons
 }
 
 // A window placed and sized by the user, a sort descending on "Date and Time".
-const Settings kStored = {
-    {u"Window/Maximized"_s, u"0"_s},       {u"Window/Left"_s, u"1500"_s},
-    {u"Window/Top"_s, u"900"_s},           {u"Window/Width"_s, u"7500"_s},
-    {u"Window/Height"_s, u"6000"_s},       {u"Window/Resizer"_s, u"1200"_s},
-    {u"Columns/Document"_s, u"3000"_s},    {u"Columns/Papersize"_s, u"1500"_s},
-    {u"Columns/Pagesprinted"_s, u"900"_s}, {u"Columns/Color"_s, u"2400"_s},
-    {u"Columns/Printer"_s, u"1800"_s},     {u"Columns/Sorted"_s, u"-1"_s},
-    {u"Columns/SortKey"_s, u"3"_s},        {u"Columns/SortOrder"_s, u"1"_s}};
+const QStringList kStored =
+    u"Window/Maximized=0;Window/Left=1500;Window/Top=900;Window/Width=7500;Window/Height=6000;"
+    "Window/Resizer=1200;Columns/Document=3000;Columns/Papersize=1500;Columns/Pagesprinted=900;"
+    "Columns/Color=2400;Columns/Printer=1800;Columns/Sorted=-1;Columns/SortKey=3;"
+    "Columns/SortOrder=1"_s.split(u';');
 // What the window shows for kStored.
 const QStringList kShown = {u"window normal 1500,900 7500x6000"_s, u"pane 1200"_s,
                             u"columns 3000,1500,900,2400,1800"_s, u"sort 3 down"_s, u"rows B,A"_s};
-
-// s with "Section/Key=text;..." changes.
-Settings With(Settings s, const QString& changes) {
-    for (const QString& c : changes.split(u';'))
-        for (auto& [k, v] : s)
-            if (k == c.section(u'=', 0, 0)) v = c.section(u'=', 1);
-    return s;
-}
-// kShown with the lines of the same first word replaced.
-QStringList Shown(const QStringList& changes) {
-    QStringList out = kShown;
+// lines with those of the same head (up to sep) replaced by changes.
+QStringList With(QStringList lines, const QStringList& changes, QChar sep = u'=') {
     for (const QString& c : changes)
-        for (QString& line : out)
-            if (line.section(u' ', 0, 0) == c.section(u' ', 0, 0)) line = c;
-    return out;
+        for (QString& line : lines)
+            if (line.section(sep, 0, 0) == c.section(sep, 0, 0)) line = c;
+    return lines;
 }
 class CUrlCatcher : public QObject {
     Q_OBJECT
@@ -138,9 +125,10 @@ class TestFPrintJobs : public QObject {
     }
     // The window on two jobs whose "Date and Time" texts sort the other way round from their
     // names, opened after storing these user settings.
-    void OpenStored(const Settings& settings = {}) {
-        for (const auto& [key, text] : settings)
-            SaveSettingText(key.section(u'/', 0, 0), key.section(u'/', 1), text);
+    void OpenStored(const QStringList& settings = {}) {
+        for (const QString& s : settings)
+            SaveSettingText(s.section(u'/', 0, 0), s.section(u'/', 1).section(u'=', 0, 0),
+                            s.section(u'=', 1));
         JobFields a = Plotter(u"41"_s, u"A"_s), b = Plotter(u"42"_s, u"B"_s);
         a.submitted = u"11/20/2003 9:00:00 AM"_s;
         Show({a, b});
@@ -677,7 +665,7 @@ private Q_SLOTS:
         QFETCH(QString, steps);
         QFETCH(QString, state);
         QFETCH(QString, saved);
-        OpenStored(settings == u"-" ? Settings() : With(kStored, settings));
+        OpenStored(settings == u"-" ? QStringList() : With(kStored, settings.split(u';')));
         for (const QString& step : steps.split(u';', Qt::SkipEmptyParts)) {
             const QString what = step.section(u' ', 0, 0);
             QList<int> n;
@@ -707,7 +695,7 @@ private Q_SLOTS:
         const QSize room = w->screen()->availableSize().shrunkBy(w->windowHandle()->frameMargins());
         state.replace(u"screen"_s, u"%1x%2"_s.arg(qRound(FromPixelsX(room.width())))
                                        .arg(qRound(FromPixelsY(room.height()))));
-        QTRY_COMPARE(State(), Shown(state.split(u'|', Qt::SkipEmptyParts)));
+        QTRY_COMPARE(State(), With(kShown, state.split(u'|', Qt::SkipEmptyParts), u' '));
         const QSize size = w->size();
         QCOMPARE(w->windowHandle()->size(), size);
         QCOMPARE(w->minimumSize(), QSize(least, ToPixelsY(4980)));
@@ -722,10 +710,12 @@ private Q_SLOTS:
         Tick();
         QVERIFY(w->IsUnloaded());
         if (saved == u"-") return;
-        Settings stored = kStored;
-        for (auto& [key, text] : stored)
-            text = GetSettingText(key.section(u'/', 0, 0), key.section(u'/', 1), u"(missing)"_s);
-        QCOMPARE(stored, With(kStored, saved));
+        QStringList stored;
+        for (const QString& s : kStored)
+            stored << s.section(u'=', 0, 0) + u'=' +
+                          GetSettingText(s.section(u'/', 0, 0),
+                                         s.section(u'/', 1).section(u'=', 0, 0), u"(missing)"_s);
+        QCOMPARE(stored, With(kStored, saved.split(u';')));
     }
 };
 
