@@ -53,7 +53,10 @@ private Q_SLOTS:
             auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
             return label->isHidden() ? u"-"_s : label->text();
         };
-        QCOMPARE(about.windowTitle(), u"About QorvLog"_s);
+        about.layout()->activate(); // the logo, the first label, beside the title's top
+        const QRect logo = about.findChild<QLabel*>()->geometry(),
+                    title = about.findChild<QLabel*>(u"lblTitle"_s)->geometry();
+        QVERIFY(logo.right() < title.left() && logo.top() == title.top());
         QStringList got = {text("lblProduct"), text("lblVersion"), text("lblBetaVersion")};
         QTest::mouseClick(about.findChild<QWidget*>(u"cmdSysInfo"_s), Qt::LeftButton);
         auto ran = [&](const QString& tool) { return QFile::exists(box.Path(tool + u".ran"_s)); };

@@ -17,7 +17,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-using Settings = QList<std::pair<QString, QString>>; // "Section/Key", text
 using namespace Twips;
 
 namespace {
@@ -32,11 +31,6 @@ JobFields Plotter(const QString& id = u"42"_s, const QString& document = u"Plan.
 JobFields Laser(const QString& document = u"Letter.docx"_s) {
     JobFields f = Plotter(u"43"_s, document);
     f.queue = u"\\\\SRV\\Office"_s, f.printer = u"Office A"_s, f.driver = u"Office Laser 5"_s;
-    return f;
-}
-JobFields Offline() {
-    JobFields f = Plotter(u"44"_s, u"Offline Job"_s);
-    f.driver = u"Offline Station"_s, f.width = u"24"_s, f.height = u"36"_s;
     return f;
 }
 // A data file as the window writes it for a job of these fields (the path is the document
@@ -66,42 +60,31 @@ template <typename... T> void Row(const char* name, T... values) {
 void OfflineRow(const char* name, const QString& size, const QString& cost, const QString& paper,
                 const QString& stored) {
     const QStringList p = paper.split(u'|');
-    JobFields f = Offline();
-    f.printer = u"Plotter 2"_s, f.pages = u"4"_s, f.copies = u"1"_s;
+    JobFields offline = Plotter(u"44"_s, u"Offline Job"_s), f;
+    offline.driver = u"Offline Station"_s, offline.width = u"24"_s, offline.height = u"36"_s;
+    f = offline, f.printer = u"Plotter 2"_s, f.pages = u"4"_s, f.copies = u"1"_s;
     f.paper = p[0], f.width = p[1], f.height = p[2], f.media = p[3];
     const QStringList entered = {u"Sheet Size="_s + size, u"Total Sheets=4"_s, u"Media=Vellum"_s,
                                  u"Device=Plotter 2"_s, u"Sheet Color=Color"_s};
-    Row(name, QStringList{u"CATEGORYPG36/PreDefinedValue1=0, "_s + cost}, Offline(), entered,
+    Row(name, QStringList{u"CATEGORYPG36/PreDefinedValue1=0, "_s + cost}, offline, entered,
         QString(), Dat(f, entered + QStringList{u"Cost="_s + stored}));
 }
 
 // A window placed and sized by the user, a sort descending on "Date and Time".
-const Settings kStored = {
-    {u"Window/Maximized"_s, u"0"_s},       {u"Window/Left"_s, u"1500"_s},
-    {u"Window/Top"_s, u"900"_s},           {u"Window/Width"_s, u"7500"_s},
-    {u"Window/Height"_s, u"6000"_s},       {u"Window/Resizer"_s, u"1200"_s},
-    {u"Columns/Document"_s, u"3000"_s},    {u"Columns/Papersize"_s, u"1500"_s},
-    {u"Columns/Pagesprinted"_s, u"900"_s}, {u"Columns/Color"_s, u"2400"_s},
-    {u"Columns/Printer"_s, u"1800"_s},     {u"Columns/Sorted"_s, u"-1"_s},
-    {u"Columns/SortKey"_s, u"3"_s},        {u"Columns/SortOrder"_s, u"1"_s}};
+const QStringList kStored =
+    u"Window/Maximized=0;Window/Left=1500;Window/Top=900;Window/Width=7500;Window/Height=6000;"
+    "Window/Resizer=1200;Columns/Document=3000;Columns/Papersize=1500;Columns/Pagesprinted=900;"
+    "Columns/Color=2400;Columns/Printer=1800;Columns/Sorted=-1;Columns/SortKey=3;"
+    "Columns/SortOrder=1"_s.split(u';');
 // What the window shows for kStored.
 const QStringList kShown = {u"window normal 1500,900 7500x6000"_s, u"pane 1200"_s,
                             u"columns 3000,1500,900,2400,1800"_s, u"sort 3 down"_s, u"rows B,A"_s};
-
-// s with "Section/Key=text;..." changes.
-Settings With(Settings s, const QString& changes) {
-    for (const QString& c : changes.split(u';'))
-        for (auto& [k, v] : s)
-            if (k == c.section(u'=', 0, 0)) v = c.section(u'=', 1);
-    return s;
-}
-// kShown with the lines of the same first word replaced.
-QStringList Shown(const QStringList& changes) {
-    QStringList out = kShown;
+// lines with those of the same head (up to sep) replaced by changes.
+QStringList With(QStringList lines, const QStringList& changes, QChar sep = u'=') {
     for (const QString& c : changes)
-        for (QString& line : out)
-            if (line.section(u' ', 0, 0) == c.section(u' ', 0, 0)) line = c;
-    return out;
+        for (QString& line : lines)
+            if (line.section(sep, 0, 0) == c.section(sep, 0, 0)) line = c;
+    return lines;
 }
 class CUrlCatcher : public QObject {
     Q_OBJECT
@@ -121,12 +104,9 @@ class TestFPrintJobs : public QObject {
 
     // Edits are "SECTION/Key=value".
     void Configure(const QStringList& edits = {}) {
-        QByteArray ini = TestData(u"config_dialog.ini"_s);
-        for (const QString& e : edits)
-            ini = IniEdit(ini, e.section(u'/', 0, 0), e.section(u'/', 1).section(u'=', 0, 0),
-                          e.section(u'=', 1));
         gConfigOptions = std::make_shared<CConfigOptions>();
-        QVERIFY(gConfigOptions->ReadIniFile(box->Write(u"Config.ini"_s, ini)));
+        QVERIFY(gConfigOptions->ReadIniFile(
+            box->Write(u"Config.ini"_s, IniEdits(TestData(u"config_dialog.ini"_s), edits))));
     }
     void Job(const JobFields& f) { box->WriteLines(kUser + f.id + u".prt"_s, f.Lines()); }
     // Writes the jobs and opens the window on them.
@@ -145,9 +125,10 @@ class TestFPrintJobs : public QObject {
     }
     // The window on two jobs whose "Date and Time" texts sort the other way round from their
     // names, opened after storing these user settings.
-    void OpenStored(const Settings& settings = {}) {
-        for (const auto& [key, text] : settings)
-            SaveSettingText(key.section(u'/', 0, 0), key.section(u'/', 1), text);
+    void OpenStored(const QStringList& settings = {}) {
+        for (const QString& s : settings)
+            SaveSettingText(s.section(u'/', 0, 0), s.section(u'/', 1).section(u'=', 0, 0),
+                            s.section(u'=', 1));
         JobFields a = Plotter(u"41"_s, u"A"_s), b = Plotter(u"42"_s, u"B"_s);
         a.submitted = u"11/20/2003 9:00:00 AM"_s;
         Show({a, b});
@@ -339,7 +320,13 @@ private Q_SLOTS:
         ClickRow(u"L1"_s, Qt::ControlModifier);
         QCOMPARE(rec->Joined(), u"All selected print jobs must be for the same printer group."_s);
         QCOMPARE(Rows(0), (QStringList{"*L1", "P1", "P2"}));
+        // "Pages" needs no confirmation: no row, and the next row keeps its own category.
         QCOMPARE(Form(), (QStringList{"Project=", "Account="}));
+        Type(u"Project"_s, u"p200"_s);
+        QCOMPARE(qobject_cast<QLineEdit*>(Field(u"Project"_s))->displayText(), u"****"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // on to the next row
+        QCOMPARE(QApplication::focusWidget(), Field(u"Account"_s));
+        QCOMPARE(Form(), (QStringList{"Project=p200", "Account="}));
     }
 
     void eachJobKeepsItsOwnValues_data() {
@@ -465,21 +452,6 @@ private Q_SLOTS:
         for (const QString& category : typed.keys())
             used[category] = GetSettingText(u"LastUsed"_s, category, kMissing);
         QCOMPARE(used, typed);
-    }
-
-    void maskedRow() {
-        Configure({u"GENERAL/AllowCancel=False"_s});
-        Show({Laser()});
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier); // no Cancel
-        // "Pages" needs no confirmation: no row, and the next row keeps its own category.
-        QCOMPARE(Form(), (QStringList{"Project=", "Account="}));
-        auto* masked = qobject_cast<QLineEdit*>(Field(u"Project"_s));
-        QVERIFY(masked && masked->echoMode() == QLineEdit::Password);
-        Type(u"Project"_s, u"p200"_s);
-        QCOMPARE(masked->displayText(), u"****"_s);
-        QTest::keyClick(masked, Qt::Key_Return); // on to the next row
-        QCOMPARE(QApplication::focusWidget(), Field(u"Account"_s));
-        QCOMPARE(Form(), (QStringList{"Project=p200", "Account="}));
     }
 
     void keyboardSavesSelectedJobs() {
@@ -610,7 +582,7 @@ private Q_SLOTS:
         QCOMPARE(items, (QStringList{"Beta", "Alpha", "C:\\Clients\\Acme 4711\\Plan.dwg", " "}));
     }
 
-    void help() {
+    void helpAndAbout() {
         Show({Plotter()});
         QTest::mouseClick(Button(u"cmdHelp"_s), Qt::LeftButton);
         box->Write(u"prog/qorvlog-help.html"_s, "<html></html>");
@@ -620,6 +592,16 @@ private Q_SLOTS:
         QDesktopServices::unsetUrlHandler(u"file"_s);
         QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(gEnv.m_sHelpFile)});
         QCOMPARE(rec->Joined(), u"The help file was not found:|"_s + gEnv.m_sHelpFile);
+        QString seen;
+        QTimer::singleShot(0, w.get(), [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* about = qobject_cast<FAbout*>(modal))
+                seen =
+                    about->windowTitle() + (about->parentWidget() == w.get() ? u" over"_s : u""_s);
+            if (modal) modal->close();
+        });
+        QTest::mouseClick(Button(u"cmdAbout"_s), Qt::LeftButton);
+        QCOMPARE(seen, u"About QorvLog over"_s);
     }
 
     void placement_data() {
@@ -642,115 +624,98 @@ private Q_SLOTS:
               "place");
     }
 
-    void restore_data() {
-        QTest::addColumn<Settings>("settings");
-        QTest::addColumn<QStringList>("state");
-        // The first start on the 800 x 800 pixel offscreen screen (12000 twips square); 1000
-        // twips are 66.7 pixels, shown as 67.
-        const QString centred = u"window normal 2910,2850 6180x6300"_s;
-        Row("first start", Settings{},
-            QStringList{centred, u"pane 1590"_s, u"columns 2880,1005,720,1200,1440"_s,
-                        u"sort none"_s, u"rows A,B"_s});
-        Row("as left", kStored, kShown);
-        Row("left maximised opens normal", With(kStored, u"Window/Maximized=2"_s), kShown);
-        Row("non-numeric left: centred", With(kStored, u"Window/Left=15OO"_s), Shown({centred}));
-        Row("non-numeric width", With(kStored, u"Columns/Papersize=wide"_s),
-            Shown({u"columns 3000,1005,900,2400,1800"_s}));
-        Row("gone monitor on the right", With(kStored, u"Window/Left=11401"_s),
-            Shown({u"window normal 6000,900 7500x6000"_s}));
-        Row("ascending", With(kStored, u"Columns/SortOrder=0"_s),
-            Shown({u"sort 3 up"_s, u"rows A,B"_s}));
-        Row("not sorted", With(kStored, u"Columns/Sorted=0"_s),
-            Shown({u"sort none"_s, u"rows A,B"_s}));
+    void windowState_data() {
+        // Settings as changes to kStored ("-": none stored); ";"-separated steps in twips:
+        // "move X,Y", "size WxH" (the program's resize), "wm WxH" (the window manager's), "pane
+        // H", "column C W", "sort C" (a header click), "maximise"; the state as changes to
+        // kShown ("least": the least width); the settings stored on unloading as changes to
+        // kStored ("-": not compared).
+        Table("settings steps state saved",
+              {// The first start on the 800 x 800 pixel offscreen screen (12000 twips square);
+               // 1000 twips are 66.7 pixels, shown as 67.
+               "first start¦-¦¦window normal 2910,2850 6180x6300|pane 1590|columns "
+               "2880,1005,720,1200,1440|sort none|rows A,B¦-",
+               "as left, stored back¦¦¦¦", "left maximised opens normal¦Window/Maximized=2¦¦¦",
+               "non-numeric left: centred¦Window/Left=15OO¦¦window normal 2910,2850 6180x6300¦-",
+               "non-numeric width¦Columns/Papersize=wide¦¦columns 3000,1005,900,2400,1800¦-",
+               "gone monitor on the right¦Window/Left=11401¦¦window normal 6000,900 7500x6000¦-",
+               "ascending¦Columns/SortOrder=0¦¦sort 3 up|rows A,B¦-",
+               "not sorted¦Columns/Sorted=0¦¦sort none|rows A,B¦-",
+               // Moved, sized, the pane and a column dragged, the first column sorted ascending.
+               "changed¦¦move 3000,1500;size 7200x5400;pane 1500;column 4 2100;sort 0¦window "
+               "normal 3000,1500 7200x5400|pane 1500|columns 3000,1500,900,2400,2100|sort 0 "
+               "up|rows A,B¦Window/Left=3000;Window/Top=1500;Window/Width=7200;Window/"
+               "Height=5400;Window/Resizer=1500;Columns/Printer=2100;Columns/SortKey=0;Columns/"
+               "SortOrder=0",
+               // Maximised: the normal place stays as it was stored before.
+               "changed, maximised¦¦move 3000,1500;size 7200x5400;pane 1500;column 4 2100;sort "
+               "0;maximise¦window maximised 0,0 screen|pane 1500|columns "
+               "3000,1500,900,2400,2100|sort 0 up|rows A,B¦Window/Maximized=2;Window/"
+               "Resizer=1500;Columns/Printer=2100;Columns/SortKey=0;Columns/SortOrder=0",
+               "least height¦¦size 6180x4980¦window normal 1500,900 6180x4980¦-",
+               "a pixel lower¦¦size 6180x4965¦window normal 1500,900 6180x4980¦-",
+               "narrower than the buttons¦¦size 3000x6300¦window normal 1500,900 leastx6300¦-",
+               "made lower by the window manager¦¦wm 7500x4000¦window normal 1500,900 "
+               "7500x4980¦-",
+               "made narrower by the window manager¦¦wm 3000x6000¦window normal 1500,900 "
+               "leastx6000¦-"});
     }
-    void restore() {
-        QFETCH(Settings, settings);
-        OpenStored(settings);
-        QTEST(State(), "state");
-    }
-
-    void stateSaved_data() {
-        QTest::addColumn<bool>("maximise");
-        QTest::addColumn<Settings>("stored");
-        // Moved, sized, the pane and a column dragged, the first column sorted ascending.
-        const Settings normal =
-            With(kStored, u"Window/Left=3000;Window/Top=1500;Window/Width=7200;Window/Height=5400;"
-                          "Window/Resizer=1500;Columns/Printer=2100;Columns/SortKey=0;"
-                          "Columns/SortOrder=0"_s);
-        Row("normal", false, normal);
-        // Maximised: the normal place stays as it was stored before.
-        Row("maximised", true,
-            With(normal, u"Window/Maximized=2;Window/Left=1500;Window/Top=900;Window/Width=7500;"
-                         "Window/Height=6000"_s));
-    }
-    void stateSaved() {
-        QFETCH(bool, maximise);
-        OpenStored(kStored);
-        w->move(ToPixelsX(3000), ToPixelsY(1500)); // the frame's corner, as the window reports it
-        w->resize(ToPixelsX(7200), ToPixelsY(5400));
-        Panes()->setSizes(
-            {ToPixelsY(1500), Panes()->height() - Panes()->handleWidth() - ToPixelsY(1500)});
-        List()->setColumnWidth(4, ToPixelsX(2100));
-        ClickHeader(0); // sorted by the first column instead
-        if (maximise) {
-            w->showMaximized();
-            QTRY_VERIFY(w->isMaximized());
+    void windowState() {
+        QFETCH(QString, settings);
+        QFETCH(QString, steps);
+        QFETCH(QString, state);
+        QFETCH(QString, saved);
+        OpenStored(settings == u"-" ? QStringList() : With(kStored, settings.split(u';')));
+        for (const QString& step : steps.split(u';', Qt::SkipEmptyParts)) {
+            const QString what = step.section(u' ', 0, 0);
+            QList<int> n;
+            for (const QString& t : step.section(u' ', 1).split(QRegularExpression(u"[ ,x]"_s)))
+                n << t.toInt();
+            if (what == u"move") // the frame's corner, as the window reports it
+                w->move(ToPixelsX(n[0]), ToPixelsY(n[1]));
+            else if (what == u"size")
+                w->resize(ToPixelsX(n[0]), ToPixelsY(n[1]));
+            else if (what == u"wm")
+                w->windowHandle()->resize(ToPixelsX(n[0]), ToPixelsY(n[1]));
+            else if (what == u"pane")
+                Panes()->setSizes({ToPixelsY(n[0]),
+                                   Panes()->height() - Panes()->handleWidth() - ToPixelsY(n[0])});
+            else if (what == u"column")
+                List()->setColumnWidth(n[0], ToPixelsX(n[1]));
+            else if (what == u"sort")
+                ClickHeader(n[0]);
+            else if (what == u"maximise")
+                w->showMaximized();
         }
-        // Cancel both jobs: the next tick finds none left and unloads the window.
-        List()->selectAll();
-        QTest::mouseClick(Button(u"cmdCancel"_s), Qt::LeftButton);
-        Tick();
-        QVERIFY(w->IsUnloaded());
-        Settings stored = kStored;
-        for (auto& [key, text] : stored)
-            text = GetSettingText(key.section(u'/', 0, 0), key.section(u'/', 1), u"(missing)"_s);
-        QTEST(stored, "stored");
-    }
-
-    void minimumSizeAndLayout_data() {
-        QTest::addColumn<QSize>("asked"); // twips
-        QTest::addColumn<QSize>("got");   // twips; 0: the least width
-        Row("least height", QSize(6180, 4980), QSize(6180, 4980));
-        Row("a pixel lower", QSize(6180, 4965), QSize(6180, 4980));
-        Row("narrower than the buttons", QSize(3000, 6300), QSize(0, 6300));
-    }
-    void minimumSizeAndLayout() {
-        QFETCH(QSize, asked);
-        QFETCH(QSize, got);
-        OpenStored();
-        w->resize(ToPixelsX(asked.width()), ToPixelsY(asked.height()));
         // The buttons (5175 twips), a margin and a frame on either side.
         const int frame = w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w.get());
         const int least = ToPixelsX(120 + 5175 + 120) + 2 * frame;
-        const QSize size(got.width() ? ToPixelsX(got.width()) : least, ToPixelsY(got.height()));
-        QCOMPARE(w->size(), size);
+        state.replace(u"least"_s, QString::number(qRound(FromPixelsX(least))));
+        // The screen's room less the window manager's frame.
+        const QSize room = w->screen()->availableSize().shrunkBy(w->windowHandle()->frameMargins());
+        state.replace(u"screen"_s, u"%1x%2"_s.arg(qRound(FromPixelsX(room.width())))
+                                       .arg(qRound(FromPixelsY(room.height()))));
+        QTRY_COMPARE(State(), With(kShown, state.split(u'|', Qt::SkipEmptyParts), u' '));
+        const QSize size = w->size();
+        QCOMPARE(w->windowHandle()->size(), size);
+        QCOMPARE(w->minimumSize(), QSize(least, ToPixelsY(4980)));
         QCOMPARE(Panes()->geometry(),
                  QRect(ToPixelsX(120), ToPixelsY(120), size.width() - ToPixelsX(240),
                        size.height() - ToPixelsY(720)));
         QCOMPARE(w->findChild<QWidget*>(u"picButtons"_s)->pos(),
                  QPoint((size.width() - ToPixelsX(5175)) / 2, size.height() - ToPixelsY(570)));
-    }
-
-    void lowerWindowGrowsBack() {
-        OpenStored();
-        const int width = w->width();
-        w->windowHandle()->resize(width, ToPixelsY(4000)); // as a window manager may
-        QTRY_COMPARE(w->size(), QSize(width, ToPixelsY(4980)));
-        QCOMPARE(w->windowHandle()->height(), ToPixelsY(4980));
-    }
-
-    void aboutIsModalOverTheWindow() {
-        OpenStored();
-        QString seen;
-        QTimer::singleShot(0, w.get(), [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* about = qobject_cast<FAbout*>(modal))
-                seen =
-                    about->windowTitle() + (about->parentWidget() == w.get() ? u" over"_s : u""_s);
-            if (modal) modal->close();
-        });
-        QTest::mouseClick(Button(u"cmdAbout"_s), Qt::LeftButton);
-        QCOMPARE(seen, u"About QorvLog over"_s);
+        // Cancel both jobs: the next tick finds none left and unloads the window.
+        List()->selectAll();
+        QTest::mouseClick(Button(u"cmdCancel"_s), Qt::LeftButton);
+        Tick();
+        QVERIFY(w->IsUnloaded());
+        if (saved == u"-") return;
+        QStringList stored;
+        for (const QString& s : kStored)
+            stored << s.section(u'=', 0, 0) + u'=' +
+                          GetSettingText(s.section(u'/', 0, 0),
+                                         s.section(u'/', 1).section(u'=', 0, 0), u"(missing)"_s);
+        QCOMPARE(stored, With(kStored, saved.split(u';')));
     }
 };
 
