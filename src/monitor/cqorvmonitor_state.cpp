@@ -1,0 +1,71 @@
+// The monitor's saved state: the jobs it tracks, kept across restarts in its machine folder.
+#include "monitor/cqorvmonitor.h"
+
+#include "common/bcommon.h"
+#include "common/environment.h"
+#include "monitor/jobfilelines.h"
+#include "monitor/monitorlog.h"
+#include "platform/files.h"
+#include "platform/lines.h"
+
+using monitor::Log;
+
+QString CQorvMonitor::StateFile() const {
+    return QStringLiteral("qorvmond.state");
+}
+
+void CQorvMonitor::LoadState() {
+    m_jobs.clear();
+    QByteArray bytes;
+    uint owner = 0;
+    if (!m_machineDir.Read(StateFile(), -1, &bytes, &owner) || owner != m_self.uid) return;
+    for (const QString& line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"))) {
+        const QStringList f = line.split(QLatin1Char('\t'));
+        if (f.size() != 9) continue;
+        CTrackedJob t;
+        t.id = f[0].toInt();
+        t.user = f[1];
+        t.base = f[2];
+        t.queue = f[3];
+        t.created = f[4].toLongLong();
+        t.held = f[5] == QLatin1String("1");
+        t.settled = f[6] == QLatin1String("1");
+        t.done = f[7] == QLatin1String("1");
+        t.billing = f[8];
+        Platform::Account account;
+        if (t.id <= 0 || !UsableFolderName(t.user) || !Platform::FindAccount(t.user, &account))
+            continue;
+        t.uid = account.uid;
+        m_jobs.insert(t.id, t);
+    }
+}
+
+void CQorvMonitor::SaveStateSoon() {
+    // Once per turn of the event loop: a burst of jobs is one write.
+    if (!m_save.isActive()) m_save.start(0);
+}
+
+void CQorvMonitor::SaveState() {
+    m_save.stop();
+    QStringList lines;
+    QSet<QString> waiting;
+    for (const CTrackedJob& t : std::as_const(m_jobs)) {
+        lines << QStringList{QString::number(t.id),
+                             t.user,
+                             t.base,
+                             t.queue,
+                             QString::number(t.created),
+                             t.held ? QStringLiteral("1") : QStringLiteral("0"),
+                             t.settled ? QStringLiteral("1") : QStringLiteral("0"),
+                             t.done ? QStringLiteral("1") : QStringLiteral("0"),
+                             t.billing}
+                     .join(QLatin1Char('\t'));
+        if (!t.done) waiting.insert(t.user);
+    }
+    if (!m_machineDir.Save(StateFile(), Platform::EncodeLines(lines), 0600))
+        Log(QStringLiteral("E"), QStringLiteral("Unable to save ") + gEnv.m_sMachinePath +
+                                     QLatin1Char('/') + StateFile() + QStringLiteral(": ") +
+                                     Platform::LastFileError().text);
+    for (auto it = m_users.begin(); it != m_users.end();)
+        it = waiting.contains(it.key()) ? std::next(it) : m_users.erase(it);
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The monitor's own reports, shared by its source files.
+#include "monitor/cqorvmonitor.h"
+
+#include <QString>
+
+namespace monitor {
+// What an administrator must see goes to the log file and to standard error (the journal).
+void Log(const QString& level, const QString& text);
+// "job 7 on Laser for alice"
+QString JobText(const CQorvMonitor::CTrackedJob& t);
+} // namespace monitor
