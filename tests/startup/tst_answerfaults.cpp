@@ -57,10 +57,12 @@ private Q_SLOTS:
         QVERIFY(fault != u"shd"_s || QDir().mkdir(jobs + u"J.shd"_s));
         QVERIFY(QFile::rename(jobs + u".J"_s, jobs + u"J.prt"_s));
         QTRY_VERIFY_WITH_TIMEOUT(QFile(box.Path(u"messages.txt"_s)).size() > 0, 5000);
-        const qint64 before = CpuMs(program.processId());
-        QTest::qWait(4000);
+        const qint64 before = CpuMs(program.processId()); // seconds: 4, or QORVLOG_FAULT_SECONDS
+        const int seconds = std::max(4, qEnvironmentVariableIntValue("QORVLOG_FAULT_SECONDS"));
+        QTest::qWait(seconds * 1000);
         const qint64 used = CpuMs(program.processId()) - before;
-        QVERIFY2(used <= 60, qPrintable(u"%1 ms of CPU time in 4 s"_s.arg(used)));
+        qInfo("%lld ms of CPU time in %d s", used, seconds);
+        QVERIFY(used <= 15 * seconds);
         QVERIFY(QDir().mkpath(srv) && QDir(jobs).rmdir(u"J.shd"_s) == (fault == u"shd"_s) &&
                 fill.remove() == (fault == u"full"_s)); // closed first: its room comes back
         QElapsedTimer mended;
