@@ -40,13 +40,7 @@ private Q_SLOTS:
             program.waitForFinished();
             umount2(at, MNT_DETACH); // fails when nothing is mounted there
         });
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the sandbox's
-        env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
-        program.setProcessEnvironment(env);
-        program.start(QStringLiteral(QORVLOG_BIN));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(box.Path(u"home/.local/share/Qorvex/qorvlog.ini"_s)),
-                                 10000);
-        QTest::qWait(300); // waiting on the job folder
+        QVERIFY(StartProgram(program, box));
         // The job arrives whole under its name, as the monitor writes it.
         const QString rel = QDir(box.Path()).relativeFilePath(jobs) + u'/';
         box.WriteLines(rel + u".J"_s, JobFields().Lines());
