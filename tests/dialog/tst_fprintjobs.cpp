@@ -509,7 +509,9 @@ private Q_SLOTS:
         Type(u"Matter"_s, u"4711"_s);
         QTest::mouseClick(Button(u"cmdSave"_s), Qt::LeftButton);
         rec->Script({Platform::MsgAnswer::Retry, Platform::MsgAnswer::Cancel});
+        QList<qint64> asked;
         rec->OnEach([&](const Platform::Message& m) {
+            asked << now;
             QCOMPARE(m.buttons, Platform::MsgButtons::RetryCancel);
             Tick(5000); // a tick while the message is open does nothing
             if (retryHelps) QDir().rmdir(obstacle);
@@ -518,6 +520,7 @@ private Q_SLOTS:
         const QString text = u"Unable to save print job data.|Choosing Cancel will cause data to "
                              u"be lost for selected print jobs."_s;
         QCOMPARE(rec->Joined(), retryHelps ? text : text + u"#"_s + text);
+        if (!retryHelps) QCOMPARE(asked[1] - asked[0], 5000 + 500); // Retry waits 500 ms first
         const QStringList stored = {PlotterDat(u"Acme Ltd"_s, u"4711"_s), kHeld};
         QCOMPARE(Left(u"42"_s), (retryHelps ? stored : QStringList{QString(), QString()}));
         QVERIFY(w->IsUnloaded()); // the job left the list either way

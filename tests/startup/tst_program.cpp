@@ -31,13 +31,7 @@ private Q_SLOTS:
                   "<?xml version=\"1.0\"?><xbel version=\"1.0\"><bookmark "
                   "href=\"file:///Clients/Acme%204711/Plan.dwg\"/></xbel>");
         QProcess first;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the sandbox's
-        env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
-        first.setProcessEnvironment(env);
-        first.start(QStringLiteral(QORVLOG_BIN));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(box.Path(u"home/.local/share/Qorvex/qorvlog.ini"_s)),
-                                 10000);
-        QTest::qWait(300); // past start-up, waiting on the job folder
+        QVERIFY(StartProgram(first, box));
         QCOMPARE(RunProgram({}).status, 0);
         JobFields plot, recent;
         plot.machine = recent.machine = Platform::ComputerName();
