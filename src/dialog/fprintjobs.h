@@ -147,6 +147,7 @@ private:
     Platform::DesktopNotifier* m_notifier = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QTimer* m_callAgain = nullptr; // repeats the notification while jobs wait unanswered
+    bool m_wasInFront = false;     // active at least once since it opened
 
     QSplitter* splPanes = nullptr;
     QTreeWidget* lvwPrintJobs = nullptr;

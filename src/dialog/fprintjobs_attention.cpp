@@ -66,8 +66,9 @@ void FPrintJobs::UpdateWaiting(bool call) {
 }
 
 void FPrintJobs::CallUserIfRefused() {
+    m_wasInFront = false;
     QTimer::singleShot(kSettleMs, this, [this] {
-        if (!isActiveWindow()) UpdateWaiting(true);
+        if (!m_wasInFront) UpdateWaiting(true);
     });
 }
 
@@ -82,8 +83,10 @@ void FPrintJobs::BringForward() {
 
 void FPrintJobs::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
+    m_wasInFront = true;
     // In front: the user sees the jobs, the notification has said its piece.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_notifier) {
+    if (m_notifier) {
         m_notifier->Withdraw();
         m_callAgain->stop();
     }
