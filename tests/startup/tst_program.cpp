@@ -1,5 +1,6 @@
 // The program as users and administrators run it: a sandboxed installation, jobs dropped into
 // the job folder, a second start, a configuration that cannot be used, the command-line modes.
+#include "platform/process.h"
 #include "platform/system.h"
 #include "startup/commandline.h"
 #include "testsupport.h"
@@ -123,7 +124,7 @@ private Q_SLOTS:
                      "OUT\n       qorvlog --create-database TARGET\n       qorvlog --import ROOT "
                      "[DATABASE]\n       qorvlog --report [DATABASE] [--from YYYY-MM-DD] [--to "
                      "YYYY-MM-DD] [--user NAME]\n               [--by CATEGORY[,CATEGORY...]] "
-                     "[--output FILE]\n"_s;
+                     "[--output FILE]\n       qorvlog --session\n"_s;
         QCOMPARE(u"%1|%2|%3"_s.arg(r.status).arg(r.out, r.err).replace(box.Path(), u"~"_s), output);
     }
     // A configuration written in the new format; onto a full disk the one already there stays
@@ -148,6 +149,31 @@ private Q_SLOTS:
         QCOMPARE(box.Read(u"Config.ini"_s), missing == u"0"_s ? written : old);
         QCOMPARE(QDir(box.Path()).entryList({u"*Config.ini*"_s}, QDir::Files | QDir::Hidden),
                  QStringList{u"Config.ini"_s});
+    }
+    // The autostart's session starts a client that ended abnormally again, after pauses that
+    // grow; a client that ends in order (another instance runs) ends the session. Last: the
+    // instance lock stays taken by this process.
+    void sessionStartsTheClientAgain() {
+        Sandbox box;
+        LayOutInstallation(
+            box, IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"Version"_s, u"3"_s));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
+        env.insert(u"QORVLOG_RESTART_MS"_s, u"100"_s);
+        QProcess session;
+        session.setProcessEnvironment(env);
+        session.start(QStringLiteral(QORVLOG_BIN), {u"--session"_s});
+        // Runs at 0, 0.1 and 0.3 s: one message each.
+        QTRY_VERIFY_WITH_TIMEOUT(box.Read(u"messages.txt"_s).count('\n') >= 3, 10000);
+        QCOMPARE(session.state(), QProcess::Running);
+        session.kill();
+        session.waitForFinished();
+        QVERIFY(session.readAllStandardError().startsWith(
+            "qorvlog: ended abnormally (1), started again in 0.1 s\n"
+            "qorvlog: ended abnormally (1), started again in 0.2 s\n"));
+        QCOMPARE(Platform::AcquireInstanceLock(u"qorvlog"_s, box.Path()),
+                 Platform::InstanceLock::Acquired);
+        QCOMPARE(RunProgram({u"--session"_s}).status, 0);
     }
 };
 
