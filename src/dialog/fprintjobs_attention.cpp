@@ -53,12 +53,12 @@ void FPrintJobs::UpdateWaiting(bool call) {
         m_tray->show();
     }
     if (call) {
+        QApplication::alert(this); // the taskbar's or dock's attention hint
         if (isMinimized()) showNormal();
         raise();
-        QApplication::alert(this); // the taskbar's or dock's attention hint
         if (!m_callAgain->isActive()) m_callAgain->start();
     }
-    // A notification that is out follows the count; a user at the window needs none.
+    // A notification that is out follows the count until no job waits.
     if (call || m_notifier->Showing()) {
         const auto newest = mclsPrintJobs->Item(count);
         m_notifier->Show(text, newest ? newest->DocumentName : QString());
@@ -83,11 +83,5 @@ void FPrintJobs::BringForward() {
 
 void FPrintJobs::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
-    m_wasInFront = true;
-    // In front: the user sees the jobs, the notification has said its piece.
-    if (m_notifier) {
-        m_notifier->Withdraw();
-        m_callAgain->stop();
-    }
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) m_wasInFront = true;
 }

@@ -67,9 +67,11 @@ private Q_SLOTS:
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"stand-in"_s);
         QVERIFY(standIn.registerService(kService));
         QVERIFY(standIn.registerObject(kPath, &service, QDBusConnection::ExportAllSlots));
+        gEnv.m_sDataPath = box.Path(u"data/"_s);
         gEnv.m_sUserPath = box.Path(u"data/users/jsmith"_s);
         gEnv.m_sMachineName = u"HOSTA"_s;
         QDir().mkpath(gEnv.m_sUserPath);
+        QDir().mkpath(box.Path(u"data/Machines/SRV"_s)); // the plotters' answers
         gConfigOptions = std::make_shared<CConfigOptions>();
         QVERIFY(gConfigOptions->ReadIniFile(
             box.Write(u"Config.ini"_s, TestData(u"config_dialog.ini"_s))));
@@ -116,7 +118,12 @@ private Q_SLOTS:
         standIn.send(click << 1u << u"default"_s);
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), "token-1");
-        QCOMPARE(Calls(), QStringList{u"close 1"_s}); // in front: the notification goes
+        QVERIFY(service.calls.isEmpty()); // it stays while jobs wait
+        w->findChild<QTreeWidget*>()->selectAll(); // all three, cancelled
+        w->findChild<QPushButton*>(u"cmdCancel"_s)->click();
+        Tick();
+        QVERIFY(w->IsUnloaded());
+        QCOMPARE(Calls(), QStringList{u"close 1"_s}); // no job waits: the notification goes
         QVERIFY(rec.Messages().isEmpty());
     }
 
@@ -126,9 +133,12 @@ private Q_SLOTS:
         QDBusConnection(u"stand-in"_s).unregisterService(kService);
         QWidget editor;
         editor.show();
+        Job(u"45"_s, u"More.dwg"_s);
+        w = std::make_unique<FPrintJobs>();
+        QVERIFY(w->OpenPrintJobs());
         editor.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&editor));
-        Job(u"45"_s, u"More.dwg"_s);
+        Job(u"46"_s, u"Most.dwg"_s);
         Tick();
         QTest::qWait(200);
         QVERIFY(service.calls.isEmpty());
