@@ -23,12 +23,9 @@ CQorvMonitor::CQorvMonitor(Platform::ICupsServer& cups, QStringList printers, QO
     : QObject(parent), m_cups(cups), m_printers(std::move(printers)) {
     for (QTimer* t : {&m_pullTimer, &m_save, &m_incomingTimer}) t->setSingleShot(true);
     connect(&m_incomingTimer, &QTimer::timeout, this, &CQorvMonitor::LookAtIncoming);
-    connect(&m_pullTimer, &QTimer::timeout, this, [this] {
-        WatchFeed();
-        Pull();
-    });
+    connect(&m_pullTimer, &QTimer::timeout, this, &CQorvMonitor::Pull);
     connect(&m_renewTimer, &QTimer::timeout, this, [this] {
-        for (int* sub : {&m_pullSub, &m_feedSub})
+        for (int* sub : {&m_pullSub, &m_wakeSub})
             if (*sub && !m_cups.Renew(*sub, kLeaseSeconds)) *sub = 0;
         if (!m_pullSub) Pull(); // subscribes again and sweeps
     });

@@ -7,9 +7,15 @@
 #define POINTERHOLDER_TRANSITION 4 // no legacy pointer types
 #include <qpdf/QPDF.hh>
 
+#include <QUrl>
+
+#include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -402,21 +408,45 @@ int CountPages(const QByteArray& document) {
     return 0;
 }
 
-QString CupsFeedFolder() {
-    const QString server = Text(cupsServer());
-    const bool local = server.startsWith(QLatin1Char('/')) ||
-                       server.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
-    if (!local) return {};
-    QString root = qEnvironmentVariable("CUPS_SERVERROOT");
-    if (root.isEmpty()) root = QStringLiteral("/etc/cups");
-    QString cache = QStringLiteral("/var/cache/cups");
-    bool ok = false;
-    for (const QString& line : ReadLines(root + QStringLiteral("/cups-files.conf"), &ok)) {
-        const QString t = line.trimmed();
-        if (t.startsWith(QLatin1String("CacheDir "), Qt::CaseInsensitive))
-            cache = t.mid(9).trimmed();
+namespace {
+const QByteArray kWakeScheme = "qorvmond://";
+
+int OpenWakePipe(const QByteArray& path) {
+    // Never blocks, never follows a link, never opens what is not a pipe for more than a look.
+    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode))) {
+        ::close(fd);
+        return -1;
     }
-    return cache + QStringLiteral("/rss");
+    return fd;
+}
+} // namespace
+
+QString WakeRecipient(const QString& pipe) {
+    return QString::fromLatin1(kWakeScheme + QUrl::toPercentEncoding(pipe, "/"));
+}
+
+int RunWakeNotifier(const char* recipient) {
+    const QByteArray uri(recipient ? recipient : "");
+    const QByteArray path = QByteArray::fromPercentEncoding(uri.mid(kWakeScheme.size()));
+    if (!uri.startsWith(kWakeScheme) || !path.startsWith('/') ||
+        !path.endsWith(QByteArray("/") + kWakeName))
+        return 1;
+    std::signal(SIGPIPE, SIG_IGN);
+    int pipe = -1;
+    char events[4096];
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, events, sizeof events);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        if (pipe < 0) pipe = OpenWakePipe(path);
+        // A full pipe has a nudge waiting already; a pipe nobody reads is opened again later.
+        if (pipe >= 0 && ::write(pipe, "!", 1) < 0 && errno != EAGAIN) {
+            ::close(pipe);
+            pipe = -1;
+        }
+    }
 }
 
 } // namespace Platform

@@ -153,8 +153,14 @@ MediaSize LookUpMedia(const QString& media);
 // Pages of a PDF or PostScript document, 0 when they cannot be told.
 int CountPages(const QByteArray& document);
 
-// The folder where the scheduler's own rss notifier writes its feeds on this machine (its
-// CacheDir + "/rss"), "" when the scheduler is not local.
-QString CupsFeedFolder();
+// The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event
+// it nudges a named pipe of the monitor's and passes on nothing of the event. Its recipient is
+// "qorvmond://" and the pipe's path; the pipe is always named kWakeName, so that whoever
+// subscribes, no other file is ever written.
+inline constexpr char kWakeName[] = "qorvmond.wake";
+QString WakeRecipient(const QString& pipe);
+// The notifier's work: one nudge for each batch of events arriving on standard input, until
+// the scheduler closes it; its exit code.
+int RunWakeNotifier(const char* recipient);
 
 } // namespace Platform

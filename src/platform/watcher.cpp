@@ -1,10 +1,15 @@
 #include "platform/watcher.h"
 
 #include "platform/files.h"
+#include "platform/posixfile.h"
 
 #include <QSocketNotifier>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -55,6 +60,42 @@ bool FolderWatch::TakeChange() {
     const bool changed = m_changed;
     m_changed = false;
     return changed;
+}
+
+WakeFifo::WakeFifo() = default;
+
+WakeFifo::~WakeFifo() {
+    delete m_notifier;
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+bool WakeFifo::Create(const QString& path, const QString& group) {
+    const QByteArray native = Posix::Native(path);
+    if (native.isEmpty()) return Posix::Fail(ENOENT);
+    // Made anew: whatever lay there (a pipe of an earlier run, anything else) is not trusted.
+    ::unlink(native.constData());
+    if (::mkfifo(native.constData(), 0600) != 0) return Posix::Fail(errno);
+    // Read and write: the pipe never reads as closed while no notifier has it open.
+    const int fd = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || st.st_uid != ::geteuid()) {
+        if (fd >= 0) Posix::Close(fd);
+        return Posix::Fail(fd < 0 ? errno : EPERM);
+    }
+    const struct group* writers = ::getgrnam(group.toUtf8().constData());
+    if (writers && (::fchown(fd, uid_t(-1), writers->gr_gid) != 0 || ::fchmod(fd, 0620) != 0)) {
+        Posix::Close(fd);
+        return Posix::Fail(errno);
+    }
+    m_fd = fd;
+    m_notifier = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        char buffer[256];
+        while (::read(m_fd, buffer, sizeof buffer) > 0) {
+        }
+        Q_EMIT Woken();
+    });
+    return true;
 }
 
 } // namespace Platform

@@ -34,4 +34,24 @@ private:
     bool m_changed = false;
 };
 
+// A named pipe that only its maker reads and only a group writes: a wake-up with nothing in
+// it. Every byte written is a nudge; the nudges that arrive together are one.
+class WakeFifo : public QObject {
+    Q_OBJECT
+public:
+    WakeFifo();
+    ~WakeFifo() override;
+
+    // Makes the pipe at path anew (mode 0620, writable by group when that group exists) and
+    // listens; false, with the file error kept, when it cannot.
+    bool Create(const QString& path, const QString& group);
+
+Q_SIGNALS:
+    void Woken();
+
+private:
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+};
+
 } // namespace Platform

@@ -339,6 +339,25 @@ private Q_SLOTS:
         QCOMPARE(Job(id).billing, u"Matter=M-2"_s);
     }
 
+    // What wakes the monitor shows no title to another user: nothing under the scheduler's
+    // /rss/, and its pipe is the monitor's alone to read.
+    void titlesNotShownToOthers() {
+        if (::geteuid() != 0) QSKIP("needs root to look as another user");
+        const QString title = u"bob-CONFIDENTIAL-merger-plan.docx"_s;
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s, u"-t"_s, title});
+        QVERIFY(
+            QTest::qWaitFor([&] { return Layout(u"users/bob/"_s + JobName(id)) != u"missing"_s; }));
+        const QString curl =
+            u"curl -sf --unix-socket %1 http://localhost/rss/%2 | grep -c merger"_s;
+        QCOMPARE(As(61001, curl.arg(m_cups->Socket(), u"qorvmond.rss"_s)), 1);
+        for (const QString& feed : QDir(m_box->Path(u"cups/cache/rss"_s)).entryList(QDir::Files))
+            QVERIFY2(!m_box->Read(u"cups/cache/rss/"_s + feed).contains("merger"),
+                     qPrintable(feed));
+        const QString pipe = m_box->Path(u"cups/run/qorvmond.wake"_s);
+        QCOMPARE(As(61001, u"timeout 2 cat "_s + pipe), 1);
+        QCOMPARE(Layout(u"../../cups/run/qorvmond.wake"_s).left(4), u"620 "_s);
+    }
+
     // bob's folder is swapped for a link to a folder of alice's while bob's first, large (60 MB)
     // document is fetched and counted: the job file still goes into bob's own folder.
     void swappedFolderIsNotFollowed() {

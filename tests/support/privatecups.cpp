@@ -27,9 +27,17 @@ PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy)
         QFile::setPermissions(dir, QFile::permissions(dir) | QFile::ExeOther | QFile::ExeGroup);
         if (dir == box.Path()) break;
     }
-    for (const char* d : {"daemon", "backend", "notifier"})
+    for (const char* d : {"daemon", "backend"})
         QFile::link(u"/usr/lib/cups/"_s + QLatin1String(d),
                     m_root + u"/sbin/"_s + QLatin1String(d));
+    // The system's notifiers and the monitor's, as the package installs it.
+    QDir().mkpath(m_root + u"/sbin/notifier"_s);
+    for (const QString& n : QDir(u"/usr/lib/cups/notifier"_s).entryList(QDir::Files))
+        QFile::link(u"/usr/lib/cups/notifier/"_s + n, m_root + u"/sbin/notifier/"_s + n);
+    QFile::link(QStringLiteral(QORVMOND_NOTIFIER_BIN), m_root + u"/sbin/notifier/qorvmond"_s);
+    // The runtime folder systemd gives the service: the notifier passes through, nobody lists.
+    QDir().mkpath(m_root + u"/run"_s);
+    QFile::setPermissions(m_root + u"/run"_s, QFile::Permissions(0x7711));
     QFile::setPermissions(
         box.Write(u"cups/sbin/filter/passthru"_s, "#!/bin/sh\nexec cat \"${6:-/dev/stdin}\"\n"),
         QFile::Permissions(0x7755));
@@ -63,6 +71,7 @@ void PrivateCups::Prepare(QProcess& p, const QStringList& extra) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"CUPS_SERVER"_s, Socket());
     env.insert(u"CUPS_SERVERROOT"_s, m_root + u"/etc"_s);
+    env.insert(u"RUNTIME_DIRECTORY"_s, m_root + u"/run"_s);
     for (const QString& e : extra) env.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
     p.setProcessEnvironment(env);
 }
