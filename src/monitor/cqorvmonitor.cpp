@@ -157,10 +157,8 @@ bool CQorvMonitor::Start() {
     if (!Prepare()) return false;
     m_machine = std::make_unique<Platform::FolderWatch>();
     if (m_machine->Create(gEnv.m_sMachinePath))
-        connect(m_machine.get(), &Platform::FolderWatch::Changed, this, [this] {
-            for (CTrackedJob& t : m_jobs)
-                if (t.held && !t.done) CheckAnswers(t);
-        });
+        connect(m_machine.get(), &Platform::FolderWatch::Changed, this,
+                [this] { AnswersChanged(*m_machine, QString()); });
     else
         Log(QStringLiteral("E"), QStringLiteral("Unable to watch ") + gEnv.m_sMachinePath);
     if (!Subscribe()) {

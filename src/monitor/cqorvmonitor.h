@@ -90,6 +90,8 @@ private:
     void WaitForDocument(int id);
     void LookAtIncoming();
     void CheckAnswers(CTrackedJob& t);
+    // Answers changed in a watched folder: the machine folder (user ""), or a user's.
+    void AnswersChanged(Platform::FolderWatch& watch, const QString& user);
     void ReadDataAnswer(CTrackedJob& t);
     void Release(CTrackedJob& t);
     void Forget(int id);

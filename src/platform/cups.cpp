@@ -1,7 +1,6 @@
 #include "platform/cups.h"
 
 #include "platform/files.h"
-#include "platform/posixfile.h"
 
 #include <cups/cups.h>
 #define POINTERHOLDER_TRANSITION 4 // no legacy pointer types
@@ -14,7 +13,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,14 +132,21 @@ void ForgetCupsServer() {
     cupsSetServer(nullptr);
 }
 
+namespace {
+// Made without connecting (each request connects): a scheduler that is not up yet is reached
+// later.
+http_t* Connect(const QByteArray& server) {
+    return httpConnect2(server.constData(), ippPort(), nullptr,
+                        server.startsWith('/') ? AF_LOCAL : AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED,
+                        1, 0, nullptr);
+}
+} // namespace
+
 CupsServer::CupsServer(const QString& server) {
     if (server.isEmpty()) return;
-    const QByteArray name = server.toUtf8();
-    m_http = httpConnect2(name.constData(), ippPort(), nullptr,
-                          server.startsWith(QLatin1Char('/')) ? AF_LOCAL : AF_UNSPEC,
-                          HTTP_ENCRYPTION_IF_REQUESTED, 1, 0, nullptr);
-    // Made without connecting (each request connects): a scheduler that is not up yet is
-    // reached later, never the default one instead.
+    m_host = server.toUtf8();
+    m_http = Connect(m_host);
+    // Never the default scheduler instead.
     if (m_http) return;
     m_error = QStringLiteral("Unknown scheduler ") + server;
     m_http = httpConnect2("/nonexistent/cups.sock", 0, nullptr, AF_LOCAL,
@@ -214,21 +219,61 @@ bool CupsServer::ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* 
     return true;
 }
 
+namespace {
+// The scheduler's spool folder (RequestRoot of its cups-files.conf) when it runs on this
+// machine, else "".
+QString SpoolFolder(const QByteArray& server) {
+    if (!server.startsWith('/') && server.compare("localhost", Qt::CaseInsensitive) != 0) return {};
+    QString root = qEnvironmentVariable("CUPS_SERVERROOT");
+    if (root.isEmpty()) root = QStringLiteral("/etc/cups");
+    QString spool = QStringLiteral("/var/spool/cups");
+    for (const QString& line : ReadLines(root + QStringLiteral("/cups-files.conf"))) {
+        const QString t = line.trimmed();
+        if (t.startsWith(QLatin1String("RequestRoot "), Qt::CaseInsensitive))
+            spool = t.mid(12).trimmed();
+    }
+    return spool;
+}
+} // namespace
+
 QByteArray CupsServer::Document(int id, qint64 maxBytes) {
-    // The document comes after the response on the connection: it is written into a memory
-    // file, since the default connection cannot be read directly.
-    const int fd = ::memfd_create("qorvmond-document", MFD_CLOEXEC);
-    if (fd < 0) return {};
-    ipp_t* r = Request(IPP_OP_CUPS_GET_DOCUMENT, "job-uri", JobUri(id));
-    ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", 1);
-    Ipp response(cupsDoIORequest(m_http, r, "/jobs/", -1, fd));
+    const QByteArray host = m_host.isEmpty() ? QByteArray(cupsServer()) : m_host;
+    // Read where the scheduler keeps it (the monitor's group may), at the disk's pace; a
+    // compressed one is left to the scheduler.
+    const QString spool = SpoolFolder(host);
+    bool ok = false;
+    const QByteArray kept =
+        spool.isEmpty()
+            ? QByteArray()
+            : ReadHead(spool + QStringLiteral("/d%1-001").arg(id, 5, 10, QLatin1Char('0')),
+                       maxBytes, &ok);
+    if (ok && !kept.startsWith("\x1f\x8b")) return kept;
+    // Else on a connection of its own: the document follows the response on it, and once
+    // maxBytes are read, closing it leaves the rest unread, however large.
+    const std::unique_ptr<http_t, void (*)(http_t*)> http(Connect(host), httpClose);
+    Ipp request(Request(IPP_OP_CUPS_GET_DOCUMENT, "job-uri", JobUri(id)));
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", 1);
+    Ipp response;
+    // As every libcups request does: once more after authenticating.
+    for (int tries = 0; http && tries < 3 && !response; ++tries) {
+        const http_status_t sent =
+            cupsSendRequest(http.get(), request.get(), "/jobs/", ippLength(request.get()));
+        if (sent != HTTP_STATUS_CONTINUE && sent != HTTP_STATUS_OK) break;
+        response.reset(cupsGetResponse(http.get(), "/jobs/"));
+        if (!response && httpGetStatus(http.get()) != HTTP_STATUS_UNAUTHORIZED) break;
+    }
     QByteArray data;
-    if (response && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE &&
-        ::lseek(fd, 0, SEEK_SET) == 0)
-        Posix::ReadAll(fd, maxBytes, &data);
-    else
-        m_error = Text(cupsLastErrorString());
-    ::close(fd);
+    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        m_error = QStringLiteral("CUPS-Get-Document: ") + Text(cupsLastErrorString());
+        return data;
+    }
+    char buffer[65536];
+    while (data.size() < maxBytes) {
+        const ssize_t n = httpRead2(
+            http.get(), buffer, size_t(std::min<qint64>(sizeof buffer, maxBytes - data.size())));
+        if (n <= 0) break;
+        data.append(buffer, qsizetype(n));
+    }
     return data;
 }
 

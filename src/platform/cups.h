@@ -75,7 +75,8 @@ public:
     virtual bool Jobs(QList<CupsJob>* out) = 0;
     // False when the job is unknown (or the scheduler cannot be reached).
     virtual bool Job(int id, CupsJob* out) = 0;
-    // The first document of a job, at most maxBytes of it; empty when unavailable.
+    // The first document of a job, at most maxBytes of it (no more is read); empty when
+    // unavailable.
     virtual QByteArray Document(int id, qint64 maxBytes) = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
@@ -136,6 +137,7 @@ private:
     bool ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out);
     QString m_error;
     http_t* m_http = nullptr; // CUPS_HTTP_DEFAULT: the environment's scheduler
+    QByteArray m_host;        // the scheduler named, "" for the environment's
 };
 
 // job-billing is a name: at most this many bytes.

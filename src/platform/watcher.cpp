@@ -11,8 +11,13 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Platform {
+
+namespace {
+constexpr qsizetype kMaxNames = 1024;
+}
 
 FolderWatch::FolderWatch() = default;
 
@@ -26,6 +31,8 @@ void FolderWatch::Close() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
     m_changed = false;
+    m_lost = false;
+    m_names.clear();
 }
 
 bool FolderWatch::Create(const QString& folder) {
@@ -50,9 +57,32 @@ bool FolderWatch::Drain() {
     if (m_fd < 0) return false;
     alignas(inotify_event) char buffer[4096];
     bool any = false;
-    while (::read(m_fd, buffer, sizeof buffer) > 0) any = true;
+    ssize_t n;
+    while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+        any = true;
+        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += ssize_t(sizeof(inotify_event) + e->len);
+            if (e->mask & (IN_Q_OVERFLOW | IN_DELETE_SELF | IN_MOVE_SELF))
+                m_lost = true;
+            else if (e->len > 0 && !m_lost)
+                m_names.insert(DecodeName(QByteArray(e->name)));
+            // A flood of names is as good as a change of everything, and costs no more.
+            if (m_names.size() > kMaxNames) {
+                m_lost = true;
+                m_names.clear();
+            }
+        }
+    }
     if (any) m_changed = true;
     return any;
+}
+
+QSet<QString> FolderWatch::TakeNames(bool* lost) {
+    Drain();
+    *lost = std::exchange(m_lost, false);
+    if (*lost) m_names.clear();
+    return std::exchange(m_names, {});
 }
 
 bool FolderWatch::TakeChange() {

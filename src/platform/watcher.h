@@ -2,6 +2,7 @@
 // Change notification on one folder (not its subfolders): last-write changes of its files,
 // delivered through the event loop.
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class QSocketNotifier;
@@ -19,6 +20,9 @@ public:
     // True when a change arrived since the last call, also one the event loop has not
     // delivered yet; forgets it.
     bool TakeChange();
+    // The names changed since the last call, and forgets them; lost: more changed than was
+    // told (the queue overflowed, the folder went): look at everything.
+    QSet<QString> TakeNames(bool* lost);
 
 Q_SIGNALS:
     // Changes arrived; emitted from the event loop, once per batch.
@@ -32,6 +36,8 @@ private:
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
     bool m_changed = false;
+    bool m_lost = false;
+    QSet<QString> m_names;
 };
 
 // A named pipe that only its maker reads and only a group writes: a wake-up with nothing in

@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -43,14 +44,14 @@ class TestQorvmond : public QObject {
         return u"share/data/users/%1/"_s.arg(Platform::LoginName()) + JobName(id);
     }
     // qorvmond, or the client when it is given, with messages into the sandbox.
-    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN) {
+    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN, bool wait = true) {
         auto p = std::make_unique<QProcess>();
         m_cups->Prepare(*p, {u"QORVLOG_MESSAGES="_s + m_box->Path(u"messages.txt"_s),
                              u"QT_QPA_PLATFORM=offscreen"_s});
         p->setProcessChannelMode(QProcess::MergedChannels);
         p->start(QString::fromUtf8(program));
         const bool started = p->waitForStarted() &&
-                             (program != std::string_view(QORVMOND_BIN) ||
+                             (program != std::string_view(QORVMOND_BIN) || !wait ||
                               QTest::qWaitFor([&] { return p->peek(1000).contains("Started"); }));
         return started ? std::move(p) : nullptr;
     }
@@ -356,6 +357,41 @@ private Q_SLOTS:
         const QString pipe = m_box->Path(u"cups/run/qorvmond.wake"_s);
         QCOMPARE(As(61001, u"timeout 2 cat "_s + pipe), 1);
         QCOMPARE(Layout(u"../../cups/run/qorvmond.wake"_s).left(4), u"620 "_s);
+    }
+
+    // bob's 1 MiB data file or 100 MB document, there when the monitor starts, delays alice's
+    // job, which comes just after it, by less than a second.
+    void oneJobDelaysNoOther_data() {
+        QTest::addColumn<bool>("document");
+        QTest::newRow("1 MiB data file") << false;
+        QTest::newRow("large document") << true;
+    }
+    void oneJobDelaysNoOther() {
+        QFETCH(bool, document);
+        if (::geteuid() != 0) QSKIP("needs root to give each user a folder of his own");
+        const auto written = [&](const QString& user, int id) {
+            return QTest::qWaitFor(
+                [&] { return Layout(u"users/%1/"_s.arg(user) + JobName(id)) != u"missing"_s; });
+        };
+        int bobs = document ? 0 : m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        QVERIFY(document || written(u"bob"_s, bobs));
+        m_monitor.reset();
+        if (document) {
+            const QString big = m_box->Write(u"big.ps"_s, "%!PS-Adobe-3.0\n%%Pages: 1\n" +
+                                                              QByteArray(100 << 20, '%'));
+            bobs = m_cups->Submit(u"Plotter"_s, big, {u"-U"_s, u"bob"_s});
+        } else {
+            const QString line = u"QorvexDetail,2,\"Matter\",\"%1\""_s.arg(QString(250, u'x'));
+            m_box->WriteLines(u"share/data/users/bob/"_s + JobName(bobs).chopped(3) + u"dat"_s,
+                              QStringList(4096, line));
+        }
+        QVERIFY((m_monitor = Start(QORVMOND_BIN, false)));
+        const int alices = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"alice"_s});
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(written(u"alice"_s, alices));
+        QVERIFY2(took.elapsed() < 1000, qPrintable(QString::number(took.elapsed())));
+        QVERIFY(written(u"bob"_s, bobs));
     }
 
     // bob's folder is swapped for a link to a folder of alice's while bob's first, large (60 MB)
