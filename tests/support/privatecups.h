@@ -15,8 +15,10 @@ class Sandbox;
 
 class PrivateCups {
 public:
-    // policy: <Limit> blocks put before the default policy's catch-all one.
-    explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {});
+    // policy: <Limit> blocks put before the default policy's catch-all one; locations:
+    // <Location> blocks after the one for "/".
+    explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {},
+                         const QByteArray& locations = {});
     ~PrivateCups();
 
     // False when cupsd is not installed.
