@@ -30,10 +30,9 @@ PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy, const QBy
     for (const char* d : {"daemon", "backend"})
         QFile::link(u"/usr/lib/cups/"_s + QLatin1String(d),
                     m_root + u"/sbin/"_s + QLatin1String(d));
-    // The system's notifiers and the monitor's, as the package installs it.
+    // The system's rss notifier and the monitor's, as the package installs it.
     QDir().mkpath(m_root + u"/sbin/notifier"_s);
-    for (const QString& n : QDir(u"/usr/lib/cups/notifier"_s).entryList(QDir::Files))
-        QFile::link(u"/usr/lib/cups/notifier/"_s + n, m_root + u"/sbin/notifier/"_s + n);
+    QFile::link(u"/usr/lib/cups/notifier/rss"_s, m_root + u"/sbin/notifier/rss"_s);
     QFile::link(QStringLiteral(QORVMOND_NOTIFIER_BIN), m_root + u"/sbin/notifier/qorvmond"_s);
     // The runtime folder systemd gives the service: the notifier passes through, nobody lists.
     QDir().mkpath(m_root + u"/run"_s);

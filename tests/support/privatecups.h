@@ -15,8 +15,8 @@ class Sandbox;
 
 class PrivateCups {
 public:
-    // policy: <Limit> blocks put before the default policy's catch-all one; locations:
-    // <Location> blocks after the one for "/".
+    // policy: <Limit> blocks put before the default policy's catch-all one.
+    // locations: <Location> blocks after the one for "/".
     explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {},
                          const QByteArray& locations = {});
     ~PrivateCups();
