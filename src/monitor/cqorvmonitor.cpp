@@ -23,12 +23,9 @@ CQorvMonitor::CQorvMonitor(Platform::ICupsServer& cups, QStringList printers, QO
     : QObject(parent), m_cups(cups), m_printers(std::move(printers)) {
     for (QTimer* t : {&m_pullTimer, &m_save, &m_incomingTimer}) t->setSingleShot(true);
     connect(&m_incomingTimer, &QTimer::timeout, this, &CQorvMonitor::LookAtIncoming);
-    connect(&m_pullTimer, &QTimer::timeout, this, [this] {
-        WatchFeed();
-        Pull();
-    });
+    connect(&m_pullTimer, &QTimer::timeout, this, &CQorvMonitor::Pull);
     connect(&m_renewTimer, &QTimer::timeout, this, [this] {
-        for (int* sub : {&m_pullSub, &m_feedSub})
+        for (int* sub : {&m_pullSub, &m_wakeSub})
             if (*sub && !m_cups.Renew(*sub, kLeaseSeconds)) *sub = 0;
         if (!m_pullSub) Pull(); // subscribes again and sweeps
     });
@@ -160,10 +157,8 @@ bool CQorvMonitor::Start() {
     if (!Prepare()) return false;
     m_machine = std::make_unique<Platform::FolderWatch>();
     if (m_machine->Create(gEnv.m_sMachinePath))
-        connect(m_machine.get(), &Platform::FolderWatch::Changed, this, [this] {
-            for (CTrackedJob& t : m_jobs)
-                if (t.held && !t.done) CheckAnswers(t);
-        });
+        connect(m_machine.get(), &Platform::FolderWatch::Changed, this,
+                [this] { AnswersChanged(*m_machine, QString()); });
     else
         Log(QStringLiteral("E"), QStringLiteral("Unable to watch ") + gEnv.m_sMachinePath);
     if (!Subscribe()) {

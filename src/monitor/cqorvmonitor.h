@@ -5,9 +5,8 @@
 //
 // Everything runs on the main thread inside the event loop. The scheduler answers every
 // request at once (a pull of notifications is never held open), so no call here waits for
-// long; what wakes the monitor is the scheduler's own rss feed folder (written at every event)
-// and the answer folders, both watched with inotify, and a timer at the interval the
-// scheduler asks pulls to keep.
+// long; what wakes the monitor is a pipe our notifier nudges at every event, the answer
+// folders watched with inotify, and a timer at the interval the scheduler asks pulls to keep.
 #include "platform/cups.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -22,7 +21,8 @@
 
 namespace Platform {
 class FolderWatch;
-}
+class WakeFifo;
+} // namespace Platform
 
 class CQorvMonitor : public QObject {
     Q_OBJECT
@@ -81,7 +81,6 @@ private:
     bool Subscribe();
     void RefreshQueues();
     void ApplyHoldDefaults();
-    void WatchFeed();
     void Pull();
     void Sweep();
     // A job the scheduler told of; created: it was just created (it may have finished since).
@@ -91,6 +90,8 @@ private:
     void WaitForDocument(int id);
     void LookAtIncoming();
     void CheckAnswers(CTrackedJob& t);
+    // Answers changed in a watched folder: the machine folder (user ""), or a user's.
+    void AnswersChanged(Platform::FolderWatch& watch, const QString& user);
     void ReadDataAnswer(CTrackedJob& t);
     void Release(CTrackedJob& t);
     void Forget(int id);
@@ -118,9 +119,9 @@ private:
     QSet<QString> m_foreign; // answers logged as not the job's user's
     Platform::Account m_self;
     Platform::Folder m_usersDir, m_machineDir;
-    int m_pullSub = 0, m_feedSub = 0, m_sequence = 1;
+    int m_pullSub = 0, m_wakeSub = 0, m_sequence = 1;
     bool m_reachable = true;
-    std::unique_ptr<Platform::FolderWatch> m_feed;
+    std::unique_ptr<Platform::WakeFifo> m_wake;
     std::unique_ptr<Platform::FolderWatch> m_machine;
     QHash<QString, std::shared_ptr<Platform::FolderWatch>> m_users;
     QSet<int> m_incoming;

@@ -43,11 +43,32 @@ void CQorvMonitor::Watch(const QString& user) {
         Log(QStringLiteral("E"), QStringLiteral("Unable to watch ") + UserFolder(user));
         return;
     }
-    connect(watch.get(), &Platform::FolderWatch::Changed, this, [this, user] {
-        for (CTrackedJob& t : m_jobs)
-            if (!t.done && t.user == user) CheckAnswers(t);
-    });
+    connect(watch.get(), &Platform::FolderWatch::Changed, this,
+            [this, user, w = watch.get()] { AnswersChanged(*w, user); });
     m_users.insert(user, watch);
+}
+
+void CQorvMonitor::AnswersChanged(Platform::FolderWatch& watch, const QString& user) {
+    // Only the jobs whose files changed: a flood of other names costs a look-up each.
+    const auto mine = [&](const CTrackedJob& t) {
+        return !t.done && (user.isEmpty() ? t.held : t.user == user);
+    };
+    bool lost = false;
+    const QSet<QString> names = watch.TakeNames(&lost);
+    if (lost) {
+        for (CTrackedJob& t : m_jobs)
+            if (mine(t)) CheckAnswers(t);
+        return;
+    }
+    for (const QString& name : names) {
+        // "<id>.pas" in the machine folder, "<server>_<id>_<created>.<ext>" in a user's.
+        const int id = user.isEmpty() ? name.section(QLatin1Char('.'), 0, 0).toInt()
+                                      : name.section(QLatin1Char('_'), 1, 1).toInt();
+        const auto t = m_jobs.find(id);
+        if (t != m_jobs.end() && mine(*t) &&
+            (user.isEmpty() ? name == PassFileName(id) : name.startsWith(t->base + u'.')))
+            CheckAnswers(*t);
+    }
 }
 
 void CQorvMonitor::ReadDataAnswer(CTrackedJob& t) {

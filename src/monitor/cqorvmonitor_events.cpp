@@ -1,6 +1,7 @@
 // What wakes the monitor: the scheduler's events, pulled, and the sweep over every job.
 #include "monitor/cqorvmonitor.h"
 
+#include "config/cconfigoptions.h"
 #include "monitor/monitorlog.h"
 #include "platform/files.h"
 #include "platform/watcher.h"
@@ -15,35 +16,40 @@ using Platform::CupsJobState;
 namespace {
 const QStringList kEvents{QStringLiteral("job-created"), QStringLiteral("job-state-changed"),
                           QStringLiteral("printer-added"), QStringLiteral("printer-modified")};
-const QString kFeed = QStringLiteral("rss:///qorvmond.rss?max_events=1");
+// The folder of the wake-up pipe: the service's runtime folder, which the scheduler's notifier
+// can pass through, else the monitor's local folder.
+QString WakePipe() {
+    const QString runtime =
+        qEnvironmentVariable("RUNTIME_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    return (runtime.isEmpty() ? GetLocalPath() : runtime) + QLatin1Char('/') +
+           QLatin1String(Platform::kWakeName);
+}
 } // namespace
 
 bool CQorvMonitor::Subscribe() {
-    m_cups.CancelSubscriptions(kTag, kFeed);
+    const QString pipe = WakePipe();
+    m_cups.CancelSubscriptions(kTag, Platform::WakeRecipient(pipe));
     m_sequence = 1;
     m_pullSub = m_cups.Subscribe(kEvents, QString(), kLeaseSeconds, kTag);
     if (!m_pullSub) return false;
-    // The scheduler's rss notifier rewrites its feed at every event: watching the feed's
-    // folder wakes the monitor at once, and the events themselves are pulled.
-    m_feedSub = Platform::CupsFeedFolder().isEmpty()
-                    ? 0
-                    : m_cups.Subscribe(kEvents, kFeed, kLeaseSeconds, kTag);
-    WatchFeed();
-    return true;
-}
-
-void CQorvMonitor::WatchFeed() {
-    const QString folder = Platform::CupsFeedFolder();
-    if (folder.isEmpty() || !m_feedSub || m_feed) return;
-    auto watch = std::make_unique<Platform::FolderWatch>();
-    // The notifier makes its folder when it starts: until then the timer looks again.
-    if (!watch->Create(folder)) {
-        QTimer::singleShot(100, this, &CQorvMonitor::WatchFeed);
-        return;
+    // The events are pulled, which only this account may do; what wakes the monitor at once is
+    // our notifier nudging a pipe only the monitor reads, with nothing of the event in it.
+    if (!m_wake) {
+        auto wake = std::make_unique<Platform::WakeFifo>();
+        if (wake->Create(pipe, QStringLiteral("lp"))) {
+            connect(wake.get(), &Platform::WakeFifo::Woken, this, &CQorvMonitor::Pull);
+            m_wake = std::move(wake);
+        } else {
+            Log(QStringLiteral("E"), QStringLiteral("Unable to make ") + pipe +
+                                         QStringLiteral(": ") + Platform::LastFileError().text);
+        }
     }
-    connect(watch.get(), &Platform::FolderWatch::Changed, this, &CQorvMonitor::Pull);
-    m_feed = std::move(watch);
-    Pull(); // what happened before the watch was in place
+    m_wakeSub =
+        m_wake ? m_cups.Subscribe(kEvents, Platform::WakeRecipient(pipe), kLeaseSeconds, kTag) : 0;
+    if (m_wake && !m_wakeSub)
+        Log(QStringLiteral("E"),
+            QStringLiteral("No wake-ups, events are pulled every minute: ") + m_cups.LastError());
+    return true;
 }
 
 void CQorvMonitor::Pull() {
@@ -64,8 +70,7 @@ void CQorvMonitor::Pull() {
             Log(QStringLiteral("E"),
                 QStringLiteral("The print scheduler cannot be reached: ") + m_cups.LastError());
         m_reachable = false;
-        m_pullSub = m_feedSub = 0;
-        m_feed.reset();
+        m_pullSub = m_wakeSub = 0;
         m_pullTimer.start(60000);
         return;
     case Platform::ICupsServer::Pull::Lost:

@@ -1,15 +1,19 @@
 #include "platform/cups.h"
 
 #include "platform/files.h"
-#include "platform/posixfile.h"
 
 #include <cups/cups.h>
 #define POINTERHOLDER_TRANSITION 4 // no legacy pointer types
 #include <qpdf/QPDF.hh>
 
+#include <QUrl>
+
+#include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
-#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -128,14 +132,21 @@ void ForgetCupsServer() {
     cupsSetServer(nullptr);
 }
 
+namespace {
+// Made without connecting (each request connects): a scheduler that is not up yet is reached
+// later.
+http_t* Connect(const QByteArray& server) {
+    return httpConnect2(server.constData(), ippPort(), nullptr,
+                        server.startsWith('/') ? AF_LOCAL : AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED,
+                        1, 0, nullptr);
+}
+} // namespace
+
 CupsServer::CupsServer(const QString& server) {
     if (server.isEmpty()) return;
-    const QByteArray name = server.toUtf8();
-    m_http = httpConnect2(name.constData(), ippPort(), nullptr,
-                          server.startsWith(QLatin1Char('/')) ? AF_LOCAL : AF_UNSPEC,
-                          HTTP_ENCRYPTION_IF_REQUESTED, 1, 0, nullptr);
-    // Made without connecting (each request connects): a scheduler that is not up yet is
-    // reached later, never the default one instead.
+    m_host = server.toUtf8();
+    m_http = Connect(m_host);
+    // Never the default scheduler instead.
     if (m_http) return;
     m_error = QStringLiteral("Unknown scheduler ") + server;
     m_http = httpConnect2("/nonexistent/cups.sock", 0, nullptr, AF_LOCAL,
@@ -208,21 +219,61 @@ bool CupsServer::ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* 
     return true;
 }
 
+namespace {
+// The scheduler's spool folder (RequestRoot of its cups-files.conf) when it runs on this
+// machine, else "".
+QString SpoolFolder(const QByteArray& server) {
+    if (!server.startsWith('/') && server.compare("localhost", Qt::CaseInsensitive) != 0) return {};
+    QString root = qEnvironmentVariable("CUPS_SERVERROOT");
+    if (root.isEmpty()) root = QStringLiteral("/etc/cups");
+    QString spool = QStringLiteral("/var/spool/cups");
+    for (const QString& line : ReadLines(root + QStringLiteral("/cups-files.conf"))) {
+        const QString t = line.trimmed();
+        if (t.startsWith(QLatin1String("RequestRoot "), Qt::CaseInsensitive))
+            spool = t.mid(12).trimmed();
+    }
+    return spool;
+}
+} // namespace
+
 QByteArray CupsServer::Document(int id, qint64 maxBytes) {
-    // The document comes after the response on the connection: it is written into a memory
-    // file, since the default connection cannot be read directly.
-    const int fd = ::memfd_create("qorvmond-document", MFD_CLOEXEC);
-    if (fd < 0) return {};
-    ipp_t* r = Request(IPP_OP_CUPS_GET_DOCUMENT, "job-uri", JobUri(id));
-    ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", 1);
-    Ipp response(cupsDoIORequest(m_http, r, "/jobs/", -1, fd));
+    const QByteArray host = m_host.isEmpty() ? QByteArray(cupsServer()) : m_host;
+    // Read where the scheduler keeps it (the monitor's group may), at the disk's pace; a
+    // compressed one is left to the scheduler.
+    const QString spool = SpoolFolder(host);
+    bool ok = false;
+    const QByteArray kept =
+        spool.isEmpty()
+            ? QByteArray()
+            : ReadHead(spool + QStringLiteral("/d%1-001").arg(id, 5, 10, QLatin1Char('0')),
+                       maxBytes, &ok);
+    if (ok && !kept.startsWith("\x1f\x8b")) return kept;
+    // Else on a connection of its own: the document follows the response on it, and once
+    // maxBytes are read, closing it leaves the rest unread, however large.
+    const std::unique_ptr<http_t, void (*)(http_t*)> http(Connect(host), httpClose);
+    Ipp request(Request(IPP_OP_CUPS_GET_DOCUMENT, "job-uri", JobUri(id)));
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", 1);
+    Ipp response;
+    // As every libcups request does: once more after authenticating.
+    for (int tries = 0; http && tries < 3 && !response; ++tries) {
+        const http_status_t sent =
+            cupsSendRequest(http.get(), request.get(), "/jobs/", ippLength(request.get()));
+        if (sent != HTTP_STATUS_CONTINUE && sent != HTTP_STATUS_OK) break;
+        response.reset(cupsGetResponse(http.get(), "/jobs/"));
+        if (!response && httpGetStatus(http.get()) != HTTP_STATUS_UNAUTHORIZED) break;
+    }
     QByteArray data;
-    if (response && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE &&
-        ::lseek(fd, 0, SEEK_SET) == 0)
-        Posix::ReadAll(fd, maxBytes, &data);
-    else
-        m_error = Text(cupsLastErrorString());
-    ::close(fd);
+    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        m_error = QStringLiteral("CUPS-Get-Document: ") + Text(cupsLastErrorString());
+        return data;
+    }
+    char buffer[65536];
+    while (data.size() < maxBytes) {
+        const ssize_t n = httpRead2(
+            http.get(), buffer, size_t(std::min<qint64>(sizeof buffer, maxBytes - data.size())));
+        if (n <= 0) break;
+        data.append(buffer, qsizetype(n));
+    }
     return data;
 }
 
@@ -402,21 +453,45 @@ int CountPages(const QByteArray& document) {
     return 0;
 }
 
-QString CupsFeedFolder() {
-    const QString server = Text(cupsServer());
-    const bool local = server.startsWith(QLatin1Char('/')) ||
-                       server.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
-    if (!local) return {};
-    QString root = qEnvironmentVariable("CUPS_SERVERROOT");
-    if (root.isEmpty()) root = QStringLiteral("/etc/cups");
-    QString cache = QStringLiteral("/var/cache/cups");
-    bool ok = false;
-    for (const QString& line : ReadLines(root + QStringLiteral("/cups-files.conf"), &ok)) {
-        const QString t = line.trimmed();
-        if (t.startsWith(QLatin1String("CacheDir "), Qt::CaseInsensitive))
-            cache = t.mid(9).trimmed();
+namespace {
+const QByteArray kWakeScheme = "qorvmond://";
+
+int OpenWakePipe(const QByteArray& path) {
+    // Never blocks, never follows a link, never opens what is not a pipe for more than a look.
+    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode))) {
+        ::close(fd);
+        return -1;
     }
-    return cache + QStringLiteral("/rss");
+    return fd;
+}
+} // namespace
+
+QString WakeRecipient(const QString& pipe) {
+    return QString::fromLatin1(kWakeScheme + QUrl::toPercentEncoding(pipe, "/"));
+}
+
+int RunWakeNotifier(const char* recipient) {
+    const QByteArray uri(recipient ? recipient : "");
+    const QByteArray path = QByteArray::fromPercentEncoding(uri.mid(kWakeScheme.size()));
+    if (!uri.startsWith(kWakeScheme) || !path.startsWith('/') ||
+        !path.endsWith(QByteArray("/") + kWakeName))
+        return 1;
+    std::signal(SIGPIPE, SIG_IGN);
+    int pipe = -1;
+    char events[4096];
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, events, sizeof events);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        if (pipe < 0) pipe = OpenWakePipe(path);
+        // A full pipe has a nudge waiting already; a pipe nobody reads is opened again later.
+        if (pipe >= 0 && ::write(pipe, "!", 1) < 0 && errno != EAGAIN) {
+            ::close(pipe);
+            pipe = -1;
+        }
+    }
 }
 
 } // namespace Platform

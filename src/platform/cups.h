@@ -75,7 +75,8 @@ public:
     virtual bool Jobs(QList<CupsJob>* out) = 0;
     // False when the job is unknown (or the scheduler cannot be reached).
     virtual bool Job(int id, CupsJob* out) = 0;
-    // The first document of a job, at most maxBytes of it; empty when unavailable.
+    // The first document of a job, at most maxBytes of it (no more is read); empty when
+    // unavailable.
     virtual QByteArray Document(int id, qint64 maxBytes) = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
@@ -136,6 +137,7 @@ private:
     bool ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out);
     QString m_error;
     http_t* m_http = nullptr; // CUPS_HTTP_DEFAULT: the environment's scheduler
+    QByteArray m_host;        // the scheduler named, "" for the environment's
 };
 
 // job-billing is a name: at most this many bytes.
@@ -153,8 +155,14 @@ MediaSize LookUpMedia(const QString& media);
 // Pages of a PDF or PostScript document, 0 when they cannot be told.
 int CountPages(const QByteArray& document);
 
-// The folder where the scheduler's own rss notifier writes its feeds on this machine (its
-// CacheDir + "/rss"), "" when the scheduler is not local.
-QString CupsFeedFolder();
+// The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event
+// it nudges a named pipe of the monitor's and passes on nothing of the event. Its recipient is
+// "qorvmond://" and the pipe's path; the pipe is always named kWakeName, so that whoever
+// subscribes, no other file is ever written.
+inline constexpr char kWakeName[] = "qorvmond.wake";
+QString WakeRecipient(const QString& pipe);
+// The notifier's work: one nudge for each batch of events arriving on standard input, until
+// the scheduler closes it; its exit code.
+int RunWakeNotifier(const char* recipient);
 
 } // namespace Platform

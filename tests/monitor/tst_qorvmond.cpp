@@ -43,14 +43,14 @@ class TestQorvmond : public QObject {
         return u"share/data/users/%1/"_s.arg(Platform::LoginName()) + JobName(id);
     }
     // qorvmond, or the client when it is given, with messages into the sandbox.
-    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN) {
+    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN, bool wait = true) {
         auto p = std::make_unique<QProcess>();
         m_cups->Prepare(*p, {u"QORVLOG_MESSAGES="_s + m_box->Path(u"messages.txt"_s),
                              u"QT_QPA_PLATFORM=offscreen"_s});
         p->setProcessChannelMode(QProcess::MergedChannels);
         p->start(QString::fromUtf8(program));
         const bool started = p->waitForStarted() &&
-                             (program != std::string_view(QORVMOND_BIN) ||
+                             (program != std::string_view(QORVMOND_BIN) || !wait ||
                               QTest::qWaitFor([&] { return p->peek(1000).contains("Started"); }));
         return started ? std::move(p) : nullptr;
     }
@@ -84,6 +84,11 @@ class TestQorvmond : public QObject {
         p.start(u"setpriv"_s, {u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(uid),
                                u"--clear-groups"_s, u"sh"_s, u"-c"_s, command});
         return p.waitForFinished(20000) ? p.exitCode() : -1;
+    }
+    // Whether the user's job file of job id is there, or comes within 5 s.
+    bool Written(const QString& user, int id) {
+        const QString prt = u"share/data/users/%1/"_s.arg(user) + JobName(id);
+        return QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(prt)); });
     }
     // Mode and owner of a path in the data folder, as "2770 61002:0".
     QString Layout(const QString& relative) const {
@@ -337,6 +342,68 @@ private Q_SLOTS:
                  0);
         QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
         QCOMPARE(Job(id).billing, u"Matter=M-2"_s);
+    }
+
+    // No title is shown to another user: nothing of the monitor's under the scheduler's
+    // /rss/, no feed there at all with the README's setup, and the monitor's wake-up pipe is
+    // its own to read.
+    void titlesNotShownToOthers() {
+        if (::geteuid() != 0) QSKIP("needs root to look as another user");
+        const QString curl = u"curl -s --unix-socket %1 http://localhost/rss/%2 | grep -c merger"_s;
+        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
+        const auto block = [&](const QString& start, const QString& end) {
+            const qsizetype at = readme.indexOf(start);
+            return readme.mid(at, readme.indexOf(end, at) + end.size() - at).toUtf8();
+        };
+        const QByteArray location = block(u"    <Location /rss>"_s, u"</Location>\n"_s);
+        for (const bool readmes : {false, true}) {
+            if (readmes) {
+                m_monitor.reset();
+                m_cups.reset();
+                m_cups = std::make_unique<PrivateCups>(
+                    *m_box, block(u"    <Limit Create-Printer-Subscriptions>"_s, u"</Limit>\n"_s),
+                    location);
+                QVERIFY(m_cups->Running() && location.contains("@SYSTEM"));
+                QVERIFY(m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
+                QVERIFY((m_monitor = Start()));
+                QVERIFY(m_server->Subscribe({u"job-created"_s}, u"rss:///admin.rss"_s, 600, {}));
+            }
+            const int id = m_cups->Submit(u"Plotter"_s, m_pdf,
+                                          {u"-U"_s, u"bob"_s, u"-t"_s, u"bob-merger-plan.docx"_s});
+            QVERIFY(Written(u"bob"_s, id));
+            QCOMPARE(As(61001, curl.arg(m_cups->Socket(), u"qorvmond.rss"_s)), 1);
+            if (readmes) QCOMPARE(As(61001, curl.arg(m_cups->Socket(), u"admin.rss"_s)), 1);
+        }
+        QCOMPARE(As(61001, u"timeout 2 cat "_s + m_box->Path(u"cups/run/qorvmond.wake"_s)), 1);
+    }
+
+    // bob's 1 MiB data file or 100 MB document, there when the monitor starts, delays alice's
+    // job, which comes just after it, by less than a second.
+    void oneJobDelaysNoOther_data() {
+        QTest::addColumn<bool>("document");
+        QTest::newRow("1 MiB data file") << false;
+        QTest::newRow("large document") << true;
+    }
+    void oneJobDelaysNoOther() {
+        QFETCH(bool, document);
+        if (::geteuid() != 0) QSKIP("needs root to give each user a folder of his own");
+        int bobs = document ? 0 : m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        QVERIFY(document || Written(u"bob"_s, bobs));
+        m_monitor.reset();
+        if (document) {
+            const QString big = m_box->Write(u"big.ps"_s, "%!PS-Adobe-3.0\n%%Pages: 1\n" +
+                                                              QByteArray(100 << 20, '%'));
+            bobs = m_cups->Submit(u"Plotter"_s, big, {u"-U"_s, u"bob"_s});
+        } else {
+            const QString line = u"QorvexDetail,2,\"Matter\",\"%1\""_s.arg(QString(250, u'x'));
+            m_box->WriteLines(u"share/data/users/bob/"_s + JobName(bobs).chopped(3) + u"dat"_s,
+                              QStringList(4096, line));
+        }
+        QVERIFY((m_monitor = Start(QORVMOND_BIN, false)));
+        const int alices = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"alice"_s});
+        const qint64 start = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY(Written(u"alice"_s, alices) && QDateTime::currentMSecsSinceEpoch() - start < 1000);
+        QVERIFY(Written(u"bob"_s, bobs));
     }
 
     // bob's folder is swapped for a link to a folder of alice's while bob's first, large (60 MB)

@@ -16,7 +16,9 @@ class Sandbox;
 class PrivateCups {
 public:
     // policy: <Limit> blocks put before the default policy's catch-all one.
-    explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {});
+    // locations: <Location> blocks after the one for "/".
+    explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {},
+                         const QByteArray& locations = {});
     ~PrivateCups();
 
     // False when cupsd is not installed.
