@@ -3,6 +3,7 @@
 // delivered through the event loop.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QSocketNotifier;
 
@@ -23,6 +24,9 @@ public:
 Q_SIGNALS:
     // Changes arrived; emitted from the event loop, once per batch.
     void Changed();
+    // The same batch by name, each name once; all is true when the system lost events, so
+    // that any entry may have changed.
+    void ChangedNames(const QStringList& names, bool all);
 
 private:
     // Reads the pending events; true when there were any.
@@ -32,6 +36,8 @@ private:
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
     bool m_changed = false;
+    QStringList m_names;
+    bool m_all = false;
 };
 
 } // namespace Platform
