@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace {
 // The scheduler's user lists: one of them is set, names without regard to case, "@group" for
 // the members of a group; root is always admitted.
