@@ -37,7 +37,7 @@ CQorvMonitor::~CQorvMonitor() {
     if (m_save.isActive()) SaveState();
 }
 
-bool CQorvMonitor::LoadConfiguration() {
+bool CQorvMonitor::LoadConfiguration(bool layOut) {
     const QString config = ResolvePath(GetConfigFile());
     if (config.isEmpty() || !Platform::IsFile(config)) {
         Log(QStringLiteral("E"), QStringLiteral("Configuration file was not found: ") + config);
@@ -53,7 +53,12 @@ bool CQorvMonitor::LoadConfiguration() {
     gEnv.m_sDataPath = ResolvePath(DataPathFromOption(
         GetGeneralOption(config, QStringLiteral("DataPath")), config, gEnv.m_sLocalUserPath));
     gEnv.m_sMachinePath = gEnv.m_sDataPath + QStringLiteral("Machines/") + m_server;
-    LayOut();
+    if (layOut) {
+        LayOut();
+    } else {
+        m_usersDir = Platform::Folder::Open(gEnv.m_sDataPath + QStringLiteral("users"));
+        m_machineDir = Platform::Folder::Open(gEnv.m_sMachinePath);
+    }
     return true;
 }
 
@@ -142,23 +147,22 @@ void CQorvMonitor::ApplyHoldDefaults() {
     }
 }
 
-bool CQorvMonitor::Prepare() {
+bool CQorvMonitor::Prepare(bool layOut) {
     gEnv.m_sExeName = QStringLiteral("qorvmond");
     m_self = Platform::ProcessAccount();
     gEnv.m_sMachineName = ThisComputerName();
     m_server = gEnv.m_sMachineName;
     gEnv.m_sLocalUserPath = AddBackslash(GetLocalPath());
-    if (!LoadConfiguration()) return false;
-    LoadState();
-    return true;
+    return LoadConfiguration(layOut);
 }
 
 bool CQorvMonitor::Start() {
-    if (!Prepare()) return false;
+    if (!Prepare(true)) return false;
+    LoadState(m_self.uid);
     m_machine = std::make_unique<Platform::FolderWatch>();
     if (m_machine->Create(gEnv.m_sMachinePath))
         connect(m_machine.get(), &Platform::FolderWatch::Changed, this,
-                [this] { AnswersChanged(*m_machine, QString()); });
+                &CQorvMonitor::MachineChanged);
     else
         Log(QStringLiteral("E"), QStringLiteral("Unable to watch ") + gEnv.m_sMachinePath);
     if (!Subscribe()) {
@@ -196,7 +200,13 @@ void CQorvMonitor::Remind() {
 
 QStringList CQorvMonitor::Status() {
     QStringList lines;
-    if (!Prepare()) return {};
+    if (!Prepare(false)) return {};
+    // The state is the running monitor's: the account that owns the machine folder it laid out.
+    const QString unread =
+        m_machineDir.IsOpen() ? LoadState(m_machineDir.Owner()) : Platform::LastFileError().text;
+    if (!unread.isEmpty())
+        lines << QStringLiteral("Unable to read the monitor's state in ") + gEnv.m_sMachinePath +
+                     QStringLiteral(": ") + unread;
     QList<CupsJob> jobs;
     if (!m_cups.Jobs(&jobs)) {
         lines << QStringLiteral("The print scheduler cannot be reached: ") + m_cups.LastError();
@@ -218,10 +228,12 @@ QStringList CQorvMonitor::Status() {
         }
         if (t == m_jobs.cend() || !t->held || t->done || j.state != CupsJobState::Held) continue;
         lines << QStringLiteral("%1-%2 %3 held %4 min")
-                     .arg(j.queue)
-                     .arg(j.id)
-                     .arg(t->user)
-                     .arg((now - j.created) / 60);
+                         .arg(j.queue)
+                         .arg(j.id)
+                         .arg(t->user)
+                         .arg((now - j.created) / 60) +
+                     (t->unmoved.isEmpty() ? QString()
+                                           : QStringLiteral(", not moved to ") + t->unmoved);
     }
     if (lines.isEmpty()) lines << QStringLiteral("No held jobs");
     return lines;

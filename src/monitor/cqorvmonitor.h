@@ -38,6 +38,7 @@ public:
         bool settled = false; // its ".dat" answer was read
         bool done = false;    // answered: nothing more to do while it lives
         QString billing;
+        QString unmoved; // why the queue its user redirects it to was refused
         qint64 remindedMs = -1;
         uint uid = 0; // the user's account
     };
@@ -62,7 +63,8 @@ public:
     // Reads the configuration and the saved state, subscribes and sweeps; false when the
     // configuration cannot be used or the scheduler cannot be reached.
     bool Start();
-    // The held jobs and how long each has waited, one line each.
+    // The held jobs and how long each has waited, one line each, as the running monitor's saved
+    // state and the scheduler tell; changes nothing.
     QStringList Status();
 
     const QMap<int, CTrackedJob>& Jobs() const { return m_jobs; }
@@ -70,11 +72,14 @@ public:
     QString Refusal(const Platform::CupsJob& job, Platform::Account* account) const;
 
 private:
-    // The names, the configuration and the saved state.
-    bool Prepare();
-    bool LoadConfiguration();
+    // The names and the configuration; layOut: the folders are made and repaired (the
+    // monitor), else only opened (--status).
+    bool Prepare(bool layOut);
+    bool LoadConfiguration(bool layOut = true);
     void ReloadIfChanged();
-    void LoadState();
+    // The saved state, when the file belongs to owner; why it could not be read ("" when it
+    // could, or is missing).
+    QString LoadState(uint owner);
     void SaveStateSoon();
     void SaveState();
     QString StateFile() const;
@@ -90,17 +95,26 @@ private:
     void WaitForDocument(int id);
     void LookAtIncoming();
     void CheckAnswers(CTrackedJob& t);
-    // Answers changed in a watched folder: the machine folder (user ""), or a user's.
-    void AnswersChanged(Platform::FolderWatch& watch, const QString& user);
+    // Answers changed in a user's folder: only the jobs whose files changed are looked at.
+    void UserChanged(const QString& user);
     void ReadDataAnswer(CTrackedJob& t);
     void Release(CTrackedJob& t);
+    // Why the job's user could not submit it to queue himself, "" when he could.
+    QString MoveRefusal(const CTrackedJob& t, const QString& queue);
+    // Puts an empty release file of the user's own at the job's name, replacing what is there
+    // (keepAnswer: unless it is the user's answer to this very job).
+    void Reserve(const CTrackedJob& t, bool keepAnswer);
+    // Release files changed in the machine folder: those of held jobs are read, any other
+    // removed.
+    void MachineChanged();
     void Forget(int id);
     void Refuse(const Platform::CupsJob& job, const QString& reason);
     // The user's folder, made and given its layout when missing.
     Platform::Folder UserDir(const CTrackedJob& t) const;
     // The lines of an answer file in dir, when it is there and its owner may speak for t.
+    // foreign: the file is there but another user's.
     bool ReadAnswer(const Platform::Folder& dir, const QString& name, const CTrackedJob& t,
-                    QStringList* lines);
+                    QStringList* lines, bool* foreign = nullptr);
     void LayOut();
     void Watch(const QString& user);
     void Remind();

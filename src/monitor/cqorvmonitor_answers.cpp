@@ -14,8 +14,9 @@ using Platform::CupsJob;
 using Platform::CupsJobState;
 
 bool CQorvMonitor::ReadAnswer(const Platform::Folder& dir, const QString& name,
-                              const CTrackedJob& t, QStringList* lines) {
+                              const CTrackedJob& t, QStringList* lines, bool* foreign) {
     lines->clear();
+    if (foreign) *foreign = false;
     QByteArray bytes;
     uint owner = 0;
     if (!dir.Read(name, 1 << 20, &bytes, &owner)) return false;
@@ -27,6 +28,7 @@ bool CQorvMonitor::ReadAnswer(const Platform::Folder& dir, const QString& name,
                 JobText(t) + QStringLiteral(": ") + dir.Path() + QLatin1Char('/') + name +
                     QStringLiteral(" ignored: it belongs to uid %1, not to ").arg(owner) + t.user);
         m_foreign.insert(key);
+        if (foreign) *foreign = true;
         return false;
     }
     Platform::ForEachLine(QStringView(Platform::DecodeText(bytes)), [&](QStringView line) {
@@ -44,30 +46,26 @@ void CQorvMonitor::Watch(const QString& user) {
         return;
     }
     connect(watch.get(), &Platform::FolderWatch::Changed, this,
-            [this, user, w = watch.get()] { AnswersChanged(*w, user); });
+            [this, user] { UserChanged(user); });
     m_users.insert(user, watch);
 }
 
-void CQorvMonitor::AnswersChanged(Platform::FolderWatch& watch, const QString& user) {
+void CQorvMonitor::UserChanged(const QString& user) {
+    const auto watch = m_users.value(user);
+    if (!watch) return;
     // Only the jobs whose files changed: a flood of other names costs a look-up each.
-    const auto mine = [&](const CTrackedJob& t) {
-        return !t.done && (user.isEmpty() ? t.held : t.user == user);
-    };
     bool lost = false;
-    const QSet<QString> names = watch.TakeNames(&lost);
+    const QSet<QString> names = watch->TakeNames(&lost);
+    const auto mine = [&](const CTrackedJob& t) { return !t.done && t.user == user; };
     if (lost) {
         for (CTrackedJob& t : m_jobs)
             if (mine(t)) CheckAnswers(t);
         return;
     }
     for (const QString& name : names) {
-        // "<id>.pas" in the machine folder, "<server>_<id>_<created>.<ext>" in a user's.
-        const int id = user.isEmpty() ? name.section(QLatin1Char('.'), 0, 0).toInt()
-                                      : name.section(QLatin1Char('_'), 1, 1).toInt();
-        const auto t = m_jobs.find(id);
-        if (t != m_jobs.end() && mine(*t) &&
-            (user.isEmpty() ? name == PassFileName(id) : name.startsWith(t->base + u'.')))
-            CheckAnswers(*t);
+        // "<server>_<id>_<created>.<ext>"
+        const auto t = m_jobs.find(name.section(QLatin1Char('_'), 1, 1).toInt());
+        if (t != m_jobs.end() && mine(*t) && name.startsWith(t->base + u'.')) CheckAnswers(*t);
     }
 }
 
@@ -92,7 +90,13 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     }
     const QString pas = PassFileName(t.id);
     QStringList lines;
-    if (!ReadAnswer(m_machineDir, pas, t, &lines)) return;
+    bool foreign = false;
+    if (!ReadAnswer(m_machineDir, pas, t, &lines, &foreign)) {
+        // Another user's file in the way of the user's answer (the reservation could not be
+        // made): the folder is the monitor's, so it may replace any file there.
+        if (foreign) Reserve(t, false);
+        return;
+    }
     const QString answer = lines.value(0).trimmed().toLower();
     if (answer.isEmpty()) return; // still being written: its end is another change
     CupsJob now;
@@ -109,7 +113,7 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     } else {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": unknown answer \"") +
                                      JobFileValue(answer).left(40) + QLatin1Char('"'));
-        m_machineDir.Remove(pas);
+        Reserve(t, false);
     }
     if (t.done) m_machineDir.Remove(pas);
     SaveStateSoon();
@@ -131,6 +135,19 @@ void CQorvMonitor::Release(CTrackedJob& t) {
         if (queue.isEmpty() || target == m_queues.cend() ||
             target->name.compare(t.queue, Qt::CaseInsensitive) == 0)
             continue;
+        // The monitor's rights are the administrator's: the job goes only where its user
+        // could send it himself, else it stays held.
+        const QString refusal = MoveRefusal(t, target->name);
+        const QString unmoved = refusal.isEmpty()
+                                    ? QString()
+                                    : JobFileValue(target->name + QStringLiteral(": ") + refusal);
+        if (unmoved != t.unmoved) {
+            if (!unmoved.isEmpty())
+                Log(QStringLiteral("E"), JobText(t) + QStringLiteral(" not moved to ") + unmoved);
+            t.unmoved = unmoved;
+            SaveStateSoon();
+        }
+        if (!unmoved.isEmpty()) return;
         if (m_cups.Move(t.id, target->name)) {
             Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target->name);
             t.queue = target->name;
@@ -147,9 +164,45 @@ void CQorvMonitor::Release(CTrackedJob& t) {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
 }
 
+void CQorvMonitor::Reserve(const CTrackedJob& t, bool keepAnswer) {
+    // Made before the job file is written: from then on no other user can create, replace or
+    // remove a file at that name (sticky), the user replaces it with the answer, and only the
+    // user and the monitor can read it. An old answer for an earlier job of that number goes.
+    const QString pas = PassFileName(t.id);
+    QByteArray bytes;
+    uint owner = 0;
+    if (keepAnswer && m_machineDir.Read(pas, 64, &bytes, &owner) && owner == t.uid &&
+        m_usersDir.Child(t.user).Has(t.base + QStringLiteral(".dat")))
+        return; // taken up again after the monitor stopped before it noted the job
+    if (!m_machineDir.Save(pas, {}, 0600, int(t.uid)))
+        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + m_machineDir.Path() +
+                                     QLatin1Char('/') + pas + QStringLiteral(": ") +
+                                     Platform::LastFileError().text);
+}
+
+void CQorvMonitor::MachineChanged() {
+    bool lost = false;
+    const QSet<QString> names = m_machine->TakeNames(&lost);
+    if (lost) {
+        for (CTrackedJob& t : m_jobs)
+            if (t.held && !t.done) CheckAnswers(t);
+        return;
+    }
+    for (const QString& name : names) {
+        const int id = PassFileNumber(name);
+        if (id <= 0) continue;
+        const auto it = m_jobs.find(id);
+        if (it != m_jobs.end() && it->held && !it->done)
+            CheckAnswers(*it);
+        else // answers no job the monitor holds: never one for a later job of that number
+            m_machineDir.Remove(name);
+    }
+}
+
 void CQorvMonitor::Forget(int id) {
     const auto it = m_jobs.constFind(id);
     if (it == m_jobs.cend()) return;
+    m_machineDir.Remove(PassFileName(id));
     // A held job that left the scheduler unanswered: the client drops it from its window.
     const QString dat = it->base + QStringLiteral(".dat");
     if (it->held && !it->done && !it->settled) {

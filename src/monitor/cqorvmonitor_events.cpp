@@ -126,7 +126,13 @@ void CQorvMonitor::Sweep() {
 
 void CQorvMonitor::Consider(const CupsJob& job, bool created) {
     if (!Monitored(job.queue)) return;
-    const auto it = m_jobs.find(job.id);
+    auto it = m_jobs.find(job.id);
+    // A later job of that number (the scheduler started its numbers again): the old one is gone,
+    // and nothing answered for it answers this one.
+    if (it != m_jobs.end() && it->created != job.created) {
+        Forget(job.id);
+        it = m_jobs.end();
+    }
     if (it != m_jobs.end()) {
         // Left the scheduler by other means (printed, cancelled, deleted): its files stay
         // for the import.

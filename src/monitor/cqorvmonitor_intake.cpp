@@ -59,6 +59,7 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
             Log(QStringLiteral("E"),
                 JobText(t) + QStringLiteral(" could not be held: ") + m_cups.LastError());
     }
+    if (t.held) Reserve(t, true);
     CJobFacts facts{m_server, job.impressions, job.kOctets * 1024};
     if (facts.pages <= 0) {
         const QByteArray document = m_cups.Document(job.id, kMaxDocumentBytes);

@@ -14,14 +14,19 @@ QString CQorvMonitor::StateFile() const {
     return QStringLiteral("qorvmond.state");
 }
 
-void CQorvMonitor::LoadState() {
+QString CQorvMonitor::LoadState(uint owner) {
     m_jobs.clear();
     QByteArray bytes;
-    uint owner = 0;
-    if (!m_machineDir.Read(StateFile(), -1, &bytes, &owner) || owner != m_self.uid) return;
+    uint found = 0;
+    if (!m_machineDir.Read(StateFile(), -1, &bytes, &found))
+        return Platform::KindOf(gEnv.m_sMachinePath + QLatin1Char('/') + StateFile()) ==
+                       Platform::EntryKind::Missing
+                   ? QString()
+                   : Platform::LastFileError().text;
+    if (found != owner) return QStringLiteral("it belongs to uid %1").arg(found);
     for (const QString& line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"))) {
         const QStringList f = line.split(QLatin1Char('\t'));
-        if (f.size() != 9) continue;
+        if (f.size() != 9 && f.size() != 10) continue; // 9: before moves could be refused
         CTrackedJob t;
         t.id = f[0].toInt();
         t.user = f[1];
@@ -32,12 +37,14 @@ void CQorvMonitor::LoadState() {
         t.settled = f[6] == QLatin1String("1");
         t.done = f[7] == QLatin1String("1");
         t.billing = f[8];
+        t.unmoved = f.value(9);
         Platform::Account account;
         if (t.id <= 0 || !UsableFolderName(t.user) || !Platform::FindAccount(t.user, &account))
             continue;
         t.uid = account.uid;
         m_jobs.insert(t.id, t);
     }
+    return {};
 }
 
 void CQorvMonitor::SaveStateSoon() {
@@ -58,7 +65,8 @@ void CQorvMonitor::SaveState() {
                              t.held ? QStringLiteral("1") : QStringLiteral("0"),
                              t.settled ? QStringLiteral("1") : QStringLiteral("0"),
                              t.done ? QStringLiteral("1") : QStringLiteral("0"),
-                             t.billing}
+                             t.billing,
+                             t.unmoved}
                      .join(QLatin1Char('\t'));
         if (!t.done) waiting.insert(t.user);
     }

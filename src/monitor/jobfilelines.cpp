@@ -60,6 +60,13 @@ QString PassFileName(int id) {
     return QString::number(id).rightJustified(5, QLatin1Char('0')) + QStringLiteral(".pas");
 }
 
+int PassFileNumber(const QString& name) {
+    if (!name.endsWith(QLatin1String(".pas"))) return 0;
+    bool ok = false;
+    const int id = QStringView(name).chopped(4).toInt(&ok);
+    return ok && id > 0 && PassFileName(id) == name ? id : 0;
+}
+
 QStringList JobFileLines(const Platform::CupsJob& job, const Platform::CupsQueue& queue,
                          const CJobFacts& facts) {
     const Platform::MediaSize media =

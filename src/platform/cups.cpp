@@ -8,6 +8,7 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -301,6 +302,80 @@ bool CupsServer::SetBilling(int id, const QString& billing) {
     ippAddString(r, IPP_TAG_JOB, IPP_TAG_NAME, "job-billing", nullptr,
                  billing.toUtf8().constData());
     return Send(r, "/jobs/", "Set-Job-Attributes");
+}
+
+bool CupsServer::Admission(const QString& queue, CupsAdmission* out) {
+    *out = {};
+    ipp_t* r = Request(IPP_OP_GET_PRINTER_ATTRIBUTES, "printer-uri", PrinterUri(queue));
+    RequestAttributes(r, {"printer-is-accepting-jobs", "requesting-user-name-allowed",
+                          "requesting-user-name-denied", "job-quota-period", "job-page-limit",
+                          "job-k-limit"});
+    Ipp response(cupsDoRequest(m_http, r, "/"));
+    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        m_error = QStringLiteral("Get-Printer-Attributes: ") + Text(cupsLastErrorString());
+        return false;
+    }
+    auto names = [](ipp_attribute_t* a) {
+        QStringList list;
+        for (int i = 0; i < ippGetCount(a); ++i) list << Text(ippGetString(a, i, nullptr));
+        return list;
+    };
+    for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
+         a = ippNextAttribute(response.get())) {
+        const QByteArray n(ippGetName(a) ? ippGetName(a) : "");
+        const bool number = ippGetValueTag(a) == IPP_TAG_INTEGER;
+        if (n == "printer-is-accepting-jobs") out->accepting = ippGetBoolean(a, 0);
+        if (n == "requesting-user-name-allowed" && ippGetValueTag(a) == IPP_TAG_NAME)
+            out->allowed = names(a);
+        if (n == "requesting-user-name-denied" && ippGetValueTag(a) == IPP_TAG_NAME)
+            out->denied = names(a);
+        if (n == "job-quota-period" && number) out->quotaPeriod = ippGetInteger(a, 0);
+        if (n == "job-page-limit" && number) out->pageLimit = ippGetInteger(a, 0);
+        if (n == "job-k-limit" && number) out->kLimit = ippGetInteger(a, 0);
+    }
+    return true;
+}
+
+bool CupsServer::Usage(const QString& queue, const QString& user, qint64 since, CupsUsage* out) {
+    *out = {};
+    ipp_t* r = Request(IPP_OP_GET_JOBS, "printer-uri", PrinterUri(queue));
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+    RequestAttributes(r, {"job-originating-user-name", "time-at-creation", "time-at-processing",
+                          "time-at-completion", "job-impressions-completed",
+                          "job-media-sheets-completed", "job-k-octets"});
+    Ipp response(cupsDoRequest(m_http, r, "/"));
+    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        m_error = QStringLiteral("Get-Jobs: ") + Text(cupsLastErrorString());
+        return false;
+    }
+    struct Seen {
+        QString user;
+        qint64 times[3] = {-1, -1, -1}; // completion, processing, creation
+        qint64 impressions = -1, sheets = -1, kOctets = 0;
+    };
+    QList<Seen> jobs;
+    ReadGroups(response.get(), IPP_TAG_JOB, &jobs,
+               [](Seen& j, const QByteArray& n, ipp_attribute_t* a) {
+                   if (n == "job-originating-user-name") j.user = String(a);
+                   if (ippGetValueTag(a) != IPP_TAG_INTEGER) return; // "no-value" until then
+                   const qint64 v = ippGetInteger(a, 0);
+                   if (n == "time-at-completion") j.times[0] = v;
+                   if (n == "time-at-processing") j.times[1] = v;
+                   if (n == "time-at-creation") j.times[2] = v;
+                   if (n == "job-impressions-completed") j.impressions = v;
+                   if (n == "job-media-sheets-completed") j.sheets = v;
+                   if (n == "job-k-octets") j.kOctets = v;
+               });
+    for (const Seen& j : std::as_const(jobs)) {
+        const qint64* time =
+            std::find_if(std::begin(j.times), std::end(j.times), [](qint64 t) { return t >= 0; });
+        if (j.user.compare(user, Qt::CaseInsensitive) != 0 || time == std::end(j.times) ||
+            *time < since)
+            continue;
+        out->pages += j.impressions >= 0 ? j.impressions : std::max<qint64>(j.sheets, 0);
+        out->kOctets += j.kOctets;
+    }
+    return true;
 }
 
 bool CupsServer::SetHoldDefault(const QString& queue, const QString& value) {

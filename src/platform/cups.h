@@ -57,6 +57,22 @@ struct CupsQueue {
     QString holdDefault; // job-hold-until-default
 };
 
+// Whom a queue takes jobs from, as the scheduler checks it when a job is submitted.
+struct CupsAdmission {
+    bool accepting = true; // printer-is-accepting-jobs
+    QStringList allowed;   // requesting-user-name-allowed ("@group" for a group)
+    QStringList denied;    // requesting-user-name-denied
+    int quotaPeriod = 0;   // job-quota-period, seconds
+    int pageLimit = 0;     // job-page-limit, 0 for none
+    int kLimit = 0;        // job-k-limit, 0 for none
+};
+
+// What a user has printed on a queue within a quota period, counted as the scheduler counts it.
+struct CupsUsage {
+    qint64 pages = 0;
+    qint64 kOctets = 0;
+};
+
 struct CupsEvent {
     int sequence = 0;
     QString event; // notify-subscribed-event
@@ -83,6 +99,10 @@ public:
     virtual bool Cancel(int id) = 0;
     virtual bool Move(int id, const QString& queue) = 0;
     virtual bool SetBilling(int id, const QString& billing) = 0;
+    virtual bool Admission(const QString& queue, CupsAdmission* out) = 0;
+    // The user's jobs on queue (any state) whose last time (completion, else processing, else
+    // creation) is at or after since, seconds since the epoch.
+    virtual bool Usage(const QString& queue, const QString& user, qint64 since, CupsUsage* out) = 0;
     // Sets job-hold-until-default of a queue ("indefinite", "no-hold").
     virtual bool SetHoldDefault(const QString& queue, const QString& value) = 0;
     // A subscription to events of every queue; pulled (ippget) when recipient is empty, else
@@ -122,6 +142,8 @@ public:
     bool Cancel(int id) override;
     bool Move(int id, const QString& queue) override;
     bool SetBilling(int id, const QString& billing) override;
+    bool Admission(const QString& queue, CupsAdmission* out) override;
+    bool Usage(const QString& queue, const QString& user, qint64 since, CupsUsage* out) override;
     bool SetHoldDefault(const QString& queue, const QString& value) override;
     int Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,
                   const QString& tag) override;

@@ -598,6 +598,11 @@ bool Folder::Remove(const QString& name) const {
     return ::unlinkat(m_fd, n.constData(), 0) == 0 || Fail(errno);
 }
 
+uint Folder::Owner() const {
+    struct stat st;
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? uint(st.st_uid) : uint(-1);
+}
+
 QStringList Folder::Folders() const {
     QStringList names;
     const int fd = m_fd < 0 ? -1 : ::dup(m_fd);

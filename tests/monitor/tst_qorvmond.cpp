@@ -42,13 +42,16 @@ class TestQorvmond : public QObject {
     QString Prt(int id) { // the job file, relative to the sandbox
         return u"share/data/users/%1/"_s.arg(Platform::LoginName()) + JobName(id);
     }
-    // qorvmond, or the client when it is given, with messages into the sandbox.
-    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN, bool wait = true) {
+    // qorvmond, or the client when it is given, with messages into the sandbox; as: a command
+    // that runs it (setpriv ...); wait: until it has started.
+    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN, QStringList as = {},
+                                    bool wait = true) {
         auto p = std::make_unique<QProcess>();
         m_cups->Prepare(*p, {u"QORVLOG_MESSAGES="_s + m_box->Path(u"messages.txt"_s),
                              u"QT_QPA_PLATFORM=offscreen"_s});
         p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(QString::fromUtf8(program));
+        as << QString::fromUtf8(program);
+        p->start(as[0], as.mid(1));
         const bool started = p->waitForStarted() &&
                              (program != std::string_view(QORVMOND_BIN) || !wait ||
                               QTest::qWaitFor([&] { return p->peek(1000).contains("Started"); }));
@@ -302,44 +305,63 @@ private Q_SLOTS:
                  said.arg(m_box->Path(), Platform::LoginName()));
     }
 
-    // Two users of one server: each one's folder is his own, an answer another user leaves in
-    // the machine folder is ignored, and the job's user's own answer releases and bills the job.
+    // Two users of one server: each one's folder is his own; a "resume" alice leaves for bob's
+    // job (taken up, or the next number) or bob's own for a job the scheduler lost, its number
+    // then used again, neither answers the job nor keeps bob's answer out, which releases it
+    // within 1 s; nobody else reads bob's release file.
     void onlyTheJobsUserAnswers_data() {
-        QTest::addColumn<QString>("forged");
-        QTest::newRow("resume") << u"resume"_s;
-        QTest::newRow("delete") << u"delete"_s;
+        QTest::addColumn<int>("when"); // 0: taken up, 1: next number, 2: number used again
+        QTest::newRow("alice, taken up") << 0;
+        QTest::newRow("alice, next number") << 1;
+        QTest::newRow("bob, number used again") << 2;
     }
     void onlyTheJobsUserAnswers() {
-        QFETCH(QString, forged);
+        QFETCH(int, when);
         if (::geteuid() != 0) QSKIP("needs root to run each side as its own user");
-        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
-        const QString folder = u"users/bob/"_s, prt = JobName(id);
         const QString machine = u"Machines/"_s + Platform::ComputerName();
-        const QString pas = u"%1/%2.pas"_s.arg(machine).arg(id, 5, 10, QChar(u'0'));
+        auto pasOf = [&](int n) { return u"%1/%2.pas"_s.arg(machine).arg(n, 5, 10, QChar(u'0')); };
+        const int next = when ? m_cups->Submit(u"Office"_s, m_pdf) + 1 : 0;
+        if (when == 1) {
+            QCOMPARE(As(61001, u"echo resume > "_s + pasOf(next)), 0);
+            QTRY_COMPARE(Layout(pasOf(next)), u"missing"_s);
+        } else if (when == 2) { // the scheduler starts again without its jobs
+            const qint64 created =
+                Job(m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s})).created;
+            QVERIFY(QTest::qWaitFor(
+                [&] { return Layout(u"users/bob/"_s + JobName(next)) != u"missing"_s; }));
+            m_monitor.reset();
+            QCOMPARE(As(61002, u"echo resume > "_s + pasOf(next)), 0);
+            m_cups.reset();
+            QDir(m_box->Path(u"cups/spool"_s)).removeRecursively();
+            QFile::remove(m_box->Path(u"cups/cache/job.cache"_s));
+            m_cups = std::make_unique<PrivateCups>(*m_box);
+            m_cups->Submit(u"Office"_s, m_pdf);
+            QTRY_VERIFY(QDateTime::currentSecsSinceEpoch() > created); // a job of its own
+        }
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        QVERIFY(!next || id == next);
+        if (when == 2) QVERIFY((m_monitor = Start()));
+        const QString folder = u"users/bob/"_s, prt = JobName(id), pas = pasOf(id);
         QVERIFY(QTest::qWaitFor([&] { return Layout(folder + prt) != u"missing"_s; }));
         QCOMPARE((QStringList{Layout(u"users"_s), Layout(folder), Layout(folder + prt),
-                              Layout(machine)}),
-                 (QStringList{u"711 0:0"_s, u"2770 61002:0"_s, u"640 61002:0"_s, u"1733 0:0"_s}));
+                              Layout(machine), Layout(pas)}),
+                 (QStringList{u"711 0:0"_s, u"2770 61002:0"_s, u"640 61002:0"_s, u"1733 0:0"_s,
+                              u"600 61002:0"_s}));
         // alice can neither list, read nor write bob's folder, nor replace his files.
         QCOMPARE(As(61001, u"ls users/bob"_s), 2);
         QCOMPARE(As(61001, u"cat users/bob/"_s + prt), 1);
         QCOMPARE(As(61001, u"echo cancel > users/bob/x.dat"_s), 2);
         QCOMPARE(As(61001, u"ls users"_s), 2);
-        QCOMPARE(As(61001, u"echo %1 > %2"_s.arg(forged, pas)), 0);
-        QVERIFY(QTest::qWaitFor([&] {
-            return m_monitor->peek(100000).contains(
-                (pas.section(u'/', -1) + u" ignored: it belongs to uid 61001, not to bob"_s)
-                    .toUtf8());
-        }));
+        QCOMPARE(As(61001, u"echo resume > "_s + pas), 2);
+        QCOMPARE(As(61001, u"cat "_s + pas), 1);
         QTest::qWait(300);
         QCOMPARE(Job(id).state, CupsJobState::Held);
-        QCOMPARE(As(61002, u"echo resume > "_s + pas), 2); // sticky: alice's file stays hers
-        QVERIFY(QFile::remove(m_box->Path(u"share/data/"_s + pas))); // the administrator
         // Written whole, as the client writes it.
         QCOMPARE(As(61002, u"printf 'QorvexDetail,2,\"Matter\",\"M-2\"\\r\\n' > users/bob/.new && "
-                           "mv users/bob/.new users/bob/%1dat && echo resume > %2"_s.arg(
-                               prt.chopped(3), pas)),
+                           "mv users/bob/.new users/bob/%1dat && echo resume > %2.new && "
+                           "mv %2.new %2"_s.arg(prt.chopped(3), pas)),
                  0);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state != CupsJobState::Held; }, 1000));
         QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
         QCOMPARE(Job(id).billing, u"Matter=M-2"_s);
     }
@@ -399,11 +421,90 @@ private Q_SLOTS:
             m_box->WriteLines(u"share/data/users/bob/"_s + JobName(bobs).chopped(3) + u"dat"_s,
                               QStringList(4096, line));
         }
-        QVERIFY((m_monitor = Start(QORVMOND_BIN, false)));
+        QVERIFY((m_monitor = Start(QORVMOND_BIN, {}, false)));
         const int alices = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"alice"_s});
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         QVERIFY(Written(u"alice"_s, alices) && QDateTime::currentMSecsSinceEpoch() - start < 1000);
         QVERIFY(Written(u"bob"_s, bobs));
+    }
+
+    // bob asks for his job to go to Second: it goes only when bob could print there himself;
+    // else it stays held, and the refusal is logged once and shown by --status.
+    void redirectOnlyWhereTheUserMayPrint_data() {
+        QTest::addColumn<QString>("setup"); // commands run for Second
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("denied") << u"lpadmin -p Second -u deny:bob"_s
+                                << u"the queue does not take jobs from bob"_s;
+        QTest::newRow("over quota") << u"lp -U bob -d Second $0 && lpadmin -p Second -o "
+                                       "job-quota-period=600 -o job-k-limit=1"_s
+                                    << u"bob is over the queue's quota"_s;
+        QTest::newRow("rejecting") << u"cupsreject Second"_s << u"the queue does not accept jobs"_s;
+        QTest::newRow("allowed") << u"lpadmin -p Second -u allow:alice,BOB"_s << QString();
+    }
+    void redirectOnlyWhereTheUserMayPrint() {
+        QFETCH(QString, setup);
+        QFETCH(QString, refusal);
+        if (::geteuid() != 0) QSKIP("needs root to answer as bob");
+        QVERIFY(m_cups->Run(u"sh"_s, {u"-c"_s, setup, m_pdf}));
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        const QString base = u"users/bob/"_s + JobName(id).chopped(3);
+        QVERIFY(QTest::qWaitFor([&] { return Layout(base + u"prt"_s) != u"missing"_s; }));
+        QCOMPARE(As(61002, u"echo cancel > %1dat && echo Second > %1shd && echo resume > %2.new "
+                           "&& mv %2.new %2"_s.arg(
+                               base, u"Machines/%1/%2.pas"_s.arg(Platform::ComputerName())
+                                         .arg(id, 5, 10, QChar(u'0')))),
+                 0);
+        if (refusal.isEmpty()) {
+            QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }));
+            QCOMPARE(Job(id).queue, u"Second"_s);
+        } else {
+            const QByteArray logged = "not moved to Second: " + refusal.toUtf8();
+            QTRY_VERIFY(m_monitor->peek(100000).contains(logged));
+            QTest::qWait(300); // the answer's other files were seen too
+            QCOMPARE(m_monitor->peek(100000).count(logged), 1);
+            QCOMPARE(Job(id).state, CupsJobState::Held);
+            QVERIFY(Status().contains(
+                u"Plotter-%1 bob held 0 min, not moved to Second: "_s.arg(id) + refusal));
+        }
+    }
+
+    // --status, run by root where the monitor runs as its own account, changes nothing in the
+    // data folder and tells what that monitor holds.
+    void statusChangesNothing() {
+        if (::geteuid() != 0) QSKIP("needs root to run the monitor as its own account");
+        m_monitor.reset();
+        m_cups.reset(); // one that shows users' names to an account of no system group
+        m_cups = std::make_unique<PrivateCups>(*m_box, "  JobPrivateValues none\n");
+        m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "qorvmond:x:61003:61003::/:/bin/sh\n");
+        const QString home = m_box->Path(u"qorvmond"_s),
+                      caps = u"+chown,+fowner,+dac_read_search"_s;
+        QVERIFY(QDir().mkpath(home));
+        for (const QString& path :
+             {home, m_box->Path(u"share/data"_s), m_box->Write(u"messages.txt"_s, "")})
+            QVERIFY(::chown(path.toUtf8().constData(), 61003, 61003) == 0);
+        // Held by the queue's default, taken up as the monitor starts.
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        QVERIFY((m_monitor = Start(QORVMOND_BIN,
+                                   {u"setpriv"_s, u"--reuid=61003"_s, u"--regid=61003"_s,
+                                    u"--clear-groups"_s, u"--inh-caps="_s + caps,
+                                    u"--ambient-caps="_s + caps, u"env"_s,
+                                    u"XDG_DATA_HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home})));
+        const QString machine = u"Machines/"_s + Platform::ComputerName();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return Layout(machine + u"/qorvmond.state"_s) != u"missing"_s; }));
+        m_monitor.reset(); // what it left stays still
+        auto snapshot = [&](QStringList out = {}) {
+            for (const QString& p : {u"."_s, u"users"_s, u"users/bob"_s, u"Machines"_s, machine})
+                out << Layout(p)
+                    << QFileInfo(m_box->Path(u"share/data/"_s + p))
+                           .lastModified()
+                           .toString(Qt::ISODateWithMs);
+            return out << Layout(machine + u"/qorvmond.state"_s);
+        };
+        const QStringList before = snapshot();
+        QCOMPARE(before[2], u"711 61003:61003"_s);
+        QCOMPARE(Status(), QStringList{u"Plotter-%1 bob held 0 min"_s.arg(id)});
+        QCOMPARE(snapshot(), before);
     }
 
     // bob's folder is swapped for a link to a folder of alice's while bob's first, large (60 MB)
