@@ -75,8 +75,10 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     const QString answer = lines.value(0).trimmed().toLower();
     if (answer.isEmpty()) return; // still being written: its end is another change
     CupsJob now;
-    // Answered already (by an earlier run that stopped before it noted so): never twice.
-    if (!m_cups.Job(t.id, &now) || now.state != CupsJobState::Held) {
+    // Answered already (by an earlier run that stopped before it noted so): never twice. A job
+    // still held elsewhere was moved by a release that did not end.
+    if (!m_cups.Job(t.id, &now) || now.Finished() ||
+        (now.queue.compare(t.queue, Qt::CaseInsensitive) != 0 && now.state != CupsJobState::Held)) {
         t.done = true;
     } else if (answer == QLatin1String("delete")) {
         if (m_cups.Cancel(t.id))
@@ -84,7 +86,7 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
         else
             Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
     } else if (answer == QLatin1String("resume")) {
-        Release(t);
+        Release(t, now);
     } else {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": unknown answer \"") +
                                      JobFileValue(answer).left(40) + QLatin1Char('"'));
@@ -94,7 +96,7 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     SaveStateSoon();
 }
 
-void CQorvMonitor::Release(CTrackedJob& t) {
+void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     if (!t.settled) ReadDataAnswer(t);
     // A ".shd" line naming another queue of this server sends the job there first.
     QStringList shd;
@@ -104,34 +106,39 @@ void CQorvMonitor::Release(CTrackedJob& t) {
     if (!ReadAnswer(folder, t.base + QStringLiteral(".shd"), t, &shd) &&
         folder.Has(t.base + QStringLiteral(".shd")))
         return;
+    // It prints from its queue's companion, or from the queue the line names (from that one's
+    // companion when it waits for answers too).
+    QString target = Companion(t.queue);
     for (const QString& line : std::as_const(shd)) {
         const QString queue = QueueOfShadowLine(line, m_server);
-        const auto target = m_queues.constFind(queue.toLower());
-        if (queue.isEmpty() || target == m_queues.cend() ||
-            target->name.compare(t.queue, Qt::CaseInsensitive) == 0)
+        const auto to = m_queues.constFind(queue.toLower());
+        if (queue.isEmpty() || to == m_queues.cend() || IsCompanion(to->name) ||
+            to->name.compare(t.queue, Qt::CaseInsensitive) == 0)
             continue;
-        if (m_cups.Move(t.id, target->name)) {
-            Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target->name);
-            t.queue = target->name;
-        } else {
-            Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
-        }
+        target = PauseQueue(*to) ? Companion(to->name) : to->name;
+        Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target);
         break;
     }
+    // Billed first: a job that is no longer held prints as soon as it is moved.
     if (!t.billing.isEmpty() && !m_cups.SetBilling(t.id, t.billing))
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
-    if (m_cups.Release(t.id))
-        t.done = true;
-    else
+    if ((now.queue.compare(target, Qt::CaseInsensitive) != 0 && !m_cups.Move(t.id, target)) ||
+        (now.state == CupsJobState::Held && !m_cups.Release(t.id))) {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
+        return;
+    }
+    t.held = false; // released: it may print
+    t.done = true;
 }
 
-void CQorvMonitor::Forget(int id) {
+void CQorvMonitor::Forget(int id, CupsJobState state) {
     const auto it = m_jobs.constFind(id);
     if (it == m_jobs.cend()) return;
     // A held job that left the scheduler unanswered: the client drops it from its window.
     const QString dat = it->base + QStringLiteral(".dat");
-    if (it->held && !it->done && !it->settled) {
+    if (it->held && state == CupsJobState::Completed) {
+        PrintedUnreleased(*it);
+    } else if (it->held && !it->done && !it->settled) {
         const Platform::Folder folder = m_usersDir.Child(it->user);
         if (!folder.Has(dat) && !folder.Save(dat, Platform::EncodeLines({QStringLiteral("cancel")}),
                                              0640, int(it->uid)))

@@ -95,6 +95,7 @@ void CQorvMonitor::Pull() {
     if (queues) {
         RefreshQueues();
         ApplyHoldDefaults();
+        SecureQueues();
     }
     for (auto it = jobs.cbegin(); it != jobs.cend(); ++it) {
         CupsJob job;
@@ -113,8 +114,11 @@ void CQorvMonitor::Sweep() {
     if (m_queues.isEmpty()) RefreshQueues();
     QSet<int> live;
     for (const CupsJob& j : std::as_const(jobs)) live.insert(j.id);
-    for (int id : m_jobs.keys())
-        if (!live.contains(id)) Forget(id);
+    for (int id : m_jobs.keys()) {
+        CupsJob gone;
+        if (!live.contains(id))
+            Forget(id, m_cups.Job(id, &gone) ? gone.state : CupsJobState::Canceled);
+    }
     m_refused.removeIf([&](auto it) { return !live.contains(it.key()); });
     for (const CupsJob& j : std::as_const(jobs)) Consider(j, false);
 }
@@ -126,11 +130,12 @@ void CQorvMonitor::Consider(const CupsJob& job, bool created) {
         // Left the scheduler by other means (printed, cancelled, deleted): its files stay
         // for the import.
         if (job.Finished())
-            Forget(job.id);
+            Forget(job.id, job.state);
         else
             CheckAnswers(*it);
         return;
     }
+    if (IsCompanion(job.queue)) return; // only the monitor's releases go there
     // A job that printed before the monitor asked about it is still logged.
     if (job.Finished() && !(created && job.state == CupsJobState::Completed)) {
         m_refused.remove(job.id);

@@ -98,7 +98,7 @@ QStringList JobFileLines(const Platform::CupsJob& job, const Platform::CupsQueue
 }
 
 QString BillingText(const QStringList& dataLines) {
-    if (IsCancelAnswer(dataLines)) return {};
+    if (IsCancelAnswer(dataLines) || IsUnreleasedAnswer(dataLines)) return {};
     QStringList pairs;
     for (const QString& line : dataLines) {
         if (!line.startsWith(QLatin1String("QorvexDetail"))) continue;
