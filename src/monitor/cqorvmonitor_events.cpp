@@ -14,7 +14,9 @@ using Platform::CupsJobState;
 
 namespace {
 const QStringList kEvents{QStringLiteral("job-created"), QStringLiteral("job-state-changed"),
-                          QStringLiteral("printer-added"), QStringLiteral("printer-modified")};
+                          QStringLiteral("printer-added"), QStringLiteral("printer-modified"),
+                          // a stopped queue started again is stopped at once
+                          QStringLiteral("printer-state-changed")};
 const QString kFeed = QStringLiteral("rss:///qorvmond.rss?max_events=1");
 } // namespace
 

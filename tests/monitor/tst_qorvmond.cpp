@@ -10,7 +10,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cups/cups.h>
@@ -84,6 +86,27 @@ class TestQorvmond : public QObject {
         p.start(u"setpriv"_s, {u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(uid),
                                u"--clear-groups"_s, u"sh"_s, u"-c"_s, command});
         return p.waitForFinished(20000) ? p.exitCode() : -1;
+    }
+    // A Release-Job sent by a process of uid, naming name; whether the scheduler did it.
+    bool ReleaseAs(uid_t uid, int id, const char* name) const {
+        const QByteArray socket = m_cups->Socket().toUtf8();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::setgroups(0, nullptr) || ::setresgid(uid, uid, uid) || ::setresuid(uid, uid, uid))
+                ::_exit(2);
+            cupsSetUser(name);
+            http_t* http = httpConnect2(socket.constData(), 0, nullptr, AF_LOCAL,
+                                        HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
+            ipp_t* r = ippNewRequest(IPP_OP_RELEASE_JOB);
+            const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(id);
+            ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.constData());
+            ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, name);
+            ippDelete(cupsDoRequest(http, r, "/jobs/"));
+            ::_exit(cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE ? 0 : 1);
+        }
+        int status = 0;
+        return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
     }
     // Mode and owner of a path in the data folder, as "2770 61002:0".
     QString Layout(const QString& relative) const {
@@ -360,6 +383,92 @@ private Q_SLOTS:
                  m_monitor->peek(100000).constData());
         QCOMPARE(m_box->Read(u"share/data/"_s + prt).split('\n').value(11), "7\r");
         QCOMPARE(Listing(evil), QString());
+    }
+
+    // Under the README's policy nobody prints a held job without its answer: not by the
+    // client's own hold, the owner's release or move, nor by IPP as another user or in the
+    // monitor's name. The owner's answer still bills it and prints it from the companion.
+    void heldJobAttacks_data() {
+        QTest::addColumn<QString>("lp");     // the owner's (nobody's) lp options
+        QTest::addColumn<uint>("uid");       // the attacker
+        QTest::addColumn<QString>("attack"); // %1 the job; "ipp NAME": Release-Job naming NAME
+        QTest::newRow("lp -H immediate") << u"-H immediate"_s << 65534u << QString();
+        QTest::newRow("owner resumes") << QString() << 65534u << u"lp -i %1 -H resume"_s;
+        QTest::newRow("owner moves it") << QString() << 65534u << u"lpmove %1 Plotter-released"_s;
+        QTest::newRow("re-billed as the monitor")
+            << QString() << 65534u << u"lp -U root -i %1 -o job-billing=FORGED -H resume"_s;
+        QTest::newRow("Release-Job by another") << QString() << 1u << u"ipp daemon"_s;
+        QTest::newRow("Release-Job as the monitor") << QString() << 65534u << u"ipp root"_s;
+    }
+    void heldJobAttacks() {
+        QFETCH(QString, lp);
+        QFETCH(uint, uid);
+        QFETCH(QString, attack);
+        if (::geteuid() != 0) QSKIP("needs root to act as other users");
+        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
+        const qsizetype at = readme.indexOf(u"    <Policy qorvmond>"_s);
+        QString policy = readme.mid(at, readme.indexOf(u"    </Policy>\n"_s, at) + 14 - at);
+        policy.replace(u"\n    "_s, u"\n"_s);
+        QCOMPARE(policy.mid(4),
+                 QString::fromUtf8(TestData(u"../../packaging/cupsd-qorvmond.conf"_s)));
+        m_monitor.reset();
+        m_cups.reset();
+        m_cups = std::make_unique<PrivateCups>(*m_box, QByteArray(), policy.mid(4).toUtf8());
+        QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
+        m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "nobody:x:65534:65534::/:/bin/sh\n");
+        QVERIFY((m_monitor = Start()));
+        QFile::setPermissions(m_box->Write(u"cups/doc.pdf"_s, TestData(u"two.pdf"_s)),
+                              QFile::Permissions(0x6644));
+        QCOMPARE(As(65534, u"setsid -w lp -d Plotter %1 ../../cups/doc.pdf"_s.arg(lp)), 0);
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server->Jobs(&jobs) && jobs.size() == 1);
+        const int id = jobs[0].id;
+        const QString dat = u"users/nobody/"_s + JobName(id).chopped(3) + u"dat"_s;
+        QVERIFY(QTest::qWaitFor([&] { return Layout(dat.chopped(3) + u"prt"_s) != u"missing"_s; }));
+        if (attack.startsWith(u"ipp "_s))
+            QVERIFY(!ReleaseAs(uid, id, attack.mid(4).toUtf8().constData()));
+        else if (!attack.isEmpty())
+            QCOMPARE(As(int(uid), u"setsid -w "_s + attack.arg(id)), 1);
+        QTest::qWait(1000);
+        const QString out = m_box->Path(u"cups/out/Plotter.out"_s);
+        QCOMPARE(Job(id).queue + u' ' + Job(id).billing + u' ' +
+                     QString::number(int(Job(id).state)),
+                 u"Plotter  4"_s);
+        QVERIFY(!QFileInfo::exists(out));
+        QCOMPARE(Status().size(), 1); // held, and the policy is safe
+        QVERIFY(!m_monitor->peek(1 << 20).contains("UNSAFE"));
+        const QString pas =
+            u"Machines/%1/%2.pas"_s.arg(Platform::ComputerName()).arg(id, 5, 10, QChar(u'0'));
+        QCOMPARE(As(65534, u"printf 'QorvexDetail,2,\"Matter\",\"M-9\"\\r\\n' > %1.new && "
+                           "mv %1.new %1 && echo resume > %2"_s.arg(dat, pas)),
+                 0);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        QCOMPARE(Job(id).queue + u' ' + Job(id).billing, u"Plotter-released Matter=M-9"_s);
+        QCOMPARE(m_box->Read(u"cups/out/Plotter.out"_s), TestData(u"two.pdf"_s));
+    }
+
+    // Under an open policy: the monitor says so loudly, and a held job that prints all the
+    // same (here released by root on the companion) is answered and listed as such.
+    void printedWithoutRelease() {
+        QVERIFY(m_monitor->peek(1 << 20).contains("UNSAFE: the print scheduler lets anyone"));
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
+        QVERIFY(m_server->Move(id, u"Plotter-released"_s) && m_server->Release(id));
+        const QString dat = Prt(id).chopped(3) + u"dat"_s;
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(dat)); }, 10000));
+        QCOMPARE(m_box->Read(dat), "unreleased\r\n");
+        QVERIFY(m_monitor->peek(1 << 20).contains(
+            u"job %1 on Plotter for %2 PRINTED WITHOUT RELEASE"_s.arg(id)
+                .arg(Platform::LoginName())
+                .toUtf8()));
+        QProcess status;
+        m_cups->Prepare(status);
+        status.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
+        QVERIFY(status.waitForFinished(10000));
+        QCOMPARE(QString::fromUtf8(status.readAllStandardOutput()),
+                 u"No held jobs\nPlotter-%1 %2 PRINTED WITHOUT RELEASE 0 min ago\n"_s.arg(id).arg(
+                     Platform::LoginName()));
+        QVERIFY(status.readAllStandardError().startsWith("UNSAFE: the print scheduler lets"));
     }
 
     // The submit policy the README gives: a local user can no longer print under another

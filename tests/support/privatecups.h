@@ -15,8 +15,10 @@ class Sandbox;
 
 class PrivateCups {
 public:
-    // policy: <Limit> blocks put before the default policy's catch-all one.
-    explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {});
+    // policy: <Limit> blocks put before the default policy's catch-all one; policies: whole
+    // <Policy> blocks after it.
+    explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {},
+                         const QByteArray& policies = {});
     ~PrivateCups();
 
     // False when cupsd is not installed.
