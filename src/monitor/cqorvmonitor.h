@@ -140,7 +140,8 @@ private:
     QMap<int, CRefusedJob> m_refused;
     QMap<int, CUnreleasedJob> m_unreleased;
     QString m_policyProblem;
-    QSet<QString> m_foreign; // answers logged as not the job's user's
+    QHash<QString, QString> m_companions; // queue -> its state and its companion's when copied
+    QSet<QString> m_foreign;              // answers logged as not the job's user's
     Platform::Account m_self;
     Platform::Folder m_usersDir, m_machineDir;
     int m_pullSub = 0, m_feedSub = 0, m_sequence = 1;

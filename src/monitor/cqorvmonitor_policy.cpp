@@ -39,7 +39,8 @@ void CQorvMonitor::SecureQueues() {
     bool changed = false;
     const QList<CupsQueue> queues = m_queues.values();
     for (const CupsQueue& q : queues) {
-        if (IsCompanion(q.name) || !Monitored(q.name) || !PauseQueue(q)) continue;
+        if (IsCompanion(q.name) || !Monitored(q.name)) continue;
+        const CupsQueue c = m_queues.value(Companion(q.name).toLower());
         auto did = [&](bool ok, const QString& what) {
             changed = true;
             if (ok)
@@ -49,6 +50,12 @@ void CQorvMonitor::SecureQueues() {
                 Log(QStringLiteral("E"),
                     QStringLiteral("Queue ") + q.name + QStringLiteral(": ") + m_cups.LastError());
         };
+        if (!PauseQueue(q)) {
+            // Its group no longer waits for answers: the queue the monitor stopped prints again.
+            if (q.stopped && !c.name.isEmpty())
+                did(m_cups.SetStopped(q.name, false), QStringLiteral("started again"));
+            continue;
+        }
         // Without the policy the companion is made all the same; the check below says why
         // that is not safe.
         const bool known = q.policies.contains(kPolicy);
@@ -56,11 +63,23 @@ void CQorvMonitor::SecureQueues() {
         if (known && q.opPolicy != kPolicy)
             did(m_cups.SetPolicy(q.name, kPolicy), QStringLiteral("printer-op-policy ") + kPolicy);
         if (!q.stopped)
-            did(m_cups.StopQueue(q.name),
+            did(m_cups.SetStopped(q.name, true),
                 QStringLiteral("stopped, its released jobs print from ") + Companion(q.name));
-        const CupsQueue c = m_queues.value(Companion(q.name).toLower());
-        if (c.name.isEmpty() || c.deviceUri != q.deviceUri || c.makeAndModel != q.makeAndModel ||
-            c.opPolicy != policy || c.stopped || c.allowedUsers != QStringList{m_self.name})
+        // Tried once for each state of the two: a copy that changes nothing is not made again
+        // at the event it causes.
+        const QString seen = QStringList{q.deviceUri,
+                                         q.makeAndModel,
+                                         policy,
+                                         c.name,
+                                         c.deviceUri,
+                                         c.makeAndModel,
+                                         c.opPolicy,
+                                         c.allowedUsers.join(u' '),
+                                         QString::number(c.stopped)}
+                                 .join(QLatin1Char('\n'));
+        if ((c.name.isEmpty() || c.deviceUri != q.deviceUri || c.makeAndModel != q.makeAndModel ||
+             c.opPolicy != policy || c.stopped || c.allowedUsers != QStringList{m_self.name}) &&
+            std::exchange(m_companions[q.name], seen) != seen)
             did(m_cups.CopyQueue(q.name, Companion(q.name), q.deviceUri, policy, m_self.name),
                 (c.name.isEmpty() ? QStringLiteral("made ")
                                   : QStringLiteral("brought up to date ")) +

@@ -269,9 +269,10 @@ bool CupsServer::SetHoldDefault(const QString& queue, const QString& value) {
     return Send(r, "/admin/", "CUPS-Add-Modify-Printer");
 }
 
-bool CupsServer::StopQueue(const QString& queue) {
-    return Send(Request(IPP_OP_PAUSE_PRINTER, "printer-uri", PrinterUri(queue)), "/admin/",
-                "Pause-Printer");
+bool CupsServer::SetStopped(const QString& queue, bool stopped) {
+    return Send(Request(stopped ? IPP_OP_PAUSE_PRINTER : IPP_OP_RESUME_PRINTER, "printer-uri",
+                        PrinterUri(queue)),
+                "/admin/", stopped ? "Pause-Printer" : "Resume-Printer");
 }
 
 bool CupsServer::SetPolicy(const QString& queue, const QString& policy) {

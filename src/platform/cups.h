@@ -89,8 +89,8 @@ public:
     virtual bool SetBilling(int id, const QString& billing) = 0;
     // Sets job-hold-until-default of a queue ("indefinite", "no-hold").
     virtual bool SetHoldDefault(const QString& queue, const QString& value) = 0;
-    // Stops a queue: it still takes jobs, but prints none.
-    virtual bool StopQueue(const QString& queue) = 0;
+    // Stops a queue (it still takes jobs, but prints none), or starts it again.
+    virtual bool SetStopped(const QString& queue, bool stopped) = 0;
     virtual bool SetPolicy(const QString& queue, const QString& policy) = 0;
     // Makes (or brings up to date) queue to: from's driver on deviceUri, printing (not shared,
     // no hold) under policy, and taking jobs only from onlyUser.
@@ -143,7 +143,7 @@ public:
     bool Move(int id, const QString& queue) override;
     bool SetBilling(int id, const QString& billing) override;
     bool SetHoldDefault(const QString& queue, const QString& value) override;
-    bool StopQueue(const QString& queue) override;
+    bool SetStopped(const QString& queue, bool stopped) override;
     bool SetPolicy(const QString& queue, const QString& policy) override;
     bool CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
                    const QString& policy, const QString& onlyUser) override;
