@@ -109,8 +109,8 @@ private:
     void CheckAnswers(CTrackedJob& t);
     void ReadDataAnswer(CTrackedJob& t);
     void Release(CTrackedJob& t, const Platform::CupsJob& now);
-    // The job left the scheduler in state.
-    void Forget(int id, Platform::CupsJobState state);
+    // The job left the scheduler as last is (its state, its queue).
+    void Forget(const Platform::CupsJob& last);
     // Records a held job that printed all the same, and answers it so when its user has not.
     void PrintedUnreleased(const CTrackedJob& t);
     // Keeps the queues of groups that wait for answers stopped, under the policy, each with its

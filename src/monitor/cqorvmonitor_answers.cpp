@@ -116,7 +116,6 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
             to->name.compare(t.queue, Qt::CaseInsensitive) == 0)
             continue;
         target = PauseQueue(*to) ? Companion(to->name) : to->name;
-        Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target);
         break;
     }
     // Billed first: a job that is no longer held prints as soon as it is moved.
@@ -127,16 +126,22 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
         return;
     }
+    if (target != Companion(t.queue))
+        Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target);
     t.held = false; // released: it may print
     t.done = true;
 }
 
-void CQorvMonitor::Forget(int id, CupsJobState state) {
+void CQorvMonitor::Forget(const CupsJob& last) {
+    const int id = last.id;
     const auto it = m_jobs.constFind(id);
     if (it == m_jobs.cend()) return;
+    // Under a safe policy only the monitor reaches a companion: a job printed there was
+    // released by an earlier run that stopped before it noted so.
+    const bool released = IsCompanion(last.queue) && m_policyProblem.isEmpty();
     // A held job that left the scheduler unanswered: the client drops it from its window.
     const QString dat = it->base + QStringLiteral(".dat");
-    if (it->held && state == CupsJobState::Completed) {
+    if (it->held && last.state == CupsJobState::Completed && !released) {
         PrintedUnreleased(*it);
     } else if (it->held && !it->done && !it->settled) {
         const Platform::Folder folder = m_usersDir.Child(it->user);

@@ -117,9 +117,13 @@ void CQorvMonitor::Sweep() {
     QSet<int> live;
     for (const CupsJob& j : std::as_const(jobs)) live.insert(j.id);
     for (int id : m_jobs.keys()) {
+        if (live.contains(id)) continue;
         CupsJob gone;
-        if (!live.contains(id))
-            Forget(id, m_cups.Job(id, &gone) ? gone.state : CupsJobState::Canceled);
+        if (!m_cups.Job(id, &gone)) { // purged
+            gone.id = id;
+            gone.state = CupsJobState::Canceled;
+        }
+        Forget(gone);
     }
     m_refused.removeIf([&](auto it) { return !live.contains(it.key()); });
     for (const CupsJob& j : std::as_const(jobs)) Consider(j, false);
@@ -132,7 +136,7 @@ void CQorvMonitor::Consider(const CupsJob& job, bool created) {
         // Left the scheduler by other means (printed, cancelled, deleted): its files stay
         // for the import.
         if (job.Finished())
-            Forget(job.id, job.state);
+            Forget(job);
         else
             CheckAnswers(*it);
         return;
