@@ -106,7 +106,8 @@ void CQorvMonitor::ReloadIfChanged() {
 }
 
 bool CQorvMonitor::Monitored(const QString& queue) const {
-    return m_printers.isEmpty() || m_printers.contains(queue, Qt::CaseInsensitive);
+    const QString own = IsCompanion(queue) ? queue.chopped(Companion({}).size()) : queue;
+    return m_printers.isEmpty() || m_printers.contains(own, Qt::CaseInsensitive);
 }
 
 QString CQorvMonitor::UserFolder(const QString& user) const {
@@ -131,7 +132,7 @@ void CQorvMonitor::ApplyHoldDefaults() {
     // Jobs of a queue whose group waits for an acknowledgement are held by the scheduler as
     // they are created, so that none starts printing before the monitor has seen it.
     for (CupsQueue& q : m_queues) {
-        if (!Monitored(q.name)) continue;
+        if (!Monitored(q.name) || IsCompanion(q.name)) continue;
         const bool pause = PauseQueue(q);
         const bool indefinite = q.holdDefault == QLatin1String("indefinite");
         if (pause == indefinite) continue;
@@ -172,6 +173,8 @@ bool CQorvMonitor::Start() {
     }
     RefreshQueues();
     ApplyHoldDefaults();
+    SecureQueues();
+    CheckPolicy();
     Sweep();
     m_renewTimer.start(kLeaseSeconds * 1000 / 2);
     m_reminder.start(kReminderMs);
@@ -195,6 +198,7 @@ void CQorvMonitor::Remind() {
                                      .arg((now - it->created) / 60)
                                      .arg(it->reason));
     ReloadIfChanged();
+    if (!m_policyProblem.isEmpty()) CheckPolicy(); // until it is put right
     Sweep();
 }
 
@@ -226,7 +230,7 @@ QStringList CQorvMonitor::Status() {
                          .arg(refusal);
             continue;
         }
-        if (t == m_jobs.cend() || !t->held || t->done || j.state != CupsJobState::Held) continue;
+        if (t == m_jobs.cend() || !t->held || t->done) continue;
         lines << QStringLiteral("%1-%2 %3 held %4 min")
                          .arg(j.queue)
                          .arg(j.id)
@@ -236,5 +240,11 @@ QStringList CQorvMonitor::Status() {
                                            : QStringLiteral(", not moved to ") + t->unmoved);
     }
     if (lines.isEmpty()) lines << QStringLiteral("No held jobs");
+    for (auto it = m_unreleased.cbegin(); it != m_unreleased.cend(); ++it)
+        lines << QStringLiteral("%1-%2 %3 PRINTED WITHOUT RELEASE %4 min ago")
+                     .arg(it->queue)
+                     .arg(it.key())
+                     .arg(it->user)
+                     .arg((now - it->seen) / 60);
     return lines;
 }

@@ -49,6 +49,12 @@ public:
         qint64 created = 0;
         QString reason;
     };
+    // A held job that printed without the monitor's release.
+    struct CUnreleasedJob {
+        QString queue;
+        QString user;
+        qint64 seen = 0;
+    };
     static constexpr int kLeaseSeconds = 3600;
     static constexpr int kReminderMs = 3600 * 1000;
     static constexpr qint64 kMaxDocumentBytes = 64 << 20;
@@ -56,6 +62,14 @@ public:
     static constexpr int kLastLookMs = 1000;
     // Tag of this program's subscriptions.
     static inline const QString kTag = QStringLiteral("qorvmond");
+    // The scheduler's policy that leaves holding, releasing, moving and changing jobs to the
+    // monitor (and the scheduler's administrators).
+    static inline const QString kPolicy = QStringLiteral("qorvmond");
+    // How long --status names a job that printed without release.
+    static constexpr qint64 kUnreleasedSeconds = 7 * 24 * 3600;
+    // The queue that prints the released jobs of a queue that waits for answers.
+    static QString Companion(const QString& queue);
+    static bool IsCompanion(const QString& queue);
 
     CQorvMonitor(Platform::ICupsServer& cups, QStringList printers, QObject* parent = nullptr);
     ~CQorvMonitor() override;
@@ -66,6 +80,8 @@ public:
     // The held jobs and how long each has waited, one line each, as the running monitor's saved
     // state and the scheduler tell; changes nothing.
     QStringList Status();
+    // What is wrong with the scheduler's policy, as last checked by the running monitor.
+    QString PolicyProblem() const { return m_policyProblem; }
 
     const QMap<int, CTrackedJob>& Jobs() const { return m_jobs; }
     // Why a job cannot be taken up as it stands ("" when it can); account gets its user's.
@@ -98,7 +114,7 @@ private:
     // Answers changed in a user's folder: only the jobs whose files changed are looked at.
     void UserChanged(const QString& user);
     void ReadDataAnswer(CTrackedJob& t);
-    void Release(CTrackedJob& t);
+    void Release(CTrackedJob& t, const Platform::CupsJob& now);
     // Why the job's user could not submit it to queue himself, "" when he could.
     QString MoveRefusal(const CTrackedJob& t, const QString& queue);
     // Puts an empty release file of the user's own at the job's name, replacing what is there
@@ -107,7 +123,14 @@ private:
     // Release files changed in the machine folder: those of held jobs are read, any other
     // removed.
     void MachineChanged();
-    void Forget(int id);
+    // The job left the scheduler as last is (its state, its queue).
+    void Forget(const Platform::CupsJob& last);
+    // Records a held job that printed all the same, and answers it so when its user has not.
+    void PrintedUnreleased(const CTrackedJob& t);
+    // Keeps the queues of groups that wait for answers stopped, under the policy, each with its
+    // companion; checks that the scheduler refuses everyone else.
+    void SecureQueues();
+    void CheckPolicy();
     void Refuse(const Platform::CupsJob& job, const QString& reason);
     // The user's folder, made and given its layout when missing.
     Platform::Folder UserDir(const CTrackedJob& t) const;
@@ -130,7 +153,10 @@ private:
     QMap<int, CTrackedJob> m_jobs;
     QHash<QString, Platform::CupsQueue> m_queues;
     QMap<int, CRefusedJob> m_refused;
-    QSet<QString> m_foreign; // answers logged as not the job's user's
+    QMap<int, CUnreleasedJob> m_unreleased;
+    QString m_policyProblem;
+    QHash<QString, QString> m_companions; // queue -> its state and its companion's when copied
+    QSet<QString> m_foreign;              // answers logged as not the job's user's
     Platform::Account m_self;
     Platform::Folder m_usersDir, m_machineDir;
     int m_pullSub = 0, m_wakeSub = 0, m_sequence = 1;

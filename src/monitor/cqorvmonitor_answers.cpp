@@ -100,8 +100,10 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     const QString answer = lines.value(0).trimmed().toLower();
     if (answer.isEmpty()) return; // still being written: its end is another change
     CupsJob now;
-    // Answered already (by an earlier run that stopped before it noted so): never twice.
-    if (!m_cups.Job(t.id, &now) || now.state != CupsJobState::Held) {
+    // Answered already (by an earlier run that stopped before it noted so): never twice. A job
+    // still held elsewhere was moved by a release that did not end.
+    if (!m_cups.Job(t.id, &now) || now.Finished() ||
+        (now.queue.compare(t.queue, Qt::CaseInsensitive) != 0 && now.state != CupsJobState::Held)) {
         t.done = true;
     } else if (answer == QLatin1String("delete")) {
         if (m_cups.Cancel(t.id))
@@ -109,7 +111,7 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
         else
             Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
     } else if (answer == QLatin1String("resume")) {
-        Release(t);
+        Release(t, now);
     } else {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": unknown answer \"") +
                                      JobFileValue(answer).left(40) + QLatin1Char('"'));
@@ -119,7 +121,7 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     SaveStateSoon();
 }
 
-void CQorvMonitor::Release(CTrackedJob& t) {
+void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     if (!t.settled) ReadDataAnswer(t);
     // A ".shd" line naming another queue of this server sends the job there first.
     QStringList shd;
@@ -129,18 +131,20 @@ void CQorvMonitor::Release(CTrackedJob& t) {
     if (!ReadAnswer(folder, t.base + QStringLiteral(".shd"), t, &shd) &&
         folder.Has(t.base + QStringLiteral(".shd")))
         return;
+    // It prints from its queue's companion, or from the queue the line names (from that one's
+    // companion when it waits for answers too).
+    QString target = Companion(t.queue);
     for (const QString& line : std::as_const(shd)) {
         const QString queue = QueueOfShadowLine(line, m_server);
-        const auto target = m_queues.constFind(queue.toLower());
-        if (queue.isEmpty() || target == m_queues.cend() ||
-            target->name.compare(t.queue, Qt::CaseInsensitive) == 0)
+        const auto to = m_queues.constFind(queue.toLower());
+        if (queue.isEmpty() || to == m_queues.cend() || IsCompanion(to->name) ||
+            to->name.compare(t.queue, Qt::CaseInsensitive) == 0)
             continue;
         // The monitor's rights are the administrator's: the job goes only where its user
         // could send it himself, else it stays held.
-        const QString refusal = MoveRefusal(t, target->name);
-        const QString unmoved = refusal.isEmpty()
-                                    ? QString()
-                                    : JobFileValue(target->name + QStringLiteral(": ") + refusal);
+        const QString refusal = MoveRefusal(t, to->name);
+        const QString unmoved =
+            refusal.isEmpty() ? QString() : JobFileValue(to->name + QStringLiteral(": ") + refusal);
         if (unmoved != t.unmoved) {
             if (!unmoved.isEmpty())
                 Log(QStringLiteral("E"), JobText(t) + QStringLiteral(" not moved to ") + unmoved);
@@ -148,20 +152,21 @@ void CQorvMonitor::Release(CTrackedJob& t) {
             SaveStateSoon();
         }
         if (!unmoved.isEmpty()) return;
-        if (m_cups.Move(t.id, target->name)) {
-            Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target->name);
-            t.queue = target->name;
-        } else {
-            Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
-        }
+        target = PauseQueue(*to) ? Companion(to->name) : to->name;
         break;
     }
+    // Billed first: a job that is no longer held prints as soon as it is moved.
     if (!t.billing.isEmpty() && !m_cups.SetBilling(t.id, t.billing))
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
-    if (m_cups.Release(t.id))
-        t.done = true;
-    else
+    if ((now.queue.compare(target, Qt::CaseInsensitive) != 0 && !m_cups.Move(t.id, target)) ||
+        (now.state == CupsJobState::Held && !m_cups.Release(t.id))) {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
+        return;
+    }
+    if (target != Companion(t.queue))
+        Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target);
+    t.held = false; // released: it may print
+    t.done = true;
 }
 
 void CQorvMonitor::Reserve(const CTrackedJob& t, bool keepAnswer) {
@@ -199,13 +204,19 @@ void CQorvMonitor::MachineChanged() {
     }
 }
 
-void CQorvMonitor::Forget(int id) {
+void CQorvMonitor::Forget(const CupsJob& last) {
+    const int id = last.id;
     const auto it = m_jobs.constFind(id);
     if (it == m_jobs.cend()) return;
     m_machineDir.Remove(PassFileName(id));
+    // Under a safe policy only the monitor reaches a companion: a job printed there was
+    // released by an earlier run that stopped before it noted so.
+    const bool released = IsCompanion(last.queue) && m_policyProblem.isEmpty();
     // A held job that left the scheduler unanswered: the client drops it from its window.
     const QString dat = it->base + QStringLiteral(".dat");
-    if (it->held && !it->done && !it->settled) {
+    if (it->held && last.state == CupsJobState::Completed && !released) {
+        PrintedUnreleased(*it);
+    } else if (it->held && !it->done && !it->settled) {
         const Platform::Folder folder = m_usersDir.Child(it->user);
         if (!folder.Has(dat) && !folder.Save(dat, Platform::EncodeLines({QStringLiteral("cancel")}),
                                              0640, int(it->uid)))

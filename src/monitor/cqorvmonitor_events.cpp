@@ -15,7 +15,9 @@ using Platform::CupsJobState;
 
 namespace {
 const QStringList kEvents{QStringLiteral("job-created"), QStringLiteral("job-state-changed"),
-                          QStringLiteral("printer-added"), QStringLiteral("printer-modified")};
+                          QStringLiteral("printer-added"), QStringLiteral("printer-modified"),
+                          // a stopped queue started again is stopped at once
+                          QStringLiteral("printer-state-changed")};
 // The folder of the wake-up pipe: the service's runtime folder, which the scheduler's notifier
 // can pass through, else the monitor's local folder.
 QString WakePipe() {
@@ -100,6 +102,7 @@ void CQorvMonitor::Pull() {
     if (queues) {
         RefreshQueues();
         ApplyHoldDefaults();
+        SecureQueues();
     }
     for (auto it = jobs.cbegin(); it != jobs.cend(); ++it) {
         CupsJob job;
@@ -118,8 +121,15 @@ void CQorvMonitor::Sweep() {
     if (m_queues.isEmpty()) RefreshQueues();
     QSet<int> live;
     for (const CupsJob& j : std::as_const(jobs)) live.insert(j.id);
-    for (int id : m_jobs.keys())
-        if (!live.contains(id)) Forget(id);
+    for (int id : m_jobs.keys()) {
+        if (live.contains(id)) continue;
+        CupsJob gone;
+        if (!m_cups.Job(id, &gone)) { // purged
+            gone.id = id;
+            gone.state = CupsJobState::Canceled;
+        }
+        Forget(gone);
+    }
     m_refused.removeIf([&](auto it) { return !live.contains(it.key()); });
     for (const CupsJob& j : std::as_const(jobs)) Consider(j, false);
 }
@@ -130,18 +140,22 @@ void CQorvMonitor::Consider(const CupsJob& job, bool created) {
     // A later job of that number (the scheduler started its numbers again): the old one is gone,
     // and nothing answered for it answers this one.
     if (it != m_jobs.end() && it->created != job.created) {
-        Forget(job.id);
+        CupsJob gone; // how it ended is not known any more
+        gone.id = job.id;
+        gone.state = CupsJobState::Canceled;
+        Forget(gone);
         it = m_jobs.end();
     }
     if (it != m_jobs.end()) {
         // Left the scheduler by other means (printed, cancelled, deleted): its files stay
         // for the import.
         if (job.Finished())
-            Forget(job.id);
+            Forget(job);
         else
             CheckAnswers(*it);
         return;
     }
+    if (IsCompanion(job.queue)) return; // only the monitor's releases go there
     // A job that printed before the monitor asked about it is still logged.
     if (job.Finished() && !(created && job.state == CupsJobState::Completed)) {
         m_refused.remove(job.id);

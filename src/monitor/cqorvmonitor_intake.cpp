@@ -80,6 +80,8 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
     t.done = job.Finished();
     CTrackedJob& kept = *m_jobs.insert(t.id, t);
     SaveStateSoon();
+    if (kept.done && PauseQueue(queue) && job.state == CupsJobState::Completed)
+        PrintedUnreleased(kept);
     if (kept.done) return;
     Watch(kept.user);
     CheckAnswers(kept);

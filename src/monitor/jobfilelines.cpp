@@ -131,7 +131,7 @@ bool AppendBilling(QString& out, int& bytes, QStringView text, bool literal = fa
 } // namespace
 
 QString BillingText(const QStringList& dataLines) {
-    if (IsCancelAnswer(dataLines)) return {};
+    if (IsCancelAnswer(dataLines) || IsUnreleasedAnswer(dataLines)) return {};
     QString text;
     int bytes = 0;
     for (const QString& line : dataLines) {

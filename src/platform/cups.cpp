@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -174,7 +175,9 @@ bool CupsServer::Queues(QList<CupsQueue>* out) {
     ipp_t* r = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     RequestAttributes(r, {"printer-name", "printer-make-and-model", "media-default",
-                          "print-color-mode-default", "color-supported", "job-hold-until-default"});
+                          "print-color-mode-default", "color-supported", "job-hold-until-default",
+                          "device-uri", "printer-op-policy", "printer-state",
+                          "requesting-user-name-allowed", "printer-op-policy-supported"});
     Ipp response(cupsDoRequest(m_http, r, "/"));
     if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND) return true; // no queue at all
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
@@ -189,6 +192,14 @@ bool CupsServer::Queues(QList<CupsQueue>* out) {
                    if (n == "print-color-mode-default") q.colorDefault = String(a);
                    if (n == "color-supported") q.colorSupported = ippGetBoolean(a, 0);
                    if (n == "job-hold-until-default") q.holdDefault = String(a);
+                   if (n == "device-uri") q.deviceUri = String(a);
+                   if (n == "printer-op-policy") q.opPolicy = String(a);
+                   if (n == "printer-state") q.stopped = ippGetInteger(a, 0) == IPP_PSTATE_STOPPED;
+                   QStringList* list = n == "requesting-user-name-allowed"  ? &q.allowedUsers
+                                       : n == "printer-op-policy-supported" ? &q.policies
+                                                                            : nullptr;
+                   for (int i = 0; list && i < ippGetCount(a); ++i)
+                       *list << Text(ippGetString(a, i, nullptr));
                });
     return true;
 }
@@ -383,6 +394,99 @@ bool CupsServer::SetHoldDefault(const QString& queue, const QString& value) {
     ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "job-hold-until-default", nullptr,
                  value.toUtf8().constData());
     return Send(r, "/admin/", "CUPS-Add-Modify-Printer");
+}
+
+bool CupsServer::SetStopped(const QString& queue, bool stopped) {
+    return Send(Request(stopped ? IPP_OP_PAUSE_PRINTER : IPP_OP_RESUME_PRINTER, "printer-uri",
+                        PrinterUri(queue)),
+                "/admin/", stopped ? "Pause-Printer" : "Resume-Printer");
+}
+
+bool CupsServer::SetPolicy(const QString& queue, const QString& policy) {
+    ipp_t* r = Request(IPP_OP_CUPS_ADD_MODIFY_PRINTER, "printer-uri", PrinterUri(queue));
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr,
+                 policy.toUtf8().constData());
+    return Send(r, "/admin/", "CUPS-Add-Modify-Printer");
+}
+
+bool CupsServer::CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
+                           const QString& policy, const QString& onlyUser) {
+    // The driver goes with the request, read from the scheduler into a memory file.
+    const int fd = ::memfd_create("qorvmond-ppd", MFD_CLOEXEC);
+    if (fd < 0) {
+        m_error = QStringLiteral("memfd_create failed");
+        return false;
+    }
+    const QByteArray ppd = "/printers/" + from.toUtf8() + ".ppd";
+    const bool driver = cupsGetFd(m_http, ppd.constData(), fd) == HTTP_STATUS_OK;
+    ipp_t* r = Request(IPP_OP_CUPS_ADD_MODIFY_PRINTER, "printer-uri", PrinterUri(to));
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr,
+                 deviceUri.toUtf8().constData());
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr,
+                 policy.toUtf8().constData());
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "requesting-user-name-allowed", nullptr,
+                 onlyUser.toUtf8().constData());
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-info", nullptr,
+                 ("Jobs of " + from + " released by qorvmond").toUtf8().constData());
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "job-hold-until-default", nullptr, "no-hold");
+    ippAddBoolean(r, IPP_TAG_PRINTER, "printer-is-shared", 0);
+    ippAddBoolean(r, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);
+    ippAddInteger(r, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
+    Ipp response(driver && ::lseek(fd, 0, SEEK_SET) == 0
+                     ? cupsDoIORequest(m_http, r, "/admin/", fd, -1)
+                     : cupsDoRequest(m_http, r, "/admin/"));
+    ::close(fd);
+    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return true;
+    m_error = QStringLiteral("CUPS-Add-Modify-Printer: ") + Text(cupsLastErrorString());
+    return false;
+}
+
+int CupsServer::CreateEmptyJob(const QString& queue, const QString& title) {
+    ipp_t* r = Request(IPP_OP_CREATE_JOB, "printer-uri", PrinterUri(queue));
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+                 title.toUtf8().constData());
+    ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "indefinite");
+    Ipp response(cupsDoRequest(m_http, r, ("/printers/" + queue.toUtf8()).constData()));
+    ipp_attribute_t* id =
+        response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
+    if (id && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return ippGetInteger(id, 0);
+    m_error = QStringLiteral("Create-Job: ") + Text(cupsLastErrorString());
+    return 0;
+}
+
+bool CupsServer::Purge(int id) {
+    ipp_t* r = Request(IPP_OP_CANCEL_JOB, "job-uri", JobUri(id));
+    ippAddBoolean(r, IPP_TAG_OPERATION, "purge-job", 1);
+    return Send(r, "/jobs/", "Cancel-Job");
+}
+
+bool CupsServer::DoneUnauthenticated(Probe probe, int id, const QString& user,
+                                     const QString& queue) {
+    // A connection of its own: the shared one may carry this process's credentials.
+    const QByteArray server = m_host.isEmpty() ? QByteArray(cupsServer()) : m_host;
+    http_t* http = httpConnect2(server.constData(), ippPort(), nullptr,
+                                server.startsWith('/') ? AF_LOCAL : AF_UNSPEC,
+                                HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
+    if (!http) return false;
+    const ipp_op_t ops[] = {IPP_OP_HOLD_JOB, IPP_OP_RELEASE_JOB, IPP_OP_SET_JOB_ATTRIBUTES,
+                            IPP_OP_CUPS_MOVE_JOB};
+    ipp_t* r = ippNewRequest(ops[int(probe)]);
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, JobUri(id).constData());
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 user.toUtf8().constData());
+    if (probe == Probe::Move)
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "job-printer-uri", nullptr,
+                     PrinterUri(queue).constData());
+    if (probe == Probe::SetAttributes)
+        ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "indefinite");
+    // Sent once: the answer "unauthorized" is not followed by credentials.
+    Ipp response(cupsSendRequest(http, r, "/jobs/", ippLength(r)) == HTTP_STATUS_CONTINUE
+                     ? cupsGetResponse(http, "/jobs/")
+                     : nullptr);
+    const bool done = response && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE;
+    ippDelete(r);
+    httpClose(http);
+    return done;
 }
 
 int CupsServer::Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,

@@ -55,6 +55,11 @@ struct CupsQueue {
     QString colorDefault; // print-color-mode-default
     bool colorSupported = false;
     QString holdDefault; // job-hold-until-default
+    QString deviceUri;
+    QString opPolicy; // printer-op-policy
+    bool stopped = false;
+    QStringList allowedUsers; // requesting-user-name-allowed
+    QStringList policies;     // printer-op-policy-supported: the scheduler's policies
 };
 
 // Whom a queue takes jobs from, as the scheduler checks it when a job is submitted.
@@ -105,6 +110,22 @@ public:
     virtual bool Usage(const QString& queue, const QString& user, qint64 since, CupsUsage* out) = 0;
     // Sets job-hold-until-default of a queue ("indefinite", "no-hold").
     virtual bool SetHoldDefault(const QString& queue, const QString& value) = 0;
+    // Stops a queue (it still takes jobs, but prints none), or starts it again.
+    virtual bool SetStopped(const QString& queue, bool stopped) = 0;
+    virtual bool SetPolicy(const QString& queue, const QString& policy) = 0;
+    // Makes (or brings up to date) queue to: from's driver on deviceUri, printing (not shared,
+    // no hold) under policy, and taking jobs only from onlyUser.
+    virtual bool CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
+                           const QString& policy, const QString& onlyUser) = 0;
+    // A job without document on queue, as this user; its number, 0 on failure.
+    virtual int CreateEmptyJob(const QString& queue, const QString& title) = 0;
+    // Cancels a job and forgets it at once.
+    virtual bool Purge(int id) = 0;
+    enum class Probe { Hold, Release, SetAttributes, Move };
+    // Asks, without authentication and naming user, what probe says on job id (Move: to
+    // queue). True when the scheduler did it.
+    virtual bool DoneUnauthenticated(Probe probe, int id, const QString& user,
+                                     const QString& queue) = 0;
     // A subscription to events of every queue; pulled (ippget) when recipient is empty, else
     // pushed to recipient. tag goes into notify-user-data. Returns its id, 0 on failure.
     virtual int Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,
@@ -145,6 +166,14 @@ public:
     bool Admission(const QString& queue, CupsAdmission* out) override;
     bool Usage(const QString& queue, const QString& user, qint64 since, CupsUsage* out) override;
     bool SetHoldDefault(const QString& queue, const QString& value) override;
+    bool SetStopped(const QString& queue, bool stopped) override;
+    bool SetPolicy(const QString& queue, const QString& policy) override;
+    bool CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
+                   const QString& policy, const QString& onlyUser) override;
+    int CreateEmptyJob(const QString& queue, const QString& title) override;
+    bool Purge(int id) override;
+    bool DoneUnauthenticated(Probe probe, int id, const QString& user,
+                             const QString& queue) override;
     int Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,
                   const QString& tag) override;
     bool Renew(int subscription, int leaseSeconds) override;

@@ -17,7 +17,7 @@ QString PrivateCups::Cupsd() {
     return QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/sbin"_s});
 }
 
-PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy, const QByteArray& locations)
+PrivateCups::PrivateCups(const Sandbox& box, const Setup& setup)
     : m_box(box), m_root(box.Path(u"cups"_s)) {
     if (!Installed()) return;
     for (const char* f : {"etc/ppd", "spool/tmp", "cache", "state", "log", "out", "sbin/filter"})
@@ -45,8 +45,8 @@ PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy, const QBy
               "Listen " + r +
                   "/cups.sock\nLogLevel info\nWebInterface No\nBrowsing No\n"
                   "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" +
-                  locations + "<Policy default>\n" + policy +
-                  "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+                  setup.locations + "<Policy default>\n" + setup.policy +
+                  "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n" + setup.policies);
     QByteArray files = "FileDevice Yes\nServerRoot " + r + "/etc\nServerBin " + r + "/sbin\n";
     for (const char* d :
          {"RequestRoot spool", "TempDir spool/tmp", "CacheDir cache", "StateDir state",
