@@ -7,6 +7,9 @@
 #define POINTERHOLDER_TRANSITION 4 // no legacy pointer types
 #include <qpdf/QPDF.hh>
 
+#include <QProcess>
+#include <QRandomGenerator>
+
 #include <cstring>
 #include <memory>
 #include <sys/mman.h>
@@ -208,13 +211,13 @@ bool CupsServer::ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* 
     return true;
 }
 
-QByteArray CupsServer::Document(int id, qint64 maxBytes) {
+QByteArray CupsServer::Document(int id, qint64 maxBytes, int number) {
     // The document comes after the response on the connection: it is written into a memory
     // file, since the default connection cannot be read directly.
     const int fd = ::memfd_create("qorvmond-document", MFD_CLOEXEC);
     if (fd < 0) return {};
     ipp_t* r = Request(IPP_OP_CUPS_GET_DOCUMENT, "job-uri", JobUri(id));
-    ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", 1);
+    ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", number);
     Ipp response(cupsDoIORequest(m_http, r, "/jobs/", -1, fd));
     QByteArray data;
     if (response && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE &&
@@ -377,6 +380,38 @@ MediaSize LookUpMedia(const QString& media) {
     return size;
 }
 
+namespace {
+// Runs the document on a device that prints nothing and asks the device how many pages went
+// out. "quit" only stops the document; the count follows a mark the document cannot know.
+int CountPostScriptPages(const QByteArray& document) {
+    const QByteArray mark = "pages-" + QByteArray::number(QRandomGenerator::system()->generate64());
+    QProcess gs;
+    gs.setStandardErrorFile(QProcess::nullDevice());
+    gs.start(
+        QStringLiteral("gs"),
+        {QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+         QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=nullpage"),
+         QStringLiteral("-sOutputFile=/dev/null"), QStringLiteral("-c"),
+         QString::fromLatin1("/quit {stop} def {(%stdin) (r) file cvx exec} stopped pop "
+                             "systemdict begin (" +
+                             mark + " ) print currentpagedevice /PageCount get == flush end")});
+    if (!gs.waitForStarted()) return 0;
+    gs.write(document);
+    gs.closeWriteChannel();
+    if (!gs.waitForFinished(kCountMs)) {
+        gs.kill();
+        gs.waitForFinished();
+        return 0;
+    }
+    const QByteArray out = gs.readAllStandardOutput();
+    const qsizetype at = out.lastIndexOf(mark + ' ');
+    if (at < 0) return 0;
+    bool ok = false;
+    const int n = out.mid(at + mark.size() + 1).trimmed().toInt(&ok);
+    return ok ? n : 0;
+}
+} // namespace
+
 int CountPages(const QByteArray& document) {
     if (document.startsWith("%PDF")) {
         try {
@@ -388,17 +423,7 @@ int CountPages(const QByteArray& document) {
             return 0;
         }
     }
-    if (document.startsWith("%!")) {
-        // The DSC page count: in the header, or at the end when the header says "(atend)".
-        qsizetype at = document.size();
-        while ((at = document.lastIndexOf("%%Pages:", at - 1)) >= 0) {
-            const qsizetype end = document.indexOf('\n', at);
-            bool ok = false;
-            const int n = document.mid(at + 8, end < 0 ? -1 : end - at - 8).trimmed().toInt(&ok);
-            if (ok && n > 0) return n;
-            if (at == 0) break;
-        }
-    }
+    if (document.startsWith("%!")) return CountPostScriptPages(document);
     return 0;
 }
 

@@ -75,8 +75,8 @@ public:
     virtual bool Jobs(QList<CupsJob>* out) = 0;
     // False when the job is unknown (or the scheduler cannot be reached).
     virtual bool Job(int id, CupsJob* out) = 0;
-    // The first document of a job, at most maxBytes of it; empty when unavailable.
-    virtual QByteArray Document(int id, qint64 maxBytes) = 0;
+    // Document number (from 1) of a job, at most maxBytes of it; empty when unavailable.
+    virtual QByteArray Document(int id, qint64 maxBytes, int number = 1) = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
     virtual bool Cancel(int id) = 0;
@@ -115,7 +115,7 @@ public:
     bool Queues(QList<CupsQueue>* out) override;
     bool Jobs(QList<CupsJob>* out) override;
     bool Job(int id, CupsJob* out) override;
-    QByteArray Document(int id, qint64 maxBytes) override;
+    QByteArray Document(int id, qint64 maxBytes, int number = 1) override;
     bool Hold(int id) override;
     bool Release(int id) override;
     bool Cancel(int id) override;
@@ -150,8 +150,10 @@ struct MediaSize {
 };
 MediaSize LookUpMedia(const QString& media);
 
-// Pages of a PDF or PostScript document, 0 when they cannot be told.
+// Pages of a PDF or PostScript document, 0 when they cannot be told. PostScript is run (by
+// ghostscript, safely, at most kCountMs) and its printed pages counted: its comments may lie.
 int CountPages(const QByteArray& document);
+constexpr int kCountMs = 10000;
 
 // The folder where the scheduler's own rss notifier writes its feeds on this machine (its
 // CacheDir + "/rss"), "" when the scheduler is not local.
