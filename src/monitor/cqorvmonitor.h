@@ -8,6 +8,7 @@
 // long; what wakes the monitor is the scheduler's own rss feed folder (written at every event)
 // and the answer folders, both watched with inotify, and a timer at the interval the
 // scheduler asks pulls to keep.
+#include "monitor/jobfilelines.h"
 #include "platform/cups.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -39,7 +40,8 @@ public:
         bool done = false;    // answered: nothing more to do while it lives
         QString billing;
         qint64 remindedMs = -1;
-        uint uid = 0; // the user's account
+        uint uid = 0;      // the user's account
+        int documents = 0; // counted in its job file
     };
     // A job the monitor does not take up (yet), and why.
     struct CRefusedJob {
@@ -87,12 +89,17 @@ private:
     // A job the scheduler told of; created: it was just created (it may have finished since).
     void Consider(const Platform::CupsJob& job, bool created);
     void TakeUp(const Platform::CupsJob& job);
+    CJobFacts CountJob(const Platform::CupsJob& job);
+    // The job file of a job as the scheduler tells it now, its pages counted.
+    bool WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, const Platform::CupsJob& job);
     // Looks at jobs whose document is still arriving again, sooner first.
     void WaitForDocument(int id);
     void LookAtIncoming();
     void CheckAnswers(CTrackedJob& t);
     void ReadDataAnswer(CTrackedJob& t);
-    void Release(CTrackedJob& t);
+    // Refuses the values a user answered (why): the job stays held and the user is told.
+    void SendBack(CTrackedJob& t, const Platform::Folder& folder, const QString& why);
+    void Release(CTrackedJob& t, const Platform::CupsJob& now);
     void Forget(int id);
     void Refuse(const Platform::CupsJob& job, const QString& reason);
     // The user's folder, made and given its layout when missing.

@@ -21,9 +21,10 @@ void CQorvMonitor::LoadState() {
     if (!m_machineDir.Read(StateFile(), -1, &bytes, &owner) || owner != m_self.uid) return;
     for (const QString& line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"))) {
         const QStringList f = line.split(QLatin1Char('\t'));
-        if (f.size() != 9) continue;
+        if (f.size() != 9 && f.size() != 10) continue; // 9: saved before documents were
         CTrackedJob t;
         t.id = f[0].toInt();
+        t.documents = f.value(9).toInt();
         t.user = f[1];
         t.base = f[2];
         t.queue = f[3];
@@ -58,7 +59,8 @@ void CQorvMonitor::SaveState() {
                              t.held ? QStringLiteral("1") : QStringLiteral("0"),
                              t.settled ? QStringLiteral("1") : QStringLiteral("0"),
                              t.done ? QStringLiteral("1") : QStringLiteral("0"),
-                             t.billing}
+                             t.billing,
+                             QString::number(t.documents)}
                      .join(QLatin1Char('\t'));
         if (!t.done) waiting.insert(t.user);
     }

@@ -97,18 +97,24 @@ QStringList JobFileLines(const Platform::CupsJob& job, const Platform::CupsQueue
             landscape ? QStringLiteral("Landscape") : QStringLiteral("Portrait")};
 }
 
-QString BillingText(const QStringList& dataLines) {
-    if (IsCancelAnswer(dataLines)) return {};
-    QStringList pairs;
+QList<std::pair<QString, QString>> DetailValues(const QStringList& dataLines) {
+    QList<std::pair<QString, QString>> values;
     for (const QString& line : dataLines) {
         if (!line.startsWith(QLatin1String("QorvexDetail"))) continue;
         int pos = 0;
         GetNextField(line, pos, QLatin1Char(',')); // the tag
         GetNextField(line, pos, QLatin1Char(',')); // the version
-        const QString name = GetNextField(line, pos, QLatin1Char(','));
-        const QString value = GetNextField(line, pos, QLatin1Char(','));
-        pairs << JobFileValue(name) + QLatin1Char('=') + JobFileValue(value);
+        QString name = GetNextField(line, pos, QLatin1Char(','));
+        values.emplace_back(std::move(name), GetNextField(line, pos, QLatin1Char(',')));
     }
+    return values;
+}
+
+QString BillingText(const QStringList& dataLines) {
+    if (IsCancelAnswer(dataLines)) return {};
+    QStringList pairs;
+    for (const auto& [name, value] : DetailValues(dataLines))
+        pairs << JobFileValue(name) + QLatin1Char('=') + JobFileValue(value);
     QString text = pairs.join(QStringLiteral("; "));
     while (text.toUtf8().size() > Platform::kBillingBytes) {
         text.chop(1);

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // What is known of a job beyond the scheduler's own attributes.
 struct CJobFacts {
     QString server; // this machine's short name
@@ -27,6 +29,8 @@ bool UsableFolderName(const QString& name);
 QString JobBaseName(const QString& server, int id, qint64 created);
 // The release file's name of a job: its number padded to five digits, ".pas".
 QString PassFileName(int id);
+// The category name and value of each detail line of a data file, as written.
+QList<std::pair<QString, QString>> DetailValues(const QStringList& dataLines);
 // "name=value" of each detail line of a data file, joined with "; ", cut to the scheduler's
 // limit for job-billing on a character boundary; "" for the answer "cancel".
 QString BillingText(const QStringList& dataLines);
