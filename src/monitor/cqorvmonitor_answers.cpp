@@ -54,7 +54,8 @@ void CQorvMonitor::Watch(const QString& user) {
 void CQorvMonitor::ReadDataAnswer(CTrackedJob& t) {
     QStringList lines;
     const Platform::Folder folder = m_usersDir.Child(t.user);
-    if (!ReadAnswer(folder, t.base + QStringLiteral(".dat"), t, &lines)) return;
+    if (!ReadAnswer(folder, t.base + QStringLiteral(".dat"), t, &lines) || lines.isEmpty())
+        return; // empty: still being written, its end is another change
     const QString broken = BrokenAnswer(lines, m_queues.value(t.queue.toLower()).makeAndModel);
     if (!broken.isEmpty()) return SendBack(t, folder, broken);
     folder.Remove(t.base + QStringLiteral(".why"));

@@ -358,6 +358,108 @@ private Q_SLOTS:
         QCOMPARE(m_messages->Joined(), QString());
     }
 
+    // A new SQLite database, its side files and the print data it keeps are its owner's alone,
+    // whatever the umask.
+    void privateFiles() {
+        const mode_t umask = ::umask(022);
+        const QString db = box().Path(u"db/jobs.db"_s);
+        QDir().mkpath(box().Path(u"db"_s));
+        QString message;
+        const auto created = CreateJobDatabase(db, &message);
+        JobStore store(db);
+        QCOMPARE(store.Save(Job(), box().Write(u"u/JOB1.prn"_s, "print data")), 1);
+        ::umask(umask);
+        QCOMPARE(created, Platform::CreateResult::Created);
+        QStringList modes;
+        for (const QString& f :
+             {db, db + u"-wal"_s, db + u"-shm"_s, gEnv.m_sDataPath + u"1.prn"_s}) {
+            struct stat st;
+            modes << (::stat(f.toUtf8().constData(), &st) == 0
+                          ? QString::number(st.st_mode & 0777, 8)
+                          : u"missing"_s);
+        }
+        QCOMPARE(modes.join(u' '), u"600 600 600 600"_s);
+    }
+
+    // The README's PostgreSQL roles: the importing one stores a job but can neither change nor
+    // remove one, the reporting one only reads.
+    void postgresRoles() {
+        NEED(u"postgresql"_s);
+        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
+        const qsizetype at = readme.indexOf(u"      CREATE ROLE qorvlog_import"_s);
+        QVERIFY(at > 0);
+        QStringList sql;
+        for (const QString& line : readme.mid(at, readme.indexOf(u"\n\n"_s, at) - at).split(u'\n'))
+            if (!line.trimmed().startsWith(u"--"_s)) sql << line.trimmed();
+        QStringList statements = sql.join(u' ').replace(u"accounting"_s, u"jobs"_s).split(u';');
+        statements.removeAll(QString());
+        New(u"postgresql"_s);
+        QVERIFY(m_dbs.Server().Sql(u"jobs"_s, statements));
+        QCOMPARE(JobStore(m_dbs.Server().Uri(u"jobs"_s, u"qorvlog_import"_s)).Save(Job()), 1);
+        SqlProbe importer(m_dbs.Server().Uri(u"jobs"_s, u"qorvlog_import"_s));
+        SqlProbe reporter(m_dbs.Server().Uri(u"jobs"_s, u"qorvlog_report"_s));
+        QCOMPARE((QList<bool>{importer.Exec(u"UPDATE master SET pagespercopy = 1"_s),
+                              importer.Exec(u"DELETE FROM detail"_s),
+                              reporter.Exec(u"DELETE FROM detail"_s),
+                              reporter.Exec(u"INSERT INTO detail (recordid) VALUES (1)"_s)}),
+                 (QList<bool>{false, false, false, false}));
+        QCOMPARE(reporter.Rows(u"SELECT count(*) FROM master"_s), u"1"_s);
+    }
+
+    // Whose word is stored: below a shared folder only facts from the monitor's job file (root's
+    // or the folder keeper's) with a data file of the user they name, or the keeper's own data
+    // file; in the user's own local folder only jobs in his name. dat, prt: owners ("-": none).
+    void importTrust_data() {
+        Table("root dat prt document user refusal",
+              {"answer to the monitor's job file¦share¦61002¦0¦Plan.dwg¦jsmith¦",
+               "data file for another user¦share¦61001¦0¦Plan.dwg¦jsmith¦its data file does not "
+               "belong to \"jsmith\"",
+               "offline title for another user¦share¦61001¦-¦Offline Job¦jsmith¦@",
+               "offline title beside the job file¦share¦61002¦0¦Offline Job¦jsmith¦@",
+               "job file the user wrote¦share¦61002¦61002¦Plan.dwg¦jsmith¦@",
+               "the keeper's data file¦share¦0¦-¦Offline Job¦jsmith¦",
+               "own offline job¦local¦61002¦-¦Offline Job¦jsmith¦",
+               "offline job for another user¦local¦61002¦-¦Offline Job¦asmith¦it names "
+               "\"asmith\", not the importing user"});
+    }
+    void importTrust() {
+        QFETCH(QString, root);
+        QFETCH(QString, dat);
+        QFETCH(QString, prt);
+        QFETCH(QString, document);
+        QFETCH(QString, user);
+        QFETCH(QString, refusal);
+        if (::geteuid() != 0) QSKIP("needs root to give files to other users");
+        if (refusal == u"@"_s) refusal = u"its facts are not from a job file of the monitor"_s;
+        qputenv("QORVLOG_PASSWD", box()
+                                      .Write(u"passwd"_s, "alice:x:61001:61001::/:/bin/sh\n"
+                                                          "jsmith:x:61002:61002::/:/bin/sh\n")
+                                      .toUtf8());
+        const QString folder = box().Path(root + u"/users/jsmith/"_s);
+        QDir().mkpath(folder);
+        QDir().mkpath(gEnv.m_sLocalUserPath); // for the log
+        CPrintJobInfo job = Job(document);
+        job.UserName = user;
+        QString dataFile = folder + u"A.dat"_s;
+        QVERIFY(job.SaveToFile(dataFile));
+        QCOMPARE(::chown(dataFile.toUtf8().constData(), dat.toUInt(), 0), 0);
+        if (prt != u"-"_s) {
+            box().WriteLines(root + u"/users/jsmith/A.prt"_s, JobFields().Lines());
+            QCOMPARE(::chown((folder + u"A.prt"_s).toUtf8().constData(), prt.toUInt(), 0), 0);
+        }
+        const CImportResult r =
+            CheckLocalJobs(box().Path(root + u"/users/"_s), New(u"sqlite"_s), false);
+        qunsetenv("QORVLOG_PASSWD");
+        QCOMPARE(u"%1 stored, %2 refused"_s.arg(r.stored).arg(r.refused),
+                 refusal.isEmpty() ? u"1 stored, 0 refused"_s : u"0 stored, 1 refused"_s);
+        const QStringList logs =
+            QDir(gEnv.m_sLocalUserPath).entryList({u"*.txt"_s}, QDir::Files | QDir::Hidden);
+        const QString log =
+            logs.isEmpty() ? QString() : QString::fromUtf8(box().Read(u"local/"_s + logs[0]));
+        QVERIFY2(log.contains(u"A.dat left in place: "_s + refusal) == !refusal.isEmpty(),
+                 qPrintable(log));
+    }
+
     // Only a data file that is the single line "cancel" cancels its job; "cancel" inside a
     // stored job's values, or beside other lines, never deletes anything unstored.
     void cancelAnswer_data() {
