@@ -123,6 +123,8 @@ bool FPrintJobs::OpenPrintJobs() {
     activateWindow();
     FocusFirstRow();
     tmrCheckJobs->start();
+    UpdateWaiting(false);
+    CallUserIfRefused();
     return true;
 }
 
@@ -249,6 +251,7 @@ void FPrintJobs::Form_Unload() {
     StartHook(QStringLiteral("end.sh"));
     m_typeAhead->Hide();
     hide();
+    UpdateWaiting(false); // no job left: the notification and the tray item go
     Q_EMIT Unloaded();
 }
 
@@ -358,6 +361,7 @@ void FPrintJobs::SortList() {
 void FPrintJobs::tmrCheckJobs_Timer() {
     if (m_busy || !mclsPrintJobs) return;
     const QScopedValueRollback busy(m_busy, m_busy + 1);
+    const int counted = mclsPrintJobs->Count();
     if (mbSavePending) {
         SavePrintJobs();
         mbSavePending = false;
@@ -382,6 +386,8 @@ void FPrintJobs::tmrCheckJobs_Timer() {
     if (mclsPrintJobs->Count() == 0) {
         tmrCheckJobs->stop();
         Form_Unload();
+    } else if (mclsPrintJobs->Count() != counted) {
+        UpdateWaiting(mclsPrintJobs->Count() > counted && !isActiveWindow());
     }
 }
 

@@ -26,6 +26,10 @@ class QSplitter;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QSystemTrayIcon;
+namespace Platform {
+class DesktopNotifier;
+}
 
 class FPrintJobs : public QWidget {
     Q_OBJECT
@@ -50,6 +54,7 @@ Q_SIGNALS:
     void Unloaded();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -100,6 +105,13 @@ private:
     void CoupleQualityCost(int d);
     bool HandleRowKey(QKeyEvent* key);
 
+    // Reaching the user while jobs wait and the window is not in front: a desktop
+    // notification, the attention hint and a tray item.
+    // call: restore, raise and flag the window, and notify, as for a job that just came.
+    void UpdateWaiting(bool call);
+    void CallUserIfRefused();
+    void BringForward();
+
     // Validation, saving and cancelling.
     void cmdSave_Click();
     bool ValidateRows();
@@ -131,6 +143,11 @@ private:
     // answer, and what was never changed is computed afresh for it.
     QStringList m_shownFor;
     QHash<QString, QHash<int, QString>> m_entered;
+
+    Platform::DesktopNotifier* m_notifier = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QTimer* m_callAgain = nullptr; // repeats the notification while jobs wait unanswered
+    bool m_wasInFront = false;     // active at least once since it opened
 
     QSplitter* splPanes = nullptr;
     QTreeWidget* lvwPrintJobs = nullptr;

@@ -11,6 +11,7 @@
 #include "dialog/fprintjobs.h"
 #include "dialog/warn.h"
 #include "intake/cprintjobinfos.h"
+#include "platform/clock.h"
 #include "platform/messages.h"
 
 #include <QComboBox>
@@ -97,6 +98,9 @@ bool FPrintJobs::StoreJob(CPrintJobInfo& job) {
     // The data file, the redirect line and the release are written together or the job stays
     // pending.
     const CJobAnswer answer = StoredJobAnswer(job);
+    // Retry waits first: a fault of the machine is not mended at once, and where nobody reads
+    // the question its default answer is Retry.
+    int pause = 0;
     for (;;) {
         Trace("starting clsPrintJob.SaveToFile");
         if (SettleJob(job, answer)) break;
@@ -109,6 +113,8 @@ bool FPrintJobs::StoreJob(CPrintJobInfo& job) {
         m.icon = Platform::MsgIcon::Exclamation;
         m.buttons = Platform::MsgButtons::RetryCancel;
         if (Platform::ShowMessage(m) != Platform::MsgAnswer::Retry) return false;
+        pause = Platform::NextRetryPause(pause);
+        Platform::Pause(pause);
     }
     Trace("about to set iresult");
     return true;

@@ -5,6 +5,7 @@
 #include "config/cconfigoptions.h"
 #include "config/cprintergroup.h"
 #include "intake/cmonitor.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 
@@ -36,17 +37,26 @@ struct CJobFileMemo {
     bool answered = false;                    // answered by this process: never answered again
     bool reported = false;                    // a failed store or an odd file was reported once
     std::shared_ptr<const CPrintJobInfo> job; // the record as read
+    // Not looked at again before this time (NowMs; 0: at once): an empty file given time to be
+    // written, or a job whose answers could not be written, after the pause that follows.
+    qint64 retryAt = 0;
+    int retryPause = 0;
+    bool waitedEmpty = false;
 };
+
+// An empty job file is read (a record with default fields) once it stayed empty this long:
+// one caught between its creation and its first write is read when written.
+constexpr int kEmptySettleMs = 1000;
 
 // The job files of the folder scanned last, by name: kept for the life of the process (the
 // windows that scan come and go), pruned to the names of the last listing, and forgotten when
 // the user's folder changes.
-QHash<QString, CJobFileMemo>& Memory(const QString& folder) {
+QHash<QString, CJobFileMemo>& Memory(const QString* folder = nullptr) {
     static QString scanned;
     static QHash<QString, CJobFileMemo> memory;
-    if (folder != scanned) {
+    if (folder && *folder != scanned) {
         memory.clear();
-        scanned = folder;
+        scanned = *folder;
     }
     return memory;
 }
@@ -124,10 +134,17 @@ bool SettleJob(CPrintJobInfo& job, const CJobAnswer& a) {
         if (lines.isEmpty() || lines.last() != *a.shdLine)
             done = WriteLineToFile(shd, *a.shdLine, false);
     }
-    // A queue that names no server has no release to wait for.
     const QString id = QString::number(job.PrintJobID);
-    if (done && a.pass && !WritePassFile(job.QueueName, id, *a.pass))
-        done = PassFilePath(job.QueueName, id).isEmpty();
+    if (done && a.pass) {
+        if (PassFilePath(job.QueueName, id).isEmpty()) // nowhere to send it: answered without
+            WriteLog(QStringLiteral("E"),
+                     QStringLiteral("No release written for ") + job.JobFileName +
+                         QStringLiteral(": its queue name \"") + job.QueueName +
+                         QStringLiteral("\" names no print server"),
+                     true);
+        else
+            done = WritePassFile(job.QueueName, id, *a.pass);
+    }
     if (!done) Platform::RemoveFile(dataFile);
     return done;
 }
@@ -212,26 +229,35 @@ EJobDecision Decide(CPrintJobInfo& job, bool duplicate, bool fileThere) {
     return EJobDecision::Store;
 }
 
-// Writes the answer of a job that needs no input; memo notes it when all was written.
+// Writes the answer of a job that needs no input; memo notes it when all was written, else
+// when to try again: the fault (a full disk, a missing folder) is the machine's, and trying at
+// once would only burn the processor until it is mended.
 void WriteAnswer(EJobDecision decision, CPrintJobInfo& job, CJobFileMemo& memo, bool fileThere) {
+    CJobAnswer answer = StoredJobAnswer(job);
     if (decision == EJobDecision::NotLogged) {
-        CJobAnswer cancel{true, QStringLiteral("cancel"), {}};
+        answer = CJobAnswer{true, QStringLiteral("cancel"), {}};
         const auto group = job.PrinterGroup();
-        if (group && group->PauseUntilAck) cancel.pass = QStringLiteral("resume");
-        memo.answered = SettleJob(job, cancel); // else tried again at the next scan
-        return;
+        if (group && group->PauseUntilAck) answer.pass = QStringLiteral("resume");
+    } else if (!fileThere) {
+        answer.pass.reset();
     }
-    CJobAnswer stored = StoredJobAnswer(job);
-    if (!fileThere) stored.pass.reset();
-    if (SettleJob(job, stored)) {
-        memo.answered = true;
-    } else if (!memo.reported) {
-        // Tried again quietly at every scan until it is stored.
+    memo.answered = SettleJob(job, answer);
+    if (memo.answered) return;
+    memo.retryPause = Platform::NextRetryPause(memo.retryPause);
+    memo.retryAt = Platform::NowMs() + memo.retryPause;
+    if (decision == EJobDecision::Store && !memo.reported) { // a cancel is not reported
         ReportStoreFailure();
         memo.reported = true;
     }
 }
 } // namespace
+
+qint64 JobRetryAt() {
+    qint64 due = -1;
+    for (const CJobFileMemo& memo : std::as_const(Memory()))
+        if (memo.retryAt > 0 && (due < 0 || memo.retryAt < due)) due = memo.retryAt;
+    return due;
+}
 
 void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
     if (!gConfigOptions) return;
@@ -239,7 +265,8 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
     // One listing: a settled job is never opened.
     const CJobFolderListing listing = ListJobFolder(folder);
     const Platform::FileStamp optionsStamp = Platform::StampOf(gEnv.m_sconfigfile);
-    QHash<QString, CJobFileMemo>& known = Memory(folder);
+    QHash<QString, CJobFileMemo>& known = Memory(&folder);
+    const qint64 now = Platform::NowMs();
     QHash<QString, CJobFileMemo> kept; // the memos of the names listed now
     kept.reserve(listing.jobFiles.size());
     for (const QString& name : listing.jobFiles) {
@@ -253,7 +280,10 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         }
         const Platform::FileStamp stamp = Platform::StampOf(path);
         if (!stamp.exists || Platform::Exists(base + QStringLiteral("dat"))) continue;
-        if (memo.stamp != stamp) memo = CJobFileMemo{stamp, {}, {}, false, false, false, {}};
+        if (memo.stamp != stamp) {
+            memo = CJobFileMemo{};
+            memo.stamp = stamp;
+        }
         if (!stamp.regular) {
             // A FIFO or a device would block the reader, a link points anywhere.
             if (!memo.reported)
@@ -263,9 +293,15 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
             kept.insert(name, std::move(memo));
             continue;
         }
-        // Created but not yet written: a record read now would stay pending empty. The watch
-        // wakes the loop again when the writer is done.
-        if (!memo.answered && stamp.size == 0) continue;
+        if (!memo.answered && stamp.size == 0 && !memo.waitedEmpty) {
+            memo.waitedEmpty = true;
+            memo.retryAt = now + kEmptySettleMs;
+        }
+        if (!memo.answered && memo.retryAt > now) { // not yet
+            kept.insert(name, std::move(memo));
+            continue;
+        }
+        memo.retryAt = 0;
         if (!memo.answered && !ReadJobFile(memo, path, optionsStamp, monitor)) continue;
         if (memo.answered || memo.otherMachine) { // answered already, or handled elsewhere
             kept.insert(name, std::move(memo));

@@ -36,6 +36,9 @@ CJobAnswer StoredJobAnswer(CPrintJobInfo& job);
 // data file is taken back, so that the job stays pending and is answered again. True when all
 // were written.
 bool SettleJob(CPrintJobInfo& job, const CJobAnswer& answer);
+// When (Platform::NowMs) the last scan wants to look again at a job it put off (an empty job
+// file, a job whose answers could not be written), or -1 when it put none off.
+qint64 JobRetryAt();
 
 class CPrintJobInfos : public CCollection<CPrintJobInfo, true> {
     using Base = CCollection<CPrintJobInfo, true>;

@@ -12,6 +12,16 @@ qint64 NowMs();
 // Never blocks the thread; re-entrant callers must guard themselves.
 void Pause(int ms);
 
+// The pause before the next try of a step the machine made fail (a full disk, a missing
+// folder): 500 ms after the first failure, doubled at each, at most 10 s.
+constexpr int kFirstRetryMs = 500;
+constexpr int kLongestRetryMs = 10000;
+constexpr int NextRetryPause(int previousMs) {
+    return previousMs <= 0                     ? kFirstRetryMs
+           : previousMs >= kLongestRetryMs / 2 ? kLongestRetryMs
+                                               : previousMs * 2;
+}
+
 struct ClockHooks {
     std::function<qint64()> now;
     std::function<void(int ms)> pause;

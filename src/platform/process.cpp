@@ -15,6 +15,15 @@ bool StartProgram(const QString& program, const QStringList& args) {
     return !program.isEmpty() && QProcess::startDetached(program, args);
 }
 
+int RunProgram(const QString& program, const QStringList& args) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(program, args);
+    // Blocks in the kernel until the child ends: nothing else runs in the caller meanwhile.
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit) return -1;
+    return child.exitCode();
+}
+
 InstanceLock AcquireInstanceLock(const QString& name, const QString& fallbackFolder, QString* why) {
     static std::unique_ptr<QLockFile> held;
     const QString file =

@@ -23,8 +23,9 @@ void FolderWatch::Close() {
     m_changed = false;
 }
 
-bool FolderWatch::Create(const QString& folder) {
+bool FolderWatch::Create(const QString& folder, const QString& names) {
     Close();
+    m_names = names;
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) return false;
     const QByteArray native = EncodeName(folder);
@@ -45,7 +46,16 @@ bool FolderWatch::Drain() {
     if (m_fd < 0) return false;
     alignas(inotify_event) char buffer[4096];
     bool any = false;
-    while (::read(m_fd, buffer, sizeof buffer) > 0) any = true;
+    ssize_t got = 0;
+    while ((got = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < got && !any;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+            // No name: the folder itself, or events lost to a full queue.
+            any = m_names.isEmpty() || e->len == 0 ||
+                  MatchWildcard(DecodeName(QByteArray(e->name)), m_names);
+            at += ssize_t(sizeof(inotify_event) + e->len);
+        }
+    }
     if (any) m_changed = true;
     return any;
 }

@@ -14,8 +14,9 @@ public:
     FolderWatch();
     ~FolderWatch() override;
 
-    // False when the folder cannot be watched.
-    bool Create(const QString& folder);
+    // False when the folder cannot be watched. With names (a wildcard), only changes of files
+    // so named count, and of the folder itself.
+    bool Create(const QString& folder, const QString& names = {});
     // True when a change arrived since the last call, also one the event loop has not
     // delivered yet; forgets it.
     bool TakeChange();
@@ -30,6 +31,7 @@ private:
     void Close();
 
     int m_fd = -1;
+    QString m_names;
     QSocketNotifier* m_notifier = nullptr;
     bool m_changed = false;
 };

@@ -17,11 +17,14 @@
 #include "startup/initenvironment.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 namespace {
 class CFolderNotification : public IChangeNotification {
 public:
-    bool Create(const QString& folder) { return m_watch.Create(folder); }
+    // Only job files end a wait: the program writes none, so its own answers (data files,
+    // ".shd" lines, their temporary files) never wake it.
+    bool Create(const QString& folder) { return m_watch.Create(folder, QStringLiteral("*.prt")); }
     bool TakeChange() override { return m_watch.TakeChange(); }
     void OnChange(std::function<void()> wake) override {
         QObject::connect(&m_watch, &Platform::FolderWatch::Changed, &m_watch, std::move(wake));
@@ -130,10 +133,18 @@ void CMonitoringLoop::CopyConfiguration() {
 void CMonitoringLoop::CountAndShow(bool log) {
     // Job files without their data file: a data file of another kind (the activity export's
     // Job1.dat...) settles nothing.
-    if (m_displayAfter > ListJobFolder(gEnv.m_sUserPath).Pending()) return;
+    if (m_displayAfter > ListJobFolder(gEnv.m_sUserPath).Pending()) {
+        m_retryAt = -1; // not scanned: a job put off waits for the next scan that is made
+        return;
+    }
     if (log) WriteLog(QStringLiteral("I"), QStringLiteral("about to doprintjobs"));
-    m_hooks.doPrintJobs();
+    ShowJobs();
     if (log) WriteLog(QStringLiteral("I"), QStringLiteral("finished to doprintjobs"));
+}
+
+void CMonitoringLoop::ShowJobs() {
+    m_hooks.doPrintJobs();
+    m_retryAt = JobRetryAt();
 }
 
 void CMonitoringLoop::Arm(WaitKind kind, int ms) {
@@ -143,6 +154,8 @@ void CMonitoringLoop::Arm(WaitKind kind, int ms) {
     // this one at once: nothing written meanwhile waits for the limit.
     if (kind != WaitKind::Poll && m_notify && m_notify->TakeChange()) m_waitMs = 0;
     if (m_importPending) m_waitMs = 0; // the import goes on at once
+    if (m_retryAt >= 0)                // a job put off by the scan is looked at again in time
+        m_waitMs = int(std::clamp<qint64>(m_retryAt - Platform::NowMs(), 0, m_waitMs));
     m_timer.start(m_waitMs);
 }
 
@@ -179,7 +192,7 @@ bool CMonitoringLoop::Start() {
     // Watching starts before the first scan, so that a job written during it is seen.
     m_notify = m_hooks.notify(gEnv.m_sUserPathLetter);
     if (m_notify) m_notify->OnChange([this] { ChangeSeen(); });
-    m_hooks.doPrintJobs();
+    ShowJobs();
     WriteTrace(QStringLiteral("m_sUserPathLetter is ") + gEnv.m_sUserPathLetter);
     m_polling = gEnv.m_bOffline;
     if (!Platform::IsOldSystem() && !UncUserPath() && m_notify && !m_polling)

@@ -90,6 +90,7 @@ private:
     void CopyConfiguration();
     // Counts pending job files and opens the dialog when enough are pending.
     void CountAndShow(bool log);
+    void ShowJobs();
     void Arm(WaitKind kind, int ms);
     void Disarm();
     // Reads the configuration found at start-up into a new gConfigOptions; false when it
@@ -108,6 +109,7 @@ private:
     int m_waitMs = 0;
     bool m_polling = false;
     bool m_importPending = false;
+    qint64 m_retryAt = -1; // when the last scan wants to look again (Platform::NowMs), or -1
     int m_displayAfter = 0;
     QString m_configPath;
 };

@@ -11,6 +11,7 @@
 #include "platform/system.h"
 #include "report/breport.h"
 #include "startup/initenvironment.h"
+#include "startup/session.h"
 
 #include <QRegularExpression>
 #include <cstdio>
@@ -31,7 +32,8 @@ int Usage(const QString& why = {}) {
                                  "       qorvlog --import ROOT [DATABASE]\n"
                                  "       qorvlog --report [DATABASE] [--from YYYY-MM-DD] "
                                  "[--to YYYY-MM-DD] [--user NAME]\n"
-                                 "               [--by CATEGORY[,CATEGORY...]] [--output FILE]"));
+                                 "               [--by CATEGORY[,CATEGORY...]] [--output FILE]\n"
+                                 "       qorvlog --session"));
     return 2;
 }
 
@@ -182,5 +184,6 @@ int RunCommandLine(const QStringList& args) {
         !args[1].isEmpty())
         return Import(args);
     if (mode == QLatin1String("--report")) return Report(args);
+    if (mode == QLatin1String("--session") && args.size() == 1) return RunSession();
     return Usage();
 }

@@ -14,6 +14,8 @@
 #include "platform/clock.h"
 #include "testsupport.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -92,6 +94,22 @@ public:
     QList<QUrl> urls;
 public Q_SLOTS:
     void Open(const QUrl& url) { urls << url; }
+};
+
+// A notification service on the test's own session bus. Records each call: "notify <replaced
+// id> <summary>|<body> <action>" or "close <id>".
+class StandInNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList calls;
+public Q_SLOTS:
+    uint Notify(const QString&, uint replaces, const QString&, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap&, int) {
+        calls << u"notify %1 %2|%3 %4"_s.arg(replaces).arg(summary, body, actions.value(0));
+        return 1;
+    }
+    void CloseNotification(uint id) { calls << u"close %1"_s.arg(id); }
 };
 } // namespace
 
@@ -206,7 +224,25 @@ class TestFPrintJobs : public QObject {
                 u"rows "_s + rows.join(u',')};
     }
 
+    QTemporaryDir busDir;
+    QProcess bus;
+    StandInNotifications notifications;
+
 private Q_SLOTS:
+    void initTestCase() {
+        bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s,
+                                     u"--address=unix:path="_s + busDir.filePath(u"bus"_s)});
+        QVERIFY2(bus.waitForReadyRead(5000), "dbus-daemon did not start");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+        auto service = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"stand-in"_s);
+        QVERIFY(service.registerService(u"org.freedesktop.Notifications"_s));
+        QVERIFY(service.registerObject(u"/org/freedesktop/Notifications"_s, &notifications,
+                                       QDBusConnection::ExportAllSlots));
+    }
+    void cleanupTestCase() {
+        bus.kill();
+        bus.waitForFinished();
+    }
     void init() {
         box = std::make_unique<Sandbox>();
         rec = std::make_unique<MessageRecorder>();
@@ -509,7 +545,9 @@ private Q_SLOTS:
         Type(u"Matter"_s, u"4711"_s);
         QTest::mouseClick(Button(u"cmdSave"_s), Qt::LeftButton);
         rec->Script({Platform::MsgAnswer::Retry, Platform::MsgAnswer::Cancel});
+        QList<qint64> asked;
         rec->OnEach([&](const Platform::Message& m) {
+            asked << now;
             QCOMPARE(m.buttons, Platform::MsgButtons::RetryCancel);
             Tick(5000); // a tick while the message is open does nothing
             if (retryHelps) QDir().rmdir(obstacle);
@@ -518,6 +556,7 @@ private Q_SLOTS:
         const QString text = u"Unable to save print job data.|Choosing Cancel will cause data to "
                              u"be lost for selected print jobs."_s;
         QCOMPARE(rec->Joined(), retryHelps ? text : text + u"#"_s + text);
+        if (!retryHelps) QCOMPARE(asked[1] - asked[0], 5000 + 500); // Retry waits 500 ms first
         const QStringList stored = {PlotterDat(u"Acme Ltd"_s, u"4711"_s), kHeld};
         QCOMPARE(Left(u"42"_s), (retryHelps ? stored : QStringList{QString(), QString()}));
         QVERIFY(w->IsUnloaded()); // the job left the list either way
@@ -566,6 +605,45 @@ private Q_SLOTS:
         QCOMPARE(Rows(0), (QStringList{"*Plan.dwg", "Later.dwg"}));
         QCOMPARE(Form().value(1), u"Matter=12"_s);
         QCOMPARE(QApplication::focusWidget(), focus);
+    }
+
+    // The user types elsewhere: a window that had the focus calls nobody; a job arriving
+    // while it is buried, then minimised, notifies (replacing) and restores it; the click
+    // activates it with the token; no job left withdraws the notification.
+    void waitingJobsReachTheUser() {
+        notifications.calls.clear();
+        Show({Plotter()});
+        QWidget editor;
+        editor.show();
+        editor.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        QTest::qWait(1100); // past the check of the first opening
+        QCOMPARE(notifications.calls, QStringList());
+        auto arrives = [&](const JobFields& f) {
+            Job(f);
+            Tick(2000);
+            (void)QTest::qWaitFor([&] { return !notifications.calls.isEmpty(); }, 1500);
+            return std::exchange(notifications.calls, {});
+        };
+        QCOMPARE(arrives(Plotter(u"43"_s, u"Later.dwg"_s)),
+                 QStringList{u"notify 0 2 print jobs wait for your entry|Later.dwg default"_s});
+        w->showMinimized();
+        QCOMPARE(arrives(Plotter(u"44"_s, u"Last.dwg"_s)),
+                 QStringList{u"notify 1 3 print jobs wait for your entry|Last.dwg default"_s});
+        QVERIFY(!w->isMinimized());
+        for (const auto& [name, text] : {std::pair{u"ActivationToken"_s, u"token-1"_s},
+                                         std::pair{u"ActionInvoked"_s, u"default"_s}}) {
+            QDBusMessage m = QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_s,
+                                                        u"org.freedesktop.Notifications"_s, name);
+            QDBusConnection(u"stand-in"_s).send(m << 1u << text);
+        }
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), "token-1");
+        List()->selectAll(); // all three cancelled: none waits
+        Button(u"cmdCancel"_s)->click();
+        Tick();
+        QVERIFY(w->IsUnloaded());
+        QTRY_COMPARE(notifications.calls, QStringList{u"close 1"_s});
     }
 
     void listFileAndPathEntries() {

@@ -4,6 +4,7 @@
 #include "config/cconfigoptions.h"
 #include "intake/cmonitor.h"
 #include "intake/cprintjobinfos.h"
+#include "platform/clock.h"
 #include "platform/openfiles.h"
 #include "testsupport.h"
 
@@ -137,8 +138,9 @@ private Q_SLOTS:
         QCOMPARE(Answers("A"), "<missing>|10.0.0.7\r\n|resume\r\n"_ba); // the line once
     }
     // A job is settled only with all its answers: whichever cannot be written, no data file
-    // is left (the job stays pending), and the next scan writes what is missing, the ".shd"
-    // line once. A job that cannot be stored is reported once, then tried again quietly.
+    // is left (the job stays pending), and a later scan writes what is missing, the ".shd"
+    // line once. A job that cannot be stored is reported once, then tried again quietly after
+    // pauses that grow to 10 s, not a millisecond early.
     void allAnswersOrNone_data() {
         // The configuration entry (stored or not logged), the file that finds no room and the
         // answers left until there is room.
@@ -156,16 +158,25 @@ private Q_SLOTS:
         Configure(setup);
         box->Write(kJobs + u"A.shd"_s, "m\r\n");
         Job(u"A.prt"_s);
+        FakeClock clock;
         {
             FailingDevice device(0, full);
-            for (int i = 0; i < 2; ++i) {
+            QString pauses; // each pause, then how much of it a scan 1 ms early leaves
+            for (int i = 0; i < 7; ++i) {
                 QCOMPARE(Scan().Count(), 0);
                 QCOMPARE(QString::fromUtf8(Answers("A")), left);
+                const qint64 pause = JobRetryAt() - Platform::NowMs();
+                Platform::Pause(int(pause) - 1);
+                QCOMPARE(Scan().Count(), 0);
+                pauses += u"%1/%2 "_s.arg(pause).arg(JobRetryAt() - Platform::NowMs());
+                Platform::Pause(1);
             }
+            QCOMPARE(pauses, u"500/1 1000/1 2000/1 4000/1 8000/1 10000/1 10000/1 "_s);
         }
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(Scan().Count(), 0);
             QCOMPARE(Answers("A"), setup.contains(u"Silent"_s) ? kSent : kCancel);
+            QCOMPARE(JobRetryAt(), -1);
         }
         QCOMPARE(rec->Joined(), setup.contains(u"Silent"_s)
                                     ? u"Unable to save print job to database or to file.|Contact "
@@ -197,21 +208,28 @@ private Q_SLOTS:
         QVERIFY(a->CategoryValues.Item(1) != b->CategoryValues.Item(1)); // not shared
     }
     // A job file seen between its creation and its first write is read once it is written,
-    // not kept empty.
+    // not kept empty; one that stays empty for a second is a job with default fields.
     void readOnceWritten() {
         Configure(u"PG2 LogSilent False"_s); // a record with no driver would be shown
         gEnv.m_bLogAllUsers = true;          // and one with no machine kept
+        FakeClock clock;
         const QString path = box->Write(kJobs + u"A.prt"_s, {});
+        const QString empty = box->Write(kJobs + u"E.prt"_s, {});
         CPrintJobInfos jobs = Scan();
         QCOMPARE(QString::number(jobs.Count()) + u'|' + QString::fromUtf8(Answers("A")) +
                      rec->Joined(),
                  u"0|"_s + QString::fromUtf8(kNone));
+        QCOMPARE(JobRetryAt() - Platform::NowMs(), 1000);
         Job(u"A.prt"_s);
+        Platform::Pause(999);
         jobs = Scan(std::move(jobs));
         QCOMPARE(jobs.Count(), 1);
         QCOMPARE(jobs.Item(path)->DocumentName + u'|' +
                      QString::number(jobs.Item(path)->PrintJobID),
                  u"Plan.dwg|42"_s);
+        Platform::Pause(1);
+        const auto e = Scan(std::move(jobs)).Item(empty);
+        QCOMPARE(u"%1|%2|%3"_s.arg(e->UserName).arg(e->PrintJobID).arg(e->JobSizeBytes), u"|0|0"_s);
     }
     // The same job twice (user and machine in any case, number by its upper 16 bits above
     // 65535) is left alone; the index follows the jobs held.
@@ -237,7 +255,8 @@ private Q_SLOTS:
     }
     // Odd job files are read as far as they go and the scan goes on; settled jobs are never
     // opened, FIFOs and links never followed (one "E" line each when read), a name that is
-    // not UTF-8 answered under the same bytes.
+    // not UTF-8 answered under the same bytes, a queue that names no server answered without
+    // a release and the log saying why.
     void oddJobFiles() {
         Configure(u"PG1 LogSilent True"_s);
         gEnv.m_sLocalUserPath = box->Path(u"local/"_s);
@@ -256,6 +275,7 @@ private Q_SLOTS:
         const QString outside = box->WriteLines(u"outside/l.prt"_s, JobFields().Lines());
         QVERIFY(QFile::link(outside, box->Path(kJobs + u"l.prt"_s)));
         Job(u"y.prt"_s, u"id=43"_s);
+        Job(u"n.prt"_s, u"id=44;queue=\\\\..\\x"_s);
         QVERIFY(box->WriteNative(kJobs.toUtf8() + "caf\xe9.prt", box->Read(kJobs + u"H.PRT"_s)));
         ::alarm(20); // an open that blocks on a FIFO ends the test here
         QCOMPARE(Scan().Count(), 0);
@@ -271,16 +291,20 @@ private Q_SLOTS:
         QCOMPARE(Answers("caf\xe9") + Answers("y").left(9) + box->Read(kJobs + u"H.DAT"_s),
                  kStored + "<missing>x");
         QCOMPARE(QDir(box->Path(kJobs)).entryList({u"*.dat"_s, u"*.DAT"_s}),
-                 (QStringList{u"G.dat"_s, u"H.DAT"_s}));
+                 (QStringList{u"G.dat"_s, u"H.DAT"_s, u"n.dat"_s}));
         QByteArrayList errors;
         for (const QByteArray& line : box->Read(u"local/qorvlog.txt"_s).split('\n'))
             if (line.contains(" E ")) errors << line.mid(line.indexOf(" E ") + 1);
         const QByteArray at = QFile::encodeName(box->Path(kJobs));
-        QCOMPARE(errors, (QByteArrayList{
-                             "E Unable to write to " + at + "y.shd: " + std::strerror(ENXIO) + "\r",
-                             "E Unable to save print job to database or to file.\r",
-                             "E Job file skipped: " + at + "x.prt: not a regular file\r",
-                             "E Job file skipped: " + at + "l.prt: not a regular file\r"}));
+        std::sort(errors.begin(), errors.end()); // in the listing's order
+        QCOMPARE(errors,
+                 (QByteArrayList{"E Job file skipped: " + at + "l.prt: not a regular file\r",
+                                 "E Job file skipped: " + at + "x.prt: not a regular file\r",
+                                 "E No release written for " + at +
+                                     "n.prt: its queue name \"\\\\..\\x\" names no print server\r",
+                                 "E Unable to save print job to database or to file.\r",
+                                 "E Unable to write to " + at + "y.shd: " + std::strerror(ENXIO) +
+                                     "\r"}));
     }
     // Every field from its line (a lone CR ends one too), on the limits: the document cut at its
     // NUL and trimmed, the machine cut to 15 characters, the path only with ObtainPath.

@@ -4,6 +4,7 @@
 #include "platform/openfiles.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/watcher.h"
 #include "testsupport.h"
 
 #include <QDeadlineTimer>
@@ -178,6 +179,21 @@ private Q_SLOTS:
         QVERIFY(!users.Read(u"bob"_s, -1, &read, &owner));
         QVERIFY(!users.Save(u"../x"_s, "x", 0600));
         QCOMPARE(users.Folders(), QStringList{u"old"_s});
+    }
+    // A watch for some names: other files' changes (the client's own answers) are not seen,
+    // the named files' and the folder's own are.
+    void watchNamed() {
+        Platform::FolderWatch watch;
+        QVERIFY(QDir().mkpath(box->Path(u"f"_s)));
+        QVERIFY(watch.Create(box->Path(u"f"_s), u"*.prt"_s));
+        QString seen;
+        for (const QString& name :
+             {u"a.dat"_s, u".a.dat.tmp"_s, u"a.shd"_s, u"A.PRT"_s, u"a.dat"_s}) {
+            box->Write(u"f/"_s + name, "x");
+            seen += watch.TakeChange() ? u'y' : u'n';
+        }
+        QVERIFY(QDir(box->Path(u"f"_s)).removeRecursively());
+        QCOMPARE(seen + (watch.TakeChange() ? u'y' : u'n'), u"nnnyny"_s);
     }
     // The one-instance lock: only a live holder means "running"; a runtime folder that cannot
     // hold the lock, or belongs to another user, gives way to the fallback folder.

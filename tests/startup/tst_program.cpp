@@ -1,5 +1,6 @@
 // The program as users and administrators run it: a sandboxed installation, jobs dropped into
 // the job folder, a second start, a configuration that cannot be used, the command-line modes.
+#include "platform/process.h"
 #include "platform/system.h"
 #include "startup/commandline.h"
 #include "testsupport.h"
@@ -31,13 +32,7 @@ private Q_SLOTS:
                   "<?xml version=\"1.0\"?><xbel version=\"1.0\"><bookmark "
                   "href=\"file:///Clients/Acme%204711/Plan.dwg\"/></xbel>");
         QProcess first;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the sandbox's
-        env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
-        first.setProcessEnvironment(env);
-        first.start(QStringLiteral(QORVLOG_BIN));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(box.Path(u"home/.local/share/Qorvex/qorvlog.ini"_s)),
-                                 10000);
-        QTest::qWait(300); // past start-up, waiting on the job folder
+        QVERIFY(StartProgram(first, box));
         QCOMPARE(RunProgram({}).status, 0);
         JobFields plot, recent;
         plot.machine = recent.machine = Platform::ComputerName();
@@ -123,7 +118,7 @@ private Q_SLOTS:
                      "OUT\n       qorvlog --create-database TARGET\n       qorvlog --import ROOT "
                      "[DATABASE]\n       qorvlog --report [DATABASE] [--from YYYY-MM-DD] [--to "
                      "YYYY-MM-DD] [--user NAME]\n               [--by CATEGORY[,CATEGORY...]] "
-                     "[--output FILE]\n"_s;
+                     "[--output FILE]\n       qorvlog --session\n"_s;
         QCOMPARE(u"%1|%2|%3"_s.arg(r.status).arg(r.out, r.err).replace(box.Path(), u"~"_s), output);
     }
     // A configuration written in the new format; onto a full disk the one already there stays
@@ -148,6 +143,28 @@ private Q_SLOTS:
         QCOMPARE(box.Read(u"Config.ini"_s), missing == u"0"_s ? written : old);
         QCOMPARE(QDir(box.Path()).entryList({u"*Config.ini*"_s}, QDir::Files | QDir::Hidden),
                  QStringList{u"Config.ini"_s});
+    }
+    // The autostart's session starts a client that ended abnormally again, after growing
+    // pauses; one that ends in order (another instance runs) ends it. Last: the lock stays.
+    void sessionStartsTheClientAgain() {
+        Sandbox box;
+        LayOutInstallation(
+            box, IniEdit(TestData(u"config_v2.ini"_s), u"GENERAL"_s, u"Version"_s, u"3"_s));
+        QProcess session;
+        session.start(u"env"_s,
+                      {u"QORVLOG_RESTART_MS=100"_s, u"QORVLOG_MESSAGES="_s + box.Path(u"m.txt"_s),
+                       QStringLiteral(QORVLOG_BIN), u"--session"_s});
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (err += session.readAllStandardError())
+                .contains("(1), started again in 0.1 s\nqorvlog: ended abnormally "
+                          "(1), started again in 0.2 s\n"),
+            10000);
+        session.kill();
+        session.waitForFinished();
+        QCOMPARE(Platform::AcquireInstanceLock(u"qorvlog"_s, box.Path()),
+                 Platform::InstanceLock::Acquired);
+        QCOMPARE(RunProgram({u"--session"_s}).status, 0);
     }
 };
 

@@ -361,6 +361,17 @@ QString JobDump(const CPrintJobInfo& j) {
     return out;
 }
 
+bool StartProgram(QProcess& program, const Sandbox& box) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the sandbox's
+    env.insert(u"QORVLOG_MESSAGES"_s, box.Path(u"messages.txt"_s));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(QORVLOG_BIN));
+    const QString copy = box.Path(u"home/.local/share/Qorvex/qorvlog.ini"_s);
+    if (!QTest::qWaitFor([&] { return QFile::exists(copy); }, 10000)) return false;
+    QTest::qWait(300); // past start-up, waiting on the job folder
+    return true;
+}
+
 ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -119,6 +119,9 @@ struct ProgramResult {
 // Runs build/bin/qorvlog with args to its end, headless (no display), in this process's
 // environment (the sandbox's) with extra added.
 ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {});
+// Starts build/bin/qorvlog in the background, unattended (its messages appended to
+// messages.txt in the sandbox); true once it waits on the job folder.
+bool StartProgram(QProcess& program, const Sandbox& box);
 
 // Sets a file's last-write time secondsFromNow away; false when it cannot.
 bool TouchFile(const QString& path, int secondsFromNow);
