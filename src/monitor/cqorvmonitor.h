@@ -7,6 +7,7 @@
 // request at once (a pull of notifications is never held open), so no call here waits for
 // long; what wakes the monitor is a pipe our notifier nudges at every event, the answer
 // folders watched with inotify, and a timer at the interval the scheduler asks pulls to keep.
+#include "monitor/jobfilelines.h"
 #include "platform/cups.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -40,7 +41,8 @@ public:
         QString billing;
         QString unmoved; // why the queue its user redirects it to was refused
         qint64 remindedMs = -1;
-        uint uid = 0; // the user's account
+        uint uid = 0;      // the user's account
+        int documents = 0; // counted in its job file
     };
     // A job the monitor does not take up (yet), and why.
     struct CRefusedJob {
@@ -107,6 +109,9 @@ private:
     // A job the scheduler told of; created: it was just created (it may have finished since).
     void Consider(const Platform::CupsJob& job, bool created);
     void TakeUp(const Platform::CupsJob& job);
+    CJobFacts CountJob(const Platform::CupsJob& job);
+    // The job file of a job as the scheduler tells it now, its pages counted.
+    bool WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, const Platform::CupsJob& job);
     // Looks at jobs whose document is still arriving again, sooner first.
     void WaitForDocument(int id);
     void LookAtIncoming();
@@ -114,6 +119,8 @@ private:
     // Answers changed in a user's folder: only the jobs whose files changed are looked at.
     void UserChanged(const QString& user);
     void ReadDataAnswer(CTrackedJob& t);
+    // Refuses the values a user answered (why): the job stays held and the user is told.
+    void SendBack(CTrackedJob& t, const Platform::Folder& folder, const QString& why);
     void Release(CTrackedJob& t, const Platform::CupsJob& now);
     // Why the job's user could not submit it to queue himself, "" when he could.
     QString MoveRefusal(const CTrackedJob& t, const QString& queue);

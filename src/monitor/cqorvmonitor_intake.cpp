@@ -33,6 +33,37 @@ void CQorvMonitor::Refuse(const CupsJob& job, const QString& reason) {
     m_refused.insert(job.id, {job.queue, job.user, job.created, reason});
 }
 
+CJobFacts CQorvMonitor::CountJob(const CupsJob& job) {
+    // Every document's pages as its content says, never what the client claimed.
+    CJobFacts facts{m_server, 0, 0};
+    for (int n = 1; n <= std::max(job.documents, 1); ++n) {
+        const QByteArray document = m_cups.Document(job.id, kMaxDocumentBytes, n);
+        if (document.isEmpty()) continue;
+        facts.pages += std::max(Platform::CountPages(document), 1);
+        facts.bytes += document.size();
+    }
+    if (facts.pages <= 0) facts.pages = std::max(job.impressions, 1); // gone already
+    if (facts.bytes <= 0) facts.bytes = job.kOctets * 1024;
+    return facts;
+}
+
+bool CQorvMonitor::WriteJobFile(CTrackedJob& t, const Platform::Folder& folder,
+                                const CupsJob& job) {
+    const CJobFacts facts = CountJob(job);
+    const QString name = t.base + QStringLiteral(".prt");
+    // The monitor's: its user reads it (and may remove it) but cannot change a billed fact.
+    const CupsQueue queue = m_queues.value(job.queue.toLower());
+    if (!folder.Save(name, Platform::EncodeLines(JobFileLines(job, queue, facts)), 0644,
+                     int(m_self.uid))) {
+        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
+                                     QLatin1Char('/') + name + QStringLiteral(": ") +
+                                     Platform::LastFileError().text);
+        return false;
+    }
+    t.documents = job.documents;
+    return true;
+}
+
 void CQorvMonitor::TakeUp(const CupsJob& job) {
     if (!m_queues.contains(job.queue.toLower())) RefreshQueues();
     const CupsQueue queue = m_queues.value(job.queue.toLower());
@@ -60,23 +91,7 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
                 JobText(t) + QStringLiteral(" could not be held: ") + m_cups.LastError());
     }
     if (t.held) Reserve(t, true);
-    CJobFacts facts{m_server, job.impressions, job.kOctets * 1024};
-    if (facts.pages <= 0) {
-        const QByteArray document = m_cups.Document(job.id, kMaxDocumentBytes);
-        facts.pages = Platform::CountPages(document);
-        if (!document.isEmpty()) facts.bytes = document.size();
-    }
-    if (facts.pages <= 0) facts.pages = 1;
-    const QString name = t.base + QStringLiteral(".prt");
-    // The user's own to read; the monitor's group reads it too.
-    if (!folder.Save(name, Platform::EncodeLines(JobFileLines(job, queue, facts)), 0640,
-                     int(t.uid))) {
-        // A held job stays held; the next sweep writes it again.
-        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
-                                     QLatin1Char('/') + name + QStringLiteral(": ") +
-                                     Platform::LastFileError().text);
-        return;
-    }
+    if (!WriteJobFile(t, folder, job)) return; // a held job stays held; the next sweep writes it
     t.done = job.Finished();
     CTrackedJob& kept = *m_jobs.insert(t.id, t);
     SaveStateSoon();

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <cstdio>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -71,7 +72,8 @@ class TestQorvmond : public QObject {
     }
     // Answers a job as the client does: its ".dat" and release file.
     void Answer(int id, const QString& dat, const QString& pas) {
-        m_box->WriteLines(Prt(id).chopped(4) + u".dat"_s, {dat});
+        const QByteArray path = m_box->WriteLines(Prt(id).chopped(4) + u".new"_s, {dat}).toUtf8();
+        QCOMPARE(std::rename(path.constData(), (path.chopped(3) + "dat").constData()), 0);
         m_box->WriteLines(u"share/data/Machines/%1/%2.pas"_s.arg(Platform::ComputerName())
                               .arg(id, 5, 10, QChar(u'0')),
                           {pas});
@@ -296,6 +298,67 @@ private Q_SLOTS:
         QTRY_COMPARE(Status(), status);
     }
 
+    // The pages billed are every document's, counted from its content, whatever a PostScript
+    // comment says; documents sent after the job file was written count before it prints.
+    void pagesFromContent_data() { // "pdf": two.pdf (2 pages), "ps": 3 pages, "%%Pages: 1"
+        Table("documents pages",
+              {"two documents¦pdf pdf¦4", "lying %%Pages:¦ps¦3", "PDF and PostScript¦pdf ps¦5"});
+    }
+    void pagesFromContent() {
+        QFETCH(QString, documents);
+        QFETCH(QString, pages);
+        const QString ps = m_box->Write(
+            u"lie.ps"_s, "%!PS-Adobe-3.0\n%%Pages: 1\nshowpage\nshowpage\nshowpage\n%%Pages: 1\n");
+        QStringList files;
+        for (const QString& d : documents.split(u' ')) files << (d == u"pdf"_s ? m_pdf : ps);
+        const int id = m_cups->Submit(u"Plotter"_s, files.takeLast(), files);
+        QVERIFY(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }));
+        Answer(id, u"QorvexDetail,2,\"Matter\",\"M-4711\""_s, u"resume"_s);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).Finished(); }, 10000));
+        const QList<QByteArray> lines = m_box->Read(Prt(id)).split('\n');
+        QCOMPARE(lines.value(1) + lines.value(11), (pages + u'\r' + pages + u'\r').toUtf8());
+    }
+
+    // Values that break their category's rules keep the job held and the user's window says
+    // why (a job stored without asking is not stored again as it was); the corrected answer
+    // releases and bills it. edits: of the configuration; value: name and value as written.
+    void brokenValueSentBack_data() {
+        Table("edits value why",
+              {"not listed¦CATEGORYPG11/OnlyPreDefinedValues=True "
+               "CATEGORYPG11/AllowBlankValues=False¦Matter\",\"m-1¦'Matter' is invalid.",
+               "pattern¦CATEGORYPG11/Pattern=M-####¦Matter\",\"M-47¦'Matter'does not match "
+               "pattern:M-####",
+               "blank¦CATEGORYPG11/AllowBlankValues=False¦Matter\",\" ¦'Matter' cannot be blank.",
+               "no such category¦¦Client\",\"x¦'Client' is not a category of this printer."});
+    }
+    void brokenValueSentBack() {
+        QFETCH(QString, edits);
+        QFETCH(QString, value);
+        QFETCH(QString, why);
+        m_box->Write(u"share/Config.ini"_s, IniEdits(m_box->Read(u"share/Config.ini"_s),
+                                                     edits.split(u' ', Qt::SkipEmptyParts)));
+        m_monitor.reset();
+        QVERIFY((m_monitor = Start()));
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf);
+        QVERIFY(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }));
+        Answer(id, u"QorvexDetail,2,\"%1\""_s.arg(value), u"resume"_s);
+        const QString whyFile = Prt(id).chopped(3) + u"why"_s;
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(whyFile)); }));
+        QCOMPARE(m_box->Read(whyFile), why.toUtf8() + "\r\n");
+        QTest::qWait(300);
+        QCOMPARE(Job(id).state, CupsJobState::Held);
+        {
+            const auto client = Start(QORVLOG_BIN);
+            QVERIFY(QTest::qWaitFor(
+                [&] { return m_box->Read(u"messages.txt"_s).contains(why.toUtf8()); }));
+            QVERIFY(!QFileInfo::exists(m_box->Path(Prt(id).chopped(3) + u"dat"_s))); // removed
+        }
+        Answer(id, u"QorvexDetail,2,\"Matter\",\"M-4711\""_s, u"resume"_s);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        QCOMPARE(Job(id).billing, u"Matter=M-4711"_s);
+        QVERIFY(!QFileInfo::exists(m_box->Path(whyFile)));
+    }
+
     // A second monitor says that one runs; a lock that cannot be made says why.
     void lockFailure_data() {
         QTest::addColumn<QString>("folders"); // XDG_RUNTIME_DIR and XDG_DATA_HOME, "" as they are
@@ -362,8 +425,9 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return Layout(folder + prt) != u"missing"_s; }));
         QCOMPARE((QStringList{Layout(u"users"_s), Layout(folder), Layout(folder + prt),
                               Layout(machine), Layout(pas)}),
-                 (QStringList{u"711 0:0"_s, u"2770 61002:0"_s, u"640 61002:0"_s, u"1733 0:0"_s,
+                 (QStringList{u"711 0:0"_s, u"2770 61002:0"_s, u"644 0:0"_s, u"1733 0:0"_s,
                               u"600 61002:0"_s}));
+        QCOMPARE(As(61002, u"chmod u+w users/bob/"_s + prt), 1); // his to read, not to change
         // alice can neither list, read nor write bob's folder, nor replace his files.
         QCOMPARE(As(61001, u"ls users/bob"_s), 2);
         QCOMPARE(As(61001, u"cat users/bob/"_s + prt), 1);
@@ -543,9 +607,9 @@ private Q_SLOTS:
         QVERIFY(::symlink(evil.toUtf8().constData(), real.constData()) == 0);
         const QString prt = bob + u".real/"_s + JobName(id);
         QVERIFY2(Layout(prt) == u"missing"_s, "swapped only after the job file was written");
-        QVERIFY2(QTest::qWaitFor([&] { return Layout(prt) == u"640 61002:0"_s; }, 20000),
+        QVERIFY2(QTest::qWaitFor([&] { return Layout(prt) == u"644 0:0"_s; }, 20000),
                  m_monitor->peek(100000).constData());
-        QCOMPARE(m_box->Read(u"share/data/"_s + prt).split('\n').value(11), "7\r");
+        QCOMPARE(m_box->Read(u"share/data/"_s + prt).split('\n').value(11), "1\r"); // no page
         QCOMPARE(Listing(evil), QString());
     }
 
