@@ -1,6 +1,7 @@
 // Reading a large configuration: G printer groups of 20 categories with 200 predefined values
 // each (G = 50 is about 220,000 entries), beside a plain read of the file's bytes. The sizes
-// show that reading time grows linearly with the file.
+// show that reading time grows linearly with the file. And a workstation's reload of one
+// client list of N entries as --set-values writes them.
 #include "config/cconfigoptions.h"
 #include "platform/messages.h"
 
@@ -41,6 +42,29 @@ QString Make(int groups) {
     return path;
 }
 
+QString MakeList(int entries) {
+    static QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/list%1.ini").arg(entries);
+    if (QFile::exists(path)) return path;
+    QByteArray t = "[GENERAL]\r\nVersion = 2\r\nDataFile = jobs.db\r\nDisableLogging = False\r\n"
+                   "AllowCancel = True\r\nLogSilent = False\r\nLogAllUsers = False\r\n"
+                   "NumPrinterGroups = 1\r\n\r\n[PG1]\r\nPrinterGroupName = Default\r\n"
+                   "DisableLogging = False\r\nNumCategories = 1\r\n\r\n[CATEGORYPG11]\r\n"
+                   "CategoryName = Client\r\nVerification = 2\r\nAckDefaultValues = False\r\n"
+                   "AllowBlankValues = False\r\nOnlyPreDefinedValues = True\r\n"
+                   "NumPreDefinedValues = " +
+                   QByteArray::number(entries + 1) + "\r\nPreDefinedValue1 = 2\r\n";
+    for (int v = 1; v <= entries; ++v)
+        t += "PreDefinedValue" + QByteArray::number(v + 1) + " = 0, C" +
+             QByteArray::number(v).rightJustified(5, '0') + " | Client " + QByteArray::number(v) +
+             " Ltd, Matter " + QByteArray::number(v * 7919 % 100000) + "\r\n";
+    t += "DefaultValue = 1\r\n";
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(t);
+    return path;
+}
+
 void BM_PlainRead(benchmark::State& state) {
     const QString path = Make(int(state.range(0)));
     for (auto _ : state) {
@@ -50,8 +74,7 @@ void BM_PlainRead(benchmark::State& state) {
     }
 }
 
-void BM_ReadIniFile(benchmark::State& state) {
-    const QString path = Make(int(state.range(0)));
+void ReadChanged(benchmark::State& state, const QString& path) {
     Platform::SetMessageHandler(
         [](const Platform::Message& m) { return Platform::DefaultAnswer(m); });
     int values = 0;
@@ -70,8 +93,17 @@ void BM_ReadIniFile(benchmark::State& state) {
     }
     state.counters["values"] = values;
 }
+
+void BM_ReadIniFile(benchmark::State& state) {
+    ReadChanged(state, Make(int(state.range(0))));
+}
+
+void BM_ReloadList(benchmark::State& state) {
+    ReadChanged(state, MakeList(int(state.range(0))));
+}
 } // namespace
 
 BENCHMARK(BM_PlainRead)->Arg(12)->Arg(25)->Arg(50)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadIniFile)->Arg(12)->Arg(25)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReloadList)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

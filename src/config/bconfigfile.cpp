@@ -31,8 +31,8 @@ qint32 OpenIni(const QString& path) {
 
 QString GetIniString(const QString& section, const QString& key, const QString& def,
                      qint32 handle) {
-    auto doc = Handles().value(handle);
-    const QString* v = doc ? doc->Find(section, key) : nullptr;
+    const auto doc = Handles().constFind(handle);
+    const QString* v = doc != Handles().cend() ? (*doc)->Find(section, key) : nullptr;
     return (v ? *v : def).left(kBufferSize);
 }
 
@@ -62,15 +62,17 @@ void ShowUnableToOpen(const QString& path) {
 QString GetPPS(const QString& section, const QString& key, const QString& fileName, qint32 handle,
                bool allowBlank, bool allowMissing) {
     const QString value = GetIniString(section, key, kMissing, handle).trimmed();
-    const QString entry = QStringLiteral("Entry [") + section + QStringLiteral("].") + key;
+    const auto entry = [&] {
+        return QStringLiteral("Entry [") + section + QStringLiteral("].") + key;
+    };
     if (value == kMissing) {
         if (!allowMissing)
-            ShowConfigMessage(entry + QStringLiteral(" not found in file:") + kCR + fileName);
+            ShowConfigMessage(entry() + QStringLiteral(" not found in file:") + kCR + fileName);
         return kMissing;
     }
     if (value.isEmpty()) {
         if (allowBlank) return value;
-        ShowConfigMessage(entry + QStringLiteral(" is blank in file:") + kCR + fileName);
+        ShowConfigMessage(entry() + QStringLiteral(" is blank in file:") + kCR + fileName);
         return kMissing;
     }
     return value;

@@ -9,16 +9,22 @@
 
 namespace Platform {
 
-// Case folding for hashed lookups; ASCII, by far the common case, without Unicode tables.
-static QString Fold(QStringView s) {
-    QString out(s.size(), Qt::Uninitialized);
+// Case folding for hashed lookups into out, whose buffer is reused; ASCII, by far the common
+// case, without Unicode tables.
+static const QString& FoldInto(QStringView s, QString& out) {
+    out.resize(s.size());
     QChar* d = out.data();
     for (qsizetype i = 0; i < s.size(); ++i) {
         const char16_t c = s[i].unicode();
-        if (c >= 128) return s.toString().toCaseFolded();
+        if (c >= 128) return out = s.toString().toCaseFolded();
         d[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
     }
     return out;
+}
+
+static QString Fold(QStringView s) {
+    QString out;
+    return FoldInto(s, out);
 }
 
 std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
@@ -36,9 +42,11 @@ std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0 || !current) return true;
-        QString key = Fold(line.left(eq).trimmed());
-        if (current->contains(key)) return true;
-        current->insert(key, line.mid(eq + 1).trimmed().toString());
+        // One lookup: a key given again keeps its first value.
+        const qsizetype before = current->size();
+        QString& value = (*current)[Fold(line.left(eq).trimmed())];
+        if (current->size() == before) return true;
+        value = line.mid(eq + 1).trimmed().toString();
         ++doc->m_entries;
         return true;
     });
@@ -83,9 +91,11 @@ std::shared_ptr<const IniDocument> IniDocument::Open(const QString& path) {
 }
 
 const QString* IniDocument::Find(QStringView section, QStringView key) const {
-    auto s = m_sections.constFind(Fold(section.trimmed()));
+    // A reading pass looks up tens of thousands of keys: no allocation per lookup.
+    thread_local QString folded;
+    auto s = m_sections.constFind(FoldInto(section.trimmed(), folded));
     if (s == m_sections.constEnd()) return nullptr;
-    auto k = s->constFind(Fold(key.trimmed()));
+    auto k = s->constFind(FoldInto(key.trimmed(), folded));
     return k == s->constEnd() ? nullptr : &*k;
 }
 
