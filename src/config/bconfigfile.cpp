@@ -32,8 +32,8 @@ qint32 OpenIni(const QString& path) {
 QString GetIniString(const QString& section, const QString& key, const QString& def,
                      qint32 handle) {
     const auto doc = Handles().constFind(handle);
-    const QString* v = doc != Handles().cend() ? (*doc)->Find(section, key) : nullptr;
-    return (v ? *v : def).left(kBufferSize);
+    const auto v = doc != Handles().cend() ? (*doc)->Find(section, key) : std::nullopt;
+    return v ? v->left(kBufferSize).toString() : def.left(kBufferSize);
 }
 
 void CloseIni(qint32 handle) {

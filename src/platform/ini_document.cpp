@@ -29,24 +29,40 @@ static QString Fold(QStringView s) {
 
 std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
     auto doc = std::make_shared<IniDocument>();
-    const QString text = DecodeText(bytes);
-    QHash<QString, QString>* current = nullptr;
+    doc->m_text = DecodeText(bytes);
+    const QString& text = doc->m_text;
+    // Folded ASCII names are never longer than the text: the buffer is never moved.
+    doc->m_names.resize(text.size());
+    QChar* const names = doc->m_names.data();
+    qsizetype used = 0;
+    const auto name = [&](QStringView s) {
+        for (const QChar c : s)
+            if (c.unicode() >= 128) return Fold(s);
+        QChar* const at = names + used;
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            const char16_t c = s[i].unicode();
+            at[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+        }
+        used += s.size();
+        return QString::fromRawData(at, s.size());
+    };
+    QHash<QString, QStringView>* current = nullptr;
     ForEachLine(QStringView(text), [&](QStringView raw) {
         const QStringView line = raw.trimmed();
         if (line.isEmpty() || line.front() == QLatin1Char(';')) return true;
         if (line.front() == QLatin1Char('[')) {
             qsizetype close = line.indexOf(QLatin1Char(']'));
-            QStringView name = close < 0 ? line.mid(1) : line.mid(1, close - 1);
-            current = &doc->m_sections[Fold(name.trimmed())];
+            const QStringView title = close < 0 ? line.mid(1) : line.mid(1, close - 1);
+            current = &doc->m_sections[name(title.trimmed())];
             return true;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0 || !current) return true;
         // One lookup: a key given again keeps its first value.
         const qsizetype before = current->size();
-        QString& value = (*current)[Fold(line.left(eq).trimmed())];
+        QStringView& value = (*current)[name(line.left(eq).trimmed())];
         if (current->size() == before) return true;
-        value = line.mid(eq + 1).trimmed().toString();
+        value = line.mid(eq + 1).trimmed();
         ++doc->m_entries;
         return true;
     });
@@ -90,13 +106,14 @@ std::shared_ptr<const IniDocument> IniDocument::Open(const QString& path) {
     return doc;
 }
 
-const QString* IniDocument::Find(QStringView section, QStringView key) const {
+std::optional<QStringView> IniDocument::Find(QStringView section, QStringView key) const {
     // A reading pass looks up tens of thousands of keys: no allocation per lookup.
     thread_local QString folded;
     auto s = m_sections.constFind(FoldInto(section.trimmed(), folded));
-    if (s == m_sections.constEnd()) return nullptr;
+    if (s == m_sections.constEnd()) return std::nullopt;
     auto k = s->constFind(FoldInto(key.trimmed(), folded));
-    return k == s->constEnd() ? nullptr : &*k;
+    if (k == s->constEnd()) return std::nullopt;
+    return *k;
 }
 
 bool IniDocument::HasSection(QStringView section) const {

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <optional>
 
 namespace Platform {
 
@@ -21,13 +22,17 @@ public:
     // unchanged (same path, size, modification time and inode). nullptr when unreadable.
     static std::shared_ptr<const IniDocument> Open(const QString& path);
 
-    // nullptr when the section or key is absent.
-    const QString* Find(QStringView section, QStringView key) const;
+    // The value, a view into this document valid while it lives; none when the section or
+    // key is absent.
+    std::optional<QStringView> Find(QStringView section, QStringView key) const;
     bool HasSection(QStringView section) const;
     int EntryCount() const { return m_entries; }
 
 private:
-    QHash<QString, QHash<QString, QString>> m_sections;
+    // Names and values point into these two texts: a list of tens of thousands of entries is
+    // parsed, and freed, without an allocation per entry.
+    QString m_text, m_names;
+    QHash<QString, QHash<QString, QStringView>> m_sections;
     int m_entries = 0;
 };
 
