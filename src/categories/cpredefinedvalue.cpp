@@ -30,7 +30,8 @@ bool CPreDefinedValue::ReadIniFile(qint32, const QString& path, qint32 handle,
     if (value.startsWith(QLatin1String("0,"))) {
         IsSystemEntry = false;
         SystemCode = 0;
-        EntryText = QStringView(value).mid(2).trimmed().toString();
+        // In place: the text is the value's own, no copy per entry of a long list.
+        EntryText = std::move(value.remove(0, 2)).trimmed();
         return true;
     }
     IsSystemEntry = true;

@@ -12,8 +12,16 @@ namespace {
 constexpr int kBufferSize = 2048;
 constexpr QChar kCR = QLatin1Char('\r');
 
-QHash<qint32, std::shared_ptr<const Platform::IniDocument>>& Handles() {
-    static QHash<qint32, std::shared_ptr<const Platform::IniDocument>> handles;
+// An open file, and the section its last lookup found: readers ask for the keys of one
+// section after another, a list of tens of thousands of them.
+struct COpenIni {
+    std::shared_ptr<const Platform::IniDocument> doc;
+    QString lastName;
+    const Platform::IniDocument::Section* last = nullptr;
+};
+
+QHash<qint32, COpenIni>& Handles() {
+    static QHash<qint32, COpenIni> handles;
     return handles;
 }
 } // namespace
@@ -25,14 +33,21 @@ qint32 OpenIni(const QString& path) {
     do {
         next = next == INT32_MAX ? 1 : next + 1;
     } while (Handles().contains(next));
-    Handles().insert(next, std::move(doc));
+    Handles().insert(next, COpenIni{std::move(doc), {}, nullptr});
     return next;
 }
 
 QString GetIniString(const QString& section, const QString& key, const QString& def,
                      qint32 handle) {
-    const auto doc = Handles().constFind(handle);
-    const auto v = doc != Handles().cend() ? (*doc)->Find(section, key) : std::nullopt;
+    const auto open = Handles().find(handle);
+    std::optional<QStringView> v;
+    if (open != Handles().end()) {
+        if (open->lastName.isNull() || open->lastName != section) {
+            open->last = open->doc->FindSection(section);
+            open->lastName = section;
+        }
+        v = Platform::IniDocument::Find(open->last, key);
+    }
     return v ? v->left(kBufferSize).toString() : def.left(kBufferSize);
 }
 

@@ -106,14 +106,23 @@ std::shared_ptr<const IniDocument> IniDocument::Open(const QString& path) {
     return doc;
 }
 
-std::optional<QStringView> IniDocument::Find(QStringView section, QStringView key) const {
-    // A reading pass looks up tens of thousands of keys: no allocation per lookup.
-    thread_local QString folded;
+// A reading pass looks up tens of thousands of keys: no allocation per lookup.
+thread_local QString folded;
+
+const IniDocument::Section* IniDocument::FindSection(QStringView section) const {
     auto s = m_sections.constFind(FoldInto(section.trimmed(), folded));
-    if (s == m_sections.constEnd()) return std::nullopt;
-    auto k = s->constFind(FoldInto(key.trimmed(), folded));
-    if (k == s->constEnd()) return std::nullopt;
+    return s == m_sections.constEnd() ? nullptr : &*s;
+}
+
+std::optional<QStringView> IniDocument::Find(const Section* section, QStringView key) {
+    if (!section) return std::nullopt;
+    auto k = section->constFind(FoldInto(key.trimmed(), folded));
+    if (k == section->constEnd()) return std::nullopt;
     return *k;
+}
+
+std::optional<QStringView> IniDocument::Find(QStringView section, QStringView key) const {
+    return Find(FindSection(section), key);
 }
 
 bool IniDocument::HasSection(QStringView section) const {

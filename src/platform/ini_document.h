@@ -25,6 +25,10 @@ public:
     // The value, a view into this document valid while it lives; none when the section or
     // key is absent.
     std::optional<QStringView> Find(QStringView section, QStringView key) const;
+    // The same in two steps, for many keys of one section: nullptr when it is absent.
+    using Section = QHash<QString, QStringView>;
+    const Section* FindSection(QStringView section) const;
+    static std::optional<QStringView> Find(const Section* section, QStringView key);
     bool HasSection(QStringView section) const;
     int EntryCount() const { return m_entries; }
 
@@ -32,7 +36,7 @@ private:
     // Names and values point into these two texts: a list of tens of thousands of entries is
     // parsed, and freed, without an allocation per entry.
     QString m_text, m_names;
-    QHash<QString, QHash<QString, QStringView>> m_sections;
+    QHash<QString, Section> m_sections;
     int m_entries = 0;
 };
 
