@@ -10,14 +10,25 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-QString Make(int groups) {
+// The general options of a configuration of groups printer groups.
+QByteArray General(int groups) {
+    return "[GENERAL]\r\nVersion = 2\r\nDataFile = jobs.db\r\nDisableLogging = False\r\n"
+           "AllowCancel = True\r\nLogSilent = False\r\nLogAllUsers = False\r\n"
+           "NumPrinterGroups = " +
+           QByteArray::number(groups) + "\r\n";
+}
+
+// A file of a temporary folder, written once.
+QString Kept(const QString& name, const QByteArray& text) {
     static QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/config%1.ini").arg(groups);
-    if (QFile::exists(path)) return path;
-    QByteArray t = "[GENERAL]\r\nVersion = 2\r\nDataFile = jobs.db\r\nDisableLogging = False\r\n"
-                   "AllowCancel = True\r\nLogSilent = False\r\nLogAllUsers = False\r\n"
-                   "NumPrinterGroups = " +
-                   QByteArray::number(groups) + "\r\n";
+    const QString path = dir.path() + QLatin1Char('/') + name;
+    QFile f(path);
+    if (!f.exists() && f.open(QIODevice::WriteOnly)) f.write(text);
+    return path;
+}
+
+QString Make(int groups) {
+    QByteArray t = General(groups);
     for (int g = 1; g <= groups; ++g) {
         const QByteArray pg = "PG" + QByteArray::number(g);
         t += "\r\n[" + pg + "]\r\nPrinterGroupName = Group " + QByteArray::number(g) +
@@ -36,19 +47,12 @@ QString Make(int groups) {
             t += "DefaultValue = 1\r\n";
         }
     }
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(t);
-    return path;
+    return Kept(QStringLiteral("config%1.ini").arg(groups), t);
 }
 
 QString MakeList(int entries) {
-    static QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/list%1.ini").arg(entries);
-    if (QFile::exists(path)) return path;
-    QByteArray t = "[GENERAL]\r\nVersion = 2\r\nDataFile = jobs.db\r\nDisableLogging = False\r\n"
-                   "AllowCancel = True\r\nLogSilent = False\r\nLogAllUsers = False\r\n"
-                   "NumPrinterGroups = 1\r\n\r\n[PG1]\r\nPrinterGroupName = Default\r\n"
+    QByteArray t = General(1) +
+                   "\r\n[PG1]\r\nPrinterGroupName = Default\r\n"
                    "DisableLogging = False\r\nNumCategories = 1\r\n\r\n[CATEGORYPG11]\r\n"
                    "CategoryName = Client\r\nVerification = 2\r\nAckDefaultValues = False\r\n"
                    "AllowBlankValues = False\r\nOnlyPreDefinedValues = True\r\n"
@@ -59,10 +63,7 @@ QString MakeList(int entries) {
              QByteArray::number(v).rightJustified(5, '0') + " | Client " + QByteArray::number(v) +
              " Ltd, Matter " + QByteArray::number(v * 7919 % 100000) + "\r\n";
     t += "DefaultValue = 1\r\n";
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(t);
-    return path;
+    return Kept(QStringLiteral("list%1.ini").arg(entries), t);
 }
 
 void BM_PlainRead(benchmark::State& state) {

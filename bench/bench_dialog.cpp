@@ -115,8 +115,7 @@ struct Installation {
     }
 };
 
-void BM_OpenWith1000PendingJobs(benchmark::State& state) {
-    Installation inst(1000, 10);
+void OpenWindow(benchmark::State& state) {
     for (auto _ : state) {
         auto window = std::make_unique<FPrintJobs>();
         benchmark::DoNotOptimize(window->OpenPrintJobs());
@@ -124,6 +123,11 @@ void BM_OpenWith1000PendingJobs(benchmark::State& state) {
         window.reset();
         state.ResumeTiming();
     }
+}
+
+void BM_OpenWith1000PendingJobs(benchmark::State& state) {
+    Installation inst(1000, 10);
+    OpenWindow(state);
 }
 
 void BM_RescanFindsTenNew(benchmark::State& state) {
@@ -184,13 +188,7 @@ void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
 
 void BM_OpenWithList(benchmark::State& state) {
     Installation inst(1, int(state.range(0)), true);
-    for (auto _ : state) {
-        auto window = std::make_unique<FPrintJobs>();
-        benchmark::DoNotOptimize(window->OpenPrintJobs());
-        state.PauseTiming();
-        window.reset();
-        state.ResumeTiming();
-    }
+    OpenWindow(state);
 }
 
 void TypeAheadKey(benchmark::State& state, int entries, bool inlineList) {
