@@ -68,9 +68,9 @@ bool ParseValueRows(const QByteArray& bytes, QList<CValueRow>* rows, QString* wh
         fields << field;
         const bool blank = fields.size() == 1 && !quoted && fields[0].trimmed().isEmpty();
         const bool header =
-            first && fields[0].trimmed().compare(QLatin1String("code"), Qt::CaseInsensitive) == 0 &&
-            (fields.size() == 1 ||
-             fields[1].trimmed().compare(QLatin1String("description"), Qt::CaseInsensitive) == 0);
+            first && fields.size() == 2 &&
+            fields[0].trimmed().compare(QLatin1String("code"), Qt::CaseInsensitive) == 0 &&
+            fields[1].trimmed().compare(QLatin1String("description"), Qt::CaseInsensitive) == 0;
         CValueRow r{fields[0].trimmed(), fields.value(1).trimmed(), row};
         const qsizetype count = fields.size();
         fields.clear();
