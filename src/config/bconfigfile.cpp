@@ -18,6 +18,7 @@ struct COpenIni {
     std::shared_ptr<const Platform::IniDocument> doc;
     QString lastName;
     const Platform::IniDocument::Section* last = nullptr;
+    qsizetype next = -1; // in it
 };
 
 QHash<qint32, COpenIni>& Handles() {
@@ -33,7 +34,7 @@ qint32 OpenIni(const QString& path) {
     do {
         next = next == INT32_MAX ? 1 : next + 1;
     } while (Handles().contains(next));
-    Handles().insert(next, COpenIni{std::move(doc), {}, nullptr});
+    Handles().insert(next, COpenIni{std::move(doc), {}, nullptr, -1});
     return next;
 }
 
@@ -45,8 +46,9 @@ QString GetIniString(const QString& section, const QString& key, const QString& 
         if (open->lastName.isNull() || open->lastName != section) {
             open->last = open->doc->FindSection(section);
             open->lastName = section;
+            open->next = -1;
         }
-        v = Platform::IniDocument::Find(open->last, key);
+        v = Platform::IniDocument::Find(open->last, key, &open->next);
     }
     return v ? v->left(kBufferSize).toString() : def.left(kBufferSize);
 }

@@ -46,7 +46,7 @@ std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
         used += s.size();
         return QString::fromRawData(at, s.size());
     };
-    QHash<QString, QStringView>* current = nullptr;
+    Section* current = nullptr;
     ForEachLine(QStringView(text), [&](QStringView raw) {
         const QStringView line = raw.trimmed();
         if (line.isEmpty() || line.front() == QLatin1Char(';')) return true;
@@ -59,10 +59,12 @@ std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0 || !current) return true;
         // One lookup: a key given again keeps its first value.
-        const qsizetype before = current->size();
-        QStringView& value = (*current)[name(line.left(eq).trimmed())];
-        if (current->size() == before) return true;
-        value = line.mid(eq + 1).trimmed();
+        const qsizetype before = current->index.size();
+        const QString key = name(line.left(eq).trimmed());
+        qsizetype& at = current->index[key];
+        if (current->index.size() == before) return true;
+        at = current->entries.size();
+        current->entries.append({key, line.mid(eq + 1).trimmed()});
         ++doc->m_entries;
         return true;
     });
@@ -114,11 +116,18 @@ const IniDocument::Section* IniDocument::FindSection(QStringView section) const 
     return s == m_sections.constEnd() ? nullptr : &*s;
 }
 
-std::optional<QStringView> IniDocument::Find(const Section* section, QStringView key) {
+std::optional<QStringView> IniDocument::Find(const Section* section, QStringView key,
+                                             qsizetype* next) {
     if (!section) return std::nullopt;
-    auto k = section->constFind(FoldInto(key.trimmed(), folded));
-    if (k == section->constEnd()) return std::nullopt;
-    return *k;
+    const QString& k = FoldInto(key.trimmed(), folded);
+    qsizetype at = next ? *next : -1;
+    if (at < 0 || at >= section->entries.size() || section->entries[at].first != k) {
+        const auto found = section->index.constFind(k);
+        if (found == section->index.constEnd()) return std::nullopt;
+        at = *found;
+    }
+    if (next) *next = at + 1;
+    return section->entries[at].second;
 }
 
 std::optional<QStringView> IniDocument::Find(QStringView section, QStringView key) const {

@@ -9,6 +9,7 @@
 // section are ignored.
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -26,9 +27,15 @@ public:
     // key is absent.
     std::optional<QStringView> Find(QStringView section, QStringView key) const;
     // The same in two steps, for many keys of one section: nullptr when it is absent.
-    using Section = QHash<QString, QStringView>;
+    struct Section {
+        QHash<QString, qsizetype> index;                // folded key: its place in entries
+        QList<std::pair<QString, QStringView>> entries; // folded key and value, in file order
+    };
     const Section* FindSection(QStringView section) const;
-    static std::optional<QStringView> Find(const Section* section, QStringView key);
+    // next, when given, is where the last lookup in this section ended (-1 before the first):
+    // keys asked for in file order, as readers do, are found without hashing.
+    static std::optional<QStringView> Find(const Section* section, QStringView key,
+                                           qsizetype* next = nullptr);
     bool HasSection(QStringView section) const;
     int EntryCount() const { return m_entries; }
 
