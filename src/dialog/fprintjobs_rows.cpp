@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QTreeWidget>
 
 namespace {
@@ -49,7 +50,9 @@ void FPrintJobs::AddListEntries(QComboBox* combo, const CCategory& category, CPr
         }
     }
     entries << QStringLiteral(" "); // the way to choose an empty value
-    combo->addItems(entries);
+    // A plain list model: a list of tens of thousands of clients loads in milliseconds, where
+    // an item each would cost many times that.
+    combo->setModel(new QStringListModel(entries, combo));
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
 }
@@ -76,6 +79,8 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
             row.combo->setEditable(true);
             row.combo->setInsertPolicy(QComboBox::NoInsert);
             row.combo->setCompleter(nullptr); // the type-ahead popup offers the entries
+            // The rows are placed by hand: the size hint must not measure every entry.
+            row.combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
             AddListEntries(row.combo, *category, job);
             if (value && value->ValueKnown) {
                 const int at = row.combo->findText(value->ValueString,

@@ -121,8 +121,9 @@ public:
     // SelectedJobs and by Category within a job.
     std::unique_ptr<RowCursor> SelectedValues(const JobSelection& selection);
     // Grouped by the database: per distinct combination of the categories' texts (a job
-    // without one counts under the empty text), sorted by them, the texts, the number of jobs
-    // and the sum of their TotalPages.
+    // without one counts under the empty text), sorted by them, the texts, the number of jobs,
+    // the sum of their TotalPages, the sum in whole cents of their "Cost" numbers (each
+    // rounded to the cent, halves away from zero) and the number of jobs without one.
     std::unique_ptr<RowCursor> SummarisedJobs(const JobSelection& selection,
                                               const QStringList& categories);
 

@@ -115,7 +115,9 @@ private Q_SLOTS:
         const ProgramResult r = RunProgram(list);
         if (output == u"usage"_s)
             output = u"2||usage: qorvlog --check-config FILE\n       qorvlog --write-config IN "
-                     "OUT\n       qorvlog --create-database TARGET\n       qorvlog --import ROOT "
+                     "OUT\n       qorvlog --set-values CONFIG CATEGORY FILE [--group NAME] "
+                     "[--dry-run]\n       qorvlog --create-database TARGET\n       qorvlog "
+                     "--import ROOT "
                      "[DATABASE]\n       qorvlog --report [DATABASE] [--from YYYY-MM-DD] [--to "
                      "YYYY-MM-DD] [--user NAME]\n               [--by CATEGORY[,CATEGORY...]] "
                      "[--output FILE]\n       qorvlog --session\n"_s;
