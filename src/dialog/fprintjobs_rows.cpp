@@ -7,6 +7,7 @@
 #include "dialog/fprintjobs.h"
 #include "dialog/twips.h"
 #include "dialog/typeahead.h"
+#include "jobs/masterfields.h"
 #include "platform/files.h"
 
 #include <QApplication>
@@ -49,6 +50,8 @@ void FPrintJobs::AddListEntries(QComboBox* combo, const CCategory& category, CPr
         }
     }
     entries << QStringLiteral(" "); // the way to choose an empty value
+    // An entry reads in the field as it can be stored, so that the list still holds it.
+    for (QString& entry : entries) entry.truncate(kValueTextWidth);
     combo->addItems(entries);
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
@@ -76,6 +79,8 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
             row.combo->setEditable(true);
             row.combo->setInsertPolicy(QComboBox::NoInsert);
             row.combo->setCompleter(nullptr); // the type-ahead popup offers the entries
+            // No more is typed than the value can be stored with.
+            row.combo->lineEdit()->setMaxLength(kValueTextWidth);
             AddListEntries(row.combo, *category, job);
             if (value && value->ValueKnown) {
                 const int at = row.combo->findText(value->ValueString,
@@ -94,6 +99,7 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
                 row.masked = new QLineEdit(picCategories);
                 row.masked->setObjectName(QStringLiteral("cboCategoryTextBox") + number);
                 row.masked->setEchoMode(QLineEdit::Password);
+                row.masked->setMaxLength(kValueTextWidth);
                 row.masked->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
                 row.masked->setText(row.combo->currentText());
                 row.combo->hide();
