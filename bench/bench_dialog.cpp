@@ -1,5 +1,6 @@
 // The job entry window: opening it on 1,000 pending jobs, a rescan that finds 10 new jobs
 // beside the bare scan, and one key press of type-ahead in a list of 10,000 entries.
+#include "benchsize.h"
 #include "common/environment.h"
 #include "config/cconfigoptions.h"
 #include "dialog/fprintjobs.h"
@@ -96,7 +97,7 @@ struct Installation {
 };
 
 void BM_OpenWith1000PendingJobs(benchmark::State& state) {
-    Installation inst(1000, 10);
+    Installation inst(BenchSize(1000), 10);
     for (auto _ : state) {
         auto window = std::make_unique<FPrintJobs>();
         benchmark::DoNotOptimize(window->OpenPrintJobs());
@@ -107,7 +108,7 @@ void BM_OpenWith1000PendingJobs(benchmark::State& state) {
 }
 
 void BM_RescanFindsTenNew(benchmark::State& state) {
-    Installation inst(1000, 10);
+    Installation inst(BenchSize(1000), 10);
     FPrintJobs window;
     window.OpenPrintJobs();
     window.tmrCheckJobs_Timer(); // the first scan of the open window
@@ -121,7 +122,7 @@ void BM_RescanFindsTenNew(benchmark::State& state) {
 }
 
 void BM_ScanFindsTenNew(benchmark::State& state) {
-    Installation inst(1000, 10);
+    Installation inst(BenchSize(1000), 10);
     CPrintJobInfos jobs;
     CMonitor monitor;
     jobs.GetPrintJobs(monitor);
@@ -136,6 +137,7 @@ void BM_ScanFindsTenNew(benchmark::State& state) {
 // 200 jobs that need no input printed at once while the window is open on five that do, in
 // real time with the event loop running: until every one has its data file.
 void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
+    const int kBurst = BenchSize(200);
     for (auto _ : state) {
         state.PauseTiming();
         Installation inst(5, 10);
@@ -146,11 +148,11 @@ void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
         QTimer::singleShot(300, &settle, &QEventLoop::quit);
         settle.exec();
         state.ResumeTiming();
-        inst.AddJobs(200, "Silent Laser");
+        inst.AddJobs(kBurst, "Silent Laser");
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (inst.DataFiles() >= 200) loop.quit();
+            if (inst.DataFiles() >= kBurst) loop.quit();
         });
         poll.start(10);
         QTimer::singleShot(180000, &loop, &QEventLoop::quit);
@@ -163,7 +165,7 @@ void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
 }
 
 void BM_TypeAheadKeyIn10000(benchmark::State& state) {
-    Installation inst(1, 10000);
+    Installation inst(1, BenchSize(10000));
     FPrintJobs window;
     window.OpenPrintJobs();
     auto* field = window.findChild<QComboBox*>(QStringLiteral("cboCategoryDropdownCombo1"));
