@@ -2,6 +2,7 @@
 // beside the bare scan, and one key press of type-ahead in a list of 10,000 entries; opening
 // it on a client list of N entries in the configuration (as --set-values writes them) and a
 // key press in 30,000 of them.
+#include "benchsize.h"
 #include "common/environment.h"
 #include "config/cconfigoptions.h"
 #include "dialog/fprintjobs.h"
@@ -126,12 +127,12 @@ void OpenWindow(benchmark::State& state) {
 }
 
 void BM_OpenWith1000PendingJobs(benchmark::State& state) {
-    Installation inst(1000, 10);
+    Installation inst(BenchSize(1000), 10);
     OpenWindow(state);
 }
 
 void BM_RescanFindsTenNew(benchmark::State& state) {
-    Installation inst(1000, 10);
+    Installation inst(BenchSize(1000), 10);
     FPrintJobs window;
     window.OpenPrintJobs();
     window.tmrCheckJobs_Timer(); // the first scan of the open window
@@ -145,7 +146,7 @@ void BM_RescanFindsTenNew(benchmark::State& state) {
 }
 
 void BM_ScanFindsTenNew(benchmark::State& state) {
-    Installation inst(1000, 10);
+    Installation inst(BenchSize(1000), 10);
     CPrintJobInfos jobs;
     CMonitor monitor;
     jobs.GetPrintJobs(monitor);
@@ -160,6 +161,7 @@ void BM_ScanFindsTenNew(benchmark::State& state) {
 // 200 jobs that need no input printed at once while the window is open on five that do, in
 // real time with the event loop running: until every one has its data file.
 void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
+    const int kBurst = BenchSize(200);
     for (auto _ : state) {
         state.PauseTiming();
         Installation inst(5, 10);
@@ -170,11 +172,11 @@ void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
         QTimer::singleShot(300, &settle, &QEventLoop::quit);
         settle.exec();
         state.ResumeTiming();
-        inst.AddJobs(200, "Silent Laser");
+        inst.AddJobs(kBurst, "Silent Laser");
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (inst.DataFiles() >= 200) loop.quit();
+            if (inst.DataFiles() >= kBurst) loop.quit();
         });
         poll.start(10);
         QTimer::singleShot(180000, &loop, &QEventLoop::quit);
@@ -187,12 +189,12 @@ void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
 }
 
 void BM_OpenWithList(benchmark::State& state) {
-    Installation inst(1, int(state.range(0)), true);
+    Installation inst(1, BenchSize(int(state.range(0))), true);
     OpenWindow(state);
 }
 
 void TypeAheadKey(benchmark::State& state, int entries, bool inlineList) {
-    Installation inst(1, entries, inlineList);
+    Installation inst(1, BenchSize(entries), inlineList);
     FPrintJobs window;
     window.OpenPrintJobs();
     auto* field = window.findChild<QComboBox*>(QStringLiteral("cboCategoryDropdownCombo1"));

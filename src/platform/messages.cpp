@@ -14,8 +14,8 @@ static MessageHandler& Handler() {
     return handler;
 }
 
-void SetMessageHandler(MessageHandler handler) {
-    Handler() = std::move(handler);
+MessageHandler SetMessageHandler(MessageHandler handler) {
+    return std::exchange(Handler(), std::move(handler));
 }
 
 HeldMessages::HeldMessages() : m_previous(Handler()) {

@@ -29,8 +29,9 @@ QString OneLine(const QString& text);
 MsgAnswer ShowMessage(const Message& message);
 
 using MessageHandler = std::function<MsgAnswer(const Message&)>;
-// Installs a handler (tests, command-line modes); an empty one restores the default.
-void SetMessageHandler(MessageHandler handler);
+// Installs a handler (tests, command-line modes); an empty one restores the default. Returns
+// the handler it replaces.
+MessageHandler SetMessageHandler(MessageHandler handler);
 
 // Holds back every message while it lives, each answered by its default button; Replay
 // shows them (after the fact) the way they would have been shown.

@@ -43,7 +43,7 @@ int Usage(const QString& why = {}) {
 int CheckConfig(const QStringList& args, bool write) {
     // Every message as one line on standard error; nothing waits for an answer.
     int shown = 0;
-    Platform::SetMessageHandler([&shown](const Platform::Message& m) {
+    auto previous = Platform::SetMessageHandler([&shown](const Platform::Message& m) {
         ++shown;
         Print(stderr, Platform::OneLine(m.text));
         return Platform::DefaultAnswer(m);
@@ -62,7 +62,7 @@ int CheckConfig(const QStringList& args, bool write) {
                   .arg(options.CategoryCount())
                   .arg(options.PreDefinedValueCount()));
     const bool written = ok && (!write || options.WriteIniFile(args[2]));
-    Platform::SetMessageHandler({});
+    Platform::SetMessageHandler(std::move(previous));
     return written ? 0 : 1;
 }
 

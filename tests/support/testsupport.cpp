@@ -25,17 +25,29 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+// The recorders alive, the last made last, and the handler the first of them replaced.
+QList<MessageRecorder*> gRecorders;
+Platform::MessageHandler gBeforeRecorders;
+} // namespace
+
 MessageRecorder::MessageRecorder() {
-    Platform::SetMessageHandler([this](const Platform::Message& m) {
-        m_messages << m;
-        if (m_onEach) m_onEach(m);
-        if (!m_answers.isEmpty()) return m_answers.takeFirst();
-        return Platform::DefaultAnswer(m);
-    });
+    if (gRecorders.isEmpty())
+        gBeforeRecorders = Platform::SetMessageHandler(
+            [](const Platform::Message& m) { return gRecorders.last()->Answer(m); });
+    gRecorders << this;
 }
 
 MessageRecorder::~MessageRecorder() {
-    Platform::SetMessageHandler({});
+    gRecorders.removeOne(this);
+    if (gRecorders.isEmpty()) Platform::SetMessageHandler(std::move(gBeforeRecorders));
+}
+
+Platform::MsgAnswer MessageRecorder::Answer(const Platform::Message& m) {
+    m_messages << m;
+    if (m_onEach) m_onEach(m);
+    if (!m_answers.isEmpty()) return m_answers.takeFirst();
+    return Platform::DefaultAnswer(m);
 }
 
 QString MessageRecorder::Joined() const {

@@ -14,9 +14,15 @@
 
 using namespace Qt::StringLiterals;
 
+// Every test program fails a test at once on a message nobody expected (one the message
+// service shows, or a QMessageBox of Qt's own), answering it by its default button; a test
+// that expects messages installs a MessageRecorder for the time it expects them. Of several
+// alive, the one made last answers, whatever order they end in.
 class MessageRecorder {
 public:
     MessageRecorder();
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
     ~MessageRecorder();
     // Answers given in order; the default button answers when none is left.
     void Script(QList<Platform::MsgAnswer> answers) { m_answers = std::move(answers); }
@@ -28,6 +34,7 @@ public:
     void Clear() { m_messages.clear(); }
 
 private:
+    Platform::MsgAnswer Answer(const Platform::Message& m);
     QList<Platform::Message> m_messages;
     QList<Platform::MsgAnswer> m_answers;
     std::function<void(const Platform::Message&)> m_onEach;
