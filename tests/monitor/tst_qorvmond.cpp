@@ -293,8 +293,9 @@ private Q_SLOTS:
         second.start(QStringLiteral(QORVMOND_BIN));
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
-                 said.arg(m_box->Path(), Platform::LoginName()));
+        QCOMPARE(
+            QString::fromUtf8(second.readAllStandardError()),
+            QString(said).replace(u"%1"_s, m_box->Path()).replace(u"%2"_s, Platform::LoginName()));
     }
 
     // Two users of one server: each one's folder is his own, an answer another user leaves in

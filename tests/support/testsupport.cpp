@@ -361,16 +361,21 @@ QString JobDump(const CPrintJobInfo& j) {
     return out;
 }
 
-ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra) {
+ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra,
+                         const QString& program) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(u"DISPLAY"_s);
     env.remove(u"QT_QPA_PLATFORM"_s);
     env.insert(extra);
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QORVLOG_BIN), args);
+    p.start(program.isEmpty() ? QStringLiteral(QORVLOG_BIN) : program, args);
     p.closeWriteChannel();
-    if (!p.waitForFinished(120000)) return {-1, {}, {}};
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, {}, {}};
+    }
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }

@@ -116,9 +116,10 @@ struct ProgramResult {
     int status;
     QString out, err;
 };
-// Runs build/bin/qorvlog with args to its end, headless (no display), in this process's
-// environment (the sandbox's) with extra added.
-ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {});
+// Runs build/bin/qorvlog (or program) with args to its end, headless (no display), in this
+// process's environment (the sandbox's) with extra added.
+ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {},
+                         const QString& program = {});
 
 // Sets a file's last-write time secondsFromNow away; false when it cannot.
 bool TouchFile(const QString& path, int secondsFromNow);
