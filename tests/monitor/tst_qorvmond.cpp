@@ -24,7 +24,7 @@ class TestQorvmond : public QObject {
     Q_OBJECT
     std::unique_ptr<Sandbox> m_box;
     std::unique_ptr<PrivateCups> m_cups;
-    std::unique_ptr<QProcess> m_monitor;
+    StartedProgram m_monitor;
     std::unique_ptr<Platform::CupsServer> m_server;
     std::unique_ptr<DefaultSchedulerCanary> m_canary;
     const QString m_pdf = QStringLiteral(QORVLOG_TEST_DATA "/two.pdf");
@@ -43,8 +43,8 @@ class TestQorvmond : public QObject {
         return u"share/data/users/%1/"_s.arg(Platform::LoginName()) + JobName(id);
     }
     // qorvmond, or the client when it is given, with messages into the sandbox.
-    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN) {
-        auto p = std::make_unique<QProcess>();
+    StartedProgram Start(const char* program = QORVMOND_BIN) {
+        StartedProgram p(new QProcess);
         m_cups->Prepare(*p, {u"QORVLOG_MESSAGES="_s + m_box->Path(u"messages.txt"_s),
                              u"QT_QPA_PLATFORM=offscreen"_s});
         p->setProcessChannelMode(QProcess::MergedChannels);

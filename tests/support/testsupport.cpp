@@ -361,6 +361,12 @@ QString JobDump(const CPrintJobInfo& j) {
     return out;
 }
 
+void EndProgram::operator()(QProcess* p) const {
+    p->kill();
+    p->waitForFinished();
+    delete p;
+}
+
 ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra,
                          const QString& program) {
     QProcess p;

@@ -11,6 +11,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
+
+class QProcess;
 
 using namespace Qt::StringLiterals;
 
@@ -120,6 +123,13 @@ struct ProgramResult {
 // process's environment (the sandbox's) with extra added.
 ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {},
                          const QString& program = {});
+
+// A program a test started: killed and waited for when the test lets go of it, however the test
+// ends, so that nothing a test starts outlives it.
+struct EndProgram {
+    void operator()(QProcess* p) const;
+};
+using StartedProgram = std::unique_ptr<QProcess, EndProgram>;
 
 // Sets a file's last-write time secondsFromNow away; false when it cannot.
 bool TouchFile(const QString& path, int secondsFromNow);
