@@ -76,7 +76,9 @@ QByteArray StandardErrorText(const QString& text) {
     QString lines = text;
     lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return (QCoreApplication::applicationName() + QLatin1String(": ") + lines).toUtf8() + '\n';
+    QString name = QCoreApplication::applicationName(); // qorvlog or qorvmond
+    if (name.isEmpty()) name = QStringLiteral("qorvlog");
+    return (name + QLatin1String(": ") + lines).toUtf8() + '\n';
 }
 
 static QMessageBox::StandardButton ToQt(MsgAnswer a) {
