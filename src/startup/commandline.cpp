@@ -25,18 +25,21 @@ void Print(FILE* to, const QString& line) {
     std::fflush(to);
 }
 
+const char* const kUsage =
+    "usage: qorvlog                      (no arguments: runs for this user in the background)\n"
+    "       qorvlog --check-config FILE\n"
+    "       qorvlog --write-config IN OUT\n"
+    "       qorvlog --set-values CONFIG CATEGORY FILE [--group NAME] [--dry-run]\n"
+    "       qorvlog --create-database TARGET\n"
+    "       qorvlog --import ROOT [DATABASE]\n"
+    "       qorvlog --report [DATABASE] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME]\n"
+    "               [--by CATEGORY[,CATEGORY...]] [--output FILE]\n"
+    "       qorvlog --session\n"
+    "       qorvlog --help | --version";
+
 int Usage(const QString& why = {}) {
     if (!why.isEmpty()) Print(stderr, QStringLiteral("qorvlog: ") + why);
-    Print(stderr, QStringLiteral("usage: qorvlog --check-config FILE\n"
-                                 "       qorvlog --write-config IN OUT\n"
-                                 "       qorvlog --set-values CONFIG CATEGORY FILE [--group NAME] "
-                                 "[--dry-run]\n"
-                                 "       qorvlog --create-database TARGET\n"
-                                 "       qorvlog --import ROOT [DATABASE]\n"
-                                 "       qorvlog --report [DATABASE] [--from YYYY-MM-DD] "
-                                 "[--to YYYY-MM-DD] [--user NAME]\n"
-                                 "               [--by CATEGORY[,CATEGORY...]] [--output FILE]\n"
-                                 "       qorvlog --session"));
+    Print(stderr, QString::fromLatin1(kUsage));
     return 2;
 }
 
@@ -45,7 +48,8 @@ int CheckConfig(const QStringList& args, bool write) {
     int shown = 0;
     auto previous = Platform::SetMessageHandler([&shown](const Platform::Message& m) {
         ++shown;
-        Print(stderr, Platform::OneLine(m.text));
+        const QByteArray text = Platform::StandardErrorText(m.text);
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
         return Platform::DefaultAnswer(m);
     });
     CConfigOptions options;
@@ -239,6 +243,14 @@ int Report(const QStringList& args) {
 
 int RunCommandLine(const QStringList& args) {
     const QString mode = args.value(0);
+    if ((mode == QLatin1String("--help") || mode == QLatin1String("-h")) && args.size() == 1) {
+        Print(stdout, QString::fromLatin1(kUsage));
+        return 0;
+    }
+    if (mode == QLatin1String("--version") && args.size() == 1) {
+        Print(stdout, QStringLiteral("qorvlog " QORVLOG_VERSION));
+        return 0;
+    }
     if (mode == QLatin1String("--check-config") && args.size() == 2)
         return CheckConfig(args, false);
     if (mode == QLatin1String("--write-config") && args.size() == 3) return CheckConfig(args, true);

@@ -384,16 +384,27 @@ bool StartProgram(QProcess& program, const Sandbox& box) {
     return true;
 }
 
-ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra) {
+void EndProgram::operator()(QProcess* p) const {
+    p->kill();
+    p->waitForFinished();
+    delete p;
+}
+
+ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra,
+                         const QString& program) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(u"DISPLAY"_s);
     env.remove(u"QT_QPA_PLATFORM"_s);
     env.insert(extra);
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QORVLOG_BIN), args);
+    p.start(program.isEmpty() ? QStringLiteral(QORVLOG_BIN) : program, args);
     p.closeWriteChannel();
-    if (!p.waitForFinished(120000)) return {-1, {}, {}};
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, {}, {}};
+    }
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }

@@ -11,6 +11,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
+
+class QProcess;
 
 using namespace Qt::StringLiterals;
 
@@ -123,9 +126,17 @@ struct ProgramResult {
     int status;
     QString out, err;
 };
-// Runs build/bin/qorvlog with args to its end, headless (no display), in this process's
-// environment (the sandbox's) with extra added.
-ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {});
+// Runs build/bin/qorvlog (or program) with args to its end, headless (no display), in this
+// process's environment (the sandbox's) with extra added.
+ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {},
+                         const QString& program = {});
+
+// A program a test started: killed and waited for when the test lets go of it, however the test
+// ends, so that nothing a test starts outlives it.
+struct EndProgram {
+    void operator()(QProcess* p) const;
+};
+using StartedProgram = std::unique_ptr<QProcess, EndProgram>;
 // Starts build/bin/qorvlog in the background, unattended (its messages appended to
 // messages.txt in the sandbox); true once it waits on the job folder.
 bool StartProgram(QProcess& program, const Sandbox& box);
