@@ -85,6 +85,29 @@ void LpToJobFile(benchmark::State& state) {
 }
 BENCHMARK(LpToJobFile)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
+qint64 CpuTicks(qint64 pid) {
+    QFile f(u"/proc/%1/stat"_s.arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 15 ? fields[13].toLongLong() + fields[14].toLongLong() : 0;
+}
+
+// CPU seconds of the monitor while another user makes 20000 files in the machine folder, the
+// held jobs of LpToJobFile waiting.
+void MachineFolderFlood(benchmark::State& state) {
+    Setup& w = World();
+    if (!w.ok) return state.SkipWithError("no private cupsd");
+    const QString folder = w.box.Path(u"share/data/Machines/"_s) + Platform::ComputerName();
+    for (auto _ : state) {
+        const qint64 before = CpuTicks(w.monitor.processId());
+        for (int i = 0; i < 20000; ++i)
+            QFile(folder + u"/flood%1"_s.arg(i)).open(QIODevice::WriteOnly);
+        QTest::qWait(1000);
+        state.counters["cpu_s"] = double(CpuTicks(w.monitor.processId()) - before) / 100.0;
+    }
+}
+BENCHMARK(MachineFolderFlood)->Iterations(1)->Unit(benchmark::kSecond);
+
 void PassToRelease(benchmark::State& state) {
     Setup& w = World();
     if (!w.ok) return state.SkipWithError("no private cupsd");
@@ -111,13 +134,6 @@ void PassToRelease(benchmark::State& state) {
     }
 }
 BENCHMARK(PassToRelease)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
-
-qint64 CpuTicks(qint64 pid) {
-    QFile f(u"/proc/%1/stat"_s.arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    const QList<QByteArray> fields = f.readAll().split(' ');
-    return fields.size() > 15 ? fields[13].toLongLong() + fields[14].toLongLong() : 0;
-}
 
 // CPU seconds per minute while nothing is printed; the argument is the seconds measured.
 void Idle(benchmark::State& state) {

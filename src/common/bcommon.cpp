@@ -157,7 +157,11 @@ bool WritePassFile(const QString& queue, const QString& jobNumber, const QString
                                           QStringLiteral(": a symbolic link"));
         return false;
     }
-    return WriteLineToFile(path, text, true);
+    // Its writer's alone: the monitor reads it past the mode, no other user may.
+    if (Platform::SaveFileAtomic(path, Platform::EncodeLines({text}), 0600)) return true;
+    WriteLog(QStringLiteral("E"), QStringLiteral("Unable to write to ") + path +
+                                      QStringLiteral(": ") + Platform::LastFileError().text);
+    return false;
 }
 
 QString TestFolderAccess(const QString& rawPath) {

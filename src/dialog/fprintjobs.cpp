@@ -373,9 +373,12 @@ void FPrintJobs::tmrCheckJobs_Timer() {
     } else if (const qint64 now = Platform::NowMs(); now - mdtLastCheck >= kRescanMs) {
         mdtLastCheck = now;
         const int before = mclsPrintJobs->Count();
-        if (!(gConfigOptions && gConfigOptions->SIMMonitor))
-            mclsPrintJobs->GetPrintJobs(*mclsMonitor);
-        if (mclsPrintJobs->Count() > before) {
+        const int dropped = gConfigOptions && gConfigOptions->SIMMonitor
+                                ? 0
+                                : mclsPrintJobs->GetPrintJobs(*mclsMonitor);
+        if (dropped > 0) { // answered in the scheduler: the list is built again
+            DisplayPrintJobs();
+        } else if (mclsPrintJobs->Count() > before) {
             QList<QTreeWidgetItem*> rows;
             for (int k = before + 1; k <= mclsPrintJobs->Count(); ++k)
                 if (const auto job = mclsPrintJobs->Item(k)) rows << MakeRow(*job);

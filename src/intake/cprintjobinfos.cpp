@@ -249,11 +249,18 @@ qint64 JobRetryAt() {
     return due;
 }
 
-void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
-    if (!gConfigOptions) return;
+int CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
+    if (!gConfigOptions) return 0;
     const QString folder = gEnv.m_sUserPath + QLatin1Char('/');
     // One listing: a settled job is never opened.
     const CJobFolderListing listing = ListJobFolder(folder);
+    QStringList answered; // not the user's to enter any more
+    for (const auto& job : *this) {
+        const QString& path = job->JobFileName;
+        if (path.startsWith(folder) && listing.settled.contains(path.mid(folder.size()).chopped(3)))
+            answered << path;
+    }
+    for (const QString& path : std::as_const(answered)) Remove(path);
     const Platform::FileStamp optionsStamp = Platform::StampOf(gEnv.m_sconfigfile);
     QHash<QString, CJobFileMemo>& known = Memory(&folder);
     const qint64 now = Platform::NowMs();
@@ -310,4 +317,5 @@ void CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         kept.insert(name, std::move(memo));
     }
     known = std::move(kept);
+    return int(answered.size());
 }

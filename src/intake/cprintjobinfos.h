@@ -56,8 +56,10 @@ public:
     bool IDExists(const QString& jobFileName) const { return Exists(jobFileName); }
     // Reads the new job files of the user's job folder: each is answered "not logged", stored
     // at once, or added for the dialog. A job file this process has read or answered is not
-    // read again while it is unchanged (name, size, time, inode).
-    void GetPrintJobs(CMonitor& monitor);
+    // read again while it is unchanged (name, size, time, inode). A pending job whose data
+    // file appeared (the monitor's "cancel" or "unreleased": answered in the scheduler) is
+    // dropped; returns how many were.
+    int GetPrintJobs(CMonitor& monitor);
     bool DisplayRequired() const;
 
 private:

@@ -284,6 +284,14 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                 ++result.cancelled;
                 continue;
             }
+            if (dataRead && IsUnreleasedAnswer(dataLines)) {
+                // Never answered nor billed: not a cancelled job, kept for the administrator.
+                WriteLog(QStringLiteral("E"),
+                         s + name + QStringLiteral(" printed without release: left in place"),
+                         true);
+                ++result.unreleased;
+                continue;
+            }
             CPrintJobInfo job;
             CError err;
             const bool sameJobFile = jobRead && prefix + QStringLiteral("prt") == jobFile;

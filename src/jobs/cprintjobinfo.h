@@ -108,3 +108,8 @@ private:
 // line "cancel", letter case and surrounding blanks ignored. Anything else, a "QorvexMaster"
 // line above all, is a stored job whatever its values say.
 bool IsCancelAnswer(const QStringList& dataLines);
+// The answer the print monitor gives a held job that printed without its release: the job is
+// answered, but was never entered nor billed.
+inline const QString kUnreleasedAnswer = QStringLiteral("unreleased");
+// Whether the lines of a data file are that answer, as IsCancelAnswer tells "cancel".
+bool IsUnreleasedAnswer(const QStringList& dataLines);

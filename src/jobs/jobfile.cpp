@@ -48,15 +48,25 @@ int FormatVersion(const QString& text) {
 }
 } // namespace
 
-bool IsCancelAnswer(const QStringList& dataLines) {
+namespace {
+// Whether the lines hold word alone.
+bool IsOneWordAnswer(const QStringList& dataLines, QStringView word) {
     int words = 0;
     for (const QString& line : dataLines) {
         const QString t = line.trimmed();
         if (t.isEmpty()) continue;
-        if (++words > 1 || t.compare(QLatin1String("cancel"), Qt::CaseInsensitive) != 0)
-            return false;
+        if (++words > 1 || t.compare(word, Qt::CaseInsensitive) != 0) return false;
     }
     return words == 1;
+}
+} // namespace
+
+bool IsCancelAnswer(const QStringList& dataLines) {
+    return IsOneWordAnswer(dataLines, u"cancel");
+}
+
+bool IsUnreleasedAnswer(const QStringList& dataLines) {
+    return IsOneWordAnswer(dataLines, kUnreleasedAnswer);
 }
 
 bool CPrintJobInfo::ReadMasterLine(const QString& line, CError& e) {

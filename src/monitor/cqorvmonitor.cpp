@@ -23,12 +23,9 @@ CQorvMonitor::CQorvMonitor(Platform::ICupsServer& cups, QStringList printers, QO
     : QObject(parent), m_cups(cups), m_printers(std::move(printers)) {
     for (QTimer* t : {&m_pullTimer, &m_save, &m_incomingTimer}) t->setSingleShot(true);
     connect(&m_incomingTimer, &QTimer::timeout, this, &CQorvMonitor::LookAtIncoming);
-    connect(&m_pullTimer, &QTimer::timeout, this, [this] {
-        WatchFeed();
-        Pull();
-    });
+    connect(&m_pullTimer, &QTimer::timeout, this, &CQorvMonitor::Pull);
     connect(&m_renewTimer, &QTimer::timeout, this, [this] {
-        for (int* sub : {&m_pullSub, &m_feedSub})
+        for (int* sub : {&m_pullSub, &m_wakeSub})
             if (*sub && !m_cups.Renew(*sub, kLeaseSeconds)) *sub = 0;
         if (!m_pullSub) Pull(); // subscribes again and sweeps
     });
@@ -40,7 +37,7 @@ CQorvMonitor::~CQorvMonitor() {
     if (m_save.isActive()) SaveState();
 }
 
-bool CQorvMonitor::LoadConfiguration() {
+bool CQorvMonitor::LoadConfiguration(bool layOut) {
     const QString config = ResolvePath(GetConfigFile());
     if (config.isEmpty() || !Platform::IsFile(config)) {
         Log(QStringLiteral("E"), QStringLiteral("Configuration file was not found: ") + config);
@@ -56,7 +53,12 @@ bool CQorvMonitor::LoadConfiguration() {
     gEnv.m_sDataPath = ResolvePath(DataPathFromOption(
         GetGeneralOption(config, QStringLiteral("DataPath")), config, gEnv.m_sLocalUserPath));
     gEnv.m_sMachinePath = gEnv.m_sDataPath + QStringLiteral("Machines/") + m_server;
-    LayOut();
+    if (layOut) {
+        LayOut();
+    } else {
+        m_usersDir = Platform::Folder::Open(gEnv.m_sDataPath + QStringLiteral("users"));
+        m_machineDir = Platform::Folder::Open(gEnv.m_sMachinePath);
+    }
     return true;
 }
 
@@ -104,7 +106,8 @@ void CQorvMonitor::ReloadIfChanged() {
 }
 
 bool CQorvMonitor::Monitored(const QString& queue) const {
-    return m_printers.isEmpty() || m_printers.contains(queue, Qt::CaseInsensitive);
+    const QString own = IsCompanion(queue) ? queue.chopped(Companion({}).size()) : queue;
+    return m_printers.isEmpty() || m_printers.contains(own, Qt::CaseInsensitive);
 }
 
 QString CQorvMonitor::UserFolder(const QString& user) const {
@@ -129,7 +132,7 @@ void CQorvMonitor::ApplyHoldDefaults() {
     // Jobs of a queue whose group waits for an acknowledgement are held by the scheduler as
     // they are created, so that none starts printing before the monitor has seen it.
     for (CupsQueue& q : m_queues) {
-        if (!Monitored(q.name)) continue;
+        if (!Monitored(q.name) || IsCompanion(q.name)) continue;
         const bool pause = PauseQueue(q);
         const bool indefinite = q.holdDefault == QLatin1String("indefinite");
         if (pause == indefinite) continue;
@@ -145,25 +148,22 @@ void CQorvMonitor::ApplyHoldDefaults() {
     }
 }
 
-bool CQorvMonitor::Prepare() {
+bool CQorvMonitor::Prepare(bool layOut) {
     gEnv.m_sExeName = QStringLiteral("qorvmond");
     m_self = Platform::ProcessAccount();
     gEnv.m_sMachineName = ThisComputerName();
     m_server = gEnv.m_sMachineName;
     gEnv.m_sLocalUserPath = AddBackslash(GetLocalPath());
-    if (!LoadConfiguration()) return false;
-    LoadState();
-    return true;
+    return LoadConfiguration(layOut);
 }
 
 bool CQorvMonitor::Start() {
-    if (!Prepare()) return false;
+    if (!Prepare(true)) return false;
+    LoadState(m_self.uid);
     m_machine = std::make_unique<Platform::FolderWatch>();
     if (m_machine->Create(gEnv.m_sMachinePath))
-        connect(m_machine.get(), &Platform::FolderWatch::Changed, this, [this] {
-            for (CTrackedJob& t : m_jobs)
-                if (t.held && !t.done) CheckAnswers(t);
-        });
+        connect(m_machine.get(), &Platform::FolderWatch::Changed, this,
+                &CQorvMonitor::MachineChanged);
     else
         Log(QStringLiteral("E"), QStringLiteral("Unable to watch ") + gEnv.m_sMachinePath);
     if (!Subscribe()) {
@@ -173,6 +173,8 @@ bool CQorvMonitor::Start() {
     }
     RefreshQueues();
     ApplyHoldDefaults();
+    SecureQueues();
+    CheckPolicy();
     Sweep();
     m_renewTimer.start(kLeaseSeconds * 1000 / 2);
     m_reminder.start(kReminderMs);
@@ -196,12 +198,19 @@ void CQorvMonitor::Remind() {
                                      .arg((now - it->created) / 60)
                                      .arg(it->reason));
     ReloadIfChanged();
+    if (!m_policyProblem.isEmpty()) CheckPolicy(); // until it is put right
     Sweep();
 }
 
 QStringList CQorvMonitor::Status() {
     QStringList lines;
-    if (!Prepare()) return {};
+    if (!Prepare(false)) return {};
+    // The state is the running monitor's: the account that owns the machine folder it laid out.
+    const QString unread =
+        m_machineDir.IsOpen() ? LoadState(m_machineDir.Owner()) : Platform::LastFileError().text;
+    if (!unread.isEmpty())
+        lines << QStringLiteral("Unable to read the monitor's state in ") + gEnv.m_sMachinePath +
+                     QStringLiteral(": ") + unread;
     QList<CupsJob> jobs;
     if (!m_cups.Jobs(&jobs)) {
         lines << QStringLiteral("The print scheduler cannot be reached: ") + m_cups.LastError();
@@ -221,13 +230,21 @@ QStringList CQorvMonitor::Status() {
                          .arg(refusal);
             continue;
         }
-        if (t == m_jobs.cend() || !t->held || t->done || j.state != CupsJobState::Held) continue;
+        if (t == m_jobs.cend() || !t->held || t->done) continue;
         lines << QStringLiteral("%1-%2 %3 held %4 min")
-                     .arg(j.queue)
-                     .arg(j.id)
-                     .arg(t->user)
-                     .arg((now - j.created) / 60);
+                         .arg(j.queue)
+                         .arg(j.id)
+                         .arg(t->user)
+                         .arg((now - j.created) / 60) +
+                     (t->unmoved.isEmpty() ? QString()
+                                           : QStringLiteral(", not moved to ") + t->unmoved);
     }
     if (lines.isEmpty()) lines << QStringLiteral("No held jobs");
+    for (auto it = m_unreleased.cbegin(); it != m_unreleased.cend(); ++it)
+        lines << QStringLiteral("%1-%2 %3 PRINTED WITHOUT RELEASE %4 min ago")
+                     .arg(it->queue)
+                     .arg(it.key())
+                     .arg(it->user)
+                     .arg((now - it->seen) / 60);
     return lines;
 }

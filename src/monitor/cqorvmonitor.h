@@ -5,9 +5,8 @@
 //
 // Everything runs on the main thread inside the event loop. The scheduler answers every
 // request at once (a pull of notifications is never held open), so no call here waits for
-// long; what wakes the monitor is the scheduler's own rss feed folder (written at every event)
-// and the answer folders, both watched with inotify, and a timer at the interval the
-// scheduler asks pulls to keep.
+// long; what wakes the monitor is a pipe our notifier nudges at every event, the answer
+// folders watched with inotify, and a timer at the interval the scheduler asks pulls to keep.
 #include "platform/cups.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -22,7 +21,8 @@
 
 namespace Platform {
 class FolderWatch;
-}
+class WakeFifo;
+} // namespace Platform
 
 class CQorvMonitor : public QObject {
     Q_OBJECT
@@ -38,6 +38,7 @@ public:
         bool settled = false; // its ".dat" answer was read
         bool done = false;    // answered: nothing more to do while it lives
         QString billing;
+        QString unmoved; // why the queue its user redirects it to was refused
         qint64 remindedMs = -1;
         uint uid = 0; // the user's account
     };
@@ -48,6 +49,12 @@ public:
         qint64 created = 0;
         QString reason;
     };
+    // A held job that printed without the monitor's release.
+    struct CUnreleasedJob {
+        QString queue;
+        QString user;
+        qint64 seen = 0;
+    };
     static constexpr int kLeaseSeconds = 3600;
     static constexpr int kReminderMs = 3600 * 1000;
     static constexpr qint64 kMaxDocumentBytes = 64 << 20;
@@ -55,6 +62,14 @@ public:
     static constexpr int kLastLookMs = 1000;
     // Tag of this program's subscriptions.
     static inline const QString kTag = QStringLiteral("qorvmond");
+    // The scheduler's policy that leaves holding, releasing, moving and changing jobs to the
+    // monitor (and the scheduler's administrators).
+    static inline const QString kPolicy = QStringLiteral("qorvmond");
+    // How long --status names a job that printed without release.
+    static constexpr qint64 kUnreleasedSeconds = 7 * 24 * 3600;
+    // The queue that prints the released jobs of a queue that waits for answers.
+    static QString Companion(const QString& queue);
+    static bool IsCompanion(const QString& queue);
 
     CQorvMonitor(Platform::ICupsServer& cups, QStringList printers, QObject* parent = nullptr);
     ~CQorvMonitor() override;
@@ -62,26 +77,31 @@ public:
     // Reads the configuration and the saved state, subscribes and sweeps; false when the
     // configuration cannot be used or the scheduler cannot be reached.
     bool Start();
-    // The held jobs and how long each has waited, one line each.
+    // The held jobs and how long each has waited, one line each, as the running monitor's saved
+    // state and the scheduler tell; changes nothing.
     QStringList Status();
+    // What is wrong with the scheduler's policy, as last checked by the running monitor.
+    QString PolicyProblem() const { return m_policyProblem; }
 
     const QMap<int, CTrackedJob>& Jobs() const { return m_jobs; }
     // Why a job cannot be taken up as it stands ("" when it can); account gets its user's.
     QString Refusal(const Platform::CupsJob& job, Platform::Account* account) const;
 
 private:
-    // The names, the configuration and the saved state.
-    bool Prepare();
-    bool LoadConfiguration();
+    // The names and the configuration; layOut: the folders are made and repaired (the
+    // monitor), else only opened (--status).
+    bool Prepare(bool layOut);
+    bool LoadConfiguration(bool layOut = true);
     void ReloadIfChanged();
-    void LoadState();
+    // The saved state, when the file belongs to owner; why it could not be read ("" when it
+    // could, or is missing).
+    QString LoadState(uint owner);
     void SaveStateSoon();
     void SaveState();
     QString StateFile() const;
     bool Subscribe();
     void RefreshQueues();
     void ApplyHoldDefaults();
-    void WatchFeed();
     void Pull();
     void Sweep();
     // A job the scheduler told of; created: it was just created (it may have finished since).
@@ -91,15 +111,33 @@ private:
     void WaitForDocument(int id);
     void LookAtIncoming();
     void CheckAnswers(CTrackedJob& t);
+    // Answers changed in a user's folder: only the jobs whose files changed are looked at.
+    void UserChanged(const QString& user);
     void ReadDataAnswer(CTrackedJob& t);
-    void Release(CTrackedJob& t);
-    void Forget(int id);
+    void Release(CTrackedJob& t, const Platform::CupsJob& now);
+    // Why the job's user could not submit it to queue himself, "" when he could.
+    QString MoveRefusal(const CTrackedJob& t, const QString& queue);
+    // Puts an empty release file of the user's own at the job's name, replacing what is there
+    // (keepAnswer: unless it is the user's answer to this very job).
+    void Reserve(const CTrackedJob& t, bool keepAnswer);
+    // Release files changed in the machine folder: those of held jobs are read, any other
+    // removed.
+    void MachineChanged();
+    // The job left the scheduler as last is (its state, its queue).
+    void Forget(const Platform::CupsJob& last);
+    // Records a held job that printed all the same, and answers it so when its user has not.
+    void PrintedUnreleased(const CTrackedJob& t);
+    // Keeps the queues of groups that wait for answers stopped, under the policy, each with its
+    // companion; checks that the scheduler refuses everyone else.
+    void SecureQueues();
+    void CheckPolicy();
     void Refuse(const Platform::CupsJob& job, const QString& reason);
     // The user's folder, made and given its layout when missing.
     Platform::Folder UserDir(const CTrackedJob& t) const;
     // The lines of an answer file in dir, when it is there and its owner may speak for t.
+    // foreign: the file is there but another user's.
     bool ReadAnswer(const Platform::Folder& dir, const QString& name, const CTrackedJob& t,
-                    QStringList* lines);
+                    QStringList* lines, bool* foreign = nullptr);
     void LayOut();
     void Watch(const QString& user);
     void Remind();
@@ -115,12 +153,15 @@ private:
     QMap<int, CTrackedJob> m_jobs;
     QHash<QString, Platform::CupsQueue> m_queues;
     QMap<int, CRefusedJob> m_refused;
-    QSet<QString> m_foreign; // answers logged as not the job's user's
+    QMap<int, CUnreleasedJob> m_unreleased;
+    QString m_policyProblem;
+    QHash<QString, QString> m_companions; // queue -> its state and its companion's when copied
+    QSet<QString> m_foreign;              // answers logged as not the job's user's
     Platform::Account m_self;
     Platform::Folder m_usersDir, m_machineDir;
-    int m_pullSub = 0, m_feedSub = 0, m_sequence = 1;
+    int m_pullSub = 0, m_wakeSub = 0, m_sequence = 1;
     bool m_reachable = true;
-    std::unique_ptr<Platform::FolderWatch> m_feed;
+    std::unique_ptr<Platform::WakeFifo> m_wake;
     std::unique_ptr<Platform::FolderWatch> m_machine;
     QHash<QString, std::shared_ptr<Platform::FolderWatch>> m_users;
     QSet<int> m_incoming;

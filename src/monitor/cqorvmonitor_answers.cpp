@@ -14,8 +14,9 @@ using Platform::CupsJob;
 using Platform::CupsJobState;
 
 bool CQorvMonitor::ReadAnswer(const Platform::Folder& dir, const QString& name,
-                              const CTrackedJob& t, QStringList* lines) {
+                              const CTrackedJob& t, QStringList* lines, bool* foreign) {
     lines->clear();
+    if (foreign) *foreign = false;
     QByteArray bytes;
     uint owner = 0;
     if (!dir.Read(name, 1 << 20, &bytes, &owner)) return false;
@@ -27,6 +28,7 @@ bool CQorvMonitor::ReadAnswer(const Platform::Folder& dir, const QString& name,
                 JobText(t) + QStringLiteral(": ") + dir.Path() + QLatin1Char('/') + name +
                     QStringLiteral(" ignored: it belongs to uid %1, not to ").arg(owner) + t.user);
         m_foreign.insert(key);
+        if (foreign) *foreign = true;
         return false;
     }
     Platform::ForEachLine(QStringView(Platform::DecodeText(bytes)), [&](QStringView line) {
@@ -43,11 +45,28 @@ void CQorvMonitor::Watch(const QString& user) {
         Log(QStringLiteral("E"), QStringLiteral("Unable to watch ") + UserFolder(user));
         return;
     }
-    connect(watch.get(), &Platform::FolderWatch::Changed, this, [this, user] {
-        for (CTrackedJob& t : m_jobs)
-            if (!t.done && t.user == user) CheckAnswers(t);
-    });
+    connect(watch.get(), &Platform::FolderWatch::Changed, this,
+            [this, user] { UserChanged(user); });
     m_users.insert(user, watch);
+}
+
+void CQorvMonitor::UserChanged(const QString& user) {
+    const auto watch = m_users.value(user);
+    if (!watch) return;
+    // Only the jobs whose files changed: a flood of other names costs a look-up each.
+    bool lost = false;
+    const QSet<QString> names = watch->TakeNames(&lost);
+    const auto mine = [&](const CTrackedJob& t) { return !t.done && t.user == user; };
+    if (lost) {
+        for (CTrackedJob& t : m_jobs)
+            if (mine(t)) CheckAnswers(t);
+        return;
+    }
+    for (const QString& name : names) {
+        // "<server>_<id>_<created>.<ext>"
+        const auto t = m_jobs.find(name.section(QLatin1Char('_'), 1, 1).toInt());
+        if (t != m_jobs.end() && mine(*t) && name.startsWith(t->base + u'.')) CheckAnswers(*t);
+    }
 }
 
 void CQorvMonitor::ReadDataAnswer(CTrackedJob& t) {
@@ -71,12 +90,20 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
     }
     const QString pas = PassFileName(t.id);
     QStringList lines;
-    if (!ReadAnswer(m_machineDir, pas, t, &lines)) return;
+    bool foreign = false;
+    if (!ReadAnswer(m_machineDir, pas, t, &lines, &foreign)) {
+        // Another user's file in the way of the user's answer (the reservation could not be
+        // made): the folder is the monitor's, so it may replace any file there.
+        if (foreign) Reserve(t, false);
+        return;
+    }
     const QString answer = lines.value(0).trimmed().toLower();
     if (answer.isEmpty()) return; // still being written: its end is another change
     CupsJob now;
-    // Answered already (by an earlier run that stopped before it noted so): never twice.
-    if (!m_cups.Job(t.id, &now) || now.state != CupsJobState::Held) {
+    // Answered already (by an earlier run that stopped before it noted so): never twice. A job
+    // still held elsewhere was moved by a release that did not end.
+    if (!m_cups.Job(t.id, &now) || now.Finished() ||
+        (now.queue.compare(t.queue, Qt::CaseInsensitive) != 0 && now.state != CupsJobState::Held)) {
         t.done = true;
     } else if (answer == QLatin1String("delete")) {
         if (m_cups.Cancel(t.id))
@@ -84,17 +111,17 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
         else
             Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
     } else if (answer == QLatin1String("resume")) {
-        Release(t);
+        Release(t, now);
     } else {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": unknown answer \"") +
                                      JobFileValue(answer).left(40) + QLatin1Char('"'));
-        m_machineDir.Remove(pas);
+        Reserve(t, false);
     }
     if (t.done) m_machineDir.Remove(pas);
     SaveStateSoon();
 }
 
-void CQorvMonitor::Release(CTrackedJob& t) {
+void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     if (!t.settled) ReadDataAnswer(t);
     // A ".shd" line naming another queue of this server sends the job there first.
     QStringList shd;
@@ -104,34 +131,92 @@ void CQorvMonitor::Release(CTrackedJob& t) {
     if (!ReadAnswer(folder, t.base + QStringLiteral(".shd"), t, &shd) &&
         folder.Has(t.base + QStringLiteral(".shd")))
         return;
+    // It prints from its queue's companion, or from the queue the line names (from that one's
+    // companion when it waits for answers too).
+    QString target = Companion(t.queue);
     for (const QString& line : std::as_const(shd)) {
         const QString queue = QueueOfShadowLine(line, m_server);
-        const auto target = m_queues.constFind(queue.toLower());
-        if (queue.isEmpty() || target == m_queues.cend() ||
-            target->name.compare(t.queue, Qt::CaseInsensitive) == 0)
+        const auto to = m_queues.constFind(queue.toLower());
+        if (queue.isEmpty() || to == m_queues.cend() || IsCompanion(to->name) ||
+            to->name.compare(t.queue, Qt::CaseInsensitive) == 0)
             continue;
-        if (m_cups.Move(t.id, target->name)) {
-            Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target->name);
-            t.queue = target->name;
-        } else {
-            Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
+        // The monitor's rights are the administrator's: the job goes only where its user
+        // could send it himself, else it stays held.
+        const QString refusal = MoveRefusal(t, to->name);
+        const QString unmoved =
+            refusal.isEmpty() ? QString() : JobFileValue(to->name + QStringLiteral(": ") + refusal);
+        if (unmoved != t.unmoved) {
+            if (!unmoved.isEmpty())
+                Log(QStringLiteral("E"), JobText(t) + QStringLiteral(" not moved to ") + unmoved);
+            t.unmoved = unmoved;
+            SaveStateSoon();
         }
+        if (!unmoved.isEmpty()) return;
+        target = PauseQueue(*to) ? Companion(to->name) : to->name;
         break;
     }
+    // Billed first: a job that is no longer held prints as soon as it is moved.
     if (!t.billing.isEmpty() && !m_cups.SetBilling(t.id, t.billing))
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
-    if (m_cups.Release(t.id))
-        t.done = true;
-    else
+    if ((now.queue.compare(target, Qt::CaseInsensitive) != 0 && !m_cups.Move(t.id, target)) ||
+        (now.state == CupsJobState::Held && !m_cups.Release(t.id))) {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
+        return;
+    }
+    if (target != Companion(t.queue))
+        Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target);
+    t.held = false; // released: it may print
+    t.done = true;
 }
 
-void CQorvMonitor::Forget(int id) {
+void CQorvMonitor::Reserve(const CTrackedJob& t, bool keepAnswer) {
+    // Made before the job file is written: from then on no other user can create, replace or
+    // remove a file at that name (sticky), the user replaces it with the answer, and only the
+    // user and the monitor can read it. An old answer for an earlier job of that number goes.
+    const QString pas = PassFileName(t.id);
+    QByteArray bytes;
+    uint owner = 0;
+    if (keepAnswer && m_machineDir.Read(pas, 64, &bytes, &owner) && owner == t.uid &&
+        m_usersDir.Child(t.user).Has(t.base + QStringLiteral(".dat")))
+        return; // taken up again after the monitor stopped before it noted the job
+    if (!m_machineDir.Save(pas, {}, 0600, int(t.uid)))
+        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + m_machineDir.Path() +
+                                     QLatin1Char('/') + pas + QStringLiteral(": ") +
+                                     Platform::LastFileError().text);
+}
+
+void CQorvMonitor::MachineChanged() {
+    bool lost = false;
+    const QSet<QString> names = m_machine->TakeNames(&lost);
+    if (lost) {
+        for (CTrackedJob& t : m_jobs)
+            if (t.held && !t.done) CheckAnswers(t);
+        return;
+    }
+    for (const QString& name : names) {
+        const int id = PassFileNumber(name);
+        if (id <= 0) continue;
+        const auto it = m_jobs.find(id);
+        if (it != m_jobs.end() && it->held && !it->done)
+            CheckAnswers(*it);
+        else // answers no job the monitor holds: never one for a later job of that number
+            m_machineDir.Remove(name);
+    }
+}
+
+void CQorvMonitor::Forget(const CupsJob& last) {
+    const int id = last.id;
     const auto it = m_jobs.constFind(id);
     if (it == m_jobs.cend()) return;
+    m_machineDir.Remove(PassFileName(id));
+    // Under a safe policy only the monitor reaches a companion: a job printed there was
+    // released by an earlier run that stopped before it noted so.
+    const bool released = IsCompanion(last.queue) && m_policyProblem.isEmpty();
     // A held job that left the scheduler unanswered: the client drops it from its window.
     const QString dat = it->base + QStringLiteral(".dat");
-    if (it->held && !it->done && !it->settled) {
+    if (it->held && last.state == CupsJobState::Completed && !released) {
+        PrintedUnreleased(*it);
+    } else if (it->held && !it->done && !it->settled) {
         const Platform::Folder folder = m_usersDir.Child(it->user);
         if (!folder.Has(dat) && !folder.Save(dat, Platform::EncodeLines({QStringLiteral("cancel")}),
                                              0640, int(it->uid)))

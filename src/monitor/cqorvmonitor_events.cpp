@@ -1,6 +1,7 @@
 // What wakes the monitor: the scheduler's events, pulled, and the sweep over every job.
 #include "monitor/cqorvmonitor.h"
 
+#include "config/cconfigoptions.h"
 #include "monitor/monitorlog.h"
 #include "platform/files.h"
 #include "platform/watcher.h"
@@ -14,36 +15,43 @@ using Platform::CupsJobState;
 
 namespace {
 const QStringList kEvents{QStringLiteral("job-created"), QStringLiteral("job-state-changed"),
-                          QStringLiteral("printer-added"), QStringLiteral("printer-modified")};
-const QString kFeed = QStringLiteral("rss:///qorvmond.rss?max_events=1");
+                          QStringLiteral("printer-added"), QStringLiteral("printer-modified"),
+                          // a stopped queue started again is stopped at once
+                          QStringLiteral("printer-state-changed")};
+// The folder of the wake-up pipe: the service's runtime folder, which the scheduler's notifier
+// can pass through, else the monitor's local folder.
+QString WakePipe() {
+    const QString runtime =
+        qEnvironmentVariable("RUNTIME_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    return (runtime.isEmpty() ? GetLocalPath() : runtime) + QLatin1Char('/') +
+           QLatin1String(Platform::kWakeName);
+}
 } // namespace
 
 bool CQorvMonitor::Subscribe() {
-    m_cups.CancelSubscriptions(kTag, kFeed);
+    const QString pipe = WakePipe();
+    m_cups.CancelSubscriptions(kTag, Platform::WakeRecipient(pipe));
     m_sequence = 1;
     m_pullSub = m_cups.Subscribe(kEvents, QString(), kLeaseSeconds, kTag);
     if (!m_pullSub) return false;
-    // The scheduler's rss notifier rewrites its feed at every event: watching the feed's
-    // folder wakes the monitor at once, and the events themselves are pulled.
-    m_feedSub = Platform::CupsFeedFolder().isEmpty()
-                    ? 0
-                    : m_cups.Subscribe(kEvents, kFeed, kLeaseSeconds, kTag);
-    WatchFeed();
-    return true;
-}
-
-void CQorvMonitor::WatchFeed() {
-    const QString folder = Platform::CupsFeedFolder();
-    if (folder.isEmpty() || !m_feedSub || m_feed) return;
-    auto watch = std::make_unique<Platform::FolderWatch>();
-    // The notifier makes its folder when it starts: until then the timer looks again.
-    if (!watch->Create(folder)) {
-        QTimer::singleShot(100, this, &CQorvMonitor::WatchFeed);
-        return;
+    // The events are pulled, which only this account may do; what wakes the monitor at once is
+    // our notifier nudging a pipe only the monitor reads, with nothing of the event in it.
+    if (!m_wake) {
+        auto wake = std::make_unique<Platform::WakeFifo>();
+        if (wake->Create(pipe, QStringLiteral("lp"))) {
+            connect(wake.get(), &Platform::WakeFifo::Woken, this, &CQorvMonitor::Pull);
+            m_wake = std::move(wake);
+        } else {
+            Log(QStringLiteral("E"), QStringLiteral("Unable to make ") + pipe +
+                                         QStringLiteral(": ") + Platform::LastFileError().text);
+        }
     }
-    connect(watch.get(), &Platform::FolderWatch::Changed, this, &CQorvMonitor::Pull);
-    m_feed = std::move(watch);
-    Pull(); // what happened before the watch was in place
+    m_wakeSub =
+        m_wake ? m_cups.Subscribe(kEvents, Platform::WakeRecipient(pipe), kLeaseSeconds, kTag) : 0;
+    if (m_wake && !m_wakeSub)
+        Log(QStringLiteral("E"),
+            QStringLiteral("No wake-ups, events are pulled every minute: ") + m_cups.LastError());
+    return true;
 }
 
 void CQorvMonitor::Pull() {
@@ -64,8 +72,7 @@ void CQorvMonitor::Pull() {
             Log(QStringLiteral("E"),
                 QStringLiteral("The print scheduler cannot be reached: ") + m_cups.LastError());
         m_reachable = false;
-        m_pullSub = m_feedSub = 0;
-        m_feed.reset();
+        m_pullSub = m_wakeSub = 0;
         m_pullTimer.start(60000);
         return;
     case Platform::ICupsServer::Pull::Lost:
@@ -95,6 +102,7 @@ void CQorvMonitor::Pull() {
     if (queues) {
         RefreshQueues();
         ApplyHoldDefaults();
+        SecureQueues();
     }
     for (auto it = jobs.cbegin(); it != jobs.cend(); ++it) {
         CupsJob job;
@@ -113,24 +121,41 @@ void CQorvMonitor::Sweep() {
     if (m_queues.isEmpty()) RefreshQueues();
     QSet<int> live;
     for (const CupsJob& j : std::as_const(jobs)) live.insert(j.id);
-    for (int id : m_jobs.keys())
-        if (!live.contains(id)) Forget(id);
+    for (int id : m_jobs.keys()) {
+        if (live.contains(id)) continue;
+        CupsJob gone;
+        if (!m_cups.Job(id, &gone)) { // purged
+            gone.id = id;
+            gone.state = CupsJobState::Canceled;
+        }
+        Forget(gone);
+    }
     m_refused.removeIf([&](auto it) { return !live.contains(it.key()); });
     for (const CupsJob& j : std::as_const(jobs)) Consider(j, false);
 }
 
 void CQorvMonitor::Consider(const CupsJob& job, bool created) {
     if (!Monitored(job.queue)) return;
-    const auto it = m_jobs.find(job.id);
+    auto it = m_jobs.find(job.id);
+    // A later job of that number (the scheduler started its numbers again): the old one is gone,
+    // and nothing answered for it answers this one.
+    if (it != m_jobs.end() && it->created != job.created) {
+        CupsJob gone; // how it ended is not known any more
+        gone.id = job.id;
+        gone.state = CupsJobState::Canceled;
+        Forget(gone);
+        it = m_jobs.end();
+    }
     if (it != m_jobs.end()) {
         // Left the scheduler by other means (printed, cancelled, deleted): its files stay
         // for the import.
         if (job.Finished())
-            Forget(job.id);
+            Forget(job);
         else
             CheckAnswers(*it);
         return;
     }
+    if (IsCompanion(job.queue)) return; // only the monitor's releases go there
     // A job that printed before the monitor asked about it is still logged.
     if (job.Finished() && !(created && job.state == CupsJobState::Completed)) {
         m_refused.remove(job.id);

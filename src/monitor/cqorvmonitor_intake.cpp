@@ -59,6 +59,7 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
             Log(QStringLiteral("E"),
                 JobText(t) + QStringLiteral(" could not be held: ") + m_cups.LastError());
     }
+    if (t.held) Reserve(t, true);
     CJobFacts facts{m_server, job.impressions, job.kOctets * 1024};
     if (facts.pages <= 0) {
         const QByteArray document = m_cups.Document(job.id, kMaxDocumentBytes);
@@ -79,6 +80,8 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
     t.done = job.Finished();
     CTrackedJob& kept = *m_jobs.insert(t.id, t);
     SaveStateSoon();
+    if (kept.done && PauseQueue(queue) && job.state == CupsJobState::Completed)
+        PrintedUnreleased(kept);
     if (kept.done) return;
     Watch(kept.user);
     CheckAnswers(kept);

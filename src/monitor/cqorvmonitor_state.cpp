@@ -8,20 +8,32 @@
 #include "platform/files.h"
 #include "platform/lines.h"
 
+#include <QDateTime>
+
 using monitor::Log;
 
 QString CQorvMonitor::StateFile() const {
     return QStringLiteral("qorvmond.state");
 }
 
-void CQorvMonitor::LoadState() {
+QString CQorvMonitor::LoadState(uint owner) {
     m_jobs.clear();
+    m_unreleased.clear();
+    m_policyProblem.clear();
     QByteArray bytes;
-    uint owner = 0;
-    if (!m_machineDir.Read(StateFile(), -1, &bytes, &owner) || owner != m_self.uid) return;
+    uint found = 0;
+    if (!m_machineDir.Read(StateFile(), -1, &bytes, &found))
+        return Platform::KindOf(gEnv.m_sMachinePath + QLatin1Char('/') + StateFile()) ==
+                       Platform::EntryKind::Missing
+                   ? QString()
+                   : Platform::LastFileError().text;
+    if (found != owner) return QStringLiteral("it belongs to uid %1").arg(found);
     for (const QString& line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"))) {
         const QStringList f = line.split(QLatin1Char('\t'));
-        if (f.size() != 9) continue;
+        if (f.size() == 2 && f[0] == QLatin1String("policy")) m_policyProblem = f[1];
+        if (f.size() == 5 && f[0] == QLatin1String("unreleased"))
+            m_unreleased.insert(f[1].toInt(), {f[2], f[3], f[4].toLongLong()});
+        if (f.size() != 9 && f.size() != 10) continue; // 9: before moves could be refused
         CTrackedJob t;
         t.id = f[0].toInt();
         t.user = f[1];
@@ -32,12 +44,14 @@ void CQorvMonitor::LoadState() {
         t.settled = f[6] == QLatin1String("1");
         t.done = f[7] == QLatin1String("1");
         t.billing = f[8];
+        t.unmoved = f.value(9);
         Platform::Account account;
         if (t.id <= 0 || !UsableFolderName(t.user) || !Platform::FindAccount(t.user, &account))
             continue;
         t.uid = account.uid;
         m_jobs.insert(t.id, t);
     }
+    return {};
 }
 
 void CQorvMonitor::SaveStateSoon() {
@@ -58,10 +72,18 @@ void CQorvMonitor::SaveState() {
                              t.held ? QStringLiteral("1") : QStringLiteral("0"),
                              t.settled ? QStringLiteral("1") : QStringLiteral("0"),
                              t.done ? QStringLiteral("1") : QStringLiteral("0"),
-                             t.billing}
+                             t.billing,
+                             t.unmoved}
                      .join(QLatin1Char('\t'));
         if (!t.done) waiting.insert(t.user);
     }
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    m_unreleased.removeIf([&](auto it) { return now - it->seen > kUnreleasedSeconds; });
+    for (auto it = m_unreleased.cbegin(); it != m_unreleased.cend(); ++it)
+        lines << QStringList{QStringLiteral("unreleased"), QString::number(it.key()), it->queue,
+                             it->user, QString::number(it->seen)}
+                     .join(QLatin1Char('\t'));
+    if (!m_policyProblem.isEmpty()) lines << QStringLiteral("policy\t") + m_policyProblem;
     if (!m_machineDir.Save(StateFile(), Platform::EncodeLines(lines), 0600))
         Log(QStringLiteral("E"), QStringLiteral("Unable to save ") + gEnv.m_sMachinePath +
                                      QLatin1Char('/') + StateFile() + QStringLiteral(": ") +

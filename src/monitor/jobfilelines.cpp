@@ -60,6 +60,13 @@ QString PassFileName(int id) {
     return QString::number(id).rightJustified(5, QLatin1Char('0')) + QStringLiteral(".pas");
 }
 
+int PassFileNumber(const QString& name) {
+    if (!name.endsWith(QLatin1String(".pas"))) return 0;
+    bool ok = false;
+    const int id = QStringView(name).chopped(4).toInt(&ok);
+    return ok && id > 0 && PassFileName(id) == name ? id : 0;
+}
+
 QStringList JobFileLines(const Platform::CupsJob& job, const Platform::CupsQueue& queue,
                          const CJobFacts& facts) {
     const Platform::MediaSize media =
@@ -97,9 +104,36 @@ QStringList JobFileLines(const Platform::CupsJob& job, const Platform::CupsQueue
             landscape ? QStringLiteral("Landscape") : QStringLiteral("Portrait")};
 }
 
+namespace {
+// Appends text to a billing text, escaped, as long as it fits its bytes; false once full.
+// Separators and the escape are escaped, format and control characters dropped; an escaped
+// character is kept or dropped whole, so a cut never leaves half an escape.
+bool AppendBilling(QString& out, int& bytes, QStringView text, bool literal = false) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        qsizetype units = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]), units = 2;
+        const QChar::Category kind = QChar::category(c);
+        if (!literal && (kind == QChar::Other_Format || kind == QChar::Other_Control ||
+                         kind == QChar::Other_Surrogate))
+            continue;
+        const bool escaped = !literal && (c == ';' || c == '=' || c == '\\');
+        const int size = (escaped ? 1 : 0) + (c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
+        if (bytes + size > Platform::kBillingBytes) return false;
+        if (escaped) out += QLatin1Char('\\');
+        out += text.mid(i, units);
+        bytes += size;
+        i += units - 1;
+    }
+    return true;
+}
+} // namespace
+
 QString BillingText(const QStringList& dataLines) {
-    if (IsCancelAnswer(dataLines)) return {};
-    QStringList pairs;
+    if (IsCancelAnswer(dataLines) || IsUnreleasedAnswer(dataLines)) return {};
+    QString text;
+    int bytes = 0;
     for (const QString& line : dataLines) {
         if (!line.startsWith(QLatin1String("QorvexDetail"))) continue;
         int pos = 0;
@@ -107,12 +141,11 @@ QString BillingText(const QStringList& dataLines) {
         GetNextField(line, pos, QLatin1Char(',')); // the version
         const QString name = GetNextField(line, pos, QLatin1Char(','));
         const QString value = GetNextField(line, pos, QLatin1Char(','));
-        pairs << JobFileValue(name) + QLatin1Char('=') + JobFileValue(value);
-    }
-    QString text = pairs.join(QStringLiteral("; "));
-    while (text.toUtf8().size() > Platform::kBillingBytes) {
-        text.chop(1);
-        if (!text.isEmpty() && text.back().isHighSurrogate()) text.chop(1);
+        if ((!text.isEmpty() && !AppendBilling(text, bytes, u"; ", true)) ||
+            !AppendBilling(text, bytes, JobFileValue(name)) ||
+            !AppendBilling(text, bytes, u"=", true) ||
+            !AppendBilling(text, bytes, JobFileValue(value)))
+            break;
     }
     return text;
 }

@@ -27,8 +27,12 @@ bool UsableFolderName(const QString& name);
 QString JobBaseName(const QString& server, int id, qint64 created);
 // The release file's name of a job: its number padded to five digits, ".pas".
 QString PassFileName(int id);
+// The job number a name given by PassFileName stands for, 0 for any other name.
+int PassFileNumber(const QString& name);
 // "name=value" of each detail line of a data file, joined with "; ", cut to the scheduler's
-// limit for job-billing on a character boundary; "" for the answer "cancel".
+// limit for job-billing on a character boundary; "" for the answer "cancel". Within names and
+// values ";", "=" and "\" are escaped with "\", format and control characters dropped, so that
+// no value reads as another pair.
 QString BillingText(const QStringList& dataLines);
 // The queue of this server a ".shd" line names ("queue", "//server/queue" or
 // "\\server\queue"), or "".

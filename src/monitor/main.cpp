@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     if (status) {
         const QStringList lines = monitor.Status();
         for (const QString& line : lines) Print(stdout, line);
+        if (!monitor.PolicyProblem().isEmpty()) Print(stderr, monitor.PolicyProblem());
         return lines.isEmpty() ? 1 : 0;
     }
     QString why;

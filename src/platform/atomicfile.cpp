@@ -29,8 +29,8 @@ bool Replace(const QString& path, const QByteArray& data, const struct timespec*
 } // namespace Posix
 using Posix::Replace;
 
-bool SaveFileAtomic(const QString& path, const QByteArray& data) {
-    return Replace(path, data, nullptr);
+bool SaveFileAtomic(const QString& path, const QByteArray& data, int mode) {
+    return Posix::ReplaceAt(AT_FDCWD, Native(path), path, data, nullptr, mode, -1);
 }
 
 AtomicFile::AtomicFile(const QString& path) : AtomicFile(AT_FDCWD, Native(path), path) {}

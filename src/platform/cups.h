@@ -55,6 +55,27 @@ struct CupsQueue {
     QString colorDefault; // print-color-mode-default
     bool colorSupported = false;
     QString holdDefault; // job-hold-until-default
+    QString deviceUri;
+    QString opPolicy; // printer-op-policy
+    bool stopped = false;
+    QStringList allowedUsers; // requesting-user-name-allowed
+    QStringList policies;     // printer-op-policy-supported: the scheduler's policies
+};
+
+// Whom a queue takes jobs from, as the scheduler checks it when a job is submitted.
+struct CupsAdmission {
+    bool accepting = true; // printer-is-accepting-jobs
+    QStringList allowed;   // requesting-user-name-allowed ("@group" for a group)
+    QStringList denied;    // requesting-user-name-denied
+    int quotaPeriod = 0;   // job-quota-period, seconds
+    int pageLimit = 0;     // job-page-limit, 0 for none
+    int kLimit = 0;        // job-k-limit, 0 for none
+};
+
+// What a user has printed on a queue within a quota period, counted as the scheduler counts it.
+struct CupsUsage {
+    qint64 pages = 0;
+    qint64 kOctets = 0;
 };
 
 struct CupsEvent {
@@ -75,15 +96,36 @@ public:
     virtual bool Jobs(QList<CupsJob>* out) = 0;
     // False when the job is unknown (or the scheduler cannot be reached).
     virtual bool Job(int id, CupsJob* out) = 0;
-    // The first document of a job, at most maxBytes of it; empty when unavailable.
+    // The first document of a job, at most maxBytes of it (no more is read); empty when
+    // unavailable.
     virtual QByteArray Document(int id, qint64 maxBytes) = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
     virtual bool Cancel(int id) = 0;
     virtual bool Move(int id, const QString& queue) = 0;
     virtual bool SetBilling(int id, const QString& billing) = 0;
+    virtual bool Admission(const QString& queue, CupsAdmission* out) = 0;
+    // The user's jobs on queue (any state) whose last time (completion, else processing, else
+    // creation) is at or after since, seconds since the epoch.
+    virtual bool Usage(const QString& queue, const QString& user, qint64 since, CupsUsage* out) = 0;
     // Sets job-hold-until-default of a queue ("indefinite", "no-hold").
     virtual bool SetHoldDefault(const QString& queue, const QString& value) = 0;
+    // Stops a queue (it still takes jobs, but prints none), or starts it again.
+    virtual bool SetStopped(const QString& queue, bool stopped) = 0;
+    virtual bool SetPolicy(const QString& queue, const QString& policy) = 0;
+    // Makes (or brings up to date) queue to: from's driver on deviceUri, printing (not shared,
+    // no hold) under policy, and taking jobs only from onlyUser.
+    virtual bool CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
+                           const QString& policy, const QString& onlyUser) = 0;
+    // A job without document on queue, as this user; its number, 0 on failure.
+    virtual int CreateEmptyJob(const QString& queue, const QString& title) = 0;
+    // Cancels a job and forgets it at once.
+    virtual bool Purge(int id) = 0;
+    enum class Probe { Hold, Release, SetAttributes, Move };
+    // Asks, without authentication and naming user, what probe says on job id (Move: to
+    // queue). True when the scheduler did it.
+    virtual bool DoneUnauthenticated(Probe probe, int id, const QString& user,
+                                     const QString& queue) = 0;
     // A subscription to events of every queue; pulled (ippget) when recipient is empty, else
     // pushed to recipient. tag goes into notify-user-data. Returns its id, 0 on failure.
     virtual int Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,
@@ -121,7 +163,17 @@ public:
     bool Cancel(int id) override;
     bool Move(int id, const QString& queue) override;
     bool SetBilling(int id, const QString& billing) override;
+    bool Admission(const QString& queue, CupsAdmission* out) override;
+    bool Usage(const QString& queue, const QString& user, qint64 since, CupsUsage* out) override;
     bool SetHoldDefault(const QString& queue, const QString& value) override;
+    bool SetStopped(const QString& queue, bool stopped) override;
+    bool SetPolicy(const QString& queue, const QString& policy) override;
+    bool CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
+                   const QString& policy, const QString& onlyUser) override;
+    int CreateEmptyJob(const QString& queue, const QString& title) override;
+    bool Purge(int id) override;
+    bool DoneUnauthenticated(Probe probe, int id, const QString& user,
+                             const QString& queue) override;
     int Subscribe(const QStringList& events, const QString& recipient, int leaseSeconds,
                   const QString& tag) override;
     bool Renew(int subscription, int leaseSeconds) override;
@@ -136,6 +188,7 @@ private:
     bool ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out);
     QString m_error;
     http_t* m_http = nullptr; // CUPS_HTTP_DEFAULT: the environment's scheduler
+    QByteArray m_host;        // the scheduler named, "" for the environment's
 };
 
 // job-billing is a name: at most this many bytes.
@@ -153,8 +206,14 @@ MediaSize LookUpMedia(const QString& media);
 // Pages of a PDF or PostScript document, 0 when they cannot be told.
 int CountPages(const QByteArray& document);
 
-// The folder where the scheduler's own rss notifier writes its feeds on this machine (its
-// CacheDir + "/rss"), "" when the scheduler is not local.
-QString CupsFeedFolder();
+// The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event
+// it nudges a named pipe of the monitor's and passes on nothing of the event. Its recipient is
+// "qorvmond://" and the pipe's path; the pipe is always named kWakeName, so that whoever
+// subscribes, no other file is ever written.
+inline constexpr char kWakeName[] = "qorvmond.wake";
+QString WakeRecipient(const QString& pipe);
+// The notifier's work: one nudge for each batch of events arriving on standard input, until
+// the scheduler closes it; its exit code.
+int RunWakeNotifier(const char* recipient);
 
 } // namespace Platform

@@ -167,6 +167,22 @@ int OpenRegular(const QString& path, int flags, bool follow, struct stat* st) {
 
 bool ReadAll(int fd, qint64 max, QByteArray* out) {
     out->clear();
+    // A regular file of known size is read in place, in one piece as far as the system allows:
+    // a large one costs neither copies nor growing the buffer.
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        out->resize(qsizetype(max < 0 ? st.st_size : std::min<qint64>(st.st_size, max)));
+        qsizetype got = 0;
+        while (got < out->size()) {
+            const ssize_t n = ::read(fd, out->data() + got, size_t(out->size() - got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Fail(errno);
+            if (n == 0) break;
+            got += n;
+        }
+        out->truncate(got);
+    }
+    // The rest of what grew meanwhile, or of what has no size.
     char buffer[65536];
     while (max < 0 || out->size() < max) {
         const qint64 want =
@@ -580,6 +596,11 @@ bool Folder::Remove(const QString& name) const {
     const QByteArray n = EncodeName(name);
     if (m_fd < 0 || !PlainName(n)) return Fail(EINVAL);
     return ::unlinkat(m_fd, n.constData(), 0) == 0 || Fail(errno);
+}
+
+uint Folder::Owner() const {
+    struct stat st;
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? uint(st.st_uid) : uint(-1);
 }
 
 QStringList Folder::Folders() const {

@@ -42,7 +42,8 @@ bool AppendLogLine(const QString& path, const QString& line, qint64 maxBytes);
 // name (a link there is replaced, not followed). The old file stays untouched on failure.
 // Written by hand rather than with QSaveFile, which follows a link at the name and writes
 // wherever it points: in a folder other users can write to, that is someone else's file.
-bool SaveFileAtomic(const QString& path, const QByteArray& data);
+// mode, when >= 0, is the new file's, else the old file's (a new one's by the umask).
+bool SaveFileAtomic(const QString& path, const QByteArray& data, int mode = -1);
 // The same, written in pieces for output too large to hold: nothing shows at the name until
 // Commit, and the old file stays when a write or the commit fails or Commit is never called.
 class AtomicFile {
@@ -169,6 +170,8 @@ public:
     bool Remove(const QString& name) const;
     // Names of the subfolders (links are not).
     QStringList Folders() const;
+    // The folder's owner; uint(-1) when it is not open.
+    uint Owner() const;
 
 private:
     int m_fd = -1;

@@ -11,6 +11,7 @@
 #include <QSysInfo>
 
 #include <ctime>
+#include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
 #include <vector>
@@ -64,6 +65,16 @@ bool LookUp(const QString& name, uint uid, Account* out) {
 
 bool FindAccount(const QString& name, Account* out) {
     return !name.isEmpty() && LookUp(name, 0, out);
+}
+
+bool InGroup(const Account& account, const QString& group) {
+    const QByteArray name = group.toUtf8(), user = account.name.toUtf8();
+    const struct group* g = name.isEmpty() ? nullptr : ::getgrnam(name.constData());
+    if (!g) return false;
+    if (g->gr_gid == account.gid) return true;
+    for (char** m = g->gr_mem; m && *m; ++m)
+        if (user == *m) return true;
+    return false;
 }
 
 Account ProcessAccount() {

@@ -16,6 +16,8 @@ struct Account {
 // The account of a user name: from the passwd-format file $QORVLOG_PASSWD when that is set,
 // else from the system's accounts. False when there is none.
 bool FindAccount(const QString& name, Account* out);
+// Whether the account belongs to the group: as its primary group or as a listed member.
+bool InGroup(const Account& account, const QString& group);
 // This process's account: its effective uid and gid, and its name as FindAccount knows it.
 Account ProcessAccount();
 QString OSVersion(); // "Linux " and the kernel's major.minor, empty when unknown

@@ -22,7 +22,8 @@ QString Field(const QVariant& v) {
     if (v.isNull()) return {};
     if (v.typeId() == QMetaType::QDateTime)
         return QLocale::c().toString(v.toDateTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return v.toString();
+    // Numbers are ours; a text is whatever was printed or typed.
+    return v.typeId() == QMetaType::QString ? CsvText(v.toString()) : v.toString();
 }
 
 // Collects records and hands them on in large pieces.
@@ -66,7 +67,9 @@ bool Listing(Platform::JobDatabase& db, const CReportRequest& request, Output& o
     auto jobs = db.SelectedJobs(request.selection, columns);
     auto values = jobs ? db.SelectedValues(request.selection) : nullptr;
     if (!values) return Failed(why, db.LastError());
-    if (!out.Header(kJobColumns + categories)) return Failed(why, QString());
+    QStringList header = kJobColumns;
+    for (const QString& name : categories) header << CsvText(name);
+    if (!out.Header(header)) return Failed(why, QString());
     // Both readings come in the same job order: a job's values are the next ones read.
     QVariantList value;
     bool more = values->Next(&value);
@@ -101,8 +104,10 @@ QString Amount(qint64 cents) {
 bool Summary(Platform::JobDatabase& db, const CReportRequest& request, Output& out, QString* why) {
     auto groups = db.SummarisedJobs(request.selection, request.by);
     if (!groups) return Failed(why, db.LastError());
-    if (!out.Header(request.by + QStringList{QStringLiteral("Jobs"), QStringLiteral("TotalPages"),
-                                             QStringLiteral("Cost"), QStringLiteral("Unpriced")}))
+    QStringList header;
+    for (const QString& name : request.by) header << CsvText(name);
+    if (!out.Header(header + QStringList{QStringLiteral("Jobs"), QStringLiteral("TotalPages"),
+                                         QStringLiteral("Cost"), QStringLiteral("Unpriced")}))
         return Failed(why, QString());
     const qsizetype cost = request.by.size() + 2;
     bool written = true;
@@ -118,13 +123,18 @@ bool Summary(Platform::JobDatabase& db, const CReportRequest& request, Output& o
 }
 } // namespace
 
+QString CsvText(const QString& text) {
+    static const QString kFormula = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && kFormula.contains(text[0]) ? QLatin1Char('\'') + text : text;
+}
+
 QByteArray CsvRecord(const QStringList& fields) {
     QByteArray record;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0) record += ',';
         const QByteArray text = fields[i].toUtf8();
         if (text.contains(',') || text.contains('"') || text.contains('\r') ||
-            text.contains('\n')) {
+            text.contains('\n') || text.startsWith('\'')) {
             QByteArray quoted = text;
             record += '"' + quoted.replace('"', "\"\"") + '"';
         } else {

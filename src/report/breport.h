@@ -20,8 +20,11 @@ using ReportSink = std::function<bool(const QByteArray& bytes)>;
 // Told after each row written how many have been.
 using ReportProgress = std::function<void(qint64 rows)>;
 
-// One CSV record (RFC 4180): a field holding a comma, a quote, CR or LF is quoted, its quotes
-// doubled; the record ends with CR LF.
+// A text cell that a spreadsheet would take for a formula (starting with =, +, -, @, TAB or
+// CR) with a single quote before it; any other text as it is.
+QString CsvText(const QString& text);
+// One CSV record (RFC 4180): a field holding a comma, a quote, CR or LF, or starting with a
+// single quote, is quoted, its quotes doubled; the record ends with CR LF.
 QByteArray CsvRecord(const QStringList& fields);
 
 // Writes the report on a database opened for reading to sink; false when the database could

@@ -149,7 +149,7 @@ int Import(const QStringList& args) {
     const CImportResult r = CheckLocalJobs(AddBackslash(args[1]), database, false);
     Print(stdout,
           QStringLiteral("%1 stored, %2 already stored, %3 cancelled, %4 copied, %5 left "
-                         "in place, %6 unreadable, %7 not stored%8")
+                         "in place, %6 unreadable, %7 not stored%8%9")
               .arg(r.stored)
               .arg(r.duplicates)
               .arg(r.cancelled)
@@ -157,7 +157,10 @@ int Import(const QStringList& args) {
               .arg(r.kept)
               .arg(r.unreadable)
               .arg(r.failed)
-              .arg(gEnv.m_bOffline ? QStringLiteral(" (offline: nothing moved)") : QString()));
+              .arg(gEnv.m_bOffline ? QStringLiteral(" (offline: nothing moved)") : QString())
+              .arg(r.unreleased ? QStringLiteral(", %1 printed without release (left in place)")
+                                      .arg(r.unreleased)
+                                : QString()));
     if (!r.error.isEmpty()) Print(stderr, QStringLiteral("qorvlog: job database: ") + r.error);
     return r.failed > 0 || r.unreadable > 0 ? 1 : 0;
 }

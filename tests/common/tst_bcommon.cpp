@@ -205,6 +205,10 @@ private Q_SLOTS:
                             : QString());
         QCOMPARE(Listing(box->Path(u"data"_s)),
                  written.isEmpty() ? QString() : u"Machines/"_s + written + u" = resume|"_s);
+        // The writer's alone, whatever the umask (the "user" bits say what this process may).
+        if (!written.isEmpty())
+            QCOMPARE(QFile::permissions(box->Path(u"data/Machines/"_s + written)) & ~0x0700,
+                     QFile::Permissions(0x6000));
     }
     // Links planted where the answers go are replaced or refused, never written through.
     void plantedLinksInAnswerFolders() {

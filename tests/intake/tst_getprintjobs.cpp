@@ -127,6 +127,19 @@ private Q_SLOTS:
                          .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  (QStringList{u"Machines"_s, u"users"_s, u"SRV"_s}));
     }
+    // A pending job that the monitor answers (printed without release, or cancelled, in the
+    // scheduler) leaves the window; its answer is left as it is.
+    void answeredByTheMonitor() {
+        const QString path = Job(u"A.prt"_s, u"machine=UNavailable"_s);
+        Job(u"B.prt"_s, u"machine=UNavailable;id=43"_s);
+        CPrintJobInfos jobs = Scan();
+        QCOMPARE(jobs.Count(), 2);
+        box->Write(kJobs + u"A.dat"_s, "unreleased\r\n");
+        CMonitor monitor;
+        QCOMPARE(jobs.GetPrintJobs(monitor), 1);
+        QVERIFY(jobs.Count() == 1 && !jobs.Exists(path));
+        QCOMPARE(Answers("A"), "unreleased\r\n|<missing>|<missing>");
+    }
     // Its own answers wake the folder watch: a job this process answered is not answered
     // again while its job file is unchanged, or the answers never end.
     void answeredOnce() {

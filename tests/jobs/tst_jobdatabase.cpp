@@ -395,7 +395,8 @@ private Q_SLOTS:
                "document¦@job¦Cancellation policy.docx¦4711¦1,0,0,0,0,0,0",
                "matter¦@job¦Plan.dwg¦Cancel-2024-17 dispute¦1,0,0,0,0,0,0",
                "value is the word¦@job¦cancel¦cancel¦1,0,0,0,0,0,0",
-               "twice¦cancel#cancel¦¦¦0,0,0,0,0,1,0", "longer word¦cancelled¦¦¦0,0,0,0,0,1,0"});
+               "twice¦cancel#cancel¦¦¦0,0,0,0,0,1,0", "longer word¦cancelled¦¦¦0,0,0,0,0,1,0",
+               "printed without release¦ Unreleased ¦¦¦0,0,0,0,0,0,0"});
     }
     void cancelAnswer() {
         QFETCH(QString, data);
@@ -413,7 +414,9 @@ private Q_SLOTS:
         else
             box().WriteLines(u"local/users/jsmith/A.dat"_s, data.split(u'#'));
         QStringList left = Names(box().Path(u"local/users"_s));
-        QCOMPARE(Counts(CheckLocalJobs(box().Path(u"local/users/"_s), db, false)), result);
+        const CImportResult r = CheckLocalJobs(box().Path(u"local/users/"_s), db, false);
+        QCOMPARE(Counts(r), result);
+        QCOMPARE(r.unreleased, int(data.contains(u"nrelease"_s)));
         // A stored job keeps its files until the next call; its print data went on at once.
         if (result == kStored) left.removeOne(u"jsmith/A.prn"_s);
         if (result == u"0,0,1,0,0,0,0"_s) left.clear();

@@ -55,6 +55,16 @@ private Q_SLOTS:
         row("billing 256 bytes", "billing", a + x253 + u"x\""_s, u"A="_s + x253);
         row("billing two-byte cut", "billing", a + QString(200, u'\u00e9') + u'"',
             u"A="_s + QString(126, u'\u00e9'));
+        row("billing separators escaped", "billing", a + u"4711; Client=ACME-PAYS\""_s,
+            u"A=4711\\; Client\\=ACME-PAYS"_s);
+        row("billing escape escaped", "billing", u"QorvexDetail,2,\"A=B\\\",\"x\""_s,
+            u"A\\=B\\\\=x"_s);
+        row("billing format and controls dropped", "billing",
+            a + u"\u202egnp\u200b.exe\u0085\U000E0041\""_s, u"A=gnp.exe"_s);
+        row("billing escape kept whole", "billing", a + QString(252, u'x') + u";\""_s,
+            u"A="_s + QString(252, u'x'));
+        row("billing 1 MiB", "billing", (a + QString(250, u'x') + u"\"\n"_s).repeated(4096),
+            u"A="_s + QString(250, u'x') + u"; A"_s);
         row("shadow name", "shadow", u"  Second  "_s, u"Second"_s);
         row("shadow this server", "shadow", u"//srv/Second"_s, u"Second"_s);
         row("shadow backslashes", "shadow", u"\\\\SRV\\Second"_s, u"Second"_s);
@@ -73,6 +83,7 @@ private Q_SLOTS:
         QFETCH(QString, rule);
         QFETCH(QString, text);
         QFETCH(QString, expected);
+        const qint64 start = QDateTime::currentMSecsSinceEpoch();
         const QString got = rule == u"folder"    ? UsableFolderName(text) ? u"yes"_s : u"no"_s
                             : rule == u"value"   ? JobFileValue(text)
                             : rule == u"billing" ? BillingText(text.split(u'\n'))
@@ -80,6 +91,7 @@ private Q_SLOTS:
                                 ? QueueOfShadowLine(text, u"SRV"_s)
                                 : QString::number(Platform::CountPages(text.toLatin1()));
         QCOMPARE(got, expected);
+        QVERIFY(QDateTime::currentMSecsSinceEpoch() - start < 1000); // linear: 1 MiB is nothing
     }
 
     // The whole job file (%1: the submit time), and what the client reads back from it; the

@@ -10,7 +10,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cups/cups.h>
@@ -42,15 +44,18 @@ class TestQorvmond : public QObject {
     QString Prt(int id) { // the job file, relative to the sandbox
         return u"share/data/users/%1/"_s.arg(Platform::LoginName()) + JobName(id);
     }
-    // qorvmond, or the client when it is given, with messages into the sandbox.
-    StartedProgram Start(const char* program = QORVMOND_BIN) {
+    // qorvmond, or the client when it is given, with messages into the sandbox; as: a command
+    // that runs it (setpriv ...); wait: until it has started.
+    StartedProgram Start(const char* program = QORVMOND_BIN, QStringList as = {},
+                         bool wait = true) {
         StartedProgram p(new QProcess);
         m_cups->Prepare(*p, {u"QORVLOG_MESSAGES="_s + m_box->Path(u"messages.txt"_s),
                              u"QT_QPA_PLATFORM=offscreen"_s});
         p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(QString::fromUtf8(program));
+        as << QString::fromUtf8(program);
+        p->start(as[0], as.mid(1));
         const bool started = p->waitForStarted() &&
-                             (program != std::string_view(QORVMOND_BIN) ||
+                             (program != std::string_view(QORVMOND_BIN) || !wait ||
                               QTest::qWaitFor([&] { return p->peek(1000).contains("Started"); }));
         return started ? std::move(p) : nullptr;
     }
@@ -84,6 +89,23 @@ class TestQorvmond : public QObject {
         p.start(u"setpriv"_s, {u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(uid),
                                u"--clear-groups"_s, u"sh"_s, u"-c"_s, command});
         return p.waitForFinished(20000) ? p.exitCode() : -1;
+    }
+    // Whether the user's job file of job id is there, or comes within 5 s.
+    bool Written(const QString& user, int id) {
+        const QString prt = u"share/data/users/%1/"_s.arg(user) + JobName(id);
+        return QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(prt)); });
+    }
+    // A Release-Job sent by a process of uid, naming name; whether the scheduler did it.
+    bool ReleaseAs(uid_t uid, int id, const char* name) const {
+        const pid_t pid = ::fork();
+        if (pid == 0) { // known to the scheduler by its socket's credentials
+            cupsSetUser(name);
+            ::_exit(::setgroups(0, nullptr) || ::setresgid(uid, uid, uid) ||
+                    ::setresuid(uid, uid, uid) ||
+                    !Platform::CupsServer(m_cups->Socket()).Release(id));
+        }
+        int status = 1;
+        return pid > 0 && ::waitpid(pid, &status, 0) == pid && status == 0;
     }
     // Mode and owner of a path in the data folder, as "2770 61002:0".
     QString Layout(const QString& relative) const {
@@ -140,10 +162,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("queue");
         QTest::addColumn<QString>("redirect");
         QTest::addColumn<QString>("printed"); // queue, then its billing
-        QTest::newRow("held, released")
-            << u"Plotter"_s << u"Enter IP Address Here"_s << u"Plotter Matter=M-4711; Pages=2"_s;
+        QTest::newRow("held, released") << u"Plotter"_s << u"Enter IP Address Here"_s
+                                        << u"Plotter-released Matter=M-4711; Pages=2"_s;
         QTest::newRow("held, redirected")
-            << u"Plotter"_s << u"Second"_s << u"Second Matter=M-4711; Pages=2"_s;
+            << u"Plotter"_s << u"Second"_s << u"Second-released Matter=M-4711; Pages=2"_s;
         QTest::newRow("not held") << u"Office"_s << QString() << u"Office "_s;
     }
     void jobPrintedAsAnswered() {
@@ -164,7 +186,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
         QVERIFY(QTest::qWaitFor([&] { return Status() == QStringList{u"No held jobs"_s}; }));
         QCOMPARE(Job(id).queue + u' ' + Job(id).billing, printed);
-        QCOMPARE(m_box->Read(u"cups/out/"_s + printed.section(u' ', 0, 0) + u".out"_s),
+        QCOMPARE(m_box->Read(u"cups/out/"_s + printed.section(u' ', 0, 0).section(u'-', 0, 0) +
+                             u".out"_s),
                  TestData(u"two.pdf"_s));
         QCOMPARE(m_box->Read(u"messages.txt"_s), QByteArray());
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), held ? 1 : 0);
@@ -173,8 +196,8 @@ private Q_SLOTS:
     // A job created first and sent its document later (as lp does) is written once the
     // document is there, with its size and pages; the monitor made its queue hold new jobs.
     void documentSentLater() {
-        QList<Platform::CupsQueue> qs; // Office, Plotter, Second
-        QVERIFY(m_server->Queues(&qs) && qs.size() == 3);
+        QList<Platform::CupsQueue> qs; // Office, Plotter, Plotter-released, Second, ...
+        QVERIFY(m_server->Queues(&qs) && qs.size() == 5);
         QCOMPARE(u"%1|%2|%3|%4|%5|%6"_s
                      .arg(qs[1].name, qs[1].makeAndModel, qs[1].mediaDefault, qs[1].colorDefault,
                           qs[1].holdDefault)
@@ -298,46 +321,211 @@ private Q_SLOTS:
             QString(said).replace(u"%1"_s, m_box->Path()).replace(u"%2"_s, Platform::LoginName()));
     }
 
-    // Two users of one server: each one's folder is his own, an answer another user leaves in
-    // the machine folder is ignored, and the job's user's own answer releases and bills the job.
+    // Two users of one server: each one's folder is his own; a "resume" alice leaves for bob's
+    // job (taken up, or the next number) or bob's own for a job the scheduler lost, its number
+    // then used again, neither answers the job nor keeps bob's answer out, which releases it
+    // within 1 s; nobody else reads bob's release file.
     void onlyTheJobsUserAnswers_data() {
-        QTest::addColumn<QString>("forged");
-        QTest::newRow("resume") << u"resume"_s;
-        QTest::newRow("delete") << u"delete"_s;
+        QTest::addColumn<int>("when"); // 0: taken up, 1: next number, 2: number used again
+        QTest::newRow("alice, taken up") << 0;
+        QTest::newRow("alice, next number") << 1;
+        QTest::newRow("bob, number used again") << 2;
     }
     void onlyTheJobsUserAnswers() {
-        QFETCH(QString, forged);
+        QFETCH(int, when);
         if (::geteuid() != 0) QSKIP("needs root to run each side as its own user");
-        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
-        const QString folder = u"users/bob/"_s, prt = JobName(id);
         const QString machine = u"Machines/"_s + Platform::ComputerName();
-        const QString pas = u"%1/%2.pas"_s.arg(machine).arg(id, 5, 10, QChar(u'0'));
+        auto pasOf = [&](int n) { return u"%1/%2.pas"_s.arg(machine).arg(n, 5, 10, QChar(u'0')); };
+        const int next = when ? m_cups->Submit(u"Office"_s, m_pdf) + 1 : 0;
+        if (when == 1) {
+            QCOMPARE(As(61001, u"echo resume > "_s + pasOf(next)), 0);
+            QTRY_COMPARE(Layout(pasOf(next)), u"missing"_s);
+        } else if (when == 2) { // the scheduler starts again without its jobs
+            const qint64 created =
+                Job(m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s})).created;
+            QVERIFY(QTest::qWaitFor(
+                [&] { return Layout(u"users/bob/"_s + JobName(next)) != u"missing"_s; }));
+            m_monitor.reset();
+            QCOMPARE(As(61002, u"echo resume > "_s + pasOf(next)), 0);
+            m_cups.reset();
+            QDir(m_box->Path(u"cups/spool"_s)).removeRecursively();
+            QFile::remove(m_box->Path(u"cups/cache/job.cache"_s));
+            m_cups = std::make_unique<PrivateCups>(*m_box);
+            // Up to the number (the monitor's check of the policy took one of its own).
+            for (int n = 0; (n = m_cups->Submit(u"Office"_s, m_pdf)) > 0 && n < next - 1;) {
+            }
+            QTRY_VERIFY(QDateTime::currentSecsSinceEpoch() > created); // a job of its own
+        }
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        QVERIFY(!next || id == next);
+        if (when == 2) QVERIFY((m_monitor = Start()));
+        const QString folder = u"users/bob/"_s, prt = JobName(id), pas = pasOf(id);
         QVERIFY(QTest::qWaitFor([&] { return Layout(folder + prt) != u"missing"_s; }));
         QCOMPARE((QStringList{Layout(u"users"_s), Layout(folder), Layout(folder + prt),
-                              Layout(machine)}),
-                 (QStringList{u"711 0:0"_s, u"2770 61002:0"_s, u"640 61002:0"_s, u"1733 0:0"_s}));
+                              Layout(machine), Layout(pas)}),
+                 (QStringList{u"711 0:0"_s, u"2770 61002:0"_s, u"640 61002:0"_s, u"1733 0:0"_s,
+                              u"600 61002:0"_s}));
         // alice can neither list, read nor write bob's folder, nor replace his files.
         QCOMPARE(As(61001, u"ls users/bob"_s), 2);
         QCOMPARE(As(61001, u"cat users/bob/"_s + prt), 1);
         QCOMPARE(As(61001, u"echo cancel > users/bob/x.dat"_s), 2);
         QCOMPARE(As(61001, u"ls users"_s), 2);
-        QCOMPARE(As(61001, u"echo %1 > %2"_s.arg(forged, pas)), 0);
-        QVERIFY(QTest::qWaitFor([&] {
-            return m_monitor->peek(100000).contains(
-                (pas.section(u'/', -1) + u" ignored: it belongs to uid 61001, not to bob"_s)
-                    .toUtf8());
-        }));
+        QCOMPARE(As(61001, u"echo resume > "_s + pas), 2);
+        QCOMPARE(As(61001, u"cat "_s + pas), 1);
         QTest::qWait(300);
         QCOMPARE(Job(id).state, CupsJobState::Held);
-        QCOMPARE(As(61002, u"echo resume > "_s + pas), 2); // sticky: alice's file stays hers
-        QVERIFY(QFile::remove(m_box->Path(u"share/data/"_s + pas))); // the administrator
         // Written whole, as the client writes it.
         QCOMPARE(As(61002, u"printf 'QorvexDetail,2,\"Matter\",\"M-2\"\\r\\n' > users/bob/.new && "
-                           "mv users/bob/.new users/bob/%1dat && echo resume > %2"_s.arg(
-                               prt.chopped(3), pas)),
+                           "mv users/bob/.new users/bob/%1dat && echo resume > %2.new && "
+                           "mv %2.new %2"_s.arg(prt.chopped(3), pas)),
                  0);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state != CupsJobState::Held; }, 1000));
         QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
         QCOMPARE(Job(id).billing, u"Matter=M-2"_s);
+    }
+
+    // No title is shown to another user: nothing of the monitor's under the scheduler's
+    // /rss/, no feed there at all with the README's setup, and the monitor's wake-up pipe is
+    // its own to read.
+    void titlesNotShownToOthers() {
+        if (::geteuid() != 0) QSKIP("needs root to look as another user");
+        const QString curl = u"curl -s --unix-socket %1 http://localhost/rss/%2 | grep -c merger"_s;
+        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
+        const auto block = [&](const QString& start, const QString& end) {
+            const qsizetype at = readme.indexOf(start);
+            return readme.mid(at, readme.indexOf(end, at) + end.size() - at).toUtf8();
+        };
+        const QByteArray location = block(u"    <Location /rss>"_s, u"</Location>\n"_s);
+        for (const bool readmes : {false, true}) {
+            if (readmes) {
+                m_monitor.reset();
+                m_cups.reset();
+                m_cups = std::make_unique<PrivateCups>(
+                    *m_box, PrivateCups::Setup{
+                                .policy = block(u"    <Limit Create-Printer-Subscriptions>"_s,
+                                                u"</Limit>\n"_s),
+                                .locations = location});
+                QVERIFY(m_cups->Running() && location.contains("@SYSTEM"));
+                QVERIFY(m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
+                QVERIFY((m_monitor = Start()));
+                QVERIFY(m_server->Subscribe({u"job-created"_s}, u"rss:///admin.rss"_s, 600, {}));
+            }
+            const int id = m_cups->Submit(u"Plotter"_s, m_pdf,
+                                          {u"-U"_s, u"bob"_s, u"-t"_s, u"bob-merger-plan.docx"_s});
+            QVERIFY(Written(u"bob"_s, id));
+            QCOMPARE(As(61001, curl.arg(m_cups->Socket(), u"qorvmond.rss"_s)), 1);
+            if (readmes) QCOMPARE(As(61001, curl.arg(m_cups->Socket(), u"admin.rss"_s)), 1);
+        }
+        QCOMPARE(As(61001, u"timeout 2 cat "_s + m_box->Path(u"cups/run/qorvmond.wake"_s)), 1);
+    }
+
+    // bob's 1 MiB data file or 100 MB document, there when the monitor starts, delays alice's
+    // job, which comes just after it, by less than a second.
+    void oneJobDelaysNoOther_data() {
+        QTest::addColumn<bool>("document");
+        QTest::newRow("1 MiB data file") << false;
+        QTest::newRow("large document") << true;
+    }
+    void oneJobDelaysNoOther() {
+        QFETCH(bool, document);
+        if (::geteuid() != 0) QSKIP("needs root to give each user a folder of his own");
+        int bobs = document ? 0 : m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        QVERIFY(document || Written(u"bob"_s, bobs));
+        m_monitor.reset();
+        if (document) {
+            const QString big = m_box->Write(u"big.ps"_s, "%!PS-Adobe-3.0\n%%Pages: 1\n" +
+                                                              QByteArray(100 << 20, '%'));
+            bobs = m_cups->Submit(u"Plotter"_s, big, {u"-U"_s, u"bob"_s});
+        } else {
+            const QString line = u"QorvexDetail,2,\"Matter\",\"%1\""_s.arg(QString(250, u'x'));
+            m_box->WriteLines(u"share/data/users/bob/"_s + JobName(bobs).chopped(3) + u"dat"_s,
+                              QStringList(4096, line));
+        }
+        QVERIFY((m_monitor = Start(QORVMOND_BIN, {}, false)));
+        const int alices = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"alice"_s});
+        const qint64 start = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY(Written(u"alice"_s, alices) && QDateTime::currentMSecsSinceEpoch() - start < 1000);
+        QVERIFY(Written(u"bob"_s, bobs));
+    }
+
+    // bob asks for his job to go to Second: it goes only when bob could print there himself;
+    // else it stays held, and the refusal is logged once and shown by --status.
+    void redirectOnlyWhereTheUserMayPrint_data() {
+        QTest::addColumn<QString>("setup"); // commands run for Second
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("denied") << u"lpadmin -p Second -u deny:bob"_s
+                                << u"the queue does not take jobs from bob"_s;
+        QTest::newRow("over quota") << u"lp -U bob -d Second $0 && lpadmin -p Second -o "
+                                       "job-quota-period=600 -o job-k-limit=1"_s
+                                    << u"bob is over the queue's quota"_s;
+        QTest::newRow("rejecting") << u"cupsreject Second"_s << u"the queue does not accept jobs"_s;
+        QTest::newRow("allowed") << u"lpadmin -p Second -u allow:alice,BOB"_s << QString();
+    }
+    void redirectOnlyWhereTheUserMayPrint() {
+        QFETCH(QString, setup);
+        QFETCH(QString, refusal);
+        if (::geteuid() != 0) QSKIP("needs root to answer as bob");
+        QVERIFY(m_cups->Run(u"sh"_s, {u"-c"_s, setup, m_pdf}));
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        const QString base = u"users/bob/"_s + JobName(id).chopped(3);
+        QVERIFY(QTest::qWaitFor([&] { return Layout(base + u"prt"_s) != u"missing"_s; }));
+        QCOMPARE(As(61002, u"echo cancel > %1dat && echo Second > %1shd && echo resume > %2.new "
+                           "&& mv %2.new %2"_s.arg(
+                               base, u"Machines/%1/%2.pas"_s.arg(Platform::ComputerName())
+                                         .arg(id, 5, 10, QChar(u'0')))),
+                 0);
+        if (refusal.isEmpty()) {
+            QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }));
+            QCOMPARE(Job(id).queue, u"Second-released"_s);
+        } else {
+            const QByteArray logged = "not moved to Second: " + refusal.toUtf8();
+            QTRY_VERIFY(m_monitor->peek(100000).contains(logged));
+            QTest::qWait(300); // the answer's other files were seen too
+            QCOMPARE(m_monitor->peek(100000).count(logged), 1);
+            QCOMPARE(Job(id).state, CupsJobState::Held);
+            QVERIFY(Status().contains(
+                u"Plotter-%1 bob held 0 min, not moved to Second: "_s.arg(id) + refusal));
+        }
+    }
+
+    // --status, run by root where the monitor runs as its own account, changes nothing in the
+    // data folder and tells what that monitor holds.
+    void statusChangesNothing() {
+        if (::geteuid() != 0) QSKIP("needs root to run the monitor as its own account");
+        m_monitor.reset();
+        m_cups.reset(); // one that shows users' names to an account of no system group
+        m_cups = std::make_unique<PrivateCups>(
+            *m_box, PrivateCups::Setup{.policy = "  JobPrivateValues none\n"});
+        m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "qorvmond:x:61003:61003::/:/bin/sh\n");
+        const QString home = m_box->Path(u"qorvmond"_s),
+                      caps = u"+chown,+fowner,+dac_read_search"_s;
+        QVERIFY(QDir().mkpath(home));
+        for (const QString& path :
+             {home, m_box->Path(u"share/data"_s), m_box->Write(u"messages.txt"_s, "")})
+            QVERIFY(::chown(path.toUtf8().constData(), 61003, 61003) == 0);
+        // Held by the queue's default, taken up as the monitor starts.
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
+        QVERIFY((m_monitor = Start(QORVMOND_BIN,
+                                   {u"setpriv"_s, u"--reuid=61003"_s, u"--regid=61003"_s,
+                                    u"--clear-groups"_s, u"--inh-caps="_s + caps,
+                                    u"--ambient-caps="_s + caps, u"env"_s,
+                                    u"XDG_DATA_HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home})));
+        const QString machine = u"Machines/"_s + Platform::ComputerName();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return Layout(machine + u"/qorvmond.state"_s) != u"missing"_s; }));
+        m_monitor.reset(); // what it left stays still
+        auto snapshot = [&](QStringList out = {}) {
+            for (const QString& p : {u"."_s, u"users"_s, u"users/bob"_s, u"Machines"_s, machine})
+                out << Layout(p)
+                    << QFileInfo(m_box->Path(u"share/data/"_s + p))
+                           .lastModified()
+                           .toString(Qt::ISODateWithMs);
+            return out << Layout(machine + u"/qorvmond.state"_s);
+        };
+        const QStringList before = snapshot();
+        QCOMPARE(before[2], u"711 61003:61003"_s);
+        QCOMPARE(Status(), QStringList{u"Plotter-%1 bob held 0 min"_s.arg(id)});
+        QCOMPARE(snapshot(), before);
     }
 
     // bob's folder is swapped for a link to a folder of alice's while bob's first, large (60 MB)
@@ -362,6 +550,90 @@ private Q_SLOTS:
         QCOMPARE(Listing(evil), QString());
     }
 
+    // Under the README's policy nobody prints a held job without its answer: not by the
+    // client's own hold, the owner's release or move, nor by IPP as another user or in the
+    // monitor's name. The owner's answer still bills it and prints it from the companion.
+    void heldJobAttacks_data() {
+        QTest::addColumn<QString>("lp");     // the owner's (nobody's) lp options
+        QTest::addColumn<uint>("uid");       // the attacker
+        QTest::addColumn<QString>("attack"); // %1 the job; "ipp NAME": Release-Job naming NAME
+        QTest::newRow("lp -H immediate") << u"-H immediate"_s << 65534u << QString();
+        QTest::newRow("owner resumes") << QString() << 65534u << u"lp -i %1 -H resume"_s;
+        QTest::newRow("owner moves it") << QString() << 65534u << u"lpmove %1 Plotter-released"_s;
+        QTest::newRow("re-billed as the monitor")
+            << QString() << 65534u << u"lp -U root -i %1 -o job-billing=FORGED -H resume"_s;
+        QTest::newRow("Release-Job by another") << QString() << 1u << u"ipp daemon"_s;
+        QTest::newRow("Release-Job as the monitor") << QString() << 65534u << u"ipp root"_s;
+    }
+    void heldJobAttacks() {
+        QFETCH(QString, lp);
+        QFETCH(uint, uid);
+        QFETCH(QString, attack);
+        if (::geteuid() != 0) QSKIP("needs root to act as other users");
+        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
+        const qsizetype at = readme.indexOf(u"    <Policy qorvmond>"_s);
+        QString policy = readme.mid(at, readme.indexOf(u"    </Policy>\n"_s, at) + 14 - at);
+        policy.replace(u"\n    "_s, u"\n"_s);
+        QCOMPARE(policy.mid(4),
+                 QString::fromUtf8(TestData(u"../../packaging/cupsd-qorvmond.conf"_s)));
+        m_monitor.reset();
+        m_cups.reset();
+        m_cups = std::make_unique<PrivateCups>(
+            *m_box, PrivateCups::Setup{.policies = policy.mid(4).toUtf8()});
+        QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
+        m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "nobody:x:65534:65534::/:/bin/sh\n");
+        QVERIFY((m_monitor = Start()));
+        QFile::setPermissions(m_box->Write(u"cups/doc.pdf"_s, TestData(u"two.pdf"_s)),
+                              QFile::Permissions(0x6644));
+        QCOMPARE(As(65534, u"setsid -w lp -d Plotter %1 ../../cups/doc.pdf"_s.arg(lp)), 0);
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server->Jobs(&jobs) && jobs.size() == 1);
+        const int id = jobs[0].id;
+        const QString dat = u"users/nobody/"_s + JobName(id).chopped(3) + u"dat"_s;
+        QVERIFY(QTest::qWaitFor([&] { return Layout(dat.chopped(3) + u"prt"_s) != u"missing"_s; }));
+        if (attack.startsWith(u"ipp "_s))
+            QVERIFY(!ReleaseAs(uid, id, attack.mid(4).toUtf8().constData()));
+        else if (!attack.isEmpty())
+            QCOMPARE(As(int(uid), u"setsid -w "_s + attack.arg(id)), 1);
+        QTest::qWait(1000);
+        QCOMPARE(Job(id).queue + u' ' + Job(id).billing + u' ' +
+                     QString::number(int(Job(id).state)),
+                 u"Plotter  4"_s);
+        QVERIFY(!QFileInfo::exists(m_box->Path(u"cups/out/Plotter.out"_s)));
+        QVERIFY(!m_monitor->peek(1 << 20).contains("UNSAFE")); // the policy is safe
+        const QString pas =
+            u"Machines/%1/%2.pas"_s.arg(Platform::ComputerName()).arg(id, 5, 10, QChar(u'0'));
+        QCOMPARE(As(65534, u"printf 'QorvexDetail,2,\"Matter\",\"M-9\"\\r\\n' > %1.new && "
+                           "mv %1.new %1 && echo resume > %2"_s.arg(dat, pas)),
+                 0);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        QCOMPARE(Job(id).queue + u' ' + Job(id).billing, u"Plotter-released Matter=M-9"_s);
+        QCOMPARE(m_box->Read(u"cups/out/Plotter.out"_s), TestData(u"two.pdf"_s));
+    }
+
+    // Under an open policy: the monitor says so loudly, and a held job that prints all the
+    // same (here released by root on the companion) is answered and listed as such.
+    void printedWithoutRelease() {
+        const int id = m_cups->Submit(u"Plotter"_s, m_pdf);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
+        QVERIFY(m_server->Move(id, u"Plotter-released"_s) && m_server->Release(id));
+        const QString dat = Prt(id).chopped(3) + u"dat"_s;
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(dat)); }, 10000));
+        QCOMPARE(m_box->Read(dat), "unreleased\r\n");
+        QVERIFY(m_monitor->peek(1 << 20).contains(
+            u"job %1 on Plotter for %2 PRINTED WITHOUT RELEASE"_s.arg(id)
+                .arg(Platform::LoginName())
+                .toUtf8()));
+        QProcess status;
+        m_cups->Prepare(status);
+        status.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
+        QVERIFY(status.waitForFinished(10000));
+        QCOMPARE(QString::fromUtf8(status.readAllStandardOutput()),
+                 u"No held jobs\nPlotter-%1 %2 PRINTED WITHOUT RELEASE 0 min ago\n"_s.arg(id).arg(
+                     Platform::LoginName()));
+        QVERIFY(status.readAllStandardError().startsWith("UNSAFE: the print scheduler lets"));
+    }
+
     // The submit policy the README gives: a local user can no longer print under another
     // user's name, and still prints under his own.
     void submitterIsTheUser() {
@@ -372,7 +644,8 @@ private Q_SLOTS:
         QVERIFY(at > 0 && policy.contains(u"Require valid-user"_s));
         m_monitor.reset();
         m_cups.reset(); // m_server reaches the new scheduler on the same socket
-        m_cups = std::make_unique<PrivateCups>(*m_box, policy.toUtf8());
+        m_cups =
+            std::make_unique<PrivateCups>(*m_box, PrivateCups::Setup{.policy = policy.toUtf8()});
         QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Generic Office Laser"_s));
         QFile::setPermissions(m_box->Write(u"cups/doc.pdf"_s, TestData(u"two.pdf"_s)),
                               QFile::Permissions(0x6644));

@@ -160,6 +160,35 @@ private Q_SLOTS:
                             "Acme,32,32,5.81,0#Brix,3,3,12.50,2"_s));
     }
 
+    // A text a spreadsheet would run as a formula gets a quote before it, inside its quoted
+    // cell, in the listing and in the totals; the numbers we write keep their sign.
+    void formulaCells_data() {
+        BackendTable("text cell",
+                     {"equals¦=HYPERLINK(\"http://x\")¦\"'=HYPERLINK(\"\"http://x\"\")\"",
+                      "plus¦+cmd|' /C calc'!A0¦\"'+cmd|' /C calc'!A0\"", "minus¦-5¦\"'-5\"",
+                      "at¦@SUM(A1)¦\"'@SUM(A1)\"", "tab¦\tx¦\"'\tx\"",
+                      "carriage return¦\rx¦\"'\rx\"", "later¦a=-b¦a=-b", "quote¦'x¦\"'x\""});
+    }
+    void formulaCells() {
+        QFETCH(QString, backend);
+        QFETCH(QString, text);
+        QFETCH(QString, cell);
+        NEED(backend);
+        Sandbox box;
+        const QString target = m_dbs.New(backend, box.Path(u"jobs.db"_s), u"formula"_s);
+        Platform::JobDatabase db;
+        QVERIFY(db.Open(target));
+        db.InsertMaster({{u"DocumentName"_s, text}, {u"TotalPages"_s, -5}});
+        db.InsertDetail({{u"RecordID"_s, 1},
+                         {u"Category"_s, u"Matter"_s},
+                         {u"ValueText"_s, text},
+                         {u"ValueNumber"_s, 0.0}});
+        QCOMPARE(RunProgram({u"--report"_s, target}).out,
+                 kHeader + u",Matter\r\n1,,,,,%1,-5,,,,,%1\r\n"_s.arg(cell));
+        QCOMPARE(RunProgram({u"--report"_s, target, u"--by"_s, u"Matter"_s}).out,
+                 u"Matter,Jobs,TotalPages,Cost,Unpriced\r\n%1,1,-5,0.00,1\r\n"_s.arg(cell));
+    }
+
     void output_data() { BackendRows(); }
     void output() {
         QFETCH(QString, backend);

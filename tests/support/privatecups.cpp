@@ -17,7 +17,7 @@ QString PrivateCups::Cupsd() {
     return QStandardPaths::findExecutable(u"cupsd"_s, {u"/usr/sbin"_s, u"/sbin"_s});
 }
 
-PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy)
+PrivateCups::PrivateCups(const Sandbox& box, const Setup& setup)
     : m_box(box), m_root(box.Path(u"cups"_s)) {
     if (!Installed()) return;
     for (const char* f : {"etc/ppd", "spool/tmp", "cache", "state", "log", "out", "sbin/filter"})
@@ -27,9 +27,16 @@ PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy)
         QFile::setPermissions(dir, QFile::permissions(dir) | QFile::ExeOther | QFile::ExeGroup);
         if (dir == box.Path()) break;
     }
-    for (const char* d : {"daemon", "backend", "notifier"})
+    for (const char* d : {"daemon", "backend"})
         QFile::link(u"/usr/lib/cups/"_s + QLatin1String(d),
                     m_root + u"/sbin/"_s + QLatin1String(d));
+    // The system's rss notifier and the monitor's, as the package installs it.
+    QDir().mkpath(m_root + u"/sbin/notifier"_s);
+    QFile::link(u"/usr/lib/cups/notifier/rss"_s, m_root + u"/sbin/notifier/rss"_s);
+    QFile::link(QStringLiteral(QORVMOND_NOTIFIER_BIN), m_root + u"/sbin/notifier/qorvmond"_s);
+    // The runtime folder systemd gives the service: the notifier passes through, nobody lists.
+    QDir().mkpath(m_root + u"/run"_s);
+    QFile::setPermissions(m_root + u"/run"_s, QFile::Permissions(0x7711));
     QFile::setPermissions(
         box.Write(u"cups/sbin/filter/passthru"_s, "#!/bin/sh\nexec cat \"${6:-/dev/stdin}\"\n"),
         QFile::Permissions(0x7755));
@@ -37,9 +44,9 @@ PrivateCups::PrivateCups(const Sandbox& box, const QByteArray& policy)
     box.Write(u"cups/etc/cupsd.conf"_s,
               "Listen " + r +
                   "/cups.sock\nLogLevel info\nWebInterface No\nBrowsing No\n"
-                  "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                  "<Policy default>\n" +
-                  policy + "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+                  "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" +
+                  setup.locations + "<Policy default>\n" + setup.policy +
+                  "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n" + setup.policies);
     QByteArray files = "FileDevice Yes\nServerRoot " + r + "/etc\nServerBin " + r + "/sbin\n";
     for (const char* d :
          {"RequestRoot spool", "TempDir spool/tmp", "CacheDir cache", "StateDir state",
@@ -63,6 +70,7 @@ void PrivateCups::Prepare(QProcess& p, const QStringList& extra) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"CUPS_SERVER"_s, Socket());
     env.insert(u"CUPS_SERVERROOT"_s, m_root + u"/etc"_s);
+    env.insert(u"RUNTIME_DIRECTORY"_s, m_root + u"/run"_s);
     for (const QString& e : extra) env.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
     p.setProcessEnvironment(env);
 }

@@ -13,10 +13,17 @@
 
 class Sandbox;
 
+// What its cupsd.conf gets besides its defaults.
+struct PrivateCupsSetup {
+    QByteArray policy = {};    // lines (<Limit> blocks) of the default policy before its catch-all
+    QByteArray policies = {};  // whole <Policy> blocks after the default one
+    QByteArray locations = {}; // <Location> blocks after the one for "/"
+};
+
 class PrivateCups {
 public:
-    // policy: <Limit> blocks put before the default policy's catch-all one.
-    explicit PrivateCups(const Sandbox& box, const QByteArray& policy = {});
+    using Setup = PrivateCupsSetup;
+    explicit PrivateCups(const Sandbox& box, const Setup& setup = {});
     ~PrivateCups();
 
     // False when cupsd is not installed.
