@@ -10,7 +10,6 @@
 #include <cmath>
 
 namespace {
-constexpr int kMaxText = 253;
 
 // The comma-separated fields of one data-file line after its tag. A field past the line's end
 // is empty and so takes its default: the activity export ends its lines early.

@@ -46,7 +46,6 @@ qint32 CFieldConverter::Convert(const QString& t, qint32 fallback, bool intPart)
 }
 
 namespace {
-constexpr int kMaxText = 253;
 using Type = Platform::ColumnType;
 using J = CPrintJobInfo;
 using F = CFieldText;

@@ -44,6 +44,8 @@ struct CFieldText {
     CFieldConverter& conv;
     const QStringList* jobLines = nullptr; // job file: all its lines
 };
+// The longest text a job file or data file gives one field (document name, path, value).
+inline constexpr int kMaxText = 253;
 using FieldReader = void (*)(CPrintJobInfo&, CFieldText&);
 
 struct CMasterField {
