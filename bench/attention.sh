@@ -16,7 +16,8 @@ cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm 
 trap cleanup EXIT
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-export DISPLAY=$display
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+unset QORVLOG_MESSAGES
 for _ in $(seq 50); do xprop -root >/dev/null 2>&1 && break; sleep 0.1; done
 eval "$(dbus-daemon --session --fork --print-address=1 --print-pid=1 |
   { read -r a; read -r p; echo "export DBUS_SESSION_BUS_ADDRESS='$a'; buspid=$p"; })"
@@ -28,7 +29,7 @@ folder="$root/demo/share/data/users/$(id -un)"
 for _ in $(seq 300); do [ -f "$root/demo/home/.local/share/Qorvex/qorvlog.ini" ] && break; sleep 0.1; done
 cp "$root/demo/samples/office-0003.prt" "$folder/"
 win=""
-for _ in $(seq 100); do win=$(xdotool search --onlyvisible --name '^QorvLog$' 2>/dev/null | head -1) && [ -n "$win" ] && break; sleep 0.1; done
+for _ in $(seq 300); do win=$(xdotool search --onlyvisible --name '^QorvLog$' 2>/dev/null | head -1) && [ -n "$win" ] && break; sleep 0.1; done
 [ -n "$win" ] || { echo "attention: the job window did not open"; cat "$root/run.log"; exit 1; }
 xdotool windowminimize --sync "$win"
 sleep 1.5 # past the window's own check of its first opening

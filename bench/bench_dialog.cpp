@@ -1,5 +1,8 @@
 // The job entry window: opening it on 1,000 pending jobs, a rescan that finds 10 new jobs
-// beside the bare scan, and one key press of type-ahead in a list of 10,000 entries.
+// beside the bare scan, and one key press of type-ahead in a list of 10,000 entries; opening
+// it on a client list of N entries in the configuration (as --set-values writes them) and a
+// key press in 30,000 of them.
+#include "benchsize.h"
 #include "common/environment.h"
 #include "config/cconfigoptions.h"
 #include "dialog/fprintjobs.h"
@@ -41,6 +44,22 @@ QByteArray Config(const QString& listFile) {
            "NumPreDefinedValues = 1\r\nPreDefinedValue1 = 25\r\nDefaultValue = 1\r\n";
 }
 
+// The first configuration with the client list written into it, N entries.
+QByteArray InlineConfig(int entries) {
+    QByteArray list = "NumPreDefinedValues = " + QByteArray::number(entries + 1) + "\r\n";
+    for (int i = 1; i <= entries; ++i)
+        list += "PreDefinedValue" + QByteArray::number(i) + " = 0, C" +
+                QByteArray::number(i).rightJustified(5, '0') + " | Client " +
+                QByteArray::number(i) + " Project " + QByteArray::number(i * 7919 % 100000) +
+                "\r\n";
+    list += "PreDefinedValue" + QByteArray::number(entries + 1) +
+            " = 2\r\nDefaultValue = " + QByteArray::number(entries + 1) + "\r\n";
+    QByteArray config = Config(QString());
+    const qsizetype from = config.indexOf("NumPreDefinedValues = 2");
+    const qsizetype to = config.indexOf("[CATEGORYPG12]");
+    return config.replace(from, to - from, list);
+}
+
 QByteArray JobText(int id, const QByteArray& driver = "Generic Laser") {
     return "JOB\r\n1\r\nQueue\r\n" + QByteArray::number(id) +
            "\r\nLaser\r\nHOSTA\r\njsmith\r\nReport " + QByteArray::number(id) +
@@ -63,7 +82,8 @@ struct Installation {
     int next = 1;
     qint64 now = 1000000;
 
-    Installation(int pending, int clients) {
+    // inlineList: the clients written into the configuration, else in a list file it names.
+    Installation(int pending, int clients, bool inlineList = false) {
         users = dir.path() + QStringLiteral("/users/jsmith");
         QDir().mkpath(users);
         qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/config")).toUtf8());
@@ -75,7 +95,8 @@ struct Installation {
                     QByteArray::number(i * 7919 % 100000) + "\r\n";
         Write(dir.path() + QStringLiteral("/clients.txt"), list);
         Write(dir.path() + QStringLiteral("/Config.ini"),
-              Config(dir.path() + QStringLiteral("/clients.txt")));
+              inlineList ? InlineConfig(clients)
+                         : Config(dir.path() + QStringLiteral("/clients.txt")));
         gConfigOptions = std::make_shared<CConfigOptions>();
         gConfigOptions->ReadIniFile(dir.path() + QStringLiteral("/Config.ini"));
         gEnv.m_sUserPath = users;
@@ -95,8 +116,7 @@ struct Installation {
     }
 };
 
-void BM_OpenWith1000PendingJobs(benchmark::State& state) {
-    Installation inst(1000, 10);
+void OpenWindow(benchmark::State& state) {
     for (auto _ : state) {
         auto window = std::make_unique<FPrintJobs>();
         benchmark::DoNotOptimize(window->OpenPrintJobs());
@@ -106,8 +126,13 @@ void BM_OpenWith1000PendingJobs(benchmark::State& state) {
     }
 }
 
+void BM_OpenWith1000PendingJobs(benchmark::State& state) {
+    Installation inst(BenchSize(1000), 10);
+    OpenWindow(state);
+}
+
 void BM_RescanFindsTenNew(benchmark::State& state) {
-    Installation inst(1000, 10);
+    Installation inst(BenchSize(1000), 10);
     FPrintJobs window;
     window.OpenPrintJobs();
     window.tmrCheckJobs_Timer(); // the first scan of the open window
@@ -121,7 +146,7 @@ void BM_RescanFindsTenNew(benchmark::State& state) {
 }
 
 void BM_ScanFindsTenNew(benchmark::State& state) {
-    Installation inst(1000, 10);
+    Installation inst(BenchSize(1000), 10);
     CPrintJobInfos jobs;
     CMonitor monitor;
     jobs.GetPrintJobs(monitor);
@@ -136,6 +161,7 @@ void BM_ScanFindsTenNew(benchmark::State& state) {
 // 200 jobs that need no input printed at once while the window is open on five that do, in
 // real time with the event loop running: until every one has its data file.
 void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
+    const int kBurst = BenchSize(200);
     for (auto _ : state) {
         state.PauseTiming();
         Installation inst(5, 10);
@@ -146,11 +172,11 @@ void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
         QTimer::singleShot(300, &settle, &QEventLoop::quit);
         settle.exec();
         state.ResumeTiming();
-        inst.AddJobs(200, "Silent Laser");
+        inst.AddJobs(kBurst, "Silent Laser");
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (inst.DataFiles() >= 200) loop.quit();
+            if (inst.DataFiles() >= kBurst) loop.quit();
         });
         poll.start(10);
         QTimer::singleShot(180000, &loop, &QEventLoop::quit);
@@ -162,8 +188,13 @@ void BM_SilentBurstWithWindowOpen(benchmark::State& state) {
     }
 }
 
-void BM_TypeAheadKeyIn10000(benchmark::State& state) {
-    Installation inst(1, 10000);
+void BM_OpenWithList(benchmark::State& state) {
+    Installation inst(1, BenchSize(int(state.range(0))), true);
+    OpenWindow(state);
+}
+
+void TypeAheadKey(benchmark::State& state, int entries, bool inlineList) {
+    Installation inst(1, BenchSize(entries), inlineList);
     FPrintJobs window;
     window.OpenPrintJobs();
     auto* field = window.findChild<QComboBox*>(QStringLiteral("cboCategoryDropdownCombo1"));
@@ -180,12 +211,22 @@ void BM_TypeAheadKeyIn10000(benchmark::State& state) {
     }
     state.counters["matches"] = popup->model()->rowCount();
 }
+
+void BM_TypeAheadKeyIn10000(benchmark::State& state) {
+    TypeAheadKey(state, 10000, false);
+}
+
+void BM_TypeAheadKeyIn30000(benchmark::State& state) {
+    TypeAheadKey(state, 30000, true);
+}
 } // namespace
 
 BENCHMARK(BM_OpenWith1000PendingJobs)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_RescanFindsTenNew)->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK(BM_ScanFindsTenNew)->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK(BM_TypeAheadKeyIn10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenWithList)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_TypeAheadKeyIn30000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SilentBurstWithWindowOpen)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)

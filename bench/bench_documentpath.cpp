@@ -1,5 +1,6 @@
 // A title resolved against the desktop's list of 1,000 recent documents (once the list has
 // been read), and 10,000 new lines of an activity log exported to data files.
+#include "benchsize.h"
 #include "common/environment.h"
 #include "jobs/cprintjobinfo.h"
 #include "jobs/documentpath.h"
@@ -42,7 +43,7 @@ void ResolveRecent(benchmark::State& state) {
 BENCHMARK(ResolveRecent)->Unit(benchmark::kMicrosecond);
 
 void ExportActivity(benchmark::State& state) {
-    constexpr int kLines = 10000;
+    const int kLines = BenchSize(10000);
     QTemporaryDir dir;
     gEnv.m_sLocalUserPath = dir.path() + QStringLiteral("/local/");
     gEnv.m_sDataPath = dir.path() + QStringLiteral("/data/");

@@ -1,7 +1,9 @@
 // The import of 10,000 offline jobs into SQLite and PostgreSQL, beside a bare Qt SQL loop that
 // inserts the same rows with one transaction per job; and the second call, which deletes the
-// stored jobs' files, beside a loop that only deletes them. Argument 0 is SQLite, 1 PostgreSQL
-// (a server started for the run in a temporary folder).
+// stored jobs' files, beside a loop that only deletes them. The first argument is 0 for SQLite,
+// 1 for PostgreSQL (a server started for the run in a temporary folder); the second is 1 when
+// the jobs share one submit second, 0 when each has its own.
+#include "benchsize.h"
 #include "common/environment.h"
 #include "databases.h"
 #include "jobs/bdataaccess.h"
@@ -9,8 +11,10 @@
 #include "platform/messages.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -18,14 +22,22 @@
 #include <memory>
 
 namespace {
-constexpr int kJobs = 10000;
+const int kJobs = BenchSize(10000);
 PostgresServer* gServer = nullptr;
 
-QByteArray DataFile(int i) {
+// The submit time of job i: all in one second, or each in its own.
+QDateTime Submitted(int i, bool oneSecond) {
+    return QDateTime(QDate(2024, 3, 5), QTime(9, 7, 2)).addSecs(oneSecond ? 0 : i);
+}
+QByteArray SubmitText(int i, bool oneSecond) {
+    return QLocale::c().toString(Submitted(i, oneSecond), "MM/dd/yyyy h:mm:ss AP").toLatin1();
+}
+
+QByteArray DataFile(int i, bool oneSecond) {
     const QByteArray n = QByteArray::number(i);
     return "QorvexMaster,2," + QByteArray::number(1000 + i) +
-           ",\"Laser\",\"HOSTA\",\"jsmith\",\"Doc" + n +
-           ".pdf\",\"03/05/2024 9:07:02 AM\",\"\\\\SRV\\Laser\",5000,2,0,1,\"Letter\",8.500000,"
+           ",\"Laser\",\"HOSTA\",\"jsmith\",\"Doc" + n + ".pdf\",\"" + SubmitText(i, oneSecond) +
+           "\",\"\\\\SRV\\Laser\",5000,2,0,1,\"Letter\",8.500000,"
            "11.000000,2,\"/home/jsmith/Doc" +
            n +
            ".pdf\",\"Monochrome\",0.000000,\"Generic Laser\",\"Bond\",\"Portrait\"\r\n"
@@ -33,11 +45,12 @@ QByteArray DataFile(int i) {
            n + "\"\r\nQorvexDetail,2,\"Cost\",\"0.25\"\r\n";
 }
 
-QByteArray JobFile(int i) {
+QByteArray JobFile(int i, bool oneSecond) {
     const QByteArray n = QByteArray::number(i);
     return "JOB\r\n2\r\n\\\\SRV\\Laser\r\n" + QByteArray::number(1000 + i) +
-           "\r\nLaser\r\nHOSTA\r\njsmith\r\nDoc" + n + ".pdf\r\n/home/jsmith/Doc" + n +
-           ".pdf\r\n03/05/2024 9:07:02 AM\r\n5000\r\n2\r\n1\r\nLetter\r\n8.5\r\n11\r\n\r\n\r\n"
+           "\r\nLaser\r\nHOSTA\r\njsmith\r\nDoc" + n + ".pdf\r\n/home/jsmith/Doc" + n + ".pdf\r\n" +
+           SubmitText(i, oneSecond) +
+           "\r\n5000\r\n2\r\n1\r\nLetter\r\n8.5\r\n11\r\n\r\n\r\n"
            "Monochrome\r\nGeneric Laser\r\nBond\r\nPortrait\r\n";
 }
 
@@ -51,14 +64,14 @@ void Write(const QString& path, const QByteArray& bytes) {
 struct Setup {
     QTemporaryDir dir;
     QString root, folder, database;
-    explicit Setup(bool postgres, int jobs = kJobs) {
+    explicit Setup(bool postgres, bool oneSecond = true, int jobs = kJobs) {
         root = dir.path() + QStringLiteral("/users/");
         folder = root + QStringLiteral("jsmith/");
         QDir().mkpath(folder);
         for (int i = 0; i < jobs; ++i) {
             const QString base = folder + QStringLiteral("J%1.").arg(i, 5, 10, QLatin1Char('0'));
-            Write(base + QStringLiteral("dat"), DataFile(i));
-            Write(base + QStringLiteral("prt"), JobFile(i));
+            Write(base + QStringLiteral("dat"), DataFile(i, oneSecond));
+            Write(base + QStringLiteral("prt"), JobFile(i, oneSecond));
         }
         database = postgres ? gServer->NewDatabase(QStringLiteral("bench"))
                             : dir.path() + QStringLiteral("/jobs.db");
@@ -87,7 +100,7 @@ void Timed(benchmark::State& state, bool postgres, Prepare&& prepare, Work&& wor
     for (auto _ : state) {
         state.PauseTiming();
         s.reset();
-        s = std::make_unique<Setup>(postgres);
+        s = std::make_unique<Setup>(postgres, state.range(1) == 1);
         prepare(*s);
         state.ResumeTiming();
         work(*s);
@@ -113,7 +126,7 @@ void BM_BareInsertLoop(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         s.reset();
-        s = std::make_unique<Setup>(pg);
+        s = std::make_unique<Setup>(pg, state.range(1) == 1);
         const Platform::DatabaseTarget t = Platform::ParseDatabaseTarget(s->database);
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(
@@ -147,6 +160,8 @@ void BM_BareInsertLoop(benchmark::State& state) {
             for (int i = 0; i < kJobs; ++i) {
                 q.exec(begin);
                 const QString doc = QStringLiteral("Doc%1.pdf").arg(i);
+                const QString submitted = Submitted(i, state.range(1) == 1)
+                                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
                 const QVariantList values{QStringLiteral("2024-03-05 09:07:02"),
                                           QStringLiteral("LOGHOST"),
                                           QStringLiteral("Linux 6.1"),
@@ -155,7 +170,7 @@ void BM_BareInsertLoop(benchmark::State& state) {
                                           QStringLiteral("HOSTA"),
                                           QStringLiteral("jsmith"),
                                           doc,
-                                          QStringLiteral("2024-03-05 09:07:02"),
+                                          submitted,
                                           QStringLiteral("\\\\SRV\\Laser"),
                                           5000,
                                           2,
@@ -227,7 +242,7 @@ void BM_ImportDeadDatabase(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         s.reset();
-        s = std::make_unique<Setup>(false, 2000);
+        s = std::make_unique<Setup>(false, true, BenchSize(2000));
         if (!locked) {
             s->database = QStringLiteral("postgresql://postgres@/postgres?host=") + s->dir.path() +
                           QStringLiteral("/nothing&port=5432");
@@ -262,12 +277,16 @@ void BM_PlainDeleteLoop(benchmark::State& state) {
 }
 } // namespace
 
-BENCHMARK(BM_ImportFirstCall)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareInsertLoop)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ImportSecondCall)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+// Each database, the jobs in one second and each in its own.
+void BothWays(benchmark::internal::Benchmark* b) {
+    b->ArgsProduct({{0, 1}, {1, 0}})->Iterations(3)->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_ImportFirstCall)->Apply(BothWays);
+BENCHMARK(BM_BareInsertLoop)->Apply(BothWays);
+BENCHMARK(BM_ImportSecondCall)->Apply(BothWays);
 BENCHMARK(BM_ImportDeadDatabase)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ImportOffline)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainDeleteLoop)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportOffline)->Args({0, 1})->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainDeleteLoop)->Args({0, 1})->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -2,6 +2,7 @@
 // the same folder; 2,000 jobs waiting for the user and one new one, scanned into a fresh
 // collection as every pass of the loop does; and a burst of 1,000 jobs stored silently,
 // beside a plain loop that reads and writes as many small files.
+#include "benchsize.h"
 #include "common/environment.h"
 #include "config/cconfigoptions.h"
 #include "intake/cmonitor.h"
@@ -141,9 +142,9 @@ void BM_PlainReadWrite1000(benchmark::State& state) {
 }
 } // namespace
 
-BENCHMARK(BM_ScanSettledPlusTenNew)->Arg(0)->Arg(10000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ScanPendingPlusOneNew)->Arg(2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainListing)->Arg(0)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanSettledPlusTenNew)->Arg(0)->Arg(BenchSize(10000))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanPendingPlusOneNew)->Arg(BenchSize(2000))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainListing)->Arg(0)->Arg(BenchSize(10000))->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreBurst1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainReadWrite1000)->Unit(benchmark::kMillisecond);
 

@@ -1,6 +1,7 @@
 // qorvmond against a private cupsd: from lp to the job file, from the ".pas" answer to the
 // job's release, and the monitor's CPU time while nothing happens.
 //   build/bin/bench_monitor [--benchmark_filter=Idle]
+#include "benchsize.h"
 #include "platform/cups.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -152,7 +153,7 @@ void Idle(benchmark::State& state) {
         state.counters["cpu_s_per_min"] = double(used) / 100.0 * 60.0 / double(state.range(0));
     }
 }
-BENCHMARK(Idle)->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(Idle)->Arg(BenchSize(60))->Iterations(1)->Unit(benchmark::kSecond);
 } // namespace
 
 int main(int argc, char** argv) {

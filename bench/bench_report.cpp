@@ -1,6 +1,7 @@
 // Reports on large job databases: the totals of 200,000 jobs by one category (grouped by the
 // database) on SQLite, and the peak memory of the program listing 1,000,000 jobs, on SQLite
 // (argument 0) and PostgreSQL (1, a server started for the run in a temporary folder).
+#include "benchsize.h"
 #include "databases.h"
 #include "jobs/bdataaccess.h"
 #include "platform/database.h"
@@ -101,7 +102,7 @@ void BM_ListingPeakMemory(benchmark::State& state) {
         state.SkipWithError("PostgreSQL is not installed");
         return;
     }
-    constexpr int kJobs = 1000000;
+    const int kJobs = BenchSize(1000000);
     QTemporaryDir dir;
     const QByteArray target =
         (postgres ? PostgresDatabase(kJobs) : SqliteDatabase(dir, kJobs)).toUtf8();
@@ -126,7 +127,10 @@ void BM_ListingPeakMemory(benchmark::State& state) {
 }
 } // namespace
 
-BENCHMARK(BM_SummaryByOneCategory)->Arg(200000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SummaryByOneCategory)
+    ->Arg(BenchSize(200000))
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListingPeakMemory)
     ->Arg(0)
     ->Arg(1)

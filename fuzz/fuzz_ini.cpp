@@ -12,8 +12,8 @@ QByteArray WithLineEnds(const QByteArray& bytes, const char* eol) {
 }
 
 QString Found(const Platform::IniDocument& doc, const QString& section, const QString& key) {
-    const QString* v = doc.Find(section, key);
-    return v ? u"="_s + *v : u"(none)"_s;
+    const auto v = doc.Find(section, key);
+    return v ? u"="_s + v->toString() : u"(none)"_s;
 }
 } // namespace
 

@@ -114,24 +114,23 @@ void CCategoryValue::ConvertText(const QString& text, const CPrintJobInfo& job) 
     ValueKnown = true;
     ValueString = text;
     qsizetype p = -1;
+    // The separators hold no letters: a case-sensitive search finds the same, much faster.
     for (const char* sep : {" - ", " | ", " ; "}) {
-        p = text.indexOf(QLatin1String(sep), 0, Qt::CaseInsensitive);
+        p = text.indexOf(QLatin1String(sep));
         if (p >= 0) break;
     }
-    if (p >= 0) {
-        const QString rateText = text.left(p);
+    double rate = 0;
+    if (p >= 0 && ParseNumber(text.left(p), &rate)) {
         const QString label = text.mid(p + 2);
-        double rate = 0;
-        const bool numeric = ParseNumber(rateText, &rate);
         auto has = [&](const char* a, const char* b) {
             return label.contains(QLatin1String(a), Qt::CaseInsensitive) ||
                    label.contains(QLatin1String(b), Qt::CaseInsensitive);
         };
         const double sheets = double(job.NumCopies) * double(job.PagesPerCopy);
-        if (numeric && has("($)Cost by square foot", "($)Cost per square foot")) {
+        if (has("($)Cost by square foot", "($)Cost per square foot")) {
             ValueNumeric = job.PaperWidth * job.PaperHeight * sheets / 144.0 * rate;
             ValueString = FormatFixed(ValueNumeric, 2);
-        } else if (numeric && has("($)Cost by page", "($)Cost per page")) {
+        } else if (has("($)Cost by page", "($)Cost per page")) {
             ValueNumeric = sheets * rate;
             ValueString = FormatFixed(ValueNumeric, 2);
         }

@@ -30,7 +30,8 @@ bool CPreDefinedValue::ReadIniFile(qint32, const QString& path, qint32 handle,
     if (value.startsWith(QLatin1String("0,"))) {
         IsSystemEntry = false;
         SystemCode = 0;
-        EntryText = value.mid(2).trimmed();
+        // In place: the text is the value's own, no copy per entry of a long list.
+        EntryText = std::move(value.remove(0, 2)).trimmed();
         return true;
     }
     IsSystemEntry = true;
@@ -48,14 +49,27 @@ bool CPreDefinedValue::WriteIniFile(CLineWriter& file, const QString& key) const
         file, key, IsSystemEntry ? QString::number(SystemCode) : QStringLiteral("0, ") + EntryText);
 }
 
+namespace {
+void AppendNumber(QString& text, qint32 n) {
+    char digits[12];
+    int i = 0;
+    do digits[i++] = char('0' + n % 10);
+    while ((n /= 10) > 0);
+    while (i > 0) text += QLatin1Char(digits[--i]);
+}
+} // namespace
+
 bool CPreDefinedValues::ReadIniFile(qint32 version, const QString& path, qint32 handle,
                                     const QString& section) {
-    return ReadCounted({path, handle}, section, QStringLiteral("NumPreDefinedValues"),
-                       [&](qint32 n) {
-                           return NewCPreDefinedValue()->ReadIniFile(
-                               version, path, handle, section,
-                               QStringLiteral("PreDefinedValue") + QString::number(n));
-                       });
+    // One key buffer for the whole list: lists may hold tens of thousands of entries.
+    const QString prefix = QStringLiteral("PreDefinedValue");
+    QString key = prefix;
+    return ReadCounted(
+        {path, handle}, section, QStringLiteral("NumPreDefinedValues"), [&](qint32 n) {
+            key.resize(prefix.size());
+            AppendNumber(key, n);
+            return NewCPreDefinedValue()->ReadIniFile(version, path, handle, section, key);
+        });
 }
 
 bool CPreDefinedValues::WriteIniFile(CLineWriter& file) const {

@@ -280,6 +280,17 @@ QString DoubleQuotes(const QString& text) {
     return QString(text).replace(QLatin1Char('"'), QLatin1String("\"\""));
 }
 
+QString LeftCharacters(const QString& text, qsizetype n) {
+    if (text.size() <= n) return text;
+    qsizetype end = 0;
+    for (qsizetype count = 0; end < text.size() && count < n; ++count)
+        end +=
+            text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate()
+                ? 2
+                : 1;
+    return text.left(end);
+}
+
 QString QuotedField(const QString& text) {
     return QLatin1Char('"') + DoubleQuotes(text) + QLatin1Char('"');
 }

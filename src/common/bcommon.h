@@ -14,7 +14,6 @@ enum ErrNumber {
     kErrBadFileName = 52,
     kErrFileNotFound = 53,
     kErrDiskFull = 61,
-    kErrInputPastEnd = 62,
     kErrPermissionDenied = 70,
     kErrPathFileAccess = 75,
     kErrPathNotFound = 76,
@@ -66,6 +65,9 @@ QString QuotedField(const QString& text);
 QString NormalizeDateText(const QString& text);
 QString GetListItem(int n, const QString& list);
 QString GetCostTextField(const QString& text, const QString& field);
+// The first n characters of text, a character being a code point: a surrogate pair is never
+// split, as a database that counts characters would count it.
+QString LeftCharacters(const QString& text, qsizetype n);
 
 // Diagnostics and settings.
 void WriteLog(const QString& level, const QString& text, bool force = false);

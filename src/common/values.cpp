@@ -151,6 +151,9 @@ static bool NumericShape(const QString& t, QChar decimal) {
 
 bool ParseNumber(const QString& text, double* value) {
     const QString t = text.trimmed();
+    // A letter first is never a number: lists of names are checked without asking the locale.
+    const qsizetype first = t.startsWith(QLatin1Char('+')) || t.startsWith(QLatin1Char('-'));
+    if (first >= t.size() || t[first].isLetter()) return false;
     QLocale loc;
     const QString dec = loc.decimalPoint();
     if (dec.size() != 1 || !NumericShape(t, dec[0])) return false;

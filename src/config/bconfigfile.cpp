@@ -12,8 +12,17 @@ namespace {
 constexpr int kBufferSize = 2048;
 constexpr QChar kCR = QLatin1Char('\r');
 
-QHash<qint32, std::shared_ptr<const Platform::IniDocument>>& Handles() {
-    static QHash<qint32, std::shared_ptr<const Platform::IniDocument>> handles;
+// An open file, and the section its last lookup found: readers ask for the keys of one
+// section after another, a list of tens of thousands of them.
+struct COpenIni {
+    std::shared_ptr<const Platform::IniDocument> doc;
+    QString lastName;
+    const Platform::IniDocument::Section* last = nullptr;
+    qsizetype next = -1; // in it
+};
+
+QHash<qint32, COpenIni>& Handles() {
+    static QHash<qint32, COpenIni> handles;
     return handles;
 }
 } // namespace
@@ -25,15 +34,23 @@ qint32 OpenIni(const QString& path) {
     do {
         next = next == INT32_MAX ? 1 : next + 1;
     } while (Handles().contains(next));
-    Handles().insert(next, std::move(doc));
+    Handles().insert(next, COpenIni{std::move(doc), {}, nullptr, -1});
     return next;
 }
 
 QString GetIniString(const QString& section, const QString& key, const QString& def,
                      qint32 handle) {
-    auto doc = Handles().value(handle);
-    const QString* v = doc ? doc->Find(section, key) : nullptr;
-    return (v ? *v : def).left(kBufferSize);
+    const auto open = Handles().find(handle);
+    std::optional<QStringView> v;
+    if (open != Handles().end()) {
+        if (open->lastName.isNull() || open->lastName != section) {
+            open->last = open->doc->FindSection(section);
+            open->lastName = section;
+            open->next = -1;
+        }
+        v = Platform::IniDocument::Find(open->last, key, &open->next);
+    }
+    return v ? v->left(kBufferSize).toString() : def.left(kBufferSize);
 }
 
 void CloseIni(qint32 handle) {
@@ -62,15 +79,17 @@ void ShowUnableToOpen(const QString& path) {
 QString GetPPS(const QString& section, const QString& key, const QString& fileName, qint32 handle,
                bool allowBlank, bool allowMissing) {
     const QString value = GetIniString(section, key, kMissing, handle).trimmed();
-    const QString entry = QStringLiteral("Entry [") + section + QStringLiteral("].") + key;
+    const auto entry = [&] {
+        return QStringLiteral("Entry [") + section + QStringLiteral("].") + key;
+    };
     if (value == kMissing) {
         if (!allowMissing)
-            ShowConfigMessage(entry + QStringLiteral(" not found in file:") + kCR + fileName);
+            ShowConfigMessage(entry() + QStringLiteral(" not found in file:") + kCR + fileName);
         return kMissing;
     }
     if (value.isEmpty()) {
         if (allowBlank) return value;
-        ShowConfigMessage(entry + QStringLiteral(" is blank in file:") + kCR + fileName);
+        ShowConfigMessage(entry() + QStringLiteral(" is blank in file:") + kCR + fileName);
         return kMissing;
     }
     return value;

@@ -8,6 +8,7 @@
 #include "dialog/fprintjobs.h"
 #include "dialog/twips.h"
 #include "dialog/typeahead.h"
+#include "jobs/masterfields.h"
 #include "platform/files.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QTreeWidget>
 
 namespace {
@@ -31,7 +33,11 @@ QWidget* FPrintJobs::CEntryRow::Field() const {
 void FPrintJobs::AddListEntries(QComboBox* combo, const CCategory& category, CPrintJobInfo& job) {
     QStringList entries = CategoryListEntries(category, job);
     entries << QStringLiteral(" "); // the way to choose an empty value
-    combo->addItems(entries);
+    // An entry reads in the field as it can be stored, so that the list still holds it.
+    for (QString& entry : entries) entry.truncate(kValueTextWidth);
+    // A plain list model: a list of tens of thousands of clients loads in milliseconds, where
+    // an item each would cost many times that.
+    combo->setModel(new QStringListModel(entries, combo));
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
 }
@@ -58,6 +64,10 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
             row.combo->setEditable(true);
             row.combo->setInsertPolicy(QComboBox::NoInsert);
             row.combo->setCompleter(nullptr); // the type-ahead popup offers the entries
+            // The rows are placed by hand: the size hint must not measure every entry.
+            row.combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            // No more is typed than the value can be stored with.
+            row.combo->lineEdit()->setMaxLength(kValueTextWidth);
             AddListEntries(row.combo, *category, job);
             if (value && value->ValueKnown) {
                 const int at = row.combo->findText(value->ValueString,
@@ -76,6 +86,7 @@ void FPrintJobs::LoadUserValues(CPrintJobInfo& job) {
                 row.masked = new QLineEdit(picCategories);
                 row.masked->setObjectName(QStringLiteral("cboCategoryTextBox") + number);
                 row.masked->setEchoMode(QLineEdit::Password);
+                row.masked->setMaxLength(kValueTextWidth);
                 row.masked->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
                 row.masked->setText(row.combo->currentText());
                 row.combo->hide();

@@ -95,8 +95,9 @@ std::unique_ptr<Platform::JobDatabase> OpenJobDatabase(const QString& path, QStr
         for (const CMasterField& c : MasterFields())
             if (c.upgrade && !columns.contains(QLatin1String(c.name), Qt::CaseInsensitive))
                 AddMasterField(*db, QLatin1String(c.name), c.size);
-        // Without it (a user who may not add one) the duplicate test reads the whole table.
-        db->AddSubmitIndex();
+        // Without it (a user who may not add one) the duplicate test reads every job of the
+        // second.
+        db->AddSeekIndex();
     }
     return db;
 }
@@ -112,8 +113,10 @@ std::unique_ptr<CJobTable> OpenTableRetry(Platform::JobDatabase& database, const
 bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachine,
                                      qint64* recordID) {
     if (!master || !master->Database || !DocumentName_Valid() || !SubmitDT_Valid()) return false;
+    // Sought as stored: a long name is kept cut.
     const QList<Platform::MasterMatch> rows =
-        master->Database->SeekMaster(UserName, DocumentName, SubmitWallClock());
+        master->Database->SeekMaster(MasterText("UserName", UserName),
+                                     MasterText("DocumentName", DocumentName), SubmitWallClock());
     if (rows.isEmpty() || !PrintJobID_Valid()) return false;
     const qint64 id = NormalizedJobNumber(PrintJobID);
     for (const Platform::MasterMatch& row : rows)

@@ -97,7 +97,7 @@ private:
     // The readers of ReadFromFile: the "QorvexMaster" line, the job file, the detail lines.
     bool ReadMasterLine(const QString& line, CError& e);
     bool ReadJobLines(const QStringList& lines, CError& e);
-    bool ReadDetailLines(const QStringList& dataLines, CError& e);
+    bool ReadDetailLines(const QStringList& dataLines);
     // The one-line description the store keeps with the job.
     QString Summary() const;
 

@@ -10,23 +10,17 @@
 #include <cmath>
 
 namespace {
-constexpr int kMaxText = 253;
 
-// The comma-separated fields of one data-file line after its tag; notes a line that ends
-// before all its fields were read.
+// The comma-separated fields of one data-file line after its tag. A field past the line's end
+// is empty and so takes its default: the activity export ends its lines early.
 class CFieldReader {
 public:
     explicit CFieldReader(const QString& line) : m_line(line) { Next(); }
-    QString Next() {
-        if (m_pos > m_line.size()) m_short = true;
-        return GetNextField(m_line, m_pos, QLatin1Char(','));
-    }
-    bool Short() const { return m_short; }
+    QString Next() { return GetNextField(m_line, m_pos, QLatin1Char(',')); }
 
 private:
     const QString& m_line;
     int m_pos = 0;
-    bool m_short = false;
 };
 
 // Data files carry numbers in one form on every machine.
@@ -50,11 +44,6 @@ QString General(double v) {
 // The data file's format version, 0 when it is none this program reads.
 int FormatVersion(const QString& text) {
     return text == QLatin1String("1") ? 1 : text == QLatin1String("2") ? 2 : 0;
-}
-
-bool Truncated(CError& e) {
-    e = CError{kErrInputPastEnd, QStringLiteral("Input past end of file")};
-    return false;
 }
 } // namespace
 
@@ -89,7 +78,6 @@ bool CPrintJobInfo::ReadMasterLine(const QString& line, CError& e) {
         field.fromData(*this, text);
         if (conv.Failed()) return false;
     }
-    if (f.Short()) return Truncated(e);
     ClearPrinterGroup();
     return true;
 }
@@ -142,12 +130,12 @@ bool CPrintJobInfo::ReadFromFile(const QString& path, CError* err, const QString
             if (!ReadJobLines(lines, e)) return false;
         }
     }
-    if (!ReadDetailLines(*dataLines, e)) return false;
+    if (!ReadDetailLines(*dataLines)) return false;
     JobSummary = Summary();
     return true;
 }
 
-bool CPrintJobInfo::ReadDetailLines(const QStringList& dataLines, CError& e) {
+bool CPrintJobInfo::ReadDetailLines(const QStringList& dataLines) {
 
     // The values that were not known when the job was stored are worked out.
     const double area = PaperWidth * PaperHeight * NumCopies * PagesPerCopy / 144.0;
@@ -160,7 +148,6 @@ bool CPrintJobInfo::ReadDetailLines(const QStringList& dataLines, CError& e) {
         if (FormatVersion(v) == 0) return false;
         value->ValueName = d.Next();
         const QString text = d.Next();
-        if (d.Short()) return Truncated(e);
         value->ValueString = text;
         auto has = [&](const char* s) { return text.contains(QLatin1String(s)); };
         if (text.contains(QLatin1String("per square foot"), Qt::CaseInsensitive)) {
@@ -195,11 +182,12 @@ bool CPrintJobInfo::ReadDetailLines(const QStringList& dataLines, CError& e) {
 }
 
 QString CPrintJobInfo::Summary() const {
-    return (UserName.toUpper() + QStringLiteral(" printed ") + QString::number(PagesPerCopy) +
+    return LeftCharacters(
+        UserName.toUpper() + QStringLiteral(" printed ") + QString::number(PagesPerCopy) +
             QLatin1Char('-') + General(PaperWidth) + QLatin1Char('x') + General(PaperHeight) +
             QStringLiteral(" pages of ") + DocumentName + QStringLiteral(" with ") +
             QString::number(NumCopies) + QStringLiteral(" copies ") + QStringLiteral(" on ") +
             Color + QLatin1Char('-') + MediaType + QStringLiteral(" at ") +
-            QLocale().toString(SubmitWallClock(), QLocale::ShortFormat))
-        .left(kMaxText);
+            QLocale().toString(SubmitWallClock(), QLocale::ShortFormat),
+        kMaxText);
 }

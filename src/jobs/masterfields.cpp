@@ -46,7 +46,6 @@ qint32 CFieldConverter::Convert(const QString& t, qint32 fallback, bool intPart)
 }
 
 namespace {
-constexpr int kMaxText = 253;
 using Type = Platform::ColumnType;
 using J = CPrintJobInfo;
 using F = CFieldText;
@@ -102,8 +101,8 @@ const CMasterField kMaster[] = {
     {"UserName", Type::Text, 255, &J::UserName, false, Text<&J::UserName>, 1, 7,
      Text<&J::UserName>},
     {"DocumentName", Type::Text, 255, &J::DocumentName, false,
-     [](J& j, F& f) { j.DocumentName = f.text.left(kMaxText); }, 1, 8,
-     [](J& j, F& f) { j.DocumentName = TrimAtNul(f.text).trimmed().left(kMaxText); }},
+     [](J& j, F& f) { j.DocumentName = LeftCharacters(f.text, kMaxText); }, 1, 8,
+     [](J& j, F& f) { j.DocumentName = LeftCharacters(TrimAtNul(f.text).trimmed(), kMaxText); }},
     {"SubmitDT", Type::DateTime, 0, &J::SubmitDT, false, SubmitDate, 1, 10, SubmitDate},
     {"QueueName", Type::Text, 255, &J::QueueName, false, Text<&J::QueueName>, 1, 3,
      Text<&J::QueueName>},
@@ -139,13 +138,13 @@ const CMasterField kMaster[] = {
      }},
     {"PathAndFilename", Type::Text, 255, &J::PathAndFilename, false,
      [](J& j, F& f) {
-         j.PathAndFilename = (Spooling(f.text) ? j.DocumentName : f.text).left(kMaxText);
+         j.PathAndFilename = LeftCharacters(Spooling(f.text) ? j.DocumentName : f.text, kMaxText);
      },
      1, 9,
      [](J& j, F& f) {
          // The longer of the two: the monitor may have found the document's full path.
          if (j.PathAndFilename.size() < f.text.size()) j.PathAndFilename = f.text;
-         j.PathAndFilename.truncate(kMaxText);
+         j.PathAndFilename = LeftCharacters(j.PathAndFilename, kMaxText);
      }},
     {"Color", Type::Text, 255, &J::Color, false,
      [](J& j, F& f) { j.Color = SpooledOr(f.text, "Monochrome"); }, 1, 19,
@@ -188,8 +187,14 @@ std::span<const CMasterField> MasterFields() {
 QList<Platform::ColumnDef> DetailColumns() {
     return {{"RecordID", Type::Whole, 0},
             {"Category", Type::Text, 255},
-            {"ValueText", Type::Text, 255},
+            {"ValueText", Type::Text, kValueTextWidth},
             {"ValueNumber", Type::Number, 0}};
+}
+
+QString MasterText(const char* column, const QString& text) {
+    for (const CMasterField& f : kMaster)
+        if (qstrcmp(f.name, column) == 0) return LeftCharacters(text, f.size);
+    return text;
 }
 
 QList<Platform::ColumnDef> MasterColumns() {
@@ -214,7 +219,9 @@ Platform::Row MasterRow(const CPrintJobInfo& job) {
                     return QVariant::fromValue(job.*m);
             },
             f.member);
-        if (v.isValid()) row << Platform::Column{QLatin1String(f.name), v};
+        if (!v.isValid()) continue;
+        row << Platform::Column{QLatin1String(f.name),
+                                f.type == Type::Text ? LeftCharacters(v.toString(), f.size) : v};
     }
     return row;
 }
@@ -227,7 +234,10 @@ Platform::Row DetailRow(qint64 recordId, const CCategoryValue& v) {
                                IsNumeric(v.ValueString) ? v.ValueNumeric : kNoNumber};
     Platform::Row row;
     for (qsizetype i = 0; i < columns.size(); ++i)
-        row << Platform::Column{QLatin1String(columns[i].name), values[i]};
+        row << Platform::Column{QLatin1String(columns[i].name),
+                                columns[i].type == Type::Text
+                                    ? LeftCharacters(values[i].toString(), columns[i].size)
+                                    : values[i]};
     return row;
 }
 

@@ -44,6 +44,8 @@ struct CFieldText {
     CFieldConverter& conv;
     const QStringList* jobLines = nullptr; // job file: all its lines
 };
+// The longest text a job file or data file gives one field (document name, path, value).
+inline constexpr int kMaxText = 253;
 using FieldReader = void (*)(CPrintJobInfo&, CFieldText&);
 
 struct CMasterField {
@@ -63,12 +65,18 @@ struct CMasterField {
 
 // In column order; the data file's fields are the ones with a reader, in the same order.
 std::span<const CMasterField> MasterFields();
+// The width of Detail's ValueText: the longest value text a job can be stored with.
+constexpr int kValueTextWidth = 255;
+// text as the Master column of that name keeps it: cut to the column's width, the same on
+// every database engine.
+QString MasterText(const char* column, const QString& text);
 // The columns of both tables as the schema declares them.
 QList<Platform::ColumnDef> MasterColumns();
 QList<Platform::ColumnDef> DetailColumns();
-// What the store writes into a Master row for this job (every column but the automatic key).
+// What the store writes into a Master row for this job (every column but the automatic key),
+// each text cut to its column's width.
 Platform::Row MasterRow(const CPrintJobInfo& job);
-// The Detail row of one category value of the job stored as recordId.
+// The Detail row of one category value of the job stored as recordId, its texts cut alike.
 Platform::Row DetailRow(qint64 recordId, const CCategoryValue& value);
 // The fields after "QorvexMaster,2," as the data file writes them.
 QString DataFileFields(const CPrintJobInfo& job);

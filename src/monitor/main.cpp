@@ -15,9 +15,12 @@ void Print(FILE* to, const QString& text) {
     std::fflush(to);
 }
 
+const char* const kUsage = "usage: qorvmond [--printers QUEUE,QUEUE...]\n"
+                           "       qorvmond --status\n"
+                           "       qorvmond --help | --version";
+
 int Usage() {
-    Print(stderr, QStringLiteral("usage: qorvmond [--printers QUEUE,QUEUE...]\n"
-                                 "       qorvmond --status"));
+    Print(stderr, QString::fromLatin1(kUsage));
     return 2;
 }
 } // namespace
@@ -25,6 +28,15 @@ int Usage() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.size() == 1 &&
+        (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
+        Print(stdout, QString::fromLatin1(kUsage));
+        return 0;
+    }
+    if (args == QStringList{QStringLiteral("--version")}) {
+        Print(stdout, QStringLiteral("qorvmond " QORVLOG_VERSION));
+        return 0;
+    }
     QStringList printers;
     bool status = false;
     for (qsizetype i = 0; i < args.size(); ++i) {

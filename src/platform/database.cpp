@@ -38,8 +38,35 @@ QString CreateTable(const char* name, const QList<ColumnDef>& cols, Kind kind,
            parts.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
-// The duplicate test seeks Master by submit time alone.
-constexpr const char* kSubmitIndex = "MasterSubmitDT";
+// The duplicate test seeks Master by submit time and a key of user and document whose letter
+// case the program folds: the databases' lower() folds ASCII letters only.
+constexpr const char* kKeyColumn = "UserDocKey";
+constexpr int kKeyWidth = 40;
+constexpr const char* kSeekIndex = "MasterSubmitKey";
+
+QString CreateSeekIndex() {
+    return QStringLiteral("CREATE INDEX ") + QLatin1String(kSeekIndex) +
+           QStringLiteral(" ON Master (SubmitDT, ") + QLatin1String(kKeyColumn) + QLatin1Char(')');
+}
+
+QString UserDocKey(const QString& user, const QString& document) {
+    const QString folded = user.toCaseFolded() + QChar(0x1f) + document.toCaseFolded();
+    return QString::fromLatin1(
+        QCryptographicHash::hash(folded.toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+QString ValueOf(const Row& row, const char* name) {
+    for (const Column& c : row)
+        if (c.name == QLatin1String(name)) return c.value.toString();
+    return {};
+}
+
+bool HasKey(Connection& c) {
+    if (c.userDocKey < 0)
+        c.userDocKey = c.ColumnsOf(QStringLiteral("Master"))
+                           .contains(QLatin1String(kKeyColumn), Qt::CaseInsensitive);
+    return c.userDocKey > 0;
+}
 
 qint64 LockNumber(const QString& key) {
     const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1);
@@ -119,8 +146,14 @@ bool JobDatabase::AddTextColumn(const QString& table, const QString& column, int
                                    .arg(size));
 }
 
-bool JobDatabase::AddSubmitIndex() {
+bool JobDatabase::AddSeekIndex() {
     if (!IsOpen()) return false;
+    if (!HasKey(*d)) {
+        // Rows stored before have no key: the duplicate test compares those itself.
+        AddTextColumn(QStringLiteral("Master"), QLatin1String(kKeyColumn), kKeyWidth);
+        d->userDocKey = -1;
+        if (!HasKey(*d)) return false;
+    }
     const QString sql =
         d->kind == Kind::SQLite
             ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
@@ -129,11 +162,10 @@ bool JobDatabase::AddSubmitIndex() {
                              "current_schema() AND indexname = lower(?)");
     QSqlQuery* q = d->Prepared(sql);
     if (!q) return false;
-    q->addBindValue(QLatin1String(kSubmitIndex));
+    q->addBindValue(QLatin1String(kSeekIndex));
     const bool present = q->exec() && q->next() && q->value(0).toInt() > 0;
     q->finish();
-    return present || Execute(QStringLiteral("CREATE INDEX ") + QLatin1String(kSubmitIndex) +
-                              QStringLiteral(" ON Master (SubmitDT)"));
+    return present || Execute(CreateSeekIndex());
 }
 
 bool JobDatabase::Execute(const QString& statement) {
@@ -174,13 +206,23 @@ QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& d
     QList<MasterMatch> rows;
     if (ok) *ok = false;
     if (!IsOpen()) return rows;
-    // The jobs of that second, compared here: SQLite folds the case of ASCII letters only, and
-    // a database of an older layout has no index that ignores case.
-    QSqlQuery* q = d->Prepared(QStringLiteral(
+    // The database finds the rows by their key, and rows without one (stored before it was
+    // added, or where it cannot be) by their second alone; all are compared here, since two
+    // keys may collide.
+    const bool keyed = HasKey(*d);
+    const QString select = QStringLiteral(
         "SELECT RecordID, PrintJobID, LogMachine, UserName, DocumentName FROM Master WHERE "
-        "SubmitDT = ? ORDER BY RecordID"));
+        "SubmitDT = ?");
+    QSqlQuery* q =
+        d->Prepared(keyed ? select + QStringLiteral(" AND UserDocKey = ? UNION ALL ") + select +
+                                QStringLiteral(" AND UserDocKey IS NULL ORDER BY 1")
+                          : select + QStringLiteral(" ORDER BY RecordID"));
     if (!q) return rows;
     q->addBindValue(DateText(submitted));
+    if (keyed) {
+        q->addBindValue(UserDocKey(user, document));
+        q->addBindValue(DateText(submitted));
+    }
     if (!q->exec()) {
         d->Note(q->lastError());
         return rows;
@@ -205,9 +247,13 @@ QVariantList Values(const Row& row) {
 
 qint64 JobDatabase::InsertMaster(const Row& row) {
     if (!IsOpen()) return -1;
-    QSqlQuery* q = d->Prepared(d->InsertText("Master", row, " RETURNING RecordID"));
+    Row keyed = row;
+    if (HasKey(*d))
+        keyed << Column{QLatin1String(kKeyColumn),
+                        UserDocKey(ValueOf(row, "UserName"), ValueOf(row, "DocumentName"))};
+    QSqlQuery* q = d->Prepared(d->InsertText("Master", keyed, " RETURNING RecordID"));
     if (!q) return -1;
-    for (const Column& c : row) q->addBindValue(Bindable(c.value));
+    for (const Column& c : keyed) q->addBindValue(Bindable(c.value));
     qint64 id = -1;
     if (q->exec() && q->next())
         id = q->value(0).toLongLong();
@@ -244,10 +290,10 @@ CreateResult CreateJobDatabase(const QString& target, const QList<ColumnDef>& ma
             return CreateResult::TablesExist;
         }
     const QStringList statements{
-        CreateTable("Master", master, t.kind),
+        CreateTable("Master", master, t.kind,
+                    QLatin1String(kKeyColumn) + QStringLiteral(" VARCHAR(%1)").arg(kKeyWidth)),
         QStringLiteral("CREATE INDEX UserDocSubmitDT ON Master (UserName, DocumentName, SubmitDT)"),
-        QStringLiteral("CREATE INDEX ") + QLatin1String(kSubmitIndex) +
-            QStringLiteral(" ON Master (SubmitDT)"),
+        CreateSeekIndex(),
         CreateTable("Detail", detail, t.kind,
                     QStringLiteral("FOREIGN KEY (RecordID) REFERENCES Master (RecordID) ON DELETE "
                                    "CASCADE")),

@@ -92,8 +92,9 @@ public:
     QStringList Columns(const QString& table);
     // Adds a variable-length text column of at most size characters; the empty text is allowed.
     bool AddTextColumn(const QString& table, const QString& column, int size);
-    // Adds the index on Master's submit time that the duplicate test seeks by, when missing.
-    bool AddSubmitIndex();
+    // Adds what the duplicate test seeks by, when missing: a column keeping each job's user and
+    // document with their letter case folded, and an index on the submit time and that key.
+    bool AddSeekIndex();
     // Runs one statement that returns no rows.
     bool Execute(const QString& statement);
 
@@ -102,8 +103,8 @@ public:
     bool CommitJob();
     void RollbackJob();
 
-    // The Master rows with these keys (user and document letter case ignored), in the order
-    // they were stored.
+    // The Master rows with these keys (user and document letter case ignored, also beyond
+    // ASCII), in the order they were stored; the database finds them by all three keys.
     QList<MasterMatch> SeekMaster(const QString& user, const QString& document,
                                   const QDateTime& submitted, bool* ok = nullptr);
     // Inserts a Master row and returns its automatic RecordID, or -1.
@@ -121,8 +122,9 @@ public:
     // SelectedJobs and by Category within a job.
     std::unique_ptr<RowCursor> SelectedValues(const JobSelection& selection);
     // Grouped by the database: per distinct combination of the categories' texts (a job
-    // without one counts under the empty text), sorted by them, the texts, the number of jobs
-    // and the sum of their TotalPages.
+    // without one counts under the empty text), sorted by them, the texts, the number of jobs,
+    // the sum of their TotalPages, the sum in whole cents of their "Cost" numbers (each
+    // rounded to the cent, halves away from zero) and the number of jobs without one.
     std::unique_ptr<RowCursor> SummarisedJobs(const JobSelection& selection,
                                               const QStringList& categories);
 

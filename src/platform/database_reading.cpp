@@ -11,6 +11,11 @@ using namespace DatabaseDetail;
 namespace {
 // Rows fetched from a PostgreSQL cursor at a time: bounded memory, few round trips.
 constexpr int kFetchRows = 2000;
+// The category whose number is a job's price.
+const QString kCostCategory = QStringLiteral("Cost");
+// A price at or beyond this counts as none: no print job costs that, and the sum in cents of
+// millions of such jobs would not fit 64 bits.
+constexpr qint64 kMaxCost = 1000000000000;
 
 // The values bound to the "?" marks of sql, written into it as the driver quotes them
 // (PostgreSQL cannot prepare a cursor's declaration).
@@ -265,14 +270,31 @@ std::unique_ptr<RowCursor> JobDatabase::SummarisedJobs(const JobSelection& selec
         keys << key;
         order << Sorted(*d, key);
     }
+    // The job's cost: a number when one of its values has one (the store marks a text
+    // without a number with the largest double).
+    inner << QStringLiteral("(SELECT MIN(d.ValueNumber) FROM Detail d WHERE d.RecordID = "
+                            "m.RecordID AND d.Category = ?) AS cost");
+    values << kCostCategory;
+    const QString priced = QStringLiteral("t.cost > -%1 AND t.cost < %1").arg(kMaxCost);
+    // Whole cents, halves away from zero, by the same IEEE steps on both engines: their
+    // ROUND differ on halves (PostgreSQL's rounds a double to even).
+    const QString halfUp = QStringLiteral("t.cost * 100 + CASE WHEN t.cost < 0 THEN -0.5 ELSE "
+                                          "0.5 END");
+    const QString cents =
+        d->kind == Kind::PostgreSQL
+            ? QStringLiteral("CAST(TRUNC(") + halfUp + QStringLiteral(") AS BIGINT)")
+            : QStringLiteral("CAST(") + halfUp + QStringLiteral(" AS BIGINT)");
     QString where;
     if (!Selecting(*d, selection, &where, &values)) return nullptr;
     auto r = std::make_unique<Reader>(
         *d,
         QStringLiteral("SELECT ") + keys.join(QStringLiteral(", ")) +
-            QStringLiteral(", COUNT(*), COALESCE(SUM(t.TotalPages), 0) FROM (SELECT ") +
-            inner.join(QStringLiteral(", ")) + QStringLiteral(", m.TotalPages FROM Master m") +
-            where + QStringLiteral(") t GROUP BY ") + keys.join(QStringLiteral(", ")) +
+            QStringLiteral(", COUNT(*), COALESCE(SUM(t.TotalPages), 0), CAST(SUM(CASE WHEN ") +
+            priced + QStringLiteral(" THEN ") + cents +
+            QStringLiteral(" ELSE 0 END) AS BIGINT), SUM(CASE WHEN ") + priced +
+            QStringLiteral(" THEN 0 ELSE 1 END) FROM (SELECT ") + inner.join(QStringLiteral(", ")) +
+            QStringLiteral(", m.TotalPages FROM Master m") + where +
+            QStringLiteral(") t GROUP BY ") + keys.join(QStringLiteral(", ")) +
             QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", ")),
         values);
     return r->Error().isEmpty() ? std::move(r) : nullptr;

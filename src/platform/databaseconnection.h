@@ -43,6 +43,7 @@ struct Connection {
     bool reading = false;                  // opened ReadOnly: one snapshot until closed
     QHash<QString, QStringList> spellings; // a user name as typed: its stored spellings
     QStringList masterColumns;             // of the table as it is, for readings
+    int userDocKey = -1;                   // Master has the duplicate test's key: 1, 0, -1 unasked
     int cursors = 0;
 
     // A prepared statement, kept for the life of the connection.
@@ -163,6 +164,7 @@ struct Connection {
         prepared.clear();
         spellings.clear();
         masterColumns.clear();
+        userDocKey = -1;
         reading = false;
         if (db.isValid()) db.close();
         db = QSqlDatabase();

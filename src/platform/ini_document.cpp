@@ -9,36 +9,62 @@
 
 namespace Platform {
 
-// Case folding for hashed lookups; ASCII, by far the common case, without Unicode tables.
-static QString Fold(QStringView s) {
-    QString out(s.size(), Qt::Uninitialized);
+// Case folding for hashed lookups into out, whose buffer is reused; ASCII, by far the common
+// case, without Unicode tables.
+static const QString& FoldInto(QStringView s, QString& out) {
+    out.resize(s.size());
     QChar* d = out.data();
     for (qsizetype i = 0; i < s.size(); ++i) {
         const char16_t c = s[i].unicode();
-        if (c >= 128) return s.toString().toCaseFolded();
+        if (c >= 128) return out = s.toString().toCaseFolded();
         d[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
     }
     return out;
 }
 
+static QString Fold(QStringView s) {
+    QString out;
+    return FoldInto(s, out);
+}
+
 std::shared_ptr<const IniDocument> IniDocument::Parse(const QByteArray& bytes) {
     auto doc = std::make_shared<IniDocument>();
-    const QString text = DecodeText(bytes);
-    QHash<QString, QString>* current = nullptr;
+    doc->m_text = DecodeText(bytes);
+    const QString& text = doc->m_text;
+    // Folded ASCII names are never longer than the text: the buffer is never moved.
+    doc->m_names.resize(text.size());
+    QChar* const names = doc->m_names.data();
+    qsizetype used = 0;
+    const auto name = [&](QStringView s) {
+        for (const QChar c : s)
+            if (c.unicode() >= 128) return Fold(s);
+        QChar* const at = names + used;
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            const char16_t c = s[i].unicode();
+            at[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+        }
+        used += s.size();
+        return QString::fromRawData(at, s.size());
+    };
+    Section* current = nullptr;
     ForEachLine(QStringView(text), [&](QStringView raw) {
         const QStringView line = raw.trimmed();
         if (line.isEmpty() || line.front() == QLatin1Char(';')) return true;
         if (line.front() == QLatin1Char('[')) {
             qsizetype close = line.indexOf(QLatin1Char(']'));
-            QStringView name = close < 0 ? line.mid(1) : line.mid(1, close - 1);
-            current = &doc->m_sections[Fold(name.trimmed())];
+            const QStringView title = close < 0 ? line.mid(1) : line.mid(1, close - 1);
+            current = &doc->m_sections[name(title.trimmed())];
             return true;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0 || !current) return true;
-        QString key = Fold(line.left(eq).trimmed());
-        if (current->contains(key)) return true;
-        current->insert(key, line.mid(eq + 1).trimmed().toString());
+        // One lookup: a key given again keeps its first value.
+        const qsizetype before = current->index.size();
+        const QString key = name(line.left(eq).trimmed());
+        qsizetype& at = current->index[key];
+        if (current->index.size() == before) return true;
+        at = current->entries.size();
+        current->entries.append({key, line.mid(eq + 1).trimmed()});
         ++doc->m_entries;
         return true;
     });
@@ -82,11 +108,30 @@ std::shared_ptr<const IniDocument> IniDocument::Open(const QString& path) {
     return doc;
 }
 
-const QString* IniDocument::Find(QStringView section, QStringView key) const {
-    auto s = m_sections.constFind(Fold(section.trimmed()));
-    if (s == m_sections.constEnd()) return nullptr;
-    auto k = s->constFind(Fold(key.trimmed()));
-    return k == s->constEnd() ? nullptr : &*k;
+// A reading pass looks up tens of thousands of keys: no allocation per lookup.
+thread_local QString folded;
+
+const IniDocument::Section* IniDocument::FindSection(QStringView section) const {
+    auto s = m_sections.constFind(FoldInto(section.trimmed(), folded));
+    return s == m_sections.constEnd() ? nullptr : &*s;
+}
+
+std::optional<QStringView> IniDocument::Find(const Section* section, QStringView key,
+                                             qsizetype* next) {
+    if (!section) return std::nullopt;
+    const QString& k = FoldInto(key.trimmed(), folded);
+    qsizetype at = next ? *next : -1;
+    if (at < 0 || at >= section->entries.size() || section->entries[at].first != k) {
+        const auto found = section->index.constFind(k);
+        if (found == section->index.constEnd()) return std::nullopt;
+        at = *found;
+    }
+    if (next) *next = at + 1;
+    return section->entries[at].second;
+}
+
+std::optional<QStringView> IniDocument::Find(QStringView section, QStringView key) const {
+    return Find(FindSection(section), key);
 }
 
 bool IniDocument::HasSection(QStringView section) const {

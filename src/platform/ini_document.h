@@ -9,8 +9,10 @@
 // section are ignored.
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 
 namespace Platform {
 
@@ -21,13 +23,27 @@ public:
     // unchanged (same path, size, modification time and inode). nullptr when unreadable.
     static std::shared_ptr<const IniDocument> Open(const QString& path);
 
-    // nullptr when the section or key is absent.
-    const QString* Find(QStringView section, QStringView key) const;
+    // The value, a view into this document valid while it lives; none when the section or
+    // key is absent.
+    std::optional<QStringView> Find(QStringView section, QStringView key) const;
+    // The same in two steps, for many keys of one section: nullptr when it is absent.
+    struct Section {
+        QHash<QString, qsizetype> index;                // folded key: its place in entries
+        QList<std::pair<QString, QStringView>> entries; // folded key and value, in file order
+    };
+    const Section* FindSection(QStringView section) const;
+    // next, when given, is where the last lookup in this section ended (-1 before the first):
+    // keys asked for in file order, as readers do, are found without hashing.
+    static std::optional<QStringView> Find(const Section* section, QStringView key,
+                                           qsizetype* next = nullptr);
     bool HasSection(QStringView section) const;
     int EntryCount() const { return m_entries; }
 
 private:
-    QHash<QString, QHash<QString, QString>> m_sections;
+    // Names and values point into these two texts: a list of tens of thousands of entries is
+    // parsed, and freed, without an allocation per entry.
+    QString m_text, m_names;
+    QHash<QString, Section> m_sections;
     int m_entries = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/messages.h"
 
+#include "platform/system.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QList>
@@ -14,8 +16,8 @@ static MessageHandler& Handler() {
     return handler;
 }
 
-void SetMessageHandler(MessageHandler handler) {
-    Handler() = std::move(handler);
+MessageHandler SetMessageHandler(MessageHandler handler) {
+    return std::exchange(Handler(), std::move(handler));
 }
 
 HeldMessages::HeldMessages() : m_previous(Handler()) {
@@ -67,6 +69,16 @@ QString OneLine(const QString& text) {
     out.replace(QLatin1Char('\r'), QLatin1String("\\n"));
     out.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     return out;
+}
+
+QByteArray StandardErrorText(const QString& text) {
+    if (!StandardErrorIsTerminal()) return OneLine(text).toUtf8() + '\n';
+    QString lines = text;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QString name = QCoreApplication::applicationName(); // qorvlog or qorvmond
+    if (name.isEmpty()) name = QStringLiteral("qorvlog");
+    return (name + QLatin1String(": ") + lines).toUtf8() + '\n';
 }
 
 static QMessageBox::StandardButton ToQt(MsgAnswer a) {
@@ -125,13 +137,14 @@ MsgAnswer ShowMessage(const Message& message) {
     const QString target = qEnvironmentVariable("QORVLOG_MESSAGES");
     const bool gui = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
     if (!target.isEmpty() || !gui) {
-        const QByteArray line = OneLine(message.text).toUtf8() + '\n';
         if (target.isEmpty() || target == QLatin1String("-")) {
-            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            const QByteArray text = StandardErrorText(message.text);
+            std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
             std::fflush(stderr);
         } else {
             QFile f(target);
-            if (f.open(QIODevice::WriteOnly | QIODevice::Append)) f.write(line);
+            if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+                f.write(OneLine(message.text).toUtf8() + '\n');
         }
         return DefaultAnswer(message);
     }

@@ -22,15 +22,19 @@ struct Message {
 MsgAnswer DefaultAnswer(const Message& message);
 // The text as one line: every CR (and LF) written as the two characters "\n".
 QString OneLine(const QString& text);
+// The text for standard error, line end included: at a terminal its own lines after the
+// program's name ("qorvlog: "), else one line.
+QByteArray StandardErrorText(const QString& text);
 
 // Shows the message: through the installed handler when there is one, else to the file named
 // by $QORVLOG_MESSAGES ("-" for standard error) answering with the default button, else in a
-// message box when a GUI runs, else on standard error.
+// message box when a GUI runs, else on standard error (see StandardErrorText).
 MsgAnswer ShowMessage(const Message& message);
 
 using MessageHandler = std::function<MsgAnswer(const Message&)>;
-// Installs a handler (tests, command-line modes); an empty one restores the default.
-void SetMessageHandler(MessageHandler handler);
+// Installs a handler (tests, command-line modes); an empty one restores the default. Returns
+// the handler it replaces.
+MessageHandler SetMessageHandler(MessageHandler handler);
 
 // Holds back every message while it lives, each answered by its default button; Replay
 // shows them (after the fact) the way they would have been shown.

@@ -17,7 +17,7 @@ bool RegistryKeyExists(const QString& keyPath) {
 bool ReadRegistryValue(const QString& keyPath, const QString& name, RegValue* value) {
     auto doc = IniDocument::Open(RegistryFilePath());
     if (!doc) return false;
-    const QString* raw = doc->Find(keyPath, name);
+    const auto raw = doc->Find(keyPath, name);
     if (!raw) return false;
     if (raw->startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
         bool ok = false;
@@ -29,7 +29,7 @@ bool ReadRegistryValue(const QString& keyPath, const QString& name, RegValue* va
         return true;
     }
     value->type = RegType::String;
-    value->text = *raw;
+    value->text = raw->toString();
     return true;
 }
 

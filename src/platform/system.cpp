@@ -233,8 +233,8 @@ QString ShareLocalPath(const QString& share) {
     if (conf.isEmpty()) conf = QStringLiteral("/etc/samba/smb.conf");
     auto doc = IniDocument::Open(conf);
     if (!doc) return {};
-    const QString* p = doc->Find(share, u"path");
-    return p ? *p : QString();
+    const auto p = doc->Find(share, u"path");
+    return p ? p->toString() : QString();
 }
 
 } // namespace Platform

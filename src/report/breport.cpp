@@ -94,17 +94,27 @@ bool Listing(Platform::JobDatabase& db, const CReportRequest& request, Output& o
     return written || Failed(why, QString());
 }
 
+// Whole cents as an amount with two decimals and a '.', whatever the locale.
+QString Amount(qint64 cents) {
+    const quint64 magnitude = cents < 0 ? 0 - quint64(cents) : quint64(cents);
+    return (cents < 0 ? QStringLiteral("-") : QString()) + QString::number(magnitude / 100) +
+           QLatin1Char('.') + QString::number(magnitude % 100).rightJustified(2, QLatin1Char('0'));
+}
+
 bool Summary(Platform::JobDatabase& db, const CReportRequest& request, Output& out, QString* why) {
     auto groups = db.SummarisedJobs(request.selection, request.by);
     if (!groups) return Failed(why, db.LastError());
     QStringList header;
     for (const QString& name : request.by) header << CsvText(name);
-    if (!out.Header(header + QStringList{QStringLiteral("Jobs"), QStringLiteral("TotalPages")}))
+    if (!out.Header(header + QStringList{QStringLiteral("Jobs"), QStringLiteral("TotalPages"),
+                                         QStringLiteral("Cost"), QStringLiteral("Unpriced")}))
         return Failed(why, QString());
+    const qsizetype cost = request.by.size() + 2;
     bool written = true;
     const bool read = Platform::ForEachRow(*groups, [&](const QVariantList& row) {
         QStringList fields;
         for (const QVariant& v : row) fields << Field(v);
+        fields[cost] = Amount(row[cost].toLongLong());
         written = out.Record(fields);
         return written;
     });

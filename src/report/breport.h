@@ -1,6 +1,7 @@
 #pragma once
 // Billing reports from the job database: every selected job as a CSV row with one column per
-// category found among them, or the jobs and pages per combination of some categories' values.
+// category found among them, or the jobs, pages and money per combination of some categories'
+// values.
 #include "platform/database.h"
 
 #include <QByteArray>

@@ -4,6 +4,7 @@
 #include "common/environment.h"
 #include "config/bconfigfile.h"
 #include "config/cconfigoptions.h"
+#include "config/setvalues.h"
 #include "jobs/bdataaccess.h"
 #include "platform/database.h"
 #include "platform/files.h"
@@ -24,25 +25,31 @@ void Print(FILE* to, const QString& line) {
     std::fflush(to);
 }
 
+const char* const kUsage =
+    "usage: qorvlog                      (no arguments: runs for this user in the background)\n"
+    "       qorvlog --check-config FILE\n"
+    "       qorvlog --write-config IN OUT\n"
+    "       qorvlog --set-values CONFIG CATEGORY FILE [--group NAME] [--dry-run]\n"
+    "       qorvlog --create-database TARGET\n"
+    "       qorvlog --import ROOT [DATABASE]\n"
+    "       qorvlog --report [DATABASE] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME]\n"
+    "               [--by CATEGORY[,CATEGORY...]] [--output FILE]\n"
+    "       qorvlog --session\n"
+    "       qorvlog --help | --version";
+
 int Usage(const QString& why = {}) {
     if (!why.isEmpty()) Print(stderr, QStringLiteral("qorvlog: ") + why);
-    Print(stderr, QStringLiteral("usage: qorvlog --check-config FILE\n"
-                                 "       qorvlog --write-config IN OUT\n"
-                                 "       qorvlog --create-database TARGET\n"
-                                 "       qorvlog --import ROOT [DATABASE]\n"
-                                 "       qorvlog --report [DATABASE] [--from YYYY-MM-DD] "
-                                 "[--to YYYY-MM-DD] [--user NAME]\n"
-                                 "               [--by CATEGORY[,CATEGORY...]] [--output FILE]\n"
-                                 "       qorvlog --session"));
+    Print(stderr, QString::fromLatin1(kUsage));
     return 2;
 }
 
 int CheckConfig(const QStringList& args, bool write) {
     // Every message as one line on standard error; nothing waits for an answer.
     int shown = 0;
-    Platform::SetMessageHandler([&shown](const Platform::Message& m) {
+    auto previous = Platform::SetMessageHandler([&shown](const Platform::Message& m) {
         ++shown;
-        Print(stderr, Platform::OneLine(m.text));
+        const QByteArray text = Platform::StandardErrorText(m.text);
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
         return Platform::DefaultAnswer(m);
     });
     CConfigOptions options;
@@ -59,8 +66,70 @@ int CheckConfig(const QStringList& args, bool write) {
                   .arg(options.CategoryCount())
                   .arg(options.PreDefinedValueCount()));
     const bool written = ok && (!write || options.WriteIniFile(args[2]));
-    Platform::SetMessageHandler({});
+    Platform::SetMessageHandler(std::move(previous));
     return written ? 0 : 1;
+}
+
+// A category's list from a billing system's CSV export, written through the configuration's
+// own writer only when it changed.
+int SetValues(const QStringList& args) {
+    QStringList operands;
+    QString group;
+    bool dryRun = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--dry-run")) {
+            dryRun = true;
+        } else if (args[i] == QLatin1String("--group")) {
+            if (++i >= args.size() || args[i].isEmpty())
+                return Usage(QStringLiteral("--group needs a value"));
+            group = args[i];
+        } else if (args[i].startsWith(QLatin1String("--"))) {
+            return Usage(QStringLiteral("unknown option ") + args[i]);
+        } else {
+            operands << args[i];
+        }
+    }
+    if (operands.size() != 3 || operands.contains(QString()))
+        return Usage(QStringLiteral("--set-values needs CONFIG, CATEGORY and FILE"));
+    const QString config = operands[0], category = operands[1], file = operands[2];
+    bool read = false;
+    const QByteArray bytes = Platform::ReadHead(file, -1, &read);
+    if (!read) {
+        Print(stderr, QStringLiteral("qorvlog: cannot read %1: %2")
+                          .arg(file, Platform::LastFileError().text));
+        return 1;
+    }
+    QList<CValueRow> rows;
+    QString why;
+    if (!ParseValueRows(bytes, &rows, &why)) {
+        Print(stderr, QStringLiteral("qorvlog: %1: %2").arg(file, why));
+        return 1;
+    }
+    Platform::SetMessageHandler([](const Platform::Message& m) {
+        Print(stderr, Platform::OneLine(m.text));
+        return Platform::DefaultAnswer(m);
+    });
+    int status = 1;
+    CConfigOptions options;
+    CSetValuesResult result;
+    if (!options.ReadIniFile(config)) {
+        Print(stderr, QStringLiteral("qorvlog: %1 is not a usable configuration").arg(config));
+    } else if (!SetCategoryValues(options, category, group, rows, &result, &why)) {
+        Print(stderr, QStringLiteral("qorvlog: ") + why);
+    } else {
+        for (const QString& note : result.notes) Print(stdout, note);
+        const bool write = result.changed && !dryRun;
+        Print(stdout, QStringLiteral("%1 added, %2 removed, %3 kept: %4")
+                          .arg(result.added)
+                          .arg(result.removed)
+                          .arg(result.kept)
+                          .arg(!result.changed ? QStringLiteral("unchanged, not written")
+                               : dryRun        ? QStringLiteral("not written (dry run)")
+                                               : QStringLiteral("written")));
+        status = !write || options.WriteIniFile(config) ? 0 : 1;
+    }
+    Platform::SetMessageHandler({});
+    return status;
 }
 
 int CreateDatabase(const QString& target) {
@@ -178,9 +247,18 @@ int Report(const QStringList& args) {
 
 int RunCommandLine(const QStringList& args) {
     const QString mode = args.value(0);
+    if ((mode == QLatin1String("--help") || mode == QLatin1String("-h")) && args.size() == 1) {
+        Print(stdout, QString::fromLatin1(kUsage));
+        return 0;
+    }
+    if (mode == QLatin1String("--version") && args.size() == 1) {
+        Print(stdout, QStringLiteral("qorvlog " QORVLOG_VERSION));
+        return 0;
+    }
     if (mode == QLatin1String("--check-config") && args.size() == 2)
         return CheckConfig(args, false);
     if (mode == QLatin1String("--write-config") && args.size() == 3) return CheckConfig(args, true);
+    if (mode == QLatin1String("--set-values")) return SetValues(args);
     if (mode == QLatin1String("--create-database") && args.size() == 2)
         return CreateDatabase(args[1]);
     if (mode == QLatin1String("--import") && (args.size() == 2 || args.size() == 3) &&

@@ -1,6 +1,7 @@
 #pragma once
-// Command-line modes for administrators: check a configuration file or write it back in the
-// current form (neither touches the registry file, the settings store or a data folder),
+// Command-line modes for administrators: check a configuration file, write it back in the
+// current form or refresh a category's list in it from a CSV file (none touches the registry
+// file, the settings store or a data folder),
 // create the tables of a job database, run one import of stored jobs, and report from the job
 // database.
 #include <QStringList>

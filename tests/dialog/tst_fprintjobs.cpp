@@ -490,6 +490,13 @@ private Q_SLOTS:
         QCOMPARE(used, typed);
     }
 
+    // No more is typed into a row than its value can be stored with.
+    void longValueCut() {
+        Show({Plotter()});
+        Type(u"Client"_s, QString(300, u'x'));
+        QCOMPARE(Form().value(0), u"Client="_s + QString(255, u'x'));
+    }
+
     void keyboardSavesSelectedJobs() {
         Show({Plotter(u"42"_s), Plotter(u"44"_s), Plotter(u"45"_s, u"Left.dwg"_s)});
         for (QTreeWidgetItem* item : List()->findItems(u"Plan.dwg"_s, Qt::MatchExactly))

@@ -72,6 +72,13 @@ private Q_SLOTS:
         for (const QString& f : {u"data"_s, u"local"_s})
             QCOMPARE(Files(f + u"/users/jsmith"_s),
                      f == folder ? Numbered(Bob(u"1"_s)) : QString());
+        if (folder.isEmpty()) return;
+        // The import reads it back, the fields it leaves out taking their defaults.
+        CPrintJobInfo read;
+        CError err;
+        QVERIFY(read.ReadFromFile(box->Path(folder + u"/users/jsmith/Job1.dat"_s), &err));
+        QCOMPARE(QStringList({read.UserName, read.PrtDriverName, read.MediaType, read.Orientation}),
+                 QStringList({u"bob"_s, u"unknown"_s, u"Bond"_s, u"Porttrait"_s}));
     }
 
     // The export is on where the program folder lies under a folder named "cvedm" (any letter

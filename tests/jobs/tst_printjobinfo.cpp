@@ -233,11 +233,12 @@ private Q_SLOTS:
              "junk¦master=%PDF-1.4 \x01\x02;d=QorvexDetail,2,\"A\",\"B\"¦error 0, 0 values",
              "detail of a bad version¦d=QorvexDetail,2,\"A\",\"1\";d=QorvexDetail,9,\"B\",\"2\";"
              "d=QorvexDetail,2,\"C\",\"3\"¦error 0, 2 values",
-             "master cut short¦m22=-¦error 62", "master cut in the date¦cut=60¦error 13",
-             "job number not a number¦m2=x42¦error 13",
+             "master ends after the driver¦m21=-;m22=-¦MediaType=Bond;Orientation=Porttrait",
+             "master cut in the date¦cut=60¦error 13", "job number not a number¦m2=x42¦error 13",
              "job number past 2^31-1¦m2=2147483648¦error 6", "pages too large¦m10=1e10¦error 6",
              "date not a date¦m7=\"yesterday\"¦error 13",
-             "detail cut short¦d=QorvexDetail,2,\"Client\"¦error 62", "no file¦nofile¦error 53"});
+             "detail without its value¦d=QorvexDetail,2,\"Client\"¦Value=Client |  | 0",
+             "no file¦nofile¦error 53"});
     }
     // files: "m<i>=text" sets field i of the master line ("-" drops it), "cut=N" cuts that
     // line, "master=text" replaces it, "d=line" adds a data line and "v=name,text" a detail

@@ -27,7 +27,7 @@ class TestQorvmond : public QObject {
     Q_OBJECT
     std::unique_ptr<Sandbox> m_box;
     std::unique_ptr<PrivateCups> m_cups;
-    std::unique_ptr<QProcess> m_monitor;
+    StartedProgram m_monitor;
     std::unique_ptr<Platform::CupsServer> m_server;
     std::unique_ptr<DefaultSchedulerCanary> m_canary;
     const QString m_pdf = QStringLiteral(QORVLOG_TEST_DATA "/two.pdf");
@@ -47,9 +47,9 @@ class TestQorvmond : public QObject {
     }
     // qorvmond, or the client when it is given, with messages into the sandbox; as: a command
     // that runs it (setpriv ...); wait: until it has started.
-    std::unique_ptr<QProcess> Start(const char* program = QORVMOND_BIN, QStringList as = {},
-                                    bool wait = true) {
-        auto p = std::make_unique<QProcess>();
+    StartedProgram Start(const char* program = QORVMOND_BIN, QStringList as = {},
+                         bool wait = true) {
+        StartedProgram p(new QProcess);
         m_cups->Prepare(*p, {u"QORVLOG_MESSAGES="_s + m_box->Path(u"messages.txt"_s),
                              u"QT_QPA_PLATFORM=offscreen"_s});
         p->setProcessChannelMode(QProcess::MergedChannels);
@@ -379,8 +379,9 @@ private Q_SLOTS:
         second.start(QStringLiteral(QORVMOND_BIN));
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
-                 said.arg(m_box->Path(), Platform::LoginName()));
+        QCOMPARE(
+            QString::fromUtf8(second.readAllStandardError()),
+            QString(said).replace(u"%1"_s, m_box->Path()).replace(u"%2"_s, Platform::LoginName()));
     }
 
     // Two users of one server: each one's folder is his own; a "resume" alice leaves for bob's

@@ -84,8 +84,10 @@ private Q_SLOTS:
         QTEST(QString::fromUtf8(box.Read(u"messages.txt"_s)).replace(box.Path(), u"~"_s),
               "message");
     }
-    // Arguments (names ending ".ini" are in the sandbox), then the status, standard output and
-    // error joined by "|" ("usage": status 2 and the usage text).
+    // Arguments (names ending ".ini" are in the sandbox; first "qorvmond": the monitor, first
+    // "tty": the program at a terminal), then the status, standard output and error joined by
+    // "|" ("usage": status 2 and the usage on standard error, "help": status 0 and it on
+    // standard output).
     void commandLine_data() {
         Table("args output",
               {"good¦--check-config v2.ini¦0|Version 2: 2 printer groups, 3 categories, 6 "
@@ -93,13 +95,19 @@ private Q_SLOTS:
                // The program fails silently on version 0; an administrator is told why.
                "version 0¦--check-config v0.ini¦1||Entry [GENERAL].Version is not valid in "
                "configuration file:\\n~/v0.ini\n",
+               "at a terminal¦tty --check-config v0.ini¦1|qorvlog: Entry [GENERAL].Version is not "
+               "valid in configuration file:\r\n~/v0.ini\r\n|",
                "output unwritable¦--write-config v1.ini no/dir/out.ini¦1|Version 1: 1 printer "
                "groups, 2 categories, 1 predefined values\n|Unexpected error 75 in procedure "
                "'CConfigOptions::WriteIniFile':\\nPath/File access error\\n\\nPlease contact "
                "us at\\n+44 20 7946 0321 or support@kestova-sentrel.example with the above "
                "information.\n",
                "no file¦--check-config¦usage", "unknown¦--frobnicate x¦usage",
-               "write, one file¦--write-config v1.ini¦usage"});
+               "write, one file¦--write-config v1.ini¦usage", "help¦--help¦help", "-h¦-h¦help",
+               "help and more¦--help x¦usage", "version¦--version¦0|qorvlog 4.0.0\n|",
+               "monitor version¦qorvmond --version¦0|qorvmond 4.0.0\n|",
+               "monitor help¦qorvmond -h¦0|usage: qorvmond [--printers QUEUE,QUEUE...]\n       "
+               "qorvmond --status\n       qorvmond --help | --version\n|"});
     }
     void commandLine() {
         QFETCH(QString, args);
@@ -112,13 +120,28 @@ private Q_SLOTS:
         QStringList list = args.split(u' ');
         for (QString& a : list)
             if (a.endsWith(u".ini"_s)) a = box.Path(a);
-        const ProgramResult r = RunProgram(list);
-        if (output == u"usage"_s)
-            output = u"2||usage: qorvlog --check-config FILE\n       qorvlog --write-config IN "
-                     "OUT\n       qorvlog --create-database TARGET\n       qorvlog --import ROOT "
-                     "[DATABASE]\n       qorvlog --report [DATABASE] [--from YYYY-MM-DD] [--to "
-                     "YYYY-MM-DD] [--user NAME]\n               [--by CATEGORY[,CATEGORY...]] "
-                     "[--output FILE]\n       qorvlog --session\n"_s;
+        QString program;
+        QProcessEnvironment env;
+        if (list.first() == u"qorvmond"_s) {
+            program = QStringLiteral(QORVMOND_BIN);
+            list.removeFirst();
+        } else if (list.first() == u"tty"_s) {
+            program = u"script"_s;                // a terminal for standard output and error
+            env.insert(u"SHELL"_s, u"/bin/sh"_s); // quiet about the test's locale
+            list[0] = QStringLiteral(QORVLOG_BIN);
+            list = {u"-qec"_s, list.join(u' '), u"/dev/null"_s};
+        }
+        const ProgramResult r = RunProgram(list, env, program);
+        const QString usage =
+            u"usage: qorvlog                      (no arguments: runs for this user in the "
+            "background)\n       qorvlog --check-config FILE\n       qorvlog --write-config IN "
+            "OUT\n       qorvlog --set-values CONFIG CATEGORY FILE [--group NAME] [--dry-run]\n"
+            "       qorvlog --create-database TARGET\n       qorvlog --import ROOT "
+            "[DATABASE]\n       qorvlog --report [DATABASE] [--from YYYY-MM-DD] [--to "
+            "YYYY-MM-DD] [--user NAME]\n               [--by CATEGORY[,CATEGORY...]] "
+            "[--output FILE]\n       qorvlog --session\n       qorvlog --help | --version\n"_s;
+        if (output == u"usage"_s) output = u"2||"_s + usage;
+        if (output == u"help"_s) output = u"0|"_s + usage + u"|"_s;
         QCOMPARE(u"%1|%2|%3"_s.arg(r.status).arg(r.out, r.err).replace(box.Path(), u"~"_s), output);
     }
     // A configuration written in the new format; onto a full disk the one already there stays

@@ -25,17 +25,29 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+// The recorders alive, the last made last, and the handler the first of them replaced.
+QList<MessageRecorder*> gRecorders;
+Platform::MessageHandler gBeforeRecorders;
+} // namespace
+
 MessageRecorder::MessageRecorder() {
-    Platform::SetMessageHandler([this](const Platform::Message& m) {
-        m_messages << m;
-        if (m_onEach) m_onEach(m);
-        if (!m_answers.isEmpty()) return m_answers.takeFirst();
-        return Platform::DefaultAnswer(m);
-    });
+    if (gRecorders.isEmpty())
+        gBeforeRecorders = Platform::SetMessageHandler(
+            [](const Platform::Message& m) { return gRecorders.last()->Answer(m); });
+    gRecorders << this;
 }
 
 MessageRecorder::~MessageRecorder() {
-    Platform::SetMessageHandler({});
+    gRecorders.removeOne(this);
+    if (gRecorders.isEmpty()) Platform::SetMessageHandler(std::move(gBeforeRecorders));
+}
+
+Platform::MsgAnswer MessageRecorder::Answer(const Platform::Message& m) {
+    m_messages << m;
+    if (m_onEach) m_onEach(m);
+    if (!m_answers.isEmpty()) return m_answers.takeFirst();
+    return Platform::DefaultAnswer(m);
 }
 
 QString MessageRecorder::Joined() const {
@@ -372,16 +384,27 @@ bool StartProgram(QProcess& program, const Sandbox& box) {
     return true;
 }
 
-ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra) {
+void EndProgram::operator()(QProcess* p) const {
+    p->kill();
+    p->waitForFinished();
+    delete p;
+}
+
+ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra,
+                         const QString& program) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(u"DISPLAY"_s);
     env.remove(u"QT_QPA_PLATFORM"_s);
     env.insert(extra);
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QORVLOG_BIN), args);
+    p.start(program.isEmpty() ? QStringLiteral(QORVLOG_BIN) : program, args);
     p.closeWriteChannel();
-    if (!p.waitForFinished(120000)) return {-1, {}, {}};
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, {}, {}};
+    }
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }

@@ -11,12 +11,21 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
+
+class QProcess;
 
 using namespace Qt::StringLiterals;
 
+// Every test program fails a test at once on a message nobody expected (one the message
+// service shows, or a QMessageBox of Qt's own), answering it by its default button; a test
+// that expects messages installs a MessageRecorder for the time it expects them. Of several
+// alive, the one made last answers, whatever order they end in.
 class MessageRecorder {
 public:
     MessageRecorder();
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
     ~MessageRecorder();
     // Answers given in order; the default button answers when none is left.
     void Script(QList<Platform::MsgAnswer> answers) { m_answers = std::move(answers); }
@@ -28,6 +37,7 @@ public:
     void Clear() { m_messages.clear(); }
 
 private:
+    Platform::MsgAnswer Answer(const Platform::Message& m);
     QList<Platform::Message> m_messages;
     QList<Platform::MsgAnswer> m_answers;
     std::function<void(const Platform::Message&)> m_onEach;
@@ -116,9 +126,17 @@ struct ProgramResult {
     int status;
     QString out, err;
 };
-// Runs build/bin/qorvlog with args to its end, headless (no display), in this process's
-// environment (the sandbox's) with extra added.
-ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {});
+// Runs build/bin/qorvlog (or program) with args to its end, headless (no display), in this
+// process's environment (the sandbox's) with extra added.
+ProgramResult RunProgram(const QStringList& args, const QProcessEnvironment& extra = {},
+                         const QString& program = {});
+
+// A program a test started: killed and waited for when the test lets go of it, however the test
+// ends, so that nothing a test starts outlives it.
+struct EndProgram {
+    void operator()(QProcess* p) const;
+};
+using StartedProgram = std::unique_ptr<QProcess, EndProgram>;
 // Starts build/bin/qorvlog in the background, unattended (its messages appended to
 // messages.txt in the sandbox); true once it waits on the job folder.
 bool StartProgram(QProcess& program, const Sandbox& box);
