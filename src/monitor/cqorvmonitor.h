@@ -3,7 +3,8 @@
 // an acknowledgement, writes each job's job file into its user's folder of the data folder,
 // and acts on the answers exactly once: billing, moving, releasing or cancelling the job.
 //
-// Everything runs on the main thread inside the event loop. The scheduler answers every
+// Everything runs on the main thread inside the event loop but the counting of pages, which
+// may take seconds per document and runs on threads of its own. The scheduler answers every
 // request at once (a pull of notifications is never held open), so no call here waits for
 // long; what wakes the monitor is a pipe our notifier nudges at every event, the answer
 // folders watched with inotify, and a timer at the interval the scheduler asks pulls to keep.
@@ -15,10 +16,13 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QQueue>
 #include <QSet>
+#include <QThreadPool>
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace Platform {
 class FolderWatch;
@@ -50,6 +54,12 @@ public:
         QString user;
         qint64 created = 0;
         QString reason;
+    };
+    // The pages of a job's documents as they were when counting began.
+    struct CCount {
+        qint64 created = 0;
+        int documents = 0;
+        std::optional<CJobFacts> facts; // none while being counted
     };
     // A held job that printed without the monitor's release.
     struct CUnreleasedJob {
@@ -109,9 +119,15 @@ private:
     // A job the scheduler told of; created: it was just created (it may have finished since).
     void Consider(const Platform::CupsJob& job, bool created);
     void TakeUp(const Platform::CupsJob& job);
-    CJobFacts CountJob(const Platform::CupsJob& job);
-    // The job file of a job as the scheduler tells it now, its pages counted.
-    bool WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, const Platform::CupsJob& job);
+    // The facts of the job's documents as they are now, once counted; else nullptr, and they are
+    // counted (one job of a user at a time, so that nobody's documents hold up another user's
+    // job), the job being looked at again when they are.
+    const CJobFacts* Counted(const Platform::CupsJob& job);
+    void CountNext(const QString& user);
+    void CountDone(int id, const QString& user, const CCount& count);
+    // The job file of a job as the scheduler tells it now.
+    bool WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, const Platform::CupsJob& job,
+                      const CJobFacts& facts);
     // Looks at jobs whose document is still arriving again, sooner first.
     void WaitForDocument(int id);
     void LookAtIncoming();
@@ -171,6 +187,10 @@ private:
     std::unique_ptr<Platform::WakeFifo> m_wake;
     std::unique_ptr<Platform::FolderWatch> m_machine;
     QHash<QString, std::shared_ptr<Platform::FolderWatch>> m_users;
+    QHash<int, CCount> m_counts;
+    QHash<QString, QQueue<int>> m_countQueue; // per user, the jobs waiting to be counted
+    QSet<QString> m_counting;                 // users one of whose jobs is being counted
+    QThreadPool m_counters;
     QSet<int> m_incoming;
     int m_incomingMs = 0;
     QTimer m_pullTimer, m_renewTimer, m_reminder, m_save, m_incomingTimer;

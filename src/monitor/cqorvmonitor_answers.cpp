@@ -152,7 +152,10 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     QStringList shd;
     const Platform::Folder folder = m_usersDir.Child(t.user);
     // Documents sent after the job file was written are counted before the job prints.
-    if (now.documents > t.documents && !WriteJobFile(t, folder, now)) return;
+    if (now.documents > t.documents) {
+        const CJobFacts* facts = Counted(now);
+        if (!facts || !WriteJobFile(t, folder, now, *facts)) return;
+    }
     if (!ReadAnswer(folder, t.base + QStringLiteral(".shd"), t, &shd) &&
         folder.Has(t.base + QStringLiteral(".shd")))
         return;

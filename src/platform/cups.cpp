@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -250,7 +251,7 @@ QString SpoolFolder(const QByteArray& server) {
 }
 } // namespace
 
-QByteArray CupsServer::Document(int id, qint64 maxBytes, int number) {
+QByteArray CupsServer::Document(int id, qint64 maxBytes, int number) const {
     const QByteArray host = m_host.isEmpty() ? QByteArray(cupsServer()) : m_host;
     // Read where the scheduler keeps it (the monitor's group may), at the disk's pace; a
     // compressed one is left to the scheduler.
@@ -278,10 +279,7 @@ QByteArray CupsServer::Document(int id, qint64 maxBytes, int number) {
         if (!response && httpGetStatus(http.get()) != HTTP_STATUS_UNAUTHORIZED) break;
     }
     QByteArray data;
-    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
-        m_error = QStringLiteral("CUPS-Get-Document: ") + Text(cupsLastErrorString());
-        return data;
-    }
+    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return data;
     char buffer[65536];
     while (data.size() < maxBytes) {
         const ssize_t n = httpRead2(
@@ -617,6 +615,14 @@ int CountPostScriptPages(const QByteArray& document) {
     const QByteArray mark = "pages-" + QByteArray::number(QRandomGenerator::system()->generate64());
     QProcess gs;
     gs.setStandardErrorFile(QProcess::nullDevice());
+    // A document may be made to run for ever or to eat memory: it yields to every other
+    // process and is stopped at its limits.
+    gs.setChildProcessModifier([] {
+        const rlimit cpu{kCountMs / 1000, kCountMs / 1000 + 1}, memory{1L << 30, 1L << 30};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+        ::setrlimit(RLIMIT_AS, &memory);
+        [[maybe_unused]] const int ignored = ::nice(10);
+    });
     gs.start(
         QStringLiteral("gs"),
         {QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),

@@ -97,8 +97,8 @@ public:
     // False when the job is unknown (or the scheduler cannot be reached).
     virtual bool Job(int id, CupsJob* out) = 0;
     // Document number (from 1) of a job, at most maxBytes of it (no more is read); empty when
-    // unavailable.
-    virtual QByteArray Document(int id, qint64 maxBytes, int number = 1) = 0;
+    // unavailable. Safe on any thread: it changes nothing here, not even LastError().
+    virtual QByteArray Document(int id, qint64 maxBytes, int number = 1) const = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
     virtual bool Cancel(int id) = 0;
@@ -157,7 +157,7 @@ public:
     bool Queues(QList<CupsQueue>* out) override;
     bool Jobs(QList<CupsJob>* out) override;
     bool Job(int id, CupsJob* out) override;
-    QByteArray Document(int id, qint64 maxBytes, int number = 1) override;
+    QByteArray Document(int id, qint64 maxBytes, int number = 1) const override;
     bool Hold(int id) override;
     bool Release(int id) override;
     bool Cancel(int id) override;
