@@ -689,10 +689,11 @@ private Q_SLOTS:
         const QString dat = Prt(id).chopped(3) + u"dat"_s;
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(dat)); }, 10000));
         QCOMPARE(m_box->Read(dat), "unreleased\r\n");
-        QVERIFY(m_monitor->peek(1 << 20).contains(
-            u"job %1 on Plotter for %2 PRINTED WITHOUT RELEASE"_s.arg(id)
-                .arg(Platform::LoginName())
-                .toUtf8()));
+        const QByteArray line = u"job %1 on Plotter for %2 PRINTED WITHOUT RELEASE"_s.arg(id)
+                                    .arg(Platform::LoginName())
+                                    .toUtf8();
+        // Logged before the answer is written, but the pipe may not have been read yet.
+        QVERIFY(QTest::qWaitFor([&] { return m_monitor->peek(1 << 20).contains(line); }));
         QProcess status;
         m_cups->Prepare(status);
         status.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
