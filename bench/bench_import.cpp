@@ -78,6 +78,7 @@ struct Setup {
         QString message;
         CreateJobDatabase(database, &message);
         gEnv.m_sLocalUserPath = dir.path() + QLatin1Char('/');
+        gEnv.m_sUserName = QStringLiteral("jsmith"); // the folder is his own: his jobs
         gEnv.m_sDataPath = dir.path() + QStringLiteral("/data/");
         gEnv.m_sMachineName = QStringLiteral("LOGHOST");
         gEnv.m_sOSVersion = QStringLiteral("Linux 6.1");

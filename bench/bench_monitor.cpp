@@ -122,6 +122,13 @@ void PassToRelease(benchmark::State& state) {
         const int id = held->id;
         const QString pas = w.box.Path(u"share/data/Machines/"_s) + Platform::ComputerName() +
                             u'/' + QString::number(id).rightJustified(5, u'0') + u".pas"_s;
+        // Its data file first, as the client answers: a job is released only with it (the
+        // group asks for no values).
+        Platform::WriteLine(w.Folder() + u"%1_%2_%3.dat"_s.arg(Platform::ComputerName())
+                                             .arg(id, 5, 10, QChar(u'0'))
+                                             .arg(held->created),
+                            u"QorvexMaster,2"_s, true);
+        QTest::qWait(50);
         state.ResumeTiming();
         QElapsedTimer t;
         t.start();

@@ -1,5 +1,6 @@
 // The entry rows of the job entry window: one row per category of the selected job's printer
 // group, with its list of values, laid out on the scrolled canvas.
+#include "categories/categoryrules.h"
 #include "categories/ccategory.h"
 #include "categories/ccategoryvalue.h"
 #include "common/bcommon.h"
@@ -30,26 +31,7 @@ QWidget* FPrintJobs::CEntryRow::Field() const {
 }
 
 void FPrintJobs::AddListEntries(QComboBox* combo, const CCategory& category, CPrintJobInfo& job) {
-    QStringList entries;
-    for (const auto& entry : category.PreDefinedValues) {
-        CCategoryValue value;
-        CError err;
-        if (!value.ConvertPreDefinedValue(*entry, job, category.CategoryName, &err)) {
-            ReportUnexpectedError(QStringLiteral("LoadUserValues"), err);
-            continue;
-        }
-        if (!value.ValueKnown) continue;
-        if (entry->Description() != QLatin1String("Path and Filename") &&
-            HoldsPath(value.ValueString)) {
-            bool ok = false;
-            const QStringList lines = Platform::ReadLines(value.ValueString, &ok);
-            for (const QString& line : lines)
-                if (const QString text = TrimAtNul(line).trimmed(); !text.isEmpty())
-                    entries << text;
-        } else {
-            entries << value.ValueString;
-        }
-    }
+    QStringList entries = CategoryListEntries(category, job);
     entries << QStringLiteral(" "); // the way to choose an empty value
     // An entry reads in the field as it can be stored, so that the list still holds it.
     for (QString& entry : entries) entry.truncate(kValueTextWidth);

@@ -1,5 +1,6 @@
 // Save and Cancel of the job entry window: the checks of the entry rows, storing the selected
 // jobs with the entered values, and the answers to the monitor.
+#include "categories/categoryrules.h"
 #include "categories/ccategory.h"
 #include "categories/ccategoryvalue.h"
 #include "categories/cpredefinedvalue.h"
@@ -26,19 +27,6 @@ void Trace(const char* text) {
     WriteLog(QStringLiteral("I"), QString::fromLatin1(text));
 }
 
-bool ListHas(const QComboBox* combo, const QString& text) {
-    const QString upper = text.toUpper();
-    for (int k = 0; k < combo->count(); ++k)
-        if (combo->itemText(k).toUpper() == upper) return true;
-    return false;
-}
-
-bool ListAllEmpty(const QComboBox* combo) {
-    for (int k = 0; k < combo->count(); ++k)
-        if (!combo->itemText(k).isEmpty()) return false;
-    return true;
-}
-
 QString Quoted(const QString& name) {
     return QLatin1Char('\'') + name + QLatin1Char('\'');
 }
@@ -63,25 +51,14 @@ bool FPrintJobs::ValidateRows() {
                 Quoted(name) + QLatin1Char('.'));
             return false;
         }
-        if (k.Pattern.toUpper() != QLatin1String("ANY") &&
-            !MatchPattern(row.combo->currentText(), k.Pattern)) {
-            Warn(Quoted(name) + QStringLiteral("does not match pattern:") + k.Pattern);
-            return false;
-        }
         if (name == QLatin1String("Quality")) CoupleQualityCost(int(i) + 1);
         const QString text = row.combo->currentText();
-        if (!k.AllowBlankValues && text.isEmpty() &&
-            !(k.OnlyPreDefinedValues && ListAllEmpty(row.combo))) {
-            Warn(Quoted(name) + QStringLiteral(" cannot be blank."));
+        QString listed = k.MaskUserInput && row.masked ? row.masked->text() : text;
+        QStringList list;
+        for (int n = 0; n < row.combo->count(); ++n) list << row.combo->itemText(n);
+        if (const QString broken = BrokenCategoryRule(k, text, listed, list); !broken.isEmpty()) {
+            Warn(broken);
             return false;
-        }
-        if (k.OnlyPreDefinedValues && !k.AllowBlankValues) {
-            QString value = k.MaskUserInput && row.masked ? row.masked->text() : text;
-            if (value.isEmpty()) value = text;
-            if (!ListHas(row.combo, value)) {
-                Warn(Quoted(name) + QStringLiteral(" is invalid."));
-                return false;
-            }
         }
     }
     return true;

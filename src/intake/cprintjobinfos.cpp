@@ -81,6 +81,16 @@ void ReportStoreFailure() {
     m.title = gEnv.m_sTitle;
     Platform::ShowMessage(m);
 }
+void ReportSentBack(const CPrintJobInfo& job, const QString& why) {
+    const QString text = QStringLiteral("The print job \"") + job.DocumentName +
+                         QStringLiteral("\" was not released: ") + why;
+    WriteLog(QStringLiteral("E"), text);
+    Platform::Message m;
+    m.text = text;
+    m.title = gEnv.m_sTitle;
+    m.icon = Platform::MsgIcon::Exclamation;
+    Platform::ShowMessage(m);
+}
 } // namespace
 
 CJobFolderListing ListJobFolder(const QString& folder) {
@@ -306,7 +316,15 @@ int CPrintJobInfos::GetPrintJobs(CMonitor& monitor) {
         }
         const auto job = Copy(*memo.job);
         const bool fileThere = Platform::IsFile(path);
-        const EJobDecision decision = Decide(*job, JobExists(*job), fileThere);
+        EJobDecision decision = Decide(*job, JobExists(*job), fileThere);
+        // Values the monitor refused: asked for again, never stored again as they were.
+        if (const QString why = Platform::ReadLines(base + QStringLiteral("why")).value(0);
+            !why.isEmpty() && decision != EJobDecision::NotLogged &&
+            decision != EJobDecision::Skipped) {
+            ReportSentBack(*job, why);
+            if (decision == EJobDecision::Store) decision = EJobDecision::Skipped;
+            memo.answered = decision == EJobDecision::Skipped;
+        }
         if (decision == EJobDecision::Display) {
             if (job->MachineName.contains(QLatin1String("unavailable"), Qt::CaseInsensitive))
                 job->MachineName = gEnv.m_sMachineName;

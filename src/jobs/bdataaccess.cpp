@@ -4,6 +4,7 @@
 #include "common/environment.h"
 #include "common/values.h"
 #include "jobs/cprintjobinfo.h"
+#include "jobs/importtrust.h"
 #include "jobs/masterfields.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -15,6 +16,7 @@ namespace {
 constexpr qint64 kOpenRetryMs = 2000;
 constexpr qint64 kTableRetryMs = 5000;
 constexpr int kRetryPauseMs = 100;
+constexpr qint64 kMaxFileBytes = 16 << 20; // a job's data or job file, many times over
 
 // Tries until it works or limitMs have passed since the first attempt, pausing in between.
 template <class F> bool Retry(qint64 limitMs, F&& attempt) {
@@ -47,6 +49,11 @@ void PlacePrintData(QString& printData, qint64 id) {
     const QString target = gEnv.m_sDataPath + QString::number(id) + QStringLiteral(".prn");
     if (!gEnv.m_sDataPath.isEmpty() && Platform::MoveFileNoReplace(printData, target)) {
         printData = target;
+        // The printed document: for the importing account only.
+        if (!Platform::MakePrivate(target))
+            WriteLog(QStringLiteral("E"),
+                     target + QStringLiteral(" left readable: ") + Platform::LastFileError().text,
+                     true);
         return;
     }
     WriteLog(QStringLiteral("E"),
@@ -246,6 +253,7 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
     WriteTrace(QStringLiteral("starting checklocal jobs"));
     const QString root = AddBackslash(rootPath);
     CStore store;
+    const CImportTrust trust(root);
     QStringList users;
     if (!root.isEmpty() && Platform::IsDir(root))
         Platform::ListMatching(root + QStringLiteral("*"), Platform::ListKind::FilesAndFolders,
@@ -258,6 +266,7 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
         if (result.ended) break;
         CJobFolder folder(root + user + QLatin1Char('/'));
         const QString& s = folder.Path();
+        const Platform::Folder dir = Platform::Folder::Open(s);
         for (const QString& listed : folder.DataFiles()) {
             if (result.ended) break;
             // At least one job per call, so that a folder that keeps changing cannot stall it.
@@ -269,15 +278,18 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
             const QString base = CJobFolder::Base(name);
             if (base.isEmpty()) continue;
             // The monitor is still writing a job whose job file says so.
-            bool jobRead = false;
+            // Read through the folder opened once, with the owner of the very file read.
+            QByteArray bytes;
+            uint jobOwner = 0, dataOwner = 0;
             const QString jobFile = base + QStringLiteral(".prt");
-            const QStringList jobLines =
-                folder.Has(jobFile) ? Platform::ReadLines(s + jobFile, &jobRead) : QStringList();
+            const bool jobRead =
+                folder.Has(jobFile) && dir.Read(jobFile, kMaxFileBytes, &bytes, &jobOwner);
+            const QStringList jobLines = jobRead ? Platform::DecodeLines(bytes) : QStringList();
             if (jobRead && AnyLineHas(jobLines, QStringLiteral("Spooling"))) continue;
             WriteTrace(QStringLiteral("stemp2 is") + base);
             const QString prefix = name.left(name.size() - 3);
-            bool dataRead = false;
-            const QStringList dataLines = Platform::ReadLines(s + name, &dataRead);
+            const bool dataRead = dir.Read(name, kMaxFileBytes, &bytes, &dataOwner);
+            const QStringList dataLines = dataRead ? Platform::DecodeLines(bytes) : QStringList();
             if (dataRead && IsCancelAnswer(dataLines)) {
                 for (const char* ext : {".prt", ".dat", ".prn"})
                     Platform::RemoveFile(s + base + QLatin1String(ext));
@@ -302,6 +314,14 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                              (err.number ? err.description : QStringLiteral("bad format version")),
                          true);
                 ++result.unreadable;
+                continue;
+            }
+            const QString refusal =
+                trust.Refusal(job, dataOwner, sameJobFile && !job.JobFileName.isEmpty(), jobOwner);
+            if (!refusal.isEmpty()) {
+                WriteLog(QStringLiteral("E"),
+                         s + name + QStringLiteral(" left in place: ") + refusal, true);
+                ++result.refused;
                 continue;
             }
             job.JobFileName = name.left(name.lastIndexOf(QLatin1Char('.')));

@@ -35,6 +35,7 @@ struct CImportResult {
     int unreadable = 0; // data file could not be read: left in place
     int failed = 0;     // could not be stored: left in place
     int unreleased = 0; // held jobs that printed without the monitor's release: left in place
+    int refused = 0;    // not the word of whom it speaks for: left in place
     QString error;      // why the database could not be used, when it could not
     // Ended before the last job, every file of the rest kept: the database failed as a whole
     // (error says why), or stop asked for it (interrupted).

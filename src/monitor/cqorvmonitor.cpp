@@ -10,6 +10,7 @@
 #include "platform/watcher.h"
 
 #include <QDateTime>
+#include <QThread>
 
 #include <utility>
 
@@ -31,9 +32,13 @@ CQorvMonitor::CQorvMonitor(Platform::ICupsServer& cups, QStringList printers, QO
     });
     connect(&m_reminder, &QTimer::timeout, this, &CQorvMonitor::Remind);
     connect(&m_save, &QTimer::timeout, this, &CQorvMonitor::SaveState);
+    m_counters.setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
 }
 
 CQorvMonitor::~CQorvMonitor() {
+    // A count ends within its time limit; none may report to a monitor that is gone.
+    m_counters.clear();
+    m_counters.waitForDone();
     if (m_save.isActive()) SaveState();
 }
 

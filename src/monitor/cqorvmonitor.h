@@ -3,10 +3,12 @@
 // an acknowledgement, writes each job's job file into its user's folder of the data folder,
 // and acts on the answers exactly once: billing, moving, releasing or cancelling the job.
 //
-// Everything runs on the main thread inside the event loop. The scheduler answers every
+// Everything runs on the main thread inside the event loop but the counting of pages, which
+// may take seconds per document and runs on threads of its own. The scheduler answers every
 // request at once (a pull of notifications is never held open), so no call here waits for
 // long; what wakes the monitor is a pipe our notifier nudges at every event, the answer
 // folders watched with inotify, and a timer at the interval the scheduler asks pulls to keep.
+#include "monitor/jobfilelines.h"
 #include "platform/cups.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -14,10 +16,13 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QQueue>
 #include <QSet>
+#include <QThreadPool>
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace Platform {
 class FolderWatch;
@@ -40,7 +45,8 @@ public:
         QString billing;
         QString unmoved; // why the queue its user redirects it to was refused
         qint64 remindedMs = -1;
-        uint uid = 0; // the user's account
+        uint uid = 0;      // the user's account
+        int documents = 0; // counted in its job file
     };
     // A job the monitor does not take up (yet), and why.
     struct CRefusedJob {
@@ -48,6 +54,12 @@ public:
         QString user;
         qint64 created = 0;
         QString reason;
+    };
+    // The pages of a job's documents as they were when counting began.
+    struct CCount {
+        qint64 created = 0;
+        int documents = 0;
+        std::optional<CJobFacts> facts; // none while being counted
     };
     // A held job that printed without the monitor's release.
     struct CUnreleasedJob {
@@ -107,6 +119,15 @@ private:
     // A job the scheduler told of; created: it was just created (it may have finished since).
     void Consider(const Platform::CupsJob& job, bool created);
     void TakeUp(const Platform::CupsJob& job);
+    // The facts of the job's documents as they are now, once counted; else nullptr, and they are
+    // counted (one job of a user at a time, so that nobody's documents hold up another user's
+    // job), the job being looked at again when they are.
+    const CJobFacts* Counted(const Platform::CupsJob& job);
+    void CountNext(const QString& user);
+    void CountDone(int id, const QString& user, const CCount& count);
+    // The job file of a job as the scheduler tells it now.
+    bool WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, const Platform::CupsJob& job,
+                      const CJobFacts& facts);
     // Looks at jobs whose document is still arriving again, sooner first.
     void WaitForDocument(int id);
     void LookAtIncoming();
@@ -114,6 +135,8 @@ private:
     // Answers changed in a user's folder: only the jobs whose files changed are looked at.
     void UserChanged(const QString& user);
     void ReadDataAnswer(CTrackedJob& t);
+    // Refuses the values a user answered (why): the job stays held and the user is told.
+    void SendBack(CTrackedJob& t, const Platform::Folder& folder, const QString& why);
     void Release(CTrackedJob& t, const Platform::CupsJob& now);
     // Why the job's user could not submit it to queue himself, "" when he could.
     QString MoveRefusal(const CTrackedJob& t, const QString& queue);
@@ -164,6 +187,10 @@ private:
     std::unique_ptr<Platform::WakeFifo> m_wake;
     std::unique_ptr<Platform::FolderWatch> m_machine;
     QHash<QString, std::shared_ptr<Platform::FolderWatch>> m_users;
+    QHash<int, CCount> m_counts;
+    QHash<QString, QQueue<int>> m_countQueue; // per user, the jobs waiting to be counted
+    QSet<QString> m_counting;                 // users one of whose jobs is being counted
+    QThreadPool m_counters;
     QSet<int> m_incoming;
     int m_incomingMs = 0;
     QTimer m_pullTimer, m_renewTimer, m_reminder, m_save, m_incomingTimer;

@@ -2,6 +2,7 @@
 #include "monitor/cqorvmonitor.h"
 
 #include "common/bcommon.h"
+#include "monitor/answerrules.h"
 #include "monitor/jobfilelines.h"
 #include "monitor/monitorlog.h"
 #include "platform/files.h"
@@ -71,10 +72,31 @@ void CQorvMonitor::UserChanged(const QString& user) {
 
 void CQorvMonitor::ReadDataAnswer(CTrackedJob& t) {
     QStringList lines;
-    if (!ReadAnswer(m_usersDir.Child(t.user), t.base + QStringLiteral(".dat"), t, &lines)) return;
+    const Platform::Folder folder = m_usersDir.Child(t.user);
+    if (!ReadAnswer(folder, t.base + QStringLiteral(".dat"), t, &lines) || lines.isEmpty())
+        return; // empty: still being written, its end is another change
+    const QString broken = BrokenAnswer(lines, m_queues.value(t.queue.toLower()).makeAndModel);
+    if (!broken.isEmpty()) return SendBack(t, folder, broken);
+    folder.Remove(t.base + QStringLiteral(".why"));
     t.billing = BillingText(lines);
     t.settled = true;
     SaveStateSoon();
+}
+
+void CQorvMonitor::SendBack(CTrackedJob& t, const Platform::Folder& folder, const QString& why) {
+    // The job stays held; its user's window shows it again with the reason.
+    Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": answer refused: ") + why);
+    const QString prt = t.base + QStringLiteral(".prt");
+    QByteArray job;
+    uint owner = 0;
+    const bool reshown = folder.Save(t.base + QStringLiteral(".why"), Platform::EncodeLines({why}),
+                                     0644, int(m_self.uid)) &&
+                         folder.Remove(t.base + QStringLiteral(".dat")) &&
+                         folder.Read(prt, 1 << 20, &job, &owner) && owner == m_self.uid &&
+                         folder.Save(prt, job, 0644, int(m_self.uid)); // read anew
+    if (!reshown)
+        Log(QStringLiteral("E"),
+            JobText(t) + QStringLiteral(": not sent back: ") + Platform::LastFileError().text);
 }
 
 void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
@@ -123,11 +145,17 @@ void CQorvMonitor::CheckAnswers(CTrackedJob& t) {
 
 void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     if (!t.settled) ReadDataAnswer(t);
+    // Released only with its values: a ".dat" missing, refused or not the job's user's, and
+    // the job stays held.
+    if (!t.settled) return;
     // A ".shd" line naming another queue of this server sends the job there first.
     QStringList shd;
     const Platform::Folder folder = m_usersDir.Child(t.user);
-    // A ".dat" or ".shd" there that is not the job's user's: the job stays held.
-    if (!t.settled && folder.Has(t.base + QStringLiteral(".dat"))) return;
+    // Documents sent after the job file was written are counted before the job prints.
+    if (now.documents > t.documents) {
+        const CJobFacts* facts = Counted(now);
+        if (!facts || !WriteJobFile(t, folder, now, *facts)) return;
+    }
     if (!ReadAnswer(folder, t.base + QStringLiteral(".shd"), t, &shd) &&
         folder.Has(t.base + QStringLiteral(".shd")))
         return;

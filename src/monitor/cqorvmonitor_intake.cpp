@@ -33,6 +33,81 @@ void CQorvMonitor::Refuse(const CupsJob& job, const QString& reason) {
     m_refused.insert(job.id, {job.queue, job.user, job.created, reason});
 }
 
+const CJobFacts* CQorvMonitor::Counted(const CupsJob& job) {
+    const auto it = m_counts.constFind(job.id);
+    if (it != m_counts.cend() && it->created == job.created && it->documents == job.documents)
+        return it->facts ? &*it->facts : nullptr;
+    m_counts.insert(job.id, {job.created, job.documents, {}});
+    m_countQueue[job.user].enqueue(job.id);
+    if (!m_counting.contains(job.user)) CountNext(job.user);
+    return nullptr;
+}
+
+void CQorvMonitor::CountNext(const QString& user) {
+    auto queue = m_countQueue.find(user);
+    while (queue != m_countQueue.end() && !queue->isEmpty()) {
+        const int id = queue->dequeue();
+        const auto it = m_counts.constFind(id);
+        if (it == m_counts.cend() || it->facts) continue;
+        m_counting.insert(user);
+        m_counters.start([this, id, user, count = *it] {
+            // Every document's pages as its content says, never what the client claimed.
+            CCount counted = count;
+            counted.facts = CJobFacts{{}, 0, 0};
+            for (int n = 1; n <= std::max(count.documents, 1); ++n) {
+                const QByteArray document = m_cups.Document(id, kMaxDocumentBytes, n);
+                if (document.isEmpty()) continue;
+                counted.facts->pages += std::max(Platform::CountPages(document), 1);
+                counted.facts->bytes += document.size();
+            }
+            QMetaObject::invokeMethod(
+                this, [this, id, user, counted] { CountDone(id, user, counted); },
+                Qt::QueuedConnection);
+        });
+        return;
+    }
+    m_countQueue.remove(user);
+}
+
+void CQorvMonitor::CountDone(int id, const QString& user, const CCount& count) {
+    m_counting.remove(user);
+    CountNext(user);
+    const auto current = [&] {
+        const auto it = m_counts.find(id);
+        return it != m_counts.end() && it->created == count.created &&
+                       it->documents == count.documents
+                   ? it
+                   : m_counts.end();
+    };
+    auto it = current();
+    if (it == m_counts.end()) return; // its documents changed since: counted again
+    it->facts = count.facts;
+    CupsJob job;
+    if (m_cups.Job(id, &job)) Consider(job, true); // it was unfinished, or just made, when seen
+    // Used, or of no more use: a count serves only the look it was made for.
+    if ((it = current()) != m_counts.end()) m_counts.erase(it);
+}
+
+bool CQorvMonitor::WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, const CupsJob& job,
+                                const CJobFacts& counted) {
+    CJobFacts facts = counted;
+    facts.server = m_server;
+    if (facts.pages <= 0) facts.pages = std::max(job.impressions, 1); // gone already
+    if (facts.bytes <= 0) facts.bytes = job.kOctets * 1024;
+    const QString name = t.base + QStringLiteral(".prt");
+    // The monitor's: its user reads it (and may remove it) but cannot change a billed fact.
+    const CupsQueue queue = m_queues.value(job.queue.toLower());
+    if (!folder.Save(name, Platform::EncodeLines(JobFileLines(job, queue, facts)), 0644,
+                     int(m_self.uid))) {
+        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
+                                     QLatin1Char('/') + name + QStringLiteral(": ") +
+                                     Platform::LastFileError().text);
+        return false;
+    }
+    t.documents = job.documents;
+    return true;
+}
+
 void CQorvMonitor::TakeUp(const CupsJob& job) {
     if (!m_queues.contains(job.queue.toLower())) RefreshQueues();
     const CupsQueue queue = m_queues.value(job.queue.toLower());
@@ -60,23 +135,9 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
                 JobText(t) + QStringLiteral(" could not be held: ") + m_cups.LastError());
     }
     if (t.held) Reserve(t, true);
-    CJobFacts facts{m_server, job.impressions, job.kOctets * 1024};
-    if (facts.pages <= 0) {
-        const QByteArray document = m_cups.Document(job.id, kMaxDocumentBytes);
-        facts.pages = Platform::CountPages(document);
-        if (!document.isEmpty()) facts.bytes = document.size();
-    }
-    if (facts.pages <= 0) facts.pages = 1;
-    const QString name = t.base + QStringLiteral(".prt");
-    // The user's own to read; the monitor's group reads it too.
-    if (!folder.Save(name, Platform::EncodeLines(JobFileLines(job, queue, facts)), 0640,
-                     int(t.uid))) {
-        // A held job stays held; the next sweep writes it again.
-        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
-                                     QLatin1Char('/') + name + QStringLiteral(": ") +
-                                     Platform::LastFileError().text);
-        return;
-    }
+    const CJobFacts* facts = Counted(job);
+    // A held job stays held meanwhile; when the file cannot be written, the next sweep writes it.
+    if (!facts || !WriteJobFile(t, folder, job, *facts)) return;
     t.done = job.Finished();
     CTrackedJob& kept = *m_jobs.insert(t.id, t);
     SaveStateSoon();

@@ -33,9 +33,11 @@ QString CQorvMonitor::LoadState(uint owner) {
         if (f.size() == 2 && f[0] == QLatin1String("policy")) m_policyProblem = f[1];
         if (f.size() == 5 && f[0] == QLatin1String("unreleased"))
             m_unreleased.insert(f[1].toInt(), {f[2], f[3], f[4].toLongLong()});
-        if (f.size() != 9 && f.size() != 10) continue; // 9: before moves could be refused
+        // 9: saved before moves could be refused, 10: before documents were counted
+        if (f.size() < 9 || f.size() > 11) continue;
         CTrackedJob t;
         t.id = f[0].toInt();
+        t.documents = f.value(10).toInt();
         t.user = f[1];
         t.base = f[2];
         t.queue = f[3];
@@ -73,7 +75,8 @@ void CQorvMonitor::SaveState() {
                              t.settled ? QStringLiteral("1") : QStringLiteral("0"),
                              t.done ? QStringLiteral("1") : QStringLiteral("0"),
                              t.billing,
-                             t.unmoved}
+                             t.unmoved,
+                             QString::number(t.documents)}
                      .join(QLatin1Char('\t'));
         if (!t.done) waiting.insert(t.user);
     }

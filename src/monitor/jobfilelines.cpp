@@ -104,6 +104,19 @@ QStringList JobFileLines(const Platform::CupsJob& job, const Platform::CupsQueue
             landscape ? QStringLiteral("Landscape") : QStringLiteral("Portrait")};
 }
 
+QList<std::pair<QString, QString>> DetailValues(const QStringList& dataLines) {
+    QList<std::pair<QString, QString>> values;
+    for (const QString& line : dataLines) {
+        if (!line.startsWith(QLatin1String("QorvexDetail"))) continue;
+        int pos = 0;
+        GetNextField(line, pos, QLatin1Char(',')); // the tag
+        GetNextField(line, pos, QLatin1Char(',')); // the version
+        QString name = GetNextField(line, pos, QLatin1Char(','));
+        values.emplace_back(std::move(name), GetNextField(line, pos, QLatin1Char(',')));
+    }
+    return values;
+}
+
 namespace {
 // Appends text to a billing text, escaped, as long as it fits its bytes; false once full.
 // Separators and the escape are escaped, format and control characters dropped; an escaped
@@ -134,13 +147,7 @@ QString BillingText(const QStringList& dataLines) {
     if (IsCancelAnswer(dataLines) || IsUnreleasedAnswer(dataLines)) return {};
     QString text;
     int bytes = 0;
-    for (const QString& line : dataLines) {
-        if (!line.startsWith(QLatin1String("QorvexDetail"))) continue;
-        int pos = 0;
-        GetNextField(line, pos, QLatin1Char(',')); // the tag
-        GetNextField(line, pos, QLatin1Char(',')); // the version
-        const QString name = GetNextField(line, pos, QLatin1Char(','));
-        const QString value = GetNextField(line, pos, QLatin1Char(','));
+    for (const auto& [name, value] : DetailValues(dataLines)) {
         if ((!text.isEmpty() && !AppendBilling(text, bytes, u"; ", true)) ||
             !AppendBilling(text, bytes, JobFileValue(name)) ||
             !AppendBilling(text, bytes, u"=", true) ||

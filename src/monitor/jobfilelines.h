@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // What is known of a job beyond the scheduler's own attributes.
 struct CJobFacts {
     QString server; // this machine's short name
@@ -29,6 +31,8 @@ QString JobBaseName(const QString& server, int id, qint64 created);
 QString PassFileName(int id);
 // The job number a name given by PassFileName stands for, 0 for any other name.
 int PassFileNumber(const QString& name);
+// The category name and value of each detail line of a data file, as written.
+QList<std::pair<QString, QString>> DetailValues(const QStringList& dataLines);
 // "name=value" of each detail line of a data file, joined with "; ", cut to the scheduler's
 // limit for job-billing on a character boundary; "" for the answer "cancel". Within names and
 // values ";", "=" and "\" are escaped with "\", format and control characters dropped, so that

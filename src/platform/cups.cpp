@@ -6,6 +6,8 @@
 #define POINTERHOLDER_TRANSITION 4 // no legacy pointer types
 #include <qpdf/QPDF.hh>
 
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QUrl>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -248,23 +251,24 @@ QString SpoolFolder(const QByteArray& server) {
 }
 } // namespace
 
-QByteArray CupsServer::Document(int id, qint64 maxBytes) {
+QByteArray CupsServer::Document(int id, qint64 maxBytes, int number) const {
     const QByteArray host = m_host.isEmpty() ? QByteArray(cupsServer()) : m_host;
     // Read where the scheduler keeps it (the monitor's group may), at the disk's pace; a
     // compressed one is left to the scheduler.
     const QString spool = SpoolFolder(host);
     bool ok = false;
-    const QByteArray kept =
-        spool.isEmpty()
-            ? QByteArray()
-            : ReadHead(spool + QStringLiteral("/d%1-001").arg(id, 5, 10, QLatin1Char('0')),
-                       maxBytes, &ok);
+    const QByteArray kept = spool.isEmpty()
+                                ? QByteArray()
+                                : ReadHead(spool + QStringLiteral("/d%1-%2")
+                                                       .arg(id, 5, 10, QLatin1Char('0'))
+                                                       .arg(number, 3, 10, QLatin1Char('0')),
+                                           maxBytes, &ok);
     if (ok && !kept.startsWith("\x1f\x8b")) return kept;
     // Else on a connection of its own: the document follows the response on it, and once
     // maxBytes are read, closing it leaves the rest unread, however large.
     const std::unique_ptr<http_t, void (*)(http_t*)> http(Connect(host), httpClose);
     Ipp request(Request(IPP_OP_CUPS_GET_DOCUMENT, "job-uri", JobUri(id)));
-    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", 1);
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", number);
     Ipp response;
     // As every libcups request does: once more after authenticating.
     for (int tries = 0; http && tries < 3 && !response; ++tries) {
@@ -275,10 +279,7 @@ QByteArray CupsServer::Document(int id, qint64 maxBytes) {
         if (!response && httpGetStatus(http.get()) != HTTP_STATUS_UNAUTHORIZED) break;
     }
     QByteArray data;
-    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
-        m_error = QStringLiteral("CUPS-Get-Document: ") + Text(cupsLastErrorString());
-        return data;
-    }
+    if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return data;
     char buffer[65536];
     while (data.size() < maxBytes) {
         const ssize_t n = httpRead2(
@@ -607,6 +608,46 @@ MediaSize LookUpMedia(const QString& media) {
     return size;
 }
 
+namespace {
+// Runs the document on a device that prints nothing and asks the device how many pages went
+// out. "quit" only stops the document; the count follows a mark the document cannot know.
+int CountPostScriptPages(const QByteArray& document) {
+    const QByteArray mark = "pages-" + QByteArray::number(QRandomGenerator::system()->generate64());
+    QProcess gs;
+    gs.setStandardErrorFile(QProcess::nullDevice());
+    // A document may be made to run for ever or to eat memory: it yields to every other
+    // process and is stopped at its limits.
+    gs.setChildProcessModifier([] {
+        const rlimit cpu{kCountMs / 1000, kCountMs / 1000 + 1}, memory{1L << 30, 1L << 30};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+        ::setrlimit(RLIMIT_AS, &memory);
+        [[maybe_unused]] const int ignored = ::nice(10);
+    });
+    gs.start(
+        QStringLiteral("gs"),
+        {QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+         QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=nullpage"),
+         QStringLiteral("-sOutputFile=/dev/null"), QStringLiteral("-c"),
+         QString::fromLatin1("/quit {stop} def {(%stdin) (r) file cvx exec} stopped pop "
+                             "systemdict begin (" +
+                             mark + " ) print currentpagedevice /PageCount get == flush end")});
+    if (!gs.waitForStarted()) return 0;
+    gs.write(document);
+    gs.closeWriteChannel();
+    if (!gs.waitForFinished(kCountMs)) {
+        gs.kill();
+        gs.waitForFinished();
+        return 0;
+    }
+    const QByteArray out = gs.readAllStandardOutput();
+    const qsizetype at = out.lastIndexOf(mark + ' ');
+    if (at < 0) return 0;
+    bool ok = false;
+    const int n = out.mid(at + mark.size() + 1).trimmed().toInt(&ok);
+    return ok ? n : 0;
+}
+} // namespace
+
 int CountPages(const QByteArray& document) {
     if (document.startsWith("%PDF")) {
         try {
@@ -618,17 +659,7 @@ int CountPages(const QByteArray& document) {
             return 0;
         }
     }
-    if (document.startsWith("%!")) {
-        // The DSC page count: in the header, or at the end when the header says "(atend)".
-        qsizetype at = document.size();
-        while ((at = document.lastIndexOf("%%Pages:", at - 1)) >= 0) {
-            const qsizetype end = document.indexOf('\n', at);
-            bool ok = false;
-            const int n = document.mid(at + 8, end < 0 ? -1 : end - at - 8).trimmed().toInt(&ok);
-            if (ok && n > 0) return n;
-            if (at == 0) break;
-        }
-    }
+    if (document.startsWith("%!")) return CountPostScriptPages(document);
     return 0;
 }
 

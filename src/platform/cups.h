@@ -96,9 +96,9 @@ public:
     virtual bool Jobs(QList<CupsJob>* out) = 0;
     // False when the job is unknown (or the scheduler cannot be reached).
     virtual bool Job(int id, CupsJob* out) = 0;
-    // The first document of a job, at most maxBytes of it (no more is read); empty when
-    // unavailable.
-    virtual QByteArray Document(int id, qint64 maxBytes) = 0;
+    // Document number (from 1) of a job, at most maxBytes of it (no more is read); empty when
+    // unavailable. Safe on any thread: it changes nothing here, not even LastError().
+    virtual QByteArray Document(int id, qint64 maxBytes, int number = 1) const = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
     virtual bool Cancel(int id) = 0;
@@ -157,7 +157,7 @@ public:
     bool Queues(QList<CupsQueue>* out) override;
     bool Jobs(QList<CupsJob>* out) override;
     bool Job(int id, CupsJob* out) override;
-    QByteArray Document(int id, qint64 maxBytes) override;
+    QByteArray Document(int id, qint64 maxBytes, int number = 1) const override;
     bool Hold(int id) override;
     bool Release(int id) override;
     bool Cancel(int id) override;
@@ -203,8 +203,10 @@ struct MediaSize {
 };
 MediaSize LookUpMedia(const QString& media);
 
-// Pages of a PDF or PostScript document, 0 when they cannot be told.
+// Pages of a PDF or PostScript document, 0 when they cannot be told. PostScript is run (by
+// ghostscript, safely, at most kCountMs) and its printed pages counted: its comments may lie.
 int CountPages(const QByteArray& document);
+constexpr int kCountMs = 10000;
 
 // The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event
 // it nudges a named pipe of the monitor's and passes on nothing of the event. Its recipient is

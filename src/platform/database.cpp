@@ -1,5 +1,6 @@
 // The job database's store: opening it, the duplicate test, inserting jobs, creating tables.
 #include "platform/databaseconnection.h"
+#include "platform/files.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -276,6 +277,10 @@ CreateResult CreateJobDatabase(const QString& target, const QList<ColumnDef>& ma
         impl.Disconnect();
         return CreateResult::Failed;
     };
+    // Only its owner (the importing account) reads a new SQLite file; SQLite gives its side
+    // files the same mode.
+    if (t.kind == DatabaseTarget::Kind::SQLite && !MakePrivateFile(t.path))
+        return fail(LastFileError().text);
     if (!impl.Connect(target, "rwc")) return fail(impl.error);
     for (const char* table : {"Master", "Detail"})
         if (!impl.ColumnsOf(QLatin1String(table)).isEmpty()) {

@@ -250,17 +250,26 @@ bool CanOpenForAppending(const QString& path) {
     return CanOpen(path, O_WRONLY | O_APPEND);
 }
 
+namespace {
+QStringList SplitLines(const QString& text) {
+    QStringList lines;
+    ForEachLine(QStringView(text), [&](QStringView line) {
+        lines << line.toString();
+        return true;
+    });
+    return lines;
+}
+} // namespace
+
 QStringList ReadLines(const QString& path, bool* ok) {
     QString text;
     const bool read = ReadTextFile(path, &text);
     if (ok) *ok = read;
-    QStringList lines;
-    if (read)
-        ForEachLine(QStringView(text), [&](QStringView line) {
-            lines << line.toString();
-            return true;
-        });
-    return lines;
+    return read ? SplitLines(text) : QStringList();
+}
+
+QStringList DecodeLines(const QByteArray& bytes) {
+    return SplitLines(DecodeText(bytes));
 }
 
 QByteArray EncodeLines(const QStringList& lines) {
@@ -583,6 +592,35 @@ bool Folder::Read(const QString& name, qint64 maxBytes, QByteArray* out, uint* o
     }
     Posix::Close(fd);
     return ok;
+}
+
+bool MakePrivateFile(const QString& path) {
+    const QByteArray n = EncodeName(path);
+    const int fd =
+        ::open(n.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno == EEXIST ? KindOf(path) == EntryKind::Regular : Fail(errno);
+    const bool ok = ::fchmod(fd, 0600) == 0 || Fail(errno); // whatever the umask
+    Posix::Close(fd);
+    return ok;
+}
+
+bool MakePrivate(const QString& path) {
+    const int fd =
+        ::open(EncodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return Fail(errno);
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 || Fail(errno);
+    if (ok && !S_ISREG(st.st_mode)) ok = FailNotRegular();
+    if (ok && (st.st_mode & 077) != 0) ok = ::fchmod(fd, st.st_mode & 07700) == 0 || Fail(errno);
+    Posix::Close(fd);
+    return ok;
+}
+
+bool Folder::Owner(uint* owner) const {
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return false;
+    *owner = st.st_uid;
+    return true;
 }
 
 bool Folder::Has(const QString& name) const {

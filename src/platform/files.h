@@ -23,6 +23,8 @@ bool ReadTextFile(const QString& path, QString* text);
 QByteArray ReadHead(const QString& path, qint64 maxBytes, bool* ok);
 // Lines of a text file; CR LF, LF and a lone CR end a line. Empty list when unreadable.
 QStringList ReadLines(const QString& path, bool* ok = nullptr);
+// The lines of bytes read from a file, decoded as DecodeText does.
+QStringList DecodeLines(const QByteArray& bytes);
 // Whether the regular file (links followed) can be opened so, without changing or creating it.
 bool CanOpenForReading(const QString& path);
 bool CanOpenForAppending(const QString& path);
@@ -132,6 +134,11 @@ bool MoveFile(const QString& from, const QString& to);
 // Across file systems the source goes only once its copy is whole and synced.
 bool MoveFileNoReplace(const QString& from, const QString& to);
 bool RemoveFile(const QString& path);
+// Makes an empty file that only its owner may read or write, when there is no entry of that
+// name; true when it was made or a regular file is there.
+bool MakePrivateFile(const QString& path);
+// Takes every right of group and others from a regular file (not a link) of this process's.
+bool MakePrivate(const QString& path);
 bool MakeDir(const QString& path);
 bool MakePath(const QString& path);
 QString Separator();
@@ -165,6 +172,8 @@ public:
     bool Save(const QString& name, const QByteArray& data, int mode, int owner = -1) const;
     // At most maxBytes of a regular file, and the file's owner as the opened file tells.
     bool Read(const QString& name, qint64 maxBytes, QByteArray* out, uint* owner) const;
+    // The folder's own owner; false when it cannot be told.
+    bool Owner(uint* owner) const;
     // Whether an entry of that name is there (a link counts, not followed).
     bool Has(const QString& name) const;
     bool Remove(const QString& name) const;

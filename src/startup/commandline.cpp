@@ -157,12 +157,13 @@ int Import(const QStringList& args) {
               .arg(r.kept)
               .arg(r.unreadable)
               .arg(r.failed)
-              .arg(gEnv.m_bOffline ? QStringLiteral(" (offline: nothing moved)") : QString())
+              .arg((r.refused ? QStringLiteral(", %1 refused").arg(r.refused) : QString()) +
+                   (gEnv.m_bOffline ? QStringLiteral(" (offline: nothing moved)") : QString()))
               .arg(r.unreleased ? QStringLiteral(", %1 printed without release (left in place)")
                                       .arg(r.unreleased)
                                 : QString()));
     if (!r.error.isEmpty()) Print(stderr, QStringLiteral("qorvlog: job database: ") + r.error);
-    return r.failed > 0 || r.unreadable > 0 ? 1 : 0;
+    return r.failed > 0 || r.unreadable > 0 || r.refused > 0 ? 1 : 0;
 }
 bool WriteOut(const QByteArray& bytes) {
     return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());

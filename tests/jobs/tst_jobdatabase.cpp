@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <memory>
 #include <optional>
@@ -384,6 +385,91 @@ private Q_SLOTS:
         QCOMPARE(Names(root), left);
         QCOMPARE(probe.Rows(u"SELECT count(*) FROM Master"_s), u"2"_s);
         QCOMPARE(m_messages->Joined(), QString());
+    }
+
+    // A new SQLite database, its side files and the print data it keeps are its owner's alone,
+    // whatever the umask.
+    void privateFiles() {
+        const mode_t umask = ::umask(022);
+        const QString db = New(u"sqlite"_s);
+        QCOMPARE(JobStore(db).Save(Job(), box().Write(u"u/JOB1.prn"_s, "print data")), 1);
+        JobStore open(db); // keeps the side files
+        ::umask(umask);
+        QStringList modes;
+        for (const QString& f : {db, db + u"-wal"_s, db + u"-shm"_s, gEnv.m_sDataPath + u"1.prn"_s})
+            modes << QString::number(QFileInfo(f).permissions(), 16);
+        QCOMPARE(modes.join(u' '), u"6600 6600 6600 6600"_s); // owner and user: read, write
+    }
+
+    // The README's PostgreSQL roles: the importing one stores a job but can neither change nor
+    // remove one, the reporting one only reads.
+    void postgresRoles() {
+        NEED(u"postgresql"_s);
+        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
+        const qsizetype at = readme.indexOf(u"      CREATE ROLE qorvlog_import"_s);
+        QString sql = readme.mid(at, readme.indexOf(u"\n\n"_s, at) - at);
+        sql.remove(QRegularExpression(u"--[^\n]*"_s)).replace(u"accounting"_s, u"jobs"_s);
+        New(u"postgresql"_s);
+        QVERIFY(at > 0 && m_dbs.Server().Sql(u"jobs"_s, sql.split(u';', Qt::SkipEmptyParts)));
+        const QString importer = m_dbs.Server().Uri(u"jobs"_s, u"qorvlog_import"_s);
+        const QString reporter = m_dbs.Server().Uri(u"jobs"_s, u"qorvlog_report"_s);
+        QCOMPARE(JobStore(importer).Save(Job()), 1);
+        QCOMPARE(
+            (QList<bool>{SqlProbe(importer).Exec(u"UPDATE master SET pagespercopy = 1"_s),
+                         SqlProbe(importer).Exec(u"DELETE FROM detail"_s),
+                         SqlProbe(reporter).Exec(u"DELETE FROM detail"_s),
+                         SqlProbe(reporter).Exec(u"INSERT INTO detail (recordid) VALUES (1)"_s)}),
+            (QList<bool>{false, false, false, false}));
+        QCOMPARE(SqlProbe(reporter).Rows(u"SELECT count(*) FROM master"_s), u"1"_s);
+    }
+
+    // Whose word is stored: below a shared folder only facts from the monitor's job file (root's
+    // or the folder keeper's) with a data file of the user they name, or the keeper's own data
+    // file; in the user's own local folder only jobs in his name. Owners are uids ("-": no file);
+    // refusal "@": its facts are not the monitor's.
+    void importTrust_data() {
+        Table("root datOwner prtOwner document user refusal",
+              {"answer to the monitor's job file¦share¦61002¦0¦Plan.dwg¦jsmith¦",
+               "data file for another user¦share¦61001¦0¦Plan.dwg¦jsmith¦its data file does not "
+               "belong to \"jsmith\"",
+               "offline title for another user¦share¦61001¦-¦Offline Job¦jsmith¦@",
+               "offline title beside the job file¦share¦61002¦0¦Offline Job¦jsmith¦@",
+               "job file the user wrote¦share¦61002¦61002¦Plan.dwg¦jsmith¦@",
+               "the keeper's data file¦share¦0¦-¦Offline Job¦jsmith¦",
+               "own offline job¦local¦61002¦-¦Offline Job¦jsmith¦",
+               "offline job for another user¦local¦61002¦-¦Offline Job¦asmith¦it names "
+               "\"asmith\", not the importing user"});
+    }
+    void importTrust() {
+        QFETCH(QString, root);
+        QFETCH(QString, document);
+        QFETCH(QString, refusal);
+        if (::geteuid() != 0) QSKIP("needs root to give files to other users");
+        if (refusal == u"@"_s) refusal = u"its facts are not from a job file of the monitor"_s;
+        qputenv("QORVLOG_PASSWD", box()
+                                      .Write(u"passwd"_s, "alice:x:61001:61001::/:/bin/sh\n"
+                                                          "jsmith:x:61002:61002::/:/bin/sh\n")
+                                      .toUtf8());
+        CPrintJobInfo job = Job(document);
+        QFETCH(QString, user);
+        job.UserName = user;
+        QString dat = box().Path(root + u"/users/jsmith/A.dat"_s);
+        QVERIFY(QDir().mkpath(QFileInfo(dat).path()) && QDir().mkpath(gEnv.m_sLocalUserPath));
+        QVERIFY(job.SaveToFile(dat));
+        const QString prt = box().WriteLines(root + u"/users/jsmith/A.prt"_s, JobFields().Lines());
+        QFETCH(QString, datOwner);
+        QFETCH(QString, prtOwner);
+        for (const auto& [file, uid] : {std::pair{dat, datOwner}, {prt, prtOwner}})
+            QVERIFY(uid == u"-"_s ? QFile::remove(file)
+                                  : ::chown(file.toUtf8().constData(), uid.toUInt(), 0) == 0);
+        const CImportResult r =
+            CheckLocalJobs(box().Path(root + u"/users/"_s), New(u"sqlite"_s), false);
+        qunsetenv("QORVLOG_PASSWD");
+        QCOMPARE(u"%1 stored, %2 refused"_s.arg(r.stored).arg(r.refused),
+                 refusal.isEmpty() ? u"1 stored, 0 refused"_s : u"0 stored, 1 refused"_s);
+        const QString log = QString::fromUtf8(box().Read(u"local/tst_jobdatabase.txt"_s));
+        QVERIFY2(log.contains(u"A.dat left in place: "_s + refusal) == !refusal.isEmpty(),
+                 qPrintable(log));
     }
 
     // Only a data file that is the single line "cancel" cancels its job; "cancel" inside a
