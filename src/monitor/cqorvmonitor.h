@@ -72,6 +72,8 @@ public:
     static constexpr qint64 kMaxDocumentBytes = 64 << 20;
     static constexpr int kFirstLookMs = 10;
     static constexpr int kLastLookMs = 1000;
+    // Why a held job whose pages were not all counted is not taken up.
+    static const QString kUncounted;
     // Tag of this program's subscriptions.
     static inline const QString kTag = QStringLiteral("qorvmond");
     // The scheduler's policy that leaves holding, releasing, moving and changing jobs to the
