@@ -7,6 +7,7 @@
 #include <qpdf/QPDF.hh>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -640,6 +641,14 @@ int CountPostScriptPages(const QByteArray& document, bool* whole) {
     if (gs.exitStatus() != QProcess::NormalExit && whole) *whole = false;
     return int(gs.readAllStandardOutput().size());
 }
+
+// Run as PostScript, a PDF whose first words after its comments are "N G obj" stops there,
+// having printed nothing.
+bool StopsAtFirstObject(const QByteArray& document) {
+    static const QRegularExpression start(
+        QStringLiteral("^(?:\\s|%[^\\r\\n\\f]*+)*+\\d+\\s+\\d+\\s+obj\\b"));
+    return start.match(QString::fromLatin1(document.left(4096))).hasMatch();
+}
 } // namespace
 
 int CountPages(const QByteArray& document, bool* whole) {
@@ -656,7 +665,9 @@ int CountPages(const QByteArray& document, bool* whole) {
         } catch (const std::exception&) {
         }
     }
-    return std::max(pdf, CountPostScriptPages(document, whole));
+    return pdf > 0 && StopsAtFirstObject(document)
+               ? pdf
+               : std::max(pdf, CountPostScriptPages(document, whole));
 }
 
 namespace {
