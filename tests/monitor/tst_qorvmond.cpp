@@ -239,6 +239,31 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, queue, u"late"_s));
     }
 
+    // A document added to a held job after its job file was written, whose pages cannot all be
+    // counted, keeps the job held though its user answers.
+    void uncountedDocumentAddedLater() {
+        const auto http = Connect();
+        const int id = cupsCreateJob(http.get(), "Plotter", "late", 0, nullptr);
+        const QByteArray pdf = TestData(u"two.pdf"_s), ps = "%!PS\nshowpage {} loop\n";
+        for (const QByteArray& document : {pdf, ps}) {
+            QCOMPARE(cupsStartDocument(http.get(), "Plotter", id, "doc", CUPS_FORMAT_AUTO,
+                                       document == ps),
+                     HTTP_STATUS_CONTINUE);
+            QCOMPARE(
+                cupsWriteRequestData(http.get(), document.constData(), size_t(document.size())),
+                HTTP_STATUS_CONTINUE);
+            QCOMPARE(cupsFinishDocument(http.get(), "Plotter"), IPP_STATUS_OK);
+            QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
+        }
+        Answer(id, u"QorvexDetail,2,\"Matter\",\"M-4711\""_s, u"resume"_s);
+        const QByteArray held = u"job %1 on Plotter for %2 not released: its pages cannot"_s.arg(id)
+                                    .arg(Platform::LoginName())
+                                    .toUtf8();
+        QVERIFY(QTest::qWaitFor([&] { return m_monitor->peek(1 << 20).contains(held); },
+                                Platform::kCountMs + 5000));
+        QCOMPARE(Job(id).queue + u' ' + QString::number(int(Job(id).state)), u"Plotter 4"_s);
+    }
+
     // Answered while the monitor was stopped: "resume" bills and releases once, "delete" cancels,
     // a job cancelled in the scheduler is forgotten (its job file stays), an unanswered one stays
     // held, no job file is written twice and another user's monitor keeps its subscription.
