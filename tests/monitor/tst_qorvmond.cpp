@@ -623,7 +623,11 @@ private Q_SLOTS:
                                     u"--ambient-caps="_s + caps, u"env"_s,
                                     u"XDG_DATA_HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home})));
         const QString machine = u"Machines/"_s + Platform::ComputerName();
-        QVERIFY(Written(u"bob"_s, id));
+        // Its state is saved just after the job file is written.
+        QVERIFY(QTest::qWaitFor([&] {
+            return m_box->Read(u"share/data/"_s + machine + u"/qorvmond.state"_s)
+                .startsWith(QByteArray::number(id) + '\t');
+        }));
         m_monitor.reset(); // what it left stays still
         auto snapshot = [&](QStringList out = {}) {
             for (const QString& p : {u"."_s, u"users"_s, u"users/bob"_s, u"Machines"_s, machine})
