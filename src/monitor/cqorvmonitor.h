@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QMap>
 #include <QObject>
@@ -72,6 +73,8 @@ public:
     static constexpr qint64 kMaxDocumentBytes = 64 << 20;
     static constexpr int kFirstLookMs = 10;
     static constexpr int kLastLookMs = 1000;
+    // Why a held job whose pages were not all counted is not taken up.
+    static const QString kUncounted;
     // Tag of this program's subscriptions.
     static inline const QString kTag = QStringLiteral("qorvmond");
     // The scheduler's policy that leaves holding, releasing, moving and changing jobs to the
@@ -129,7 +132,7 @@ private:
     bool WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, const Platform::CupsJob& job,
                       const CJobFacts& facts);
     // Looks at jobs whose document is still arriving again, sooner first.
-    void WaitForDocument(int id);
+    void WaitForDocument(const Platform::CupsJob& job);
     void LookAtIncoming();
     void CheckAnswers(CTrackedJob& t);
     // Answers changed in a user's folder: only the jobs whose files changed are looked at.
@@ -191,7 +194,14 @@ private:
     QHash<QString, QQueue<int>> m_countQueue; // per user, the jobs waiting to be counted
     QSet<QString> m_counting;                 // users one of whose jobs is being counted
     QThreadPool m_counters;
-    QSet<int> m_incoming;
-    int m_incomingMs = 0;
+    // A user's jobs whose document is still arriving, looked at one at a time in turn, so that
+    // many of them cost no more than one; sooner again after one arrived.
+    struct CIncoming {
+        QQueue<int> jobs;
+        int ms = kFirstLookMs;
+        QDeadlineTimer due;
+    };
+    QHash<QString, CIncoming> m_incoming;
+    QSet<int> m_arriving; // the jobs of m_incoming
     QTimer m_pullTimer, m_renewTimer, m_reminder, m_save, m_incomingTimer;
 };

@@ -154,7 +154,9 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     // Documents sent after the job file was written are counted before the job prints.
     if (now.documents > t.documents) {
         const CJobFacts* facts = Counted(now);
-        if (!facts || !WriteJobFile(t, folder, now, *facts)) return;
+        if (facts && !facts->whole)
+            Log(QStringLiteral("E"), JobText(t) + QStringLiteral(" not released: ") + kUncounted);
+        if (!facts || !facts->whole || !WriteJobFile(t, folder, now, *facts)) return;
     }
     if (!ReadAnswer(folder, t.base + QStringLiteral(".shd"), t, &shd) &&
         folder.Has(t.base + QStringLiteral(".shd")))

@@ -161,30 +161,49 @@ void CQorvMonitor::Consider(const CupsJob& job, bool created) {
         m_refused.remove(job.id);
         return;
     }
-    if (job.Incoming()) return WaitForDocument(job.id);
-    m_incoming.remove(job.id);
+    if (job.Incoming()) return WaitForDocument(job);
     TakeUp(job);
 }
 
-void CQorvMonitor::WaitForDocument(int id) {
+void CQorvMonitor::WaitForDocument(const CupsJob& job) {
     // A held job's document may arrive after the job was created (Create-Job, then
     // Send-Document), and the scheduler sends no event when it has: look again.
-    if (m_incoming.contains(id)) return;
-    m_incoming.insert(id);
-    m_incomingMs = kFirstLookMs;
-    m_incomingTimer.start(m_incomingMs);
+    if (m_arriving.contains(job.id)) return;
+    m_arriving.insert(job.id);
+    CIncoming& in = m_incoming[job.user];
+    in.jobs.enqueue(job.id);
+    in.ms = kFirstLookMs;
+    in.due.setRemainingTime(in.ms);
+    if (!m_incomingTimer.isActive() || m_incomingTimer.remainingTime() > in.ms)
+        m_incomingTimer.start(in.ms);
 }
 
 void CQorvMonitor::LookAtIncoming() {
-    const QSet<int> waiting = std::exchange(m_incoming, {});
-    for (int id : waiting) {
-        CupsJob job;
-        if (!m_cups.Job(id, &job) || job.Finished()) continue;
-        if (job.Incoming())
-            m_incoming.insert(id);
-        else
-            Consider(job, true);
+    QList<CupsJob> arrived;
+    qint64 next = -1;
+    for (auto it = m_incoming.begin(); it != m_incoming.end();) {
+        if (it->due.hasExpired()) {
+            const int id = it->jobs.dequeue();
+            CupsJob job;
+            const bool known = m_cups.Job(id, &job);
+            if (known && job.Incoming() && !job.Finished()) {
+                it->jobs.enqueue(id);
+                it->ms = std::min(it->ms * 2, kLastLookMs);
+            } else {
+                m_arriving.remove(id);
+                if (known) arrived << job; // printed already, it may be: logged all the same
+                it->ms = kFirstLookMs;
+            }
+            it->due.setRemainingTime(it->ms);
+        }
+        if (it->jobs.isEmpty()) {
+            it = m_incoming.erase(it);
+            continue;
+        }
+        const qint64 left = it->due.remainingTime();
+        next = next < 0 ? left : std::min(next, left);
+        ++it;
     }
-    m_incomingMs = std::min(m_incomingMs * 2, kLastLookMs);
-    if (!m_incoming.isEmpty()) m_incomingTimer.start(m_incomingMs);
+    if (next >= 0) m_incomingTimer.start(int(next));
+    for (const CupsJob& job : std::as_const(arrived)) Consider(job, true);
 }

@@ -13,6 +13,9 @@ using Platform::CupsJob;
 using Platform::CupsJobState;
 using Platform::CupsQueue;
 
+const QString CQorvMonitor::kUncounted = QStringLiteral(
+    "its pages cannot all be counted (a document too large, or stopped at its time limit)");
+
 QString CQorvMonitor::Refusal(const CupsJob& job, Platform::Account* account) const {
     const QString name = QLatin1Char('"') + JobFileValue(job.user).left(80) + QLatin1Char('"');
     if (!UsableFolderName(job.user))
@@ -57,7 +60,9 @@ void CQorvMonitor::CountNext(const QString& user) {
             for (int n = 1; n <= std::max(count.documents, 1); ++n) {
                 const QByteArray document = m_cups.Document(id, kMaxDocumentBytes, n);
                 if (document.isEmpty()) continue;
-                counted.facts->pages += std::max(Platform::CountPages(document), 1);
+                bool whole = true;
+                counted.facts->pages += std::max(Platform::CountPages(document, &whole), 1);
+                counted.facts->whole &= whole && document.size() < kMaxDocumentBytes;
                 counted.facts->bytes += document.size();
             }
             QMetaObject::invokeMethod(
@@ -136,6 +141,8 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
     }
     if (t.held) Reserve(t, true);
     const CJobFacts* facts = Counted(job);
+    // Pages it may print past what was counted: held until an administrator decides.
+    if (facts && t.held && !facts->whole) return Refuse(job, kUncounted);
     // A held job stays held meanwhile; when the file cannot be written, the next sweep writes it.
     if (!facts || !WriteJobFile(t, folder, job, *facts)) return;
     t.done = job.Finished();

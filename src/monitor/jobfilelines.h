@@ -13,6 +13,7 @@ struct CJobFacts {
     QString server; // this machine's short name
     int pages = 1;  // pages per copy
     qint64 bytes = 0;
+    bool whole = true; // no document was cut short by a limit of its count
 };
 
 // The 22 lines of the job file, one value per line, every value on one line.

@@ -7,7 +7,7 @@
 #include <qpdf/QPDF.hh>
 
 #include <QProcess>
-#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -609,10 +609,10 @@ MediaSize LookUpMedia(const QString& media) {
 }
 
 namespace {
-// Runs the document on a device that prints nothing and asks the device how many pages went
-// out. "quit" only stops the document; the count follows a mark the document cannot know.
-int CountPostScriptPages(const QByteArray& document) {
-    const QByteArray mark = "pages-" + QByteArray::number(QRandomGenerator::system()->generate64());
+// Runs the document on a device that writes one byte for every page (every copy) it prints, at
+// once, to standard output, where nothing the document writes goes (-sstdout): the pages it
+// printed before it quit, dropped its device or ran out of time are counted all the same.
+int CountPostScriptPages(const QByteArray& document, bool* whole) {
     QProcess gs;
     gs.setStandardErrorFile(QProcess::nullDevice());
     // A document may be made to run for ever or to eat memory: it yields to every other
@@ -623,44 +623,51 @@ int CountPostScriptPages(const QByteArray& document) {
         ::setrlimit(RLIMIT_AS, &memory);
         [[maybe_unused]] const int ignored = ::nice(10);
     });
-    gs.start(
-        QStringLiteral("gs"),
-        {QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
-         QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=nullpage"),
-         QStringLiteral("-sOutputFile=/dev/null"), QStringLiteral("-c"),
-         QString::fromLatin1("/quit {stop} def {(%stdin) (r) file cvx exec} stopped pop "
-                             "systemdict begin (" +
-                             mark + " ) print currentpagedevice /PageCount get == flush end")});
+    gs.start(QStringLiteral("gs"),
+             {QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+              QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=bit"), QStringLiteral("-r10"),
+              QStringLiteral("-g1x1"), QStringLiteral("-dFIXEDMEDIA"),
+              QStringLiteral("-dFIXEDRESOLUTION"), QStringLiteral("-sOutputFile=-"),
+              QStringLiteral("-sstdout=%stderr"), QStringLiteral("-c"),
+              QStringLiteral("(%stdin) (r) file cvx exec")});
     if (!gs.waitForStarted()) return 0;
     gs.write(document);
     gs.closeWriteChannel();
     if (!gs.waitForFinished(kCountMs)) {
         gs.kill();
         gs.waitForFinished();
-        return 0;
     }
-    const QByteArray out = gs.readAllStandardOutput();
-    const qsizetype at = out.lastIndexOf(mark + ' ');
-    if (at < 0) return 0;
-    bool ok = false;
-    const int n = out.mid(at + mark.size() + 1).trimmed().toInt(&ok);
-    return ok ? n : 0;
+    // Stopped at a limit: what it would print after it is not known.
+    if (gs.exitStatus() != QProcess::NormalExit && whole) *whole = false;
+    return int(gs.readAllStandardOutput().size());
+}
+
+// Run as PostScript, a PDF whose first words after its comments are "N G obj" stops there,
+// having printed nothing.
+bool StopsAtFirstObject(const QByteArray& document) {
+    static const QRegularExpression start(
+        QStringLiteral("^(?:\\s|%[^\\r\\n\\f]*+)*+\\d+\\s+\\d+\\s+obj\\b"));
+    return start.match(QString::fromLatin1(document.left(4096))).hasMatch();
 }
 } // namespace
 
-int CountPages(const QByteArray& document) {
-    if (document.startsWith("%PDF")) {
+int CountPages(const QByteArray& document, bool* whole) {
+    if (whole) *whole = true;
+    // The scheduler prints a document as PDF or as PostScript by its content or by what its
+    // client says: whichever reading prints more is counted.
+    int pdf = 0;
+    if (document.left(1024).contains("%PDF")) {
         try {
-            QPDF pdf;
-            pdf.setSuppressWarnings(true);
-            pdf.processMemoryFile("job", document.constData(), size_t(document.size()));
-            return int(pdf.getAllPages().size());
+            QPDF reader;
+            reader.setSuppressWarnings(true);
+            reader.processMemoryFile("job", document.constData(), size_t(document.size()));
+            pdf = int(reader.getAllPages().size());
         } catch (const std::exception&) {
-            return 0;
         }
     }
-    if (document.startsWith("%!")) return CountPostScriptPages(document);
-    return 0;
+    return pdf > 0 && StopsAtFirstObject(document)
+               ? pdf
+               : std::max(pdf, CountPostScriptPages(document, whole));
 }
 
 namespace {

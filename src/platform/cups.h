@@ -205,7 +205,8 @@ MediaSize LookUpMedia(const QString& media);
 
 // Pages of a PDF or PostScript document, 0 when they cannot be told. PostScript is run (by
 // ghostscript, safely, at most kCountMs) and its printed pages counted: its comments may lie.
-int CountPages(const QByteArray& document);
+// whole: false when it was stopped at a limit, having printed the pages counted so far.
+int CountPages(const QByteArray& document, bool* whole = nullptr);
 constexpr int kCountMs = 10000;
 
 // The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event

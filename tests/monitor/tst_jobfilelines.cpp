@@ -81,6 +81,17 @@ private Q_SLOTS:
         row("pages ps end", "pages", ps("%!PS\n%%Pages: (atend)\nshowpage\n%%Pages: 7"), u"1"_s);
         row("pages ps quits", "pages", ps("%!PS\nshowpage (pages-1 9\n) print quit showpage"),
             u"1"_s);
+        // Pages printed before it really quits or drops its device count; the scheduler takes
+        // a PDF after blank lines, and runs one as PostScript when its client says so.
+        row("pages ps real quit", "pages", ps("%!PS\nshowpage showpage systemdict /quit get exec"),
+            u"2"_s);
+        row("pages ps no device", "pages", ps("\x04%!PS\nshowpage showpage nulldevice"), u"2"_s);
+        row("pages pdf after blank", "pages", ps("\r\n" + TestData(u"two.pdf"_s)), u"2"_s);
+        row("pages pdf run as ps", "pages", ps("%PDF-1.4\nshowpage showpage showpage"), u"3"_s);
+        const QByteArray pdf = TestData(u"two.pdf"_s);
+        const qsizetype line = pdf.indexOf('\n') + 1;
+        row("pages pdf that is ps", "pages",
+            ps(pdf.left(line) + "showpage showpage showpage\n" + pdf.mid(line)), u"3"_s);
         row("pages text", "pages", ps("%%Pages: 2\n"), u"0"_s);
     }
     void texts() {

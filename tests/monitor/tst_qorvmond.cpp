@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
 #include <grp.h>
 #include <sys/stat.h>
@@ -91,6 +92,20 @@ class TestQorvmond : public QObject {
         p.start(u"setpriv"_s, {u"--reuid=%1"_s.arg(uid), u"--regid=%1"_s.arg(uid),
                                u"--clear-groups"_s, u"sh"_s, u"-c"_s, command});
         return p.waitForFinished(20000) ? p.exitCode() : -1;
+    }
+    // A connection of its own to the scheduler.
+    std::unique_ptr<http_t, void (*)(http_t*)> Connect() const {
+        return {httpConnect2(m_cups->Socket().toUtf8().constData(), 0, nullptr, AF_LOCAL,
+                             HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr),
+                httpClose};
+    }
+    // Sends a document of a job made by Create-Job; whether the scheduler took it.
+    static bool Send(http_t* http, const char* queue, int id, const QByteArray& doc, bool last) {
+        return cupsStartDocument(http, queue, id, "doc", CUPS_FORMAT_AUTO, last) ==
+                   HTTP_STATUS_CONTINUE &&
+               cupsWriteRequestData(http, doc.constData(), size_t(doc.size())) ==
+                   HTTP_STATUS_CONTINUE &&
+               cupsFinishDocument(http, queue) == IPP_STATUS_OK;
     }
     // Whether the user's job file of job id is there, or comes within 5 s.
     bool Written(const QString& user, int id, int ms = 5000) {
@@ -196,8 +211,17 @@ private Q_SLOTS:
     }
 
     // A job created first and sent its document later (as lp does) is written once the
-    // document is there, with its size and pages; the monitor made its queue hold new jobs.
+    // document is there, with its size and pages, also when it printed before the monitor looked
+    // again; the monitor made its queue hold new jobs.
+    void documentSentLater_data() {
+        QTest::addColumn<QString>("queue");
+        QTest::newRow("held") << u"Plotter"_s;
+        // the document comes and the job prints while the monitor is not looking
+        QTest::newRow("printed at once") << u"Office"_s;
+    }
     void documentSentLater() {
+        QFETCH(QString, queue);
+        const QByteArray q = queue.toUtf8();
         QList<Platform::CupsQueue> qs; // Office, Plotter, Plotter-released, Second, ...
         QVERIFY(m_server->Queues(&qs) && qs.size() == 5);
         QCOMPARE(u"%1|%2|%3|%4|%5|%6"_s
@@ -205,22 +229,32 @@ private Q_SLOTS:
                           qs[1].holdDefault)
                      .arg(qs[1].colorSupported),
                  u"Plotter|Acme DesignJet Plotter|na_letter_8.5x11in|color|indefinite|1"_s);
-        const std::unique_ptr<http_t, void (*)(http_t*)> http(
-            httpConnect2(m_cups->Socket().toUtf8().constData(), 0, nullptr, AF_LOCAL,
-                         HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr),
-            httpClose);
-        const int id = cupsCreateJob(http.get(), "Plotter", "late", 0, nullptr);
+        const auto http = Connect();
+        const int id = cupsCreateJob(http.get(), q.constData(), "late", 0, nullptr);
         QVERIFY(id > 0);
         QTest::qWait(500);
         QVERIFY(!QFileInfo::exists(m_box->Path(Prt(id))));
-        const QByteArray pdf = TestData(u"two.pdf"_s);
-        QCOMPARE(cupsStartDocument(http.get(), "Plotter", id, "two.pdf", CUPS_FORMAT_PDF, 1),
-                 HTTP_STATUS_CONTINUE);
-        QCOMPARE(cupsWriteRequestData(http.get(), pdf.constData(), size_t(pdf.size())),
-                 HTTP_STATUS_CONTINUE);
-        QCOMPARE(cupsFinishDocument(http.get(), "Plotter"), IPP_STATUS_OK);
+        if (queue == u"Office"_s) ::kill(pid_t(m_monitor->processId()), SIGSTOP);
+        QVERIFY(Send(http.get(), q.constData(), id, TestData(u"two.pdf"_s), true));
+        QVERIFY(queue == u"Plotter"_s || QTest::qWaitFor([&] { return Job(id).Finished(); }));
+        ::kill(pid_t(m_monitor->processId()), SIGCONT);
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
-        QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, u"Plotter"_s, u"late"_s));
+        QCOMPARE(QString::fromUtf8(m_box->Read(Prt(id))), JobFile(id, queue, u"late"_s));
+    }
+
+    // A document added to a held job after its job file was written, whose pages cannot all be
+    // counted, keeps the job held though its user answers.
+    void uncountedDocumentAddedLater() {
+        const auto http = Connect();
+        const int id = cupsCreateJob(http.get(), "Plotter", "late", 0, nullptr);
+        QVERIFY(Send(http.get(), "Plotter", id, TestData(u"two.pdf"_s), false));
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(id))); }));
+        QVERIFY(Send(http.get(), "Plotter", id, "%!PS\nshowpage {} loop\n", true));
+        Answer(id, u"QorvexDetail,2,\"Matter\",\"M-4711\""_s, u"resume"_s);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return m_monitor->peek(1 << 20).contains("not released: its pages cannot"); },
+            Platform::kCountMs + 5000));
+        QCOMPARE(Job(id).queue + u' ' + QString::number(int(Job(id).state)), u"Plotter 4"_s);
     }
 
     // Answered while the monitor was stopped: "resume" bills and releases once, "delete" cancels,
@@ -483,24 +517,34 @@ private Q_SLOTS:
         QCOMPARE(As(61001, u"timeout 2 cat "_s + m_box->Path(u"cups/run/qorvmond.wake"_s)), 1);
     }
 
-    // bob's 1 MiB data file or 100 MB document, there when the monitor starts, delays alice's
-    // job, which comes just after it, by less than a second.
+    // bob's 1 MiB data file, 100 MB document, endless document or 400 jobs whose documents
+    // never come, there when the monitor starts, delay alice's job, which comes just after it,
+    // by less than a second. A document whose pages could not all be counted keeps its job held,
+    // refused.
     void oneJobDelaysNoOther_data() {
-        QTest::addColumn<bool>("document");
-        QTest::newRow("1 MiB data file") << false;
-        QTest::newRow("large document") << true;
+        QTest::addColumn<QByteArray>("document"); // none: the data file
+        QTest::newRow("1 MiB data file") << QByteArray();
+        QTest::newRow("large document")
+            << "%!PS-Adobe-3.0\n%%Pages: 1\n" + QByteArray(100 << 20, '%') + "\nshowpage\n";
+        QTest::newRow("endless document") << QByteArray("%!PS\nshowpage {} loop showpage\n");
+        QTest::newRow("jobs still arriving") << QByteArray("400");
     }
     void oneJobDelaysNoOther() {
-        QFETCH(bool, document);
+        QFETCH(QByteArray, document);
         if (::geteuid() != 0) QSKIP("needs root to give each user a folder of his own");
-        int bobs = document ? 0 : m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
-        QVERIFY(document || Written(u"bob"_s, bobs));
+        int bobs =
+            document.isEmpty() ? m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s}) : 0;
+        QVERIFY(!document.isEmpty() || Written(u"bob"_s, bobs));
         m_monitor.reset();
-        if (document) {
-            const QString big = m_box->Write(u"big.ps"_s, "%!PS-Adobe-3.0\n%%Pages: 1\n" +
-                                                              QByteArray(100 << 20, '%'));
-            bobs = m_cups->Submit(u"Plotter"_s, big, {u"-U"_s, u"bob"_s});
-        } else {
+        const auto http = Connect();
+        cupsSetUser("bob");
+        for (int i = 0; i < document.toInt(); ++i)
+            QVERIFY(cupsCreateJob(http.get(), "Plotter", "late", 0, nullptr) > 0);
+        cupsSetUser(nullptr);
+        if (!document.isEmpty() && !document.toInt()) {
+            bobs = m_cups->Submit(u"Plotter"_s, m_box->Write(u"bob.ps"_s, document),
+                                  {u"-U"_s, u"bob"_s});
+        } else if (document.isEmpty()) {
             const QString line = u"QorvexDetail,2,\"Matter\",\"%1\""_s.arg(QString(250, u'x'));
             m_box->WriteLines(u"share/data/users/bob/"_s + JobName(bobs).chopped(3) + u"dat"_s,
                               QStringList(4096, line));
@@ -509,8 +553,11 @@ private Q_SLOTS:
         const int alices = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"alice"_s});
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         QVERIFY(Written(u"alice"_s, alices) && QDateTime::currentMSecsSinceEpoch() - start < 1000);
-        QVERIFY(Written(u"bob"_s, bobs,
-                        Platform::kCountMs + 5000)); // the document's count may end at its limit
+        if (document.isEmpty() || document.toInt()) return;
+        const QByteArray refused = u"Job %1 refused: its pages cannot"_s.arg(bobs).toUtf8();
+        QVERIFY(QTest::qWaitFor([&] { return m_monitor->peek(1 << 20).contains(refused); },
+                                Platform::kCountMs + 5000));
+        QCOMPARE(Job(bobs).state, CupsJobState::Held);
     }
 
     // bob asks for his job to go to Second: it goes only when bob could print there himself;
@@ -576,7 +623,11 @@ private Q_SLOTS:
                                     u"--ambient-caps="_s + caps, u"env"_s,
                                     u"XDG_DATA_HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home})));
         const QString machine = u"Machines/"_s + Platform::ComputerName();
-        QVERIFY(Written(u"bob"_s, id));
+        // Its state is saved just after the job file is written.
+        QVERIFY(QTest::qWaitFor([&] {
+            return m_box->Read(u"share/data/"_s + machine + u"/qorvmond.state"_s)
+                .startsWith(QByteArray::number(id) + '\t');
+        }));
         m_monitor.reset(); // what it left stays still
         auto snapshot = [&](QStringList out = {}) {
             for (const QString& p : {u"."_s, u"users"_s, u"users/bob"_s, u"Machines"_s, machine})
