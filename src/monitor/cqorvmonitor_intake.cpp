@@ -58,12 +58,12 @@ void CQorvMonitor::CountNext(const QString& user) {
             CCount counted = count;
             counted.facts = CJobFacts{{}, 0, 0};
             for (int n = 1; n <= std::max(count.documents, 1); ++n) {
-                const QByteArray document = m_cups.Document(id, kMaxDocumentBytes, n);
-                if (document.isEmpty()) continue;
-                bool whole = true;
-                counted.facts->pages += std::max(Platform::CountPages(document, &whole), 1);
-                counted.facts->whole &= whole && document.size() < kMaxDocumentBytes;
-                counted.facts->bytes += document.size();
+                const Platform::DocumentCount document =
+                    m_cups.CountDocument(id, n, kMaxDocumentBytes);
+                if (!document.found) continue;
+                counted.facts->pages += std::max(document.pages, 1);
+                counted.facts->whole &= document.whole;
+                counted.facts->bytes += document.bytes;
             }
             QMetaObject::invokeMethod(
                 this, [this, id, user, counted] { CountDone(id, user, counted); },

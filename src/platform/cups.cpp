@@ -6,8 +6,10 @@
 #define POINTERHOLDER_TRANSITION 4 // no legacy pointer types
 #include <qpdf/QPDF.hh>
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <algorithm>
@@ -251,19 +253,12 @@ QString SpoolFolder(const QByteArray& server) {
 }
 } // namespace
 
-QByteArray CupsServer::Document(int id, qint64 maxBytes, int number) const {
-    const QByteArray host = m_host.isEmpty() ? QByteArray(cupsServer()) : m_host;
-    // Read where the scheduler keeps it (the monitor's group may), at the disk's pace; a
-    // compressed one is left to the scheduler.
-    const QString spool = SpoolFolder(host);
-    bool ok = false;
-    const QByteArray kept = spool.isEmpty()
-                                ? QByteArray()
-                                : ReadHead(spool + QStringLiteral("/d%1-%2")
-                                                       .arg(id, 5, 10, QLatin1Char('0'))
-                                                       .arg(number, 3, 10, QLatin1Char('0')),
-                                           maxBytes, &ok);
-    if (ok && !kept.startsWith("\x1f\x8b")) return kept;
+QByteArray CupsServer::Host() const {
+    return m_host.isEmpty() ? QByteArray(cupsServer()) : m_host;
+}
+
+QByteArray CupsServer::FetchDocument(int id, int number, qint64 maxBytes) const {
+    const QByteArray host = Host();
     // Else on a connection of its own: the document follows the response on it, and once
     // maxBytes are read, closing it leaves the rest unread, however large.
     const std::unique_ptr<http_t, void (*)(http_t*)> http(Connect(host), httpClose);
@@ -612,8 +607,14 @@ namespace {
 // Runs the document on a device that writes one byte for every page (every copy) it prints, at
 // once, to standard output, where nothing the document writes goes (-sstdout): the pages it
 // printed before it quit, dropped its device or ran out of time are counted all the same.
-int CountPostScriptPages(const QByteArray& document, bool* whole) {
+// Runs the document on a device that writes one byte for every page (every copy) it prints, at
+// once, to standard output, where nothing the document writes goes (-sstdout): the pages it
+// printed before it quit, dropped its device or ran out of time are counted all the same. It is
+// read from its file (a pipe would be read many times slower) as PostScript, as the scheduler
+// may print it whatever it starts with.
+int CountPostScriptPages(const QString& path, bool* whole) {
     QProcess gs;
+    gs.setStandardInputFile(QProcess::nullDevice());
     gs.setStandardErrorFile(QProcess::nullDevice());
     // A document may be made to run for ever or to eat memory: it yields to every other
     // process and is stopped at its limits.
@@ -624,15 +625,14 @@ int CountPostScriptPages(const QByteArray& document, bool* whole) {
         [[maybe_unused]] const int ignored = ::nice(10);
     });
     gs.start(QStringLiteral("gs"),
-             {QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+             {QStringLiteral("-q"), QStringLiteral("-dSAFER"),
+              QStringLiteral("--permit-file-read=") + path, QStringLiteral("-dBATCH"),
               QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=bit"), QStringLiteral("-r10"),
               QStringLiteral("-g1x1"), QStringLiteral("-dFIXEDMEDIA"),
               QStringLiteral("-dFIXEDRESOLUTION"), QStringLiteral("-sOutputFile=-"),
-              QStringLiteral("-sstdout=%stderr"), QStringLiteral("-c"),
-              QStringLiteral("(%stdin) (r) file cvx exec")});
+              QStringLiteral("-sstdout=%stderr"), QStringLiteral("-sCountedFile=") + path,
+              QStringLiteral("-c"), QStringLiteral("CountedFile (r) file cvx exec")});
     if (!gs.waitForStarted()) return 0;
-    gs.write(document);
-    gs.closeWriteChannel();
     if (!gs.waitForFinished(kCountMs)) {
         gs.kill();
         gs.waitForFinished();
@@ -644,30 +644,64 @@ int CountPostScriptPages(const QByteArray& document, bool* whole) {
 
 // Run as PostScript, a PDF whose first words after its comments are "N G obj" stops there,
 // having printed nothing.
-bool StopsAtFirstObject(const QByteArray& document) {
+bool StopsAtFirstObject(const QByteArray& head) {
     static const QRegularExpression start(
         QStringLiteral("^(?:\\s|%[^\\r\\n\\f]*+)*+\\d+\\s+\\d+\\s+obj\\b"));
-    return start.match(QString::fromLatin1(document.left(4096))).hasMatch();
+    return start.match(QString::fromLatin1(head)).hasMatch();
 }
 } // namespace
 
-int CountPages(const QByteArray& document, bool* whole) {
+int CountPagesOfFile(const QString& path, bool* whole) {
     if (whole) *whole = true;
     // The scheduler prints a document as PDF or as PostScript by its content or by what its
     // client says: whichever reading prints more is counted.
+    bool ok = false;
+    const QByteArray head = ReadHead(path, 4096, &ok);
     int pdf = 0;
-    if (document.left(1024).contains("%PDF")) {
+    if (head.left(1024).contains("%PDF")) {
         try {
             QPDF reader;
             reader.setSuppressWarnings(true);
-            reader.processMemoryFile("job", document.constData(), size_t(document.size()));
+            reader.processFile(EncodeName(path).constData());
             pdf = int(reader.getAllPages().size());
         } catch (const std::exception&) {
         }
     }
-    return pdf > 0 && StopsAtFirstObject(document)
-               ? pdf
-               : std::max(pdf, CountPostScriptPages(document, whole));
+    return pdf > 0 && StopsAtFirstObject(head) ? pdf
+                                               : std::max(pdf, CountPostScriptPages(path, whole));
+}
+
+int CountPages(const QByteArray& document, bool* whole) {
+    QTemporaryFile file; // its owner's only
+    if (!file.open() || file.write(document) != document.size() || !file.flush()) {
+        if (whole) *whole = false;
+        return 0;
+    }
+    return CountPagesOfFile(file.fileName(), whole);
+}
+
+DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes) const {
+    DocumentCount count;
+    // Read where the scheduler keeps it (the monitor's group may), at the disk's pace; a
+    // compressed one is left to the scheduler.
+    const QString spool = SpoolFolder(Host());
+    const QString kept = spool + QStringLiteral("/d%1-%2")
+                                     .arg(id, 5, 10, QLatin1Char('0'))
+                                     .arg(number, 3, 10, QLatin1Char('0'));
+    bool ok = false;
+    const bool compressed = !spool.isEmpty() && ReadHead(kept, 2, &ok).startsWith("\x1f\x8b");
+    if (ok && !compressed) {
+        count.bytes = QFileInfo(kept).size();
+        if ((count.found = count.bytes > 0)) count.pages = CountPagesOfFile(kept, &count.whole);
+        return count;
+    }
+    const QByteArray fetched = FetchDocument(id, number, maxBytes);
+    if ((count.found = !fetched.isEmpty())) {
+        count.bytes = fetched.size();
+        count.pages = CountPages(fetched, &count.whole);
+        count.whole &= fetched.size() < maxBytes;
+    }
+    return count;
 }
 
 namespace {

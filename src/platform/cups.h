@@ -84,6 +84,13 @@ struct CupsEvent {
     int jobId = 0;
 };
 
+struct DocumentCount {
+    bool found = false; // the document is there, and not empty
+    int pages = 0;
+    qint64 bytes = 0;
+    bool whole = true; // no limit of the count cut it short
+};
+
 // What the scheduler is asked to do; the monitor's logic runs against this, tests may give it
 // a double.
 class ICupsServer {
@@ -96,9 +103,11 @@ public:
     virtual bool Jobs(QList<CupsJob>* out) = 0;
     // False when the job is unknown (or the scheduler cannot be reached).
     virtual bool Job(int id, CupsJob* out) = 0;
-    // Document number (from 1) of a job, at most maxBytes of it (no more is read); empty when
-    // unavailable. Safe on any thread: it changes nothing here, not even LastError().
-    virtual QByteArray Document(int id, qint64 maxBytes, int number = 1) const = 0;
+    // The pages of document number (from 1) of a job, counted as CountPages does: read whole
+    // where the scheduler keeps it, whatever its size, else fetched, at most maxBytes of it (a
+    // document cut there is not counted whole). Safe on any thread: it changes nothing here,
+    // not even LastError().
+    virtual DocumentCount CountDocument(int id, int number, qint64 maxBytes) const = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
     virtual bool Cancel(int id) = 0;
@@ -157,7 +166,7 @@ public:
     bool Queues(QList<CupsQueue>* out) override;
     bool Jobs(QList<CupsJob>* out) override;
     bool Job(int id, CupsJob* out) override;
-    QByteArray Document(int id, qint64 maxBytes, int number = 1) const override;
+    DocumentCount CountDocument(int id, int number, qint64 maxBytes) const override;
     bool Hold(int id) override;
     bool Release(int id) override;
     bool Cancel(int id) override;
@@ -186,6 +195,9 @@ private:
     bool Send(ipp_t* request, const char* resource, const char* what);
     bool JobOperation(int op, int id, const char* what);
     bool ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out);
+    QByteArray Host() const;
+    // At most maxBytes of a document, fetched from the scheduler.
+    QByteArray FetchDocument(int id, int number, qint64 maxBytes) const;
     QString m_error;
     http_t* m_http = nullptr; // CUPS_HTTP_DEFAULT: the environment's scheduler
     QByteArray m_host;        // the scheduler named, "" for the environment's
@@ -207,6 +219,8 @@ MediaSize LookUpMedia(const QString& media);
 // ghostscript, safely, at most kCountMs) and its printed pages counted: its comments may lie.
 // whole: false when it was stopped at a limit, having printed the pages counted so far.
 int CountPages(const QByteArray& document, bool* whole = nullptr);
+// The same for a file, of any size: it is never loaded whole.
+int CountPagesOfFile(const QString& path, bool* whole = nullptr);
 constexpr int kCountMs = 10000;
 
 // The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event
