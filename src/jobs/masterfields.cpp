@@ -82,11 +82,23 @@ void SubmitDate(J& j, F& f) {
     f.conv.Date(f.text, &j.SubmitDT);
 }
 
+// When a record is stored, to the second as the column keeps it: worked out once a second, as
+// the local time costs more than the rest of the row.
+QVariant StoreTime() {
+    static thread_local qint64 second = -1;
+    static thread_local QDateTime local;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        local = QDateTime::fromSecsSinceEpoch(now);
+    }
+    return local;
+}
+
 // Readers particular to one field or one file are written in their row.
 const CMasterField kMaster[] = {
     {"RecordID", Type::Key, 0, {}, false, nullptr, 1, 0, nullptr},
-    {"RecordDT", Type::DateTime, 0, +[] { return QVariant(QDateTime::currentDateTime()); }, false,
-     nullptr, 1, 0, nullptr},
+    {"RecordDT", Type::DateTime, 0, StoreTime, false, nullptr, 1, 0, nullptr},
     {"LogMachine", Type::Text, 50, +[] { return QVariant(gEnv.m_sMachineName); }, false, nullptr, 1,
      0, nullptr},
     {"LogOperSystem", Type::Text, 50, +[] { return QVariant(gEnv.m_sOSVersion); }, false, nullptr,
