@@ -180,6 +180,7 @@ bool ParseNumber(const QString& text, double* value) {
     if (first >= t.size() || t[first].isLetter()) return false;
     QLocale loc;
     const QString dec = loc.decimalPoint();
+    if (dec.size() == 1 && ParsePlainNumber(t, dec[0], value)) return true;
     if (dec.size() != 1 || !NumericShape(t, dec[0])) return false;
     loc.setNumberOptions(QLocale::RejectGroupSeparator);
     QString plain = t;

@@ -132,7 +132,7 @@ bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachin
 }
 
 namespace {
-constexpr int kBatchJobs = 100;
+constexpr int kBatchJobs = 500;
 constexpr qint64 kBatchMs = 250; // others wait for SQLite's file while a batch is open
 
 // Jobs stored a batch at a time: one transaction for many jobs costs one commit instead of one
