@@ -168,6 +168,7 @@ private:
         qint64 id;
     };
     bool Begin();
+    // Inserts the job's rows: 1 stored as *id, 0 failed.
     int Store(CPrintJobInfo& job, qint64* id);
     // The job failed: noted, and the batch ended when it is lost or the database failed.
     bool Fail(const Done& done, const QString& printData, bool undone);
@@ -203,29 +204,32 @@ bool CJobBatch::Add(CPrintJobInfo& job, const QString& printData, Done done) {
     const QString key = job.UserName.toCaseFolded() + QChar(0x1f) +
                         job.DocumentName.toCaseFolded() + QChar(0x1f) +
                         QString::number(job.SubmitDT.Days(), 'f', 6);
+    // A failure before the job's own savepoint costs the batch, which then holds no other key
+    // or is lost anyway (the server gone).
     bool busy = false;
-    if (!Begin() || !m_db->BeginJob()) return fail(false);
+    if (!Begin()) return fail(false);
     if (!m_db->LockJob(key, m_keys == 0, &busy)) {
         // Held elsewhere: waited for once this batch holds no other key.
-        if (!busy) return fail(m_db->UndoJob());
-        if (!m_db->EndJob() || !End()) return fail(true);
-        if (!Begin() || !m_db->BeginJob()) return fail(false);
-        if (!m_db->LockJob(key, true, &busy)) return fail(m_db->UndoJob());
+        if (!busy) return fail(false);
+        if (!End()) return fail(true);
+        if (!Begin() || !m_db->LockJob(key, true, &busy)) return fail(false);
     }
     ++m_keys;
     qint64 id = 0;
-    const int saved = Store(job, &id);
-    if (saved == 0) return fail(m_db->UndoJob());
-    if (!m_db->EndJob()) return fail(false);
+    QString logMachine;
+    bool sought = false;
+    int saved = 2;
+    if (!job.ExistsInDatabase(m_master, logMachine, &id, &sought)) {
+        if (!sought || !m_db->BeginJob()) return fail(false);
+        saved = Store(job, &id);
+        if (saved == 0) return fail(m_db->UndoJob());
+        if (!m_db->EndJob()) return fail(false);
+    }
     m_jobs << Pending{std::move(done), printData, saved, id};
     return true;
 }
 
 int CJobBatch::Store(CPrintJobInfo& job, qint64* id) {
-    QString logMachine;
-    bool sought = false;
-    if (job.ExistsInDatabase(m_master, logMachine, id, &sought)) return 2;
-    if (!sought) return 0;
     // A portrait tabloid sheet is charged as two letter sheets.
     if (gEnv.m_bConvert11x17 && job.PaperWidth > 10 && job.PaperWidth < 12 &&
         job.PaperHeight > 16 && job.PaperHeight < 18) {
