@@ -78,6 +78,14 @@ QString Counts(const CImportResult& r) {
         n << QString::number(v);
     return n.join(u',');
 }
+// A value that cannot be stored, category "b": refused by a constraint, or a trigger on the
+// file.
+bool RefuseCategoryB(SqlProbe& probe) {
+    return probe.Exec(probe.IsPostgres()
+                          ? u"ALTER TABLE Detail ADD CONSTRAINT boom CHECK (Category <> 'b')"_s
+                          : u"CREATE TRIGGER boom BEFORE INSERT ON Detail WHEN NEW.Category = 'b' "
+                            "BEGIN SELECT RAISE(ABORT, 'boom'); END"_s);
+}
 struct JobStore {
     std::unique_ptr<Platform::JobDatabase> db;
     std::unique_ptr<CJobTable> master, detail;
@@ -215,11 +223,7 @@ private Q_SLOTS:
         NEED(backend);
         const QString target = New(backend);
         SqlProbe probe(target);
-        // A value that cannot be stored: refused by a constraint, or a trigger on the file.
-        QVERIFY(probe.Exec(probe.IsPostgres()
-                               ? u"ALTER TABLE Detail ADD CONSTRAINT boom CHECK (Category <> 'b')"_s
-                               : u"CREATE TRIGGER boom BEFORE INSERT ON Detail WHEN NEW.Category = "
-                                 "'b' BEGIN SELECT RAISE(ABORT, 'boom'); END"_s));
+        QVERIFY(RefuseCategoryB(probe));
         JobStore store(target);
         const QString before = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s);
         QString printData = box().Write(u"u/JOB1.prn"_s, "print data");
@@ -396,10 +400,7 @@ private Q_SLOTS:
         NEED(backend);
         const QString db = New(backend);
         SqlProbe probe(db);
-        QVERIFY(probe.Exec(probe.IsPostgres()
-                               ? u"ALTER TABLE Detail ADD CONSTRAINT boom CHECK (Category <> 'b')"_s
-                               : u"CREATE TRIGGER boom BEFORE INSERT ON Detail WHEN NEW.Category = "
-                                 "'b' BEGIN SELECT RAISE(ABORT, 'boom'); END"_s));
+        QVERIFY(RefuseCategoryB(probe));
         for (const QString& job : {u"A"_s, u"B"_s, u"C"_s}) {
             WriteJob(box(), u"jsmith/"_s + job, job + u".pdf"_s);
             box().Write(u"local/users/jsmith/"_s + job + u".prn"_s, job.toUtf8());
