@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QTimeZone>
+#include <algorithm>
 #include <cmath>
 
 static const QDate kEpoch(1899, 12, 30);
@@ -149,13 +150,37 @@ static bool NumericShape(const QString& t, QChar decimal) {
     return i == t.size();
 }
 
+bool ParsePlainNumber(QStringView text, QChar point, double* value) {
+    qint64 n = 0;
+    int digits = 0, decimals = -1;
+    for (const QChar c : text) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            n = n * 10 + (c.unicode() - '0');
+            ++digits;
+            if (decimals >= 0) ++decimals;
+        } else if (c == point && decimals < 0 && digits > 0 && !point.isNull()) {
+            decimals = 0;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || digits > 15 || decimals == 0) return false;
+    // Both exact: the quotient is the double nearest to the text.
+    static constexpr double kTens[] = {1,   1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    *value = double(n) / kTens[std::max(decimals, 0)];
+    return true;
+}
+
 bool ParseNumber(const QString& text, double* value) {
     const QString t = text.trimmed();
+    if (ParsePlainNumber(t, QChar(), value)) return true;
     // A letter first is never a number: lists of names are checked without asking the locale.
     const qsizetype first = t.startsWith(QLatin1Char('+')) || t.startsWith(QLatin1Char('-'));
     if (first >= t.size() || t[first].isLetter()) return false;
     QLocale loc;
     const QString dec = loc.decimalPoint();
+    if (dec.size() == 1 && ParsePlainNumber(t, dec[0], value)) return true;
     if (dec.size() != 1 || !NumericShape(t, dec[0])) return false;
     loc.setNumberOptions(QLocale::RejectGroupSeparator);
     QString plain = t;

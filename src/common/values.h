@@ -33,6 +33,10 @@ private:
 bool IsNumeric(const QString& text);
 // The number of a text accepted by IsNumeric.
 bool ParseNumber(const QString& text, double* value);
+// The number of a text of ASCII digits, with decimals after point when it is given (at most
+// 15 digits in all: read exactly). Asks no locale, which is slow: most numbers of job files
+// are such, and read alike by every locale.
+bool ParsePlainNumber(QStringView text, QChar point, double* value);
 // Nearest integer, a half going to the even neighbour.
 double RoundHalfEven(double value);
 enum class NumberCheck { Ok, NotNumeric, OutOfRange };

@@ -11,6 +11,8 @@
 #include "platform/messages.h"
 
 #include <QHash>
+#include <list>
+#include <utility>
 
 namespace {
 constexpr qint64 kOpenRetryMs = 2000;
@@ -110,13 +112,14 @@ std::unique_ptr<CJobTable> OpenTableRetry(Platform::JobDatabase& database, const
     return table;
 }
 
-bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachine,
-                                     qint64* recordID) {
+bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachine, qint64* recordID,
+                                     bool* ok) {
+    if (ok) *ok = true;
     if (!master || !master->Database || !DocumentName_Valid() || !SubmitDT_Valid()) return false;
     // Sought as stored: a long name is kept cut.
-    const QList<Platform::MasterMatch> rows =
-        master->Database->SeekMaster(MasterText("UserName", UserName),
-                                     MasterText("DocumentName", DocumentName), SubmitWallClock());
+    const QList<Platform::MasterMatch> rows = master->Database->SeekMaster(
+        MasterText("UserName", UserName), MasterText("DocumentName", DocumentName),
+        SubmitWallClock(), ok);
     if (rows.isEmpty() || !PrintJobID_Valid()) return false;
     const qint64 id = NormalizedJobNumber(PrintJobID);
     for (const Platform::MasterMatch& row : rows)
@@ -128,48 +131,170 @@ bool CPrintJobInfo::ExistsInDatabase(const CJobTable* master, QString& logMachin
     return false;
 }
 
+namespace {
+constexpr int kBatchJobs = 500;
+constexpr qint64 kBatchMs = 250; // others wait for SQLite's file while a batch is open
+
+// Jobs stored a batch at a time: one transaction for many jobs costs one commit instead of one
+// each. Within it each job's rows are stored together or not at all; what follows a job's
+// storing (its print data placed, its files deleted) waits until the batch is committed, so
+// that a failure loses nothing.
+class CJobBatch {
+public:
+    // saved: 1 stored, 2 already stored, 0 not stored; printData as after PlacePrintData.
+    using Done = std::function<void(int saved, const QString& printData)>;
+    CJobBatch(Platform::JobDatabase* database, const CJobTable* master, const CJobTable* detail)
+        : m_db(database), m_master(master), m_ready(database && master && detail) {}
+    ~CJobBatch() { End(); }
+    CJobBatch(const CJobBatch&) = delete;
+    CJobBatch& operator=(const CJobBatch&) = delete;
+
+    // Stores the job in the batch, after ending a full one; done is called once its fate is
+    // known. False on a failure: the job is done with 0, and so is every job of the batch when
+    // the failure cost the batch.
+    bool Add(CPrintJobInfo& job, const QString& printData, Done done);
+    // Commits the batch, then tells its jobs; false when that failed (each then done with 0).
+    bool End();
+    // The last failure concerned the database (out of reach, locked, read-only): every further
+    // job would fail alike.
+    bool Broken() const { return !m_ready || m_broken; }
+    QString Error() const { return m_error; }
+
+private:
+    struct Pending {
+        Done done;
+        QString printData;
+        int saved;
+        qint64 id;
+    };
+    bool Begin();
+    // Inserts the job's rows: 1 stored as *id, 0 failed.
+    int Store(CPrintJobInfo& job, qint64* id);
+    // The job failed: noted, and the batch ended when it is lost or the database failed.
+    bool Fail(const Done& done, const QString& printData, bool undone);
+    void Tell(int saved);
+
+    Platform::JobDatabase* m_db;
+    const CJobTable* m_master;
+    bool m_ready;
+    bool m_open = false;
+    bool m_broken = false;
+    int m_keys = 0; // held by the open batch
+    qint64 m_began = 0;
+    QString m_error;
+    QList<Pending> m_jobs;
+};
+
+bool CJobBatch::Begin() {
+    if (m_open) return true;
+    m_open = m_db->BeginBatch();
+    m_began = Platform::NowMs();
+    m_keys = 0;
+    return m_open;
+}
+
+bool CJobBatch::Add(CPrintJobInfo& job, const QString& printData, Done done) {
+    auto fail = [&](bool undone) { return Fail(done, printData, undone); };
+    if (!m_ready) return fail(true);
+    if (m_open && (m_jobs.size() >= kBatchJobs || Platform::NowMs() - m_began >= kBatchMs) &&
+        !End())
+        return fail(true);
+    // Two machines storing the same job at once store it once: the job's key is held from
+    // before it is sought until the batch ends.
+    const QString key = job.UserName.toCaseFolded() + QChar(0x1f) +
+                        job.DocumentName.toCaseFolded() + QChar(0x1f) +
+                        QString::number(job.SubmitDT.Days(), 'f', 6);
+    // A failure before the job's own savepoint costs the batch, which then holds no other key
+    // or is lost anyway (the server gone).
+    bool busy = false;
+    if (!Begin()) return fail(false);
+    if (!m_db->LockJob(key, m_keys == 0, &busy)) {
+        // Held elsewhere: waited for once this batch holds no other key.
+        if (!busy) return fail(false);
+        if (!End()) return fail(true);
+        if (!Begin() || !m_db->LockJob(key, true, &busy)) return fail(false);
+    }
+    ++m_keys;
+    qint64 id = 0;
+    QString logMachine;
+    bool sought = false;
+    int saved = 2;
+    if (!job.ExistsInDatabase(m_master, logMachine, &id, &sought)) {
+        if (!sought || !m_db->BeginJob()) return fail(false);
+        saved = Store(job, &id);
+        if (saved == 0) return fail(m_db->UndoJob());
+        if (!m_db->EndJob()) return fail(false);
+    }
+    m_jobs << Pending{std::move(done), printData, saved, id};
+    return true;
+}
+
+int CJobBatch::Store(CPrintJobInfo& job, qint64* id) {
+    // A portrait tabloid sheet is charged as two letter sheets.
+    if (gEnv.m_bConvert11x17 && job.PaperWidth > 10 && job.PaperWidth < 12 &&
+        job.PaperHeight > 16 && job.PaperHeight < 18) {
+        job.PagesPerCopy *= 2;
+        job.TotalPages = job.PagesPerCopy * job.NumCopies;
+        job.PaperWidth = 8.5;
+        job.PaperHeight = 11;
+        job.PaperName = QStringLiteral("Converted 11x17");
+    }
+    *id = m_db->InsertMaster(MasterRow(job));
+    if (*id < 0) return 0;
+    QList<Platform::Row> details;
+    for (const auto& value : job.CategoryValues) details << DetailRow(*id, *value);
+    return m_db->InsertDetails(details) ? 1 : 0;
+}
+
+bool CJobBatch::Fail(const Done& done, const QString& printData, bool undone) {
+    if (m_ready) {
+        m_error = m_db->LastError();
+        m_broken = m_db->LastErrorConcernsDatabase();
+    }
+    done(0, printData);
+    if (!undone) {
+        // The batch is no longer what was stored in it: none of it is.
+        if (m_open) m_db->RollbackBatch();
+        m_open = false;
+        Tell(0);
+    } else if (m_broken) {
+        End();
+    }
+    return false;
+}
+
+bool CJobBatch::End() {
+    if (!m_open) return true;
+    m_open = false;
+    const bool committed = m_db->CommitBatch();
+    if (!committed) {
+        m_error = m_db->LastError();
+        m_broken = m_db->LastErrorConcernsDatabase();
+    }
+    Tell(committed ? 1 : 0);
+    return committed;
+}
+
+void CJobBatch::Tell(int committed) {
+    const QList<Pending> jobs = std::exchange(m_jobs, {});
+    for (const Pending& p : jobs) {
+        QString printData = p.printData;
+        if (committed) PlacePrintData(printData, p.id);
+        p.done(committed ? p.saved : 0, printData);
+    }
+}
+} // namespace
+
 int CPrintJobInfo::Save(Platform::JobDatabase* database, const CJobTable* master,
                         const CJobTable* detail, const QString&, QString& printData) {
-    bool failed = !database || !master || !detail;
-    QString logMachine;
-    qint64 found = 0;
-    // Looked up first without holding up other writers, then again under the job's lock, so
-    // that two machines storing the same job at once store it once.
-    if (ExistsInDatabase(master, logMachine, &found)) {
-        PlacePrintData(printData, found);
-        return 2;
-    }
-    const QString key = UserName.toCaseFolded() + QChar(0x1f) + DocumentName.toCaseFolded() +
-                        QChar(0x1f) + QString::number(SubmitDT.Days(), 'f', 6);
-    if (!failed && !database->BeginJob(key)) failed = true;
-    if (!failed && ExistsInDatabase(master, logMachine, &found)) {
-        database->RollbackJob();
-        PlacePrintData(printData, found);
-        return 2;
-    }
-    // A portrait tabloid sheet is charged as two letter sheets.
-    if (gEnv.m_bConvert11x17 && PaperWidth > 10 && PaperWidth < 12 && PaperHeight > 16 &&
-        PaperHeight < 18) {
-        PagesPerCopy *= 2;
-        TotalPages = PagesPerCopy * NumCopies;
-        PaperWidth = 8.5;
-        PaperHeight = 11;
-        PaperName = QStringLiteral("Converted 11x17");
-    }
-    if (failed) return 0;
-
-    const qint64 id = database->InsertMaster(MasterRow(*this));
-    bool stored = id >= 0;
-    for (auto it = CategoryValues.begin(); stored && it != CategoryValues.end(); ++it)
-        stored = database->InsertDetail(DetailRow(id, **it));
-    // The job's rows are stored together or not at all.
-    if (!stored) {
-        database->RollbackJob();
-        return 0;
-    }
-    if (!database->CommitJob()) return 0;
-    PlacePrintData(printData, id);
-    return 1;
+    int result = 0;
+    CJobBatch batch(database, master, detail);
+    batch.Add(*this, printData, [&](int saved, const QString& placed) {
+        result = saved;
+        printData = placed;
+    });
+    batch.End();
+    return result;
 }
 
 namespace {
@@ -223,23 +348,25 @@ bool AnyLineHas(const QStringList& lines, const QString& text) {
                        [&](const QString& l) { return l.contains(text, Qt::CaseInsensitive); });
 }
 
-// The database and its two tables, opened at the first job that is to be stored.
+// The database and its two tables, opened at the first job that is to be stored, and the
+// batch the jobs go into.
 struct CStore {
     std::unique_ptr<Platform::JobDatabase> database;
     std::unique_ptr<CJobTable> master, detail;
+    std::unique_ptr<CJobBatch> batch;
     QString error;
 
     void Open(const QString& dataFile) {
-        if (database) return;
+        if (batch) return;
         database = OpenJobDatabase(dataFile, &error);
-        if (!database) return;
-        master = OpenTableRetry(*database, QStringLiteral("Master"));
+        if (database) master = OpenTableRetry(*database, QStringLiteral("Master"));
         if (master) master->Index = QStringLiteral("UserDocSubmitDT");
         if (master) detail = OpenTableRetry(*database, QStringLiteral("Detail"));
-        if (!master || !detail) error = database->LastError();
+        if (database && (!master || !detail)) error = database->LastError();
+        batch = std::make_unique<CJobBatch>(database.get(), master.get(), detail.get());
     }
-    bool Ready() const { return database && master && detail; }
     ~CStore() {
+        batch.reset();
         detail.reset();
         master.reset();
         database.reset();
@@ -261,10 +388,17 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                                    if (Platform::IsDir(root + name)) users << name;
                                    return true;
                                });
+    // A job's files are dealt with once its batch is committed, maybe after its folder's turn.
+    std::list<CJobFolder> folders;
+    const auto failed = [&] {
+        if (!store.batch->Error().isEmpty()) store.error = store.batch->Error();
+        ShowCritical(QStringLiteral("Unable to import print job information to database!"));
+        result.ended = store.batch->Broken();
+    };
     int looked = 0;
     for (const QString& user : users) {
         if (result.ended) break;
-        CJobFolder folder(root + user + QLatin1Char('/'));
+        CJobFolder& folder = folders.emplace_back(root + user + QLatin1Char('/'));
         const QString& s = folder.Path();
         const Platform::Folder dir = Platform::Folder::Open(s);
         for (const QString& listed : folder.DataFiles()) {
@@ -358,28 +492,25 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
                 store.Open(dataFile);
                 const QString prn = folder.Find(job.JobFileName + QStringLiteral(".prn"));
                 const QString kept = prn.isEmpty() ? QString() : s + prn;
-                QString printData = kept;
-                const int saved = job.Save(store.database.get(), store.master.get(),
-                                           store.detail.get(), QString(), printData);
-                if (saved == 0) {
-                    if (store.Ready()) store.error = store.database->LastError();
-                    ShowCritical(
-                        QStringLiteral("Unable to import print job information to database!"));
-                    ++result.failed;
-                    result.ended = !store.Ready() || store.database->LastErrorConcernsDatabase();
-                } else if (!kept.isEmpty() && Platform::IsFile(kept)) {
-                    ++result.kept; // its print data could not be placed: every file stays
-                } else if (saved == 2) {
-                    folder.Delete(prefix, QStringLiteral("p*"));
-                    folder.Delete(prefix, QStringLiteral("d*"));
-                    ++result.duplicates;
-                } else {
-                    ++result.stored;
-                }
+                const auto done = [&result, &folder, kept, prefix](int saved, const QString&) {
+                    if (saved == 0) {
+                        ++result.failed;
+                    } else if (!kept.isEmpty() && Platform::IsFile(kept)) {
+                        ++result.kept; // its print data could not be placed: every file stays
+                    } else if (saved == 2) {
+                        folder.Delete(prefix, QStringLiteral("p*"));
+                        folder.Delete(prefix, QStringLiteral("d*"));
+                        ++result.duplicates;
+                    } else {
+                        ++result.stored;
+                    }
+                };
+                if (!store.batch->Add(job, kept, done)) failed();
             }
             WriteTrace(QStringLiteral("stemp2 is ") + base);
         }
     }
+    if (store.batch && !store.batch->End()) failed();
     result.error = store.error;
     WriteTrace(QStringLiteral("ending checklocal jobs"));
     return result;

@@ -42,8 +42,10 @@ public:
     bool DisplayRequired();
     // True when master holds this job: the same user, document and submit time (letter case
     // ignored), and the same 16-bit job number; logMachine then names the machine that stored
-    // it, and recordID (when given) its row.
-    bool ExistsInDatabase(const CJobTable* master, QString& logMachine, qint64* recordID = nullptr);
+    // it, and recordID (when given) its row. ok (when given) is false when master could not be
+    // read.
+    bool ExistsInDatabase(const CJobTable* master, QString& logMachine, qint64* recordID = nullptr,
+                          bool* ok = nullptr);
     // Stores the job and its values in one transaction. 0 not stored, 1 stored, 2 already in
     // the database (nothing written). When stored or already there, its print data goes to the
     // data folder under the row's number, never over a file there; printData then names it.

@@ -25,6 +25,7 @@ private:
 
 // Data files carry numbers in one form on every machine.
 bool DataNumber(const QString& text, double* v) {
+    if (ParsePlainNumber(QStringView(text).trimmed(), QLatin1Char('.'), v)) return true;
     QLocale c = QLocale::c();
     c.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;

@@ -82,11 +82,23 @@ void SubmitDate(J& j, F& f) {
     f.conv.Date(f.text, &j.SubmitDT);
 }
 
+// When a record is stored, to the second as the column keeps it: worked out once a second, as
+// the local time costs more than the rest of the row.
+QVariant StoreTime() {
+    static thread_local qint64 second = -1;
+    static thread_local QDateTime local;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        local = QDateTime::fromSecsSinceEpoch(now);
+    }
+    return local;
+}
+
 // Readers particular to one field or one file are written in their row.
 const CMasterField kMaster[] = {
     {"RecordID", Type::Key, 0, {}, false, nullptr, 1, 0, nullptr},
-    {"RecordDT", Type::DateTime, 0, +[] { return QVariant(QDateTime::currentDateTime()); }, false,
-     nullptr, 1, 0, nullptr},
+    {"RecordDT", Type::DateTime, 0, StoreTime, false, nullptr, 1, 0, nullptr},
     {"LogMachine", Type::Text, 50, +[] { return QVariant(gEnv.m_sMachineName); }, false, nullptr, 1,
      0, nullptr},
     {"LogOperSystem", Type::Text, 50, +[] { return QVariant(gEnv.m_sOSVersion); }, false, nullptr,
@@ -203,9 +215,22 @@ QList<Platform::ColumnDef> MasterColumns() {
     return columns;
 }
 
+namespace {
+// The column names as rows carry them; made once by each caller, as a row is built for every
+// job stored.
+template <class Fields> QStringList NamesOf(const Fields& fields) {
+    QStringList names;
+    for (const auto& f : fields) names << QLatin1String(f.name);
+    return names;
+}
+} // namespace
+
 Platform::Row MasterRow(const CPrintJobInfo& job) {
+    static const QStringList names = NamesOf(kMaster);
     Platform::Row row;
-    for (const CMasterField& f : kMaster) {
+    row.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const CMasterField& f = kMaster[i];
         const QVariant v = std::visit(
             [&](auto m) -> QVariant {
                 using M = decltype(m);
@@ -220,7 +245,7 @@ Platform::Row MasterRow(const CPrintJobInfo& job) {
             },
             f.member);
         if (!v.isValid()) continue;
-        row << Platform::Column{QLatin1String(f.name),
+        row << Platform::Column{names[i],
                                 f.type == Type::Text ? LeftCharacters(v.toString(), f.size) : v};
     }
     return row;
@@ -229,12 +254,14 @@ Platform::Row MasterRow(const CPrintJobInfo& job) {
 Platform::Row DetailRow(qint64 recordId, const CCategoryValue& v) {
     // Slightly below the largest double: marks a value that has no number.
     constexpr double kNoNumber = 1.79769313486231E+308;
-    const QList<Platform::ColumnDef> columns = DetailColumns();
+    static const QList<Platform::ColumnDef> columns = DetailColumns();
+    static const QStringList names = NamesOf(columns);
     const QVariant values[] = {recordId, v.ValueName, v.ValueString,
                                IsNumeric(v.ValueString) ? v.ValueNumeric : kNoNumber};
     Platform::Row row;
+    row.reserve(columns.size());
     for (qsizetype i = 0; i < columns.size(); ++i)
-        row << Platform::Column{QLatin1String(columns[i].name),
+        row << Platform::Column{names[i],
                                 columns[i].type == Type::Text
                                     ? LeftCharacters(values[i].toString(), columns[i].size)
                                     : values[i]};

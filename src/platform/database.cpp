@@ -176,29 +176,63 @@ bool JobDatabase::Execute(const QString& statement) {
     return false;
 }
 
-bool JobDatabase::BeginJob(const QString& key) {
-    if (!IsOpen()) return false;
-    if (d->kind == Kind::SQLite) return d->Run(QStringLiteral("BEGIN IMMEDIATE"));
-    if (!d->Run(QStringLiteral("BEGIN"))) return false;
-    if (d->Run(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {LockNumber(key)})) return true;
-    RollbackJob();
-    return false;
+bool JobDatabase::BeginBatch() {
+    return IsOpen() && d->Run(d->kind == Kind::SQLite ? QStringLiteral("BEGIN IMMEDIATE")
+                                                      : QStringLiteral("BEGIN"));
 }
 
-bool JobDatabase::CommitJob() {
+bool JobDatabase::CommitBatch() {
     if (!IsOpen()) return false;
     if (d->Run(QStringLiteral("COMMIT"))) return true;
-    RollbackJob();
+    RollbackBatch();
     return false;
 }
 
-void JobDatabase::RollbackJob() {
-    if (!IsOpen()) return;
-    const QString why = d->error;
-    const bool fault = d->fault;
-    d->Run(QStringLiteral("ROLLBACK"));
-    d->error = why;
-    d->fault = fault;
+namespace {
+// Runs sql keeping the failure noted before: undoing is not what went wrong.
+bool Undo(Connection& c, const QString& sql) {
+    const QString why = c.error;
+    const bool fault = c.fault;
+    const bool ok = c.Run(sql);
+    c.error = why;
+    c.fault = fault;
+    return ok;
+}
+} // namespace
+
+void JobDatabase::RollbackBatch() {
+    if (IsOpen()) Undo(*d, QStringLiteral("ROLLBACK"));
+}
+
+bool JobDatabase::LockJob(const QString& key, bool wait, bool* busy) {
+    *busy = false;
+    if (!IsOpen()) return false;
+    // SQLite's batch holds the whole file already.
+    if (d->kind == Kind::SQLite) return true;
+    if (wait) return d->Run(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {LockNumber(key)});
+    QSqlQuery* q = d->Prepared(QStringLiteral("SELECT pg_try_advisory_xact_lock(?)"));
+    if (!q) return false;
+    q->addBindValue(LockNumber(key));
+    if (!q->exec() || !q->next()) {
+        d->Note(q->lastError());
+        return false;
+    }
+    *busy = !q->value(0).toBool();
+    q->finish();
+    return !*busy;
+}
+
+bool JobDatabase::BeginJob() {
+    return IsOpen() && d->Run(QStringLiteral("SAVEPOINT job"));
+}
+
+bool JobDatabase::EndJob() {
+    return IsOpen() && d->Run(QStringLiteral("RELEASE SAVEPOINT job"));
+}
+
+bool JobDatabase::UndoJob() {
+    return IsOpen() && Undo(*d, QStringLiteral("ROLLBACK TO SAVEPOINT job")) &&
+           Undo(*d, QStringLiteral("RELEASE SAVEPOINT job"));
 }
 
 QList<MasterMatch> JobDatabase::SeekMaster(const QString& user, const QString& document,
@@ -263,8 +297,16 @@ qint64 JobDatabase::InsertMaster(const Row& row) {
     return id;
 }
 
-bool JobDatabase::InsertDetail(const Row& row) {
-    return IsOpen() && d->Run(d->InsertText("Detail", row), Values(row));
+bool JobDatabase::InsertDetails(const QList<Row>& rows) {
+    constexpr qsizetype kRowsPerStatement = 100; // far below either engine's limit of values
+    for (qsizetype at = 0; at < rows.size(); at += kRowsPerStatement) {
+        const QList<Row> some = rows.mid(at, kRowsPerStatement);
+        QVariantList values;
+        for (const Row& row : some) values << Values(row);
+        if (!IsOpen() || !d->Run(d->InsertText("Detail", some[0], "", int(some.size())), values))
+            return false;
+    }
+    return true;
 }
 
 CreateResult CreateJobDatabase(const QString& target, const QList<ColumnDef>& master,

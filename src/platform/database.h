@@ -98,10 +98,20 @@ public:
     // Runs one statement that returns no rows.
     bool Execute(const QString& statement);
 
-    // Starts the transaction of one job; another writer of the same key waits until it ends.
-    bool BeginJob(const QString& key);
-    bool CommitJob();
-    void RollbackJob();
+    // Jobs are stored a batch at a time: one transaction, in which each job is stored or
+    // undone on its own.
+    bool BeginBatch();
+    bool CommitBatch();
+    void RollbackBatch();
+    // Holds the key of one job until the batch ends: another writer of the same key waits.
+    // Waits for it only when told: a batch that holds keys must never wait for another (two
+    // writers could wait on each other); busy then says the key is held elsewhere.
+    bool LockJob(const QString& key, bool wait, bool* busy);
+    // Opens one job within the batch; EndJob keeps what it stored, UndoJob drops it (false:
+    // it could not, and the batch is lost).
+    bool BeginJob();
+    bool EndJob();
+    bool UndoJob();
 
     // The Master rows with these keys (user and document letter case ignored, also beyond
     // ASCII), in the order they were stored; the database finds them by all three keys.
@@ -109,7 +119,9 @@ public:
                                   const QDateTime& submitted, bool* ok = nullptr);
     // Inserts a Master row and returns its automatic RecordID, or -1.
     qint64 InsertMaster(const Row& row);
-    bool InsertDetail(const Row& row);
+    // Inserts Detail rows of the same columns, a statement for many.
+    bool InsertDetails(const QList<Row>& rows);
+    bool InsertDetail(const Row& row) { return InsertDetails({row}); }
 
     // Readings for reports, on a database opened ReadOnly; several may be open at once.
     // Dates come as QDateTime in UTC standing for the stored wall-clock time.

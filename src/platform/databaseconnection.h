@@ -141,9 +141,11 @@ struct Connection {
         if (names.isEmpty()) Note(QStringLiteral("there is no table %1").arg(table));
         return names;
     }
-    // The INSERT statement for these columns, built again only when they change.
-    const QString& InsertText(const char* table, const Row& row, const char* tail = "") {
-        auto& [names, sql] = inserts[QLatin1String(table)];
+    // The INSERT statement of rows rows with these columns, built again only when they change.
+    const QString& InsertText(const char* table, const Row& row, const char* tail = "",
+                              int rows = 1) {
+        auto& [names, sql] =
+            inserts[QLatin1String(table) + QLatin1Char('/') + QString::number(rows)];
         bool same = names.size() == row.size();
         for (qsizetype i = 0; same && i < row.size(); ++i) same = names[i] == row[i].name;
         if (!same) {
@@ -153,9 +155,11 @@ struct Connection {
                 names << c.name;
                 marks << QStringLiteral("?");
             }
+            const QString values =
+                QLatin1Char('(') + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
             sql = QStringLiteral("INSERT INTO ") + QLatin1String(table) + QStringLiteral(" (") +
-                  names.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
-                  marks.join(QStringLiteral(", ")) + QLatin1Char(')') + QLatin1String(tail);
+                  names.join(QStringLiteral(", ")) + QStringLiteral(") VALUES ") +
+                  QStringList(rows, values).join(QStringLiteral(", ")) + QLatin1String(tail);
         }
         return sql;
     }

@@ -61,6 +61,21 @@ private Q_SLOTS:
         QCOMPARE(IsNumeric(text), whole(INT32_MIN, INT32_MAX) != u"-"_s);
     }
 
+    // Plain numbers are read without a locale, to the very double the C locale reads; anything
+    // else is left to the locale.
+    void plainNumbers_data() {
+        Table("plain", {"0¦1", "007¦1", "8.500000¦1", "0.1¦1", "123456789012345¦1",
+                        "12345678901234.5¦1", "0.00000000000001¦1", "1234567890123456¦", "1.¦",
+                        ".5¦", "-1¦", "+1¦", " 1¦", "1e3¦", "1.2.3¦", "1,5¦"});
+    }
+    void plainNumbers() {
+        QFETCH(QString, plain);
+        const QString text = QString::fromLatin1(QTest::currentDataTag());
+        double v = -1;
+        QCOMPARE(ParsePlainNumber(text, u'.', &v), !plain.isEmpty());
+        if (!plain.isEmpty()) QVERIFY(v == QLocale::c().toDouble(text)); // exactly
+    }
+
     // Read, shown and converted alike in every zone: each zone's two change days, at times
     // that do not exist or exist twice and late on the short or long day.
     void dates_data() {

@@ -78,6 +78,14 @@ QString Counts(const CImportResult& r) {
         n << QString::number(v);
     return n.join(u',');
 }
+// A value that cannot be stored, category "b": refused by a constraint, or a trigger on the
+// file.
+bool RefuseCategoryB(SqlProbe& probe) {
+    return probe.Exec(probe.IsPostgres()
+                          ? u"ALTER TABLE Detail ADD CONSTRAINT boom CHECK (Category <> 'b')"_s
+                          : u"CREATE TRIGGER boom BEFORE INSERT ON Detail WHEN NEW.Category = 'b' "
+                            "BEGIN SELECT RAISE(ABORT, 'boom'); END"_s);
+}
 struct JobStore {
     std::unique_ptr<Platform::JobDatabase> db;
     std::unique_ptr<CJobTable> master, detail;
@@ -215,11 +223,7 @@ private Q_SLOTS:
         NEED(backend);
         const QString target = New(backend);
         SqlProbe probe(target);
-        // A value that cannot be stored: refused by a constraint, or a trigger on the file.
-        QVERIFY(probe.Exec(probe.IsPostgres()
-                               ? u"ALTER TABLE Detail ADD CONSTRAINT boom CHECK (Category <> 'b')"_s
-                               : u"CREATE TRIGGER boom BEFORE INSERT ON Detail WHEN NEW.Category = "
-                                 "'b' BEGIN SELECT RAISE(ABORT, 'boom'); END"_s));
+        QVERIFY(RefuseCategoryB(probe));
         JobStore store(target);
         const QString before = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s);
         QString printData = box().Write(u"u/JOB1.prn"_s, "print data");
@@ -385,6 +389,38 @@ private Q_SLOTS:
         QCOMPARE(Names(root), left);
         QCOMPARE(probe.Rows(u"SELECT count(*) FROM Master"_s), u"2"_s);
         QCOMPARE(m_messages->Joined(), QString());
+    }
+
+    // Jobs are stored a batch at a time: one that cannot be stored costs only itself, wherever
+    // the listing puts it. The others of the batch are stored once, their print data placed;
+    // its files stay.
+    void failureWithinBatch_data() { BackendRows(); }
+    void failureWithinBatch() {
+        QFETCH(QString, backend);
+        NEED(backend);
+        const QString db = New(backend);
+        SqlProbe probe(db);
+        QVERIFY(RefuseCategoryB(probe));
+        for (const QString& job : {u"A"_s, u"B"_s, u"C"_s}) {
+            WriteJob(box(), u"jsmith/"_s + job, job + u".pdf"_s);
+            box().Write(u"local/users/jsmith/"_s + job + u".prn"_s, job.toUtf8());
+        }
+        QString bad = box().Path(u"local/users/jsmith/B.dat"_s);
+        QVERIFY(Job(u"B.pdf"_s, 42, {u"Client|4711"_s, u"b|2"_s}).SaveToFile(bad));
+        const QString root = box().Path(u"local/users/"_s);
+        QStringList calls{Counts(CheckLocalJobs(root, db, false))};
+        calls << Counts(CheckLocalJobs(root, db, false));
+        QCOMPARE(calls, QStringList({u"2,0,0,0,0,0,1"_s, u"0,2,0,0,0,0,1"_s}));
+        QCOMPARE(Names(root),
+                 QStringList({u"jsmith/B.dat"_s, u"jsmith/B.prn"_s, u"jsmith/B.prt"_s}));
+        QCOMPARE(probe.Rows(u"SELECT m.DocumentName, d.Category FROM Master m LEFT JOIN Detail d "
+                            "ON d.RecordID = m.RecordID ORDER BY 1, 2"_s) +
+                     u'\n' + probe.Rows(u"SELECT count(*) FROM Detail"_s),
+                 u"A.pdf|Amount\nA.pdf|Client\nC.pdf|Amount\nC.pdf|Client\n4"_s);
+        QCOMPARE(Listing(gEnv.m_sDataPath),
+                 probe.Rows(u"SELECT RecordID || '.prn = ' || substr(DocumentName, 1, 1) FROM "
+                            "Master ORDER BY 1"_s));
+        QCOMPARE(m_messages->Joined(), kUnable + u'#' + kUnable);
     }
 
     // A new SQLite database, its side files and the print data it keeps are its owner's alone,
@@ -589,7 +625,7 @@ private Q_SLOTS:
                "sqlite locked by another writer¦locked¦0,0,0,0,0,0,1¦-1",
                "no right to insert¦reader¦0,0,0,0,0,0,1¦-1",
                "read-only server¦readonly-server¦0,0,0,0,0,0,1¦-1",
-               "server stopped after a job¦stopped¦1,0,0,0,0,0,1¦-1",
+               "server stopped within a batch¦stopped¦0,0,0,0,0,0,2¦-1",
                "offline¦offline¦0,0,0,0,2,0,0¦0", "no root folder¦noroot¦0,0,0,0,0,0,0¦0"});
     }
     void notStored() {
