@@ -155,8 +155,8 @@ bool ParsePlainNumber(QStringView text, QChar point, double* value) {
     int digits = 0, decimals = -1;
     for (const QChar c : text) {
         if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            if (++digits > 15) return false; // beyond a double's exact digits: left to the locale
             n = n * 10 + (c.unicode() - '0');
-            ++digits;
             if (decimals >= 0) ++decimals;
         } else if (c == point && decimals < 0 && digits > 0 && !point.isNull()) {
             decimals = 0;
@@ -164,7 +164,7 @@ bool ParsePlainNumber(QStringView text, QChar point, double* value) {
             return false;
         }
     }
-    if (digits == 0 || digits > 15 || decimals == 0) return false;
+    if (digits == 0 || decimals == 0) return false;
     // Both exact: the quotient is the double nearest to the text.
     static constexpr double kTens[] = {1,   1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};

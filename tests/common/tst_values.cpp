@@ -64,9 +64,10 @@ private Q_SLOTS:
     // Plain numbers are read without a locale, to the very double the C locale reads; anything
     // else is left to the locale.
     void plainNumbers_data() {
-        Table("plain", {"0¦1", "007¦1", "8.500000¦1", "0.1¦1", "123456789012345¦1",
-                        "12345678901234.5¦1", "0.00000000000001¦1", "1234567890123456¦", "1.¦",
-                        ".5¦", "-1¦", "+1¦", " 1¦", "1e3¦", "1.2.3¦", "1,5¦"});
+        Table("plain",
+              {"0¦1", "007¦1", "8.500000¦1", "0.1¦1", "123456789012345¦1", "12345678901234.5¦1",
+               "0.00000000000001¦1", "1234567890123456¦", "99999999999999999999¦", "1.¦", ".5¦",
+               "-1¦", "+1¦", " 1¦", "1e3¦", "1.2.3¦", "1,5¦"});
     }
     void plainNumbers() {
         QFETCH(QString, plain);
