@@ -11,6 +11,7 @@
 
 using monitor::JobText;
 using monitor::Log;
+using monitor::LogUnwritten;
 using Platform::CupsJob;
 using Platform::CupsJobState;
 
@@ -209,10 +210,7 @@ void CQorvMonitor::Reserve(const CTrackedJob& t, bool keepAnswer) {
     if (keepAnswer && m_machineDir.Read(pas, 64, &bytes, &owner) && owner == t.uid &&
         m_usersDir.Child(t.user).Has(t.base + QStringLiteral(".dat")))
         return; // taken up again after the monitor stopped before it noted the job
-    if (!m_machineDir.Save(pas, {}, 0600, int(t.uid)))
-        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + m_machineDir.Path() +
-                                     QLatin1Char('/') + pas + QStringLiteral(": ") +
-                                     Platform::LastFileError().text);
+    if (!m_machineDir.Save(pas, {}, 0600, int(t.uid))) LogUnwritten(m_machineDir, pas);
 }
 
 void CQorvMonitor::MachineChanged() {
@@ -250,9 +248,7 @@ void CQorvMonitor::Forget(const CupsJob& last) {
         const Platform::Folder folder = m_usersDir.Child(it->user);
         if (!folder.Has(dat) && !folder.Save(dat, Platform::EncodeLines({QStringLiteral("cancel")}),
                                              0640, int(it->uid)))
-            Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
-                                         QLatin1Char('/') + dat + QStringLiteral(": ") +
-                                         Platform::LastFileError().text);
+            LogUnwritten(folder, dat);
     }
     m_jobs.remove(id);
     SaveStateSoon();

@@ -9,6 +9,7 @@
 
 using monitor::JobText;
 using monitor::Log;
+using monitor::LogUnwritten;
 using Platform::CupsJob;
 using Platform::CupsJobState;
 using Platform::CupsQueue;
@@ -104,9 +105,7 @@ bool CQorvMonitor::WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, 
     const CupsQueue queue = m_queues.value(job.queue.toLower());
     if (!folder.Save(name, Platform::EncodeLines(JobFileLines(job, queue, facts)), 0644,
                      int(m_self.uid))) {
-        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
-                                     QLatin1Char('/') + name + QStringLiteral(": ") +
-                                     Platform::LastFileError().text);
+        LogUnwritten(folder, name);
         return false;
     }
     t.documents = job.documents;

@@ -20,6 +20,7 @@
 
 using monitor::JobText;
 using monitor::Log;
+using monitor::LogUnwritten;
 using Platform::CupsQueue;
 
 namespace {
@@ -133,7 +134,5 @@ void CQorvMonitor::PrintedUnreleased(const CTrackedJob& t) {
     // An answer of the user's own stays: it is what he stored.
     if (!folder.Has(dat) &&
         !folder.Save(dat, Platform::EncodeLines({kUnreleasedAnswer}), 0640, int(t.uid)))
-        Log(QStringLiteral("E"), QStringLiteral("Unable to write ") + folder.Path() +
-                                     QLatin1Char('/') + dat + QStringLiteral(": ") +
-                                     Platform::LastFileError().text);
+        LogUnwritten(folder, dat);
 }
