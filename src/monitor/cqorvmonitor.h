@@ -80,6 +80,8 @@ public:
     // The scheduler's policy that leaves holding, releasing, moving and changing jobs to the
     // monitor (and the scheduler's administrators).
     static inline const QString kPolicy = QStringLiteral("qorvmond");
+    // The companions' policy: as kPolicy, and adding documents is the monitor's too.
+    static inline const QString kCompanionPolicy = QStringLiteral("qorvmond-released");
     // How long --status names a job that printed without release.
     static constexpr qint64 kUnreleasedSeconds = 7 * 24 * 3600;
     // The queue that prints the released jobs of a queue that waits for answers.

@@ -152,13 +152,6 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     // A ".shd" line naming another queue of this server sends the job there first.
     QStringList shd;
     const Platform::Folder folder = m_usersDir.Child(t.user);
-    // Documents sent after the job file was written are counted before the job prints.
-    if (now.documents > t.documents) {
-        const CJobFacts* facts = Counted(now);
-        if (facts && !facts->whole)
-            Log(QStringLiteral("E"), JobText(t) + QStringLiteral(" not released: ") + kUncounted);
-        if (!facts || !facts->whole || !WriteJobFile(t, folder, now, *facts)) return;
-    }
     if (!ReadAnswer(folder, t.base + QStringLiteral(".shd"), t, &shd) &&
         folder.Has(t.base + QStringLiteral(".shd")))
         return;
@@ -189,11 +182,22 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     // Billed first: a job that is no longer held prints as soon as it is moved.
     if (!t.billing.isEmpty() && !m_cups.SetBilling(t.id, t.billing))
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
-    if ((now.queue.compare(target, Qt::CaseInsensitive) != 0 && !m_cups.Move(t.id, target)) ||
-        (now.state == CupsJobState::Held && !m_cups.Release(t.id))) {
+    const auto failed = [&] {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
-        return;
+    };
+    // Moved while held: on a companion its owner can add no more documents, so the documents
+    // counted there are all that print.
+    CupsJob moved = now;
+    if (now.queue.compare(target, Qt::CaseInsensitive) != 0 &&
+        (!m_cups.Move(t.id, target) || !m_cups.Job(t.id, &moved)))
+        return failed();
+    if (moved.documents > t.documents) {
+        const CJobFacts* facts = Counted(moved);
+        if (facts && !facts->whole)
+            Log(QStringLiteral("E"), JobText(t) + QStringLiteral(" not released: ") + kUncounted);
+        if (!facts || !facts->whole || !WriteJobFile(t, folder, moved, *facts)) return;
     }
+    if (moved.state == CupsJobState::Held && !m_cups.Release(t.id)) return failed();
     if (target != Companion(t.queue))
         Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target);
     t.held = false; // released: it may print

@@ -1,9 +1,9 @@
 // Only the monitor lets a held job print. A queue whose group waits for answers stays stopped:
 // it takes jobs but prints none, whatever hold its client asked for and whether the monitor
 // runs or not. A released job is moved to the queue's companion, which prints on the same
-// device and takes jobs from the monitor alone. Both are under the policy that leaves holding,
-// releasing, moving and changing jobs to the monitor; the scheduler is asked at start whether it
-// keeps to it.
+// device and takes jobs from the monitor alone. Both are under policies that leave holding,
+// releasing, moving and changing jobs to the monitor (the companion's, adding documents too);
+// the scheduler is asked at start whether it keeps to them.
 #include "monitor/cqorvmonitor.h"
 
 #include "common/bcommon.h"
@@ -60,7 +60,9 @@ void CQorvMonitor::SecureQueues() {
         // Without the policy the companion is made all the same; the check below says why
         // that is not safe.
         const bool known = q.policies.contains(kPolicy);
-        const QString policy = known ? kPolicy : QStringLiteral("default");
+        const QString policy = q.policies.contains(kCompanionPolicy) ? kCompanionPolicy
+                               : known                               ? kPolicy
+                                                                     : QStringLiteral("default");
         if (known && q.opPolicy != kPolicy)
             did(m_cups.SetPolicy(q.name, kPolicy), QStringLiteral("printer-op-policy ") + kPolicy);
         if (!q.stopped)
@@ -120,6 +122,12 @@ void CQorvMonitor::CheckPolicy() {
                            "unanswered or bill them as he likes. Add the policy \"%4\" of "
                            "qorvmond(8) to cupsd.conf.")
                 .arg(m_self.name, open.join(QStringLiteral(", ")), q->name, kPolicy);
+    else if (probe && !q->policies.contains(kCompanionPolicy))
+        m_policyProblem =
+            QStringLiteral("UNSAFE: the print scheduler has no policy \"%1\": a job's owner can "
+                           "add documents to it on %2 after its pages were counted, and they "
+                           "print unbilled. Add the policies of qorvmond(8) to cupsd.conf.")
+                .arg(kCompanionPolicy, Companion(q->name));
     if (!m_policyProblem.isEmpty()) Log(QStringLiteral("E"), m_policyProblem);
     if (m_policyProblem != before) SaveStateSoon();
 }

@@ -5,6 +5,7 @@
 #include "privatecups.h"
 #include "testsupport.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -112,17 +113,53 @@ class TestQorvmond : public QObject {
         const QString prt = u"share/data/users/%1/"_s.arg(user) + JobName(id);
         return QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(prt)); }, ms);
     }
-    // A Release-Job sent by a process of uid, naming name; whether the scheduler did it.
-    bool ReleaseAs(uid_t uid, int id, const char* name) const {
+    // Runs f in a process of uid, known to the scheduler by its socket's credentials and naming
+    // name; Succeeded(pid) waits for it and tells whether f returned true.
+    template <typename F> static pid_t Spawn(uid_t uid, const char* name, F f) {
         const pid_t pid = ::fork();
-        if (pid == 0) { // known to the scheduler by its socket's credentials
+        if (pid == 0) {
             cupsSetUser(name);
             ::_exit(::setgroups(0, nullptr) || ::setresgid(uid, uid, uid) ||
-                    ::setresuid(uid, uid, uid) ||
-                    !Platform::CupsServer(m_cups->Socket()).Release(id));
+                    ::setresuid(uid, uid, uid) || !f());
         }
+        return pid;
+    }
+    static bool Succeeded(pid_t pid) {
         int status = 1;
         return pid > 0 && ::waitpid(pid, &status, 0) == pid && status == 0;
+    }
+    // A Release-Job sent by a process of uid, naming name; whether the scheduler did it.
+    bool ReleaseAs(uid_t uid, int id, const char* name) const {
+        return Succeeded(
+            Spawn(uid, name, [&] { return Platform::CupsServer(m_cups->Socket()).Release(id); }));
+    }
+    // The scheduler again, under the README's policies (the package's file holds the same), with
+    // the account nobody, and the monitor on it.
+    void UnderReadmePolicies() {
+        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
+        const qsizetype at = readme.indexOf(u"    <Policy qorvmond>"_s);
+        const qsizetype end =
+            readme.indexOf(u"    </Policy>\n"_s, readme.indexOf(u"<Policy qorvmond-released>"_s));
+        QString policy = readme.mid(at, end + 14 - at);
+        policy.replace(u"\n    "_s, u"\n"_s);
+        QCOMPARE(policy.mid(4),
+                 QString::fromUtf8(TestData(u"../../packaging/cupsd-qorvmond.conf"_s)));
+        m_monitor.reset();
+        m_cups.reset();
+        m_cups = std::make_unique<PrivateCups>(
+            *m_box, PrivateCups::Setup{.policies = policy.mid(4).toUtf8()});
+        QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
+        m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "nobody:x:65534:65534::/:/bin/sh\n");
+        QVERIFY((m_monitor = Start()));
+    }
+    // nobody's answer to his job: a matter, and "resume".
+    void AnswerAsNobody(int id) {
+        const QString dat = u"users/nobody/"_s + JobName(id).chopped(3) + u"dat"_s;
+        const QString pas =
+            u"Machines/%1/%2.pas"_s.arg(Platform::ComputerName()).arg(id, 5, 10, QChar(u'0'));
+        QCOMPARE(As(65534, u"printf 'QorvexDetail,2,\"Matter\",\"M-9\"\\r\\n' > %1.new && "
+                           "mv %1.new %1 && echo resume > %2"_s.arg(dat, pas)),
+                 0);
     }
     // Mode and owner of a path in the data folder, as "2770 61002:0".
     QString Layout(const QString& relative) const {
@@ -243,7 +280,8 @@ private Q_SLOTS:
     }
 
     // A document added to a held job after its job file was written, whose pages cannot all be
-    // counted, keeps the job held though its user answers.
+    // counted, keeps the job held though its user answers (on the companion, where it was
+    // counted).
     void uncountedDocumentAddedLater() {
         const auto http = Connect();
         const int id = cupsCreateJob(http.get(), "Plotter", "late", 0, nullptr);
@@ -254,7 +292,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor(
             [&] { return m_monitor->peek(1 << 20).contains("not released: its pages cannot"); },
             Platform::kCountMs + 5000));
-        QCOMPARE(Job(id).queue + u' ' + QString::number(int(Job(id).state)), u"Plotter 4"_s);
+        QCOMPARE(Job(id).queue + u' ' + QString::number(int(Job(id).state)),
+                 u"Plotter-released 4"_s);
     }
 
     // Answered while the monitor was stopped: "resume" bills and releases once, "delete" cancels,
@@ -697,19 +736,8 @@ private Q_SLOTS:
         QFETCH(uint, uid);
         QFETCH(QString, attack);
         if (::geteuid() != 0) QSKIP("needs root to act as other users");
-        const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
-        const qsizetype at = readme.indexOf(u"    <Policy qorvmond>"_s);
-        QString policy = readme.mid(at, readme.indexOf(u"    </Policy>\n"_s, at) + 14 - at);
-        policy.replace(u"\n    "_s, u"\n"_s);
-        QCOMPARE(policy.mid(4),
-                 QString::fromUtf8(TestData(u"../../packaging/cupsd-qorvmond.conf"_s)));
-        m_monitor.reset();
-        m_cups.reset();
-        m_cups = std::make_unique<PrivateCups>(
-            *m_box, PrivateCups::Setup{.policies = policy.mid(4).toUtf8()});
-        QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
-        m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "nobody:x:65534:65534::/:/bin/sh\n");
-        QVERIFY((m_monitor = Start()));
+        UnderReadmePolicies();
+        if (QTest::currentTestFailed()) return;
         QFile::setPermissions(m_box->Write(u"cups/doc.pdf"_s, TestData(u"two.pdf"_s)),
                               QFile::Permissions(0x6644));
         QCOMPARE(As(65534, u"setsid -w lp -d Plotter %1 ../../cups/doc.pdf"_s.arg(lp)), 0);
@@ -728,14 +756,51 @@ private Q_SLOTS:
                  u"Plotter  4"_s);
         QVERIFY(!QFileInfo::exists(m_box->Path(u"cups/out/Plotter.out"_s)));
         QVERIFY(!m_monitor->peek(1 << 20).contains("UNSAFE")); // the policy is safe
-        const QString pas =
-            u"Machines/%1/%2.pas"_s.arg(Platform::ComputerName()).arg(id, 5, 10, QChar(u'0'));
-        QCOMPARE(As(65534, u"printf 'QorvexDetail,2,\"Matter\",\"M-9\"\\r\\n' > %1.new && "
-                           "mv %1.new %1 && echo resume > %2"_s.arg(dat, pas)),
-                 0);
+        AnswerAsNobody(id);
         QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
         QCOMPARE(Job(id).queue + u' ' + Job(id).billing, u"Plotter-released Matter=M-9"_s);
         QCOMPARE(m_box->Read(u"cups/out/Plotter.out"_s), TestData(u"two.pdf"_s));
+    }
+
+    // The owner keeps adding one-page documents while his answer releases the job: each is
+    // counted before the job prints, or refused once it is on the companion, never printed
+    // unbilled (the scheduler takes a document for a job in any state).
+    void documentsAddedAsReleased() {
+        if (::geteuid() != 0) QSKIP("needs root to act as another user");
+        UnderReadmePolicies();
+        if (QTest::currentTestFailed()) return;
+        const QByteArray socket = m_cups->Socket().toUtf8();
+        const auto connect = [&] { // known as nobody by the socket's credentials from the start
+            http_t* http = httpConnect2(socket.constData(), 0, nullptr, AF_LOCAL,
+                                        HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
+            httpSetAuthString(http, "PeerCred", "nobody");
+            return http;
+        };
+        QVERIFY(Succeeded(Spawn(65534, "nobody", [&] {
+            http_t* http = connect();
+            const int id = cupsCreateJob(http, "Plotter", "more", 0, nullptr);
+            return id > 0 && Send(http, "Plotter", id, TestData(u"two.pdf"_s), true);
+        })));
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server->Jobs(&jobs) && jobs.size() == 1);
+        const int id = jobs[0].id;
+        const QString prt = u"share/data/users/nobody/"_s + JobName(id);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(prt)); }));
+        const pid_t adder = Spawn(65534, "nobody", [&] {
+            http_t* http = connect();
+            QDeadlineTimer left(5000);
+            while (!left.hasExpired() && Send(http, "Plotter", id, "%!PS\nshowpage\n", true)) {
+            }
+            return cupsLastError() == IPP_STATUS_ERROR_FORBIDDEN; // as the policy refuses
+        });
+        AnswerAsNobody(id);
+        QVERIFY2(Succeeded(adder), "documents were still taken after the job was released");
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        const Platform::CupsJob printed = Job(id);
+        QCOMPARE(printed.queue + u' ' + printed.billing, u"Plotter-released Matter=M-9"_s);
+        QCOMPARE(m_box->Read(prt).split('\n').value(11),
+                 QByteArray::number(2 + printed.documents - 1) + '\r');
+        QVERIFY(!m_monitor->peek(1 << 20).contains("UNSAFE"));
     }
 
     // Under an open policy: the monitor says so loudly, and a held job that prints all the
@@ -760,6 +825,23 @@ private Q_SLOTS:
                  u"No held jobs\nPlotter-%1 %2 PRINTED WITHOUT RELEASE 0 min ago\n"_s.arg(id).arg(
                      Platform::LoginName()));
         QVERIFY(status.readAllStandardError().startsWith("UNSAFE: the print scheduler lets"));
+    }
+
+    // A scheduler that has the queues' policy but not the companions' is named unsafe; the
+    // companion is made under the queues' policy all the same.
+    void companionPolicyMissing() {
+        const QByteArray both = TestData(u"../../packaging/cupsd-qorvmond.conf"_s);
+        m_monitor.reset();
+        m_cups.reset();
+        m_cups = std::make_unique<PrivateCups>(
+            *m_box, PrivateCups::Setup{.policies = both.left(both.indexOf("\n<Policy "))});
+        QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
+        QVERIFY((m_monitor = Start()));
+        QVERIFY(m_monitor->peek(1 << 20).contains(
+            "UNSAFE: the print scheduler has no policy \"qorvmond-released\""));
+        QList<Platform::CupsQueue> queues; // Office, Plotter, Plotter-released, ...
+        QVERIFY(m_server->Queues(&queues) && queues.size() == 5);
+        QCOMPARE(queues[1].opPolicy + u' ' + queues[2].opPolicy, u"qorvmond qorvmond"_s);
     }
 
     // The submit policy the README gives: a local user can no longer print under another
