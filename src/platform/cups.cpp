@@ -606,9 +606,6 @@ MediaSize LookUpMedia(const QString& media) {
 namespace {
 // Runs the document on a device that writes one byte for every page (every copy) it prints, at
 // once, to standard output, where nothing the document writes goes (-sstdout): the pages it
-// printed before it quit, dropped its device or ran out of time are counted all the same.
-// Runs the document on a device that writes one byte for every page (every copy) it prints, at
-// once, to standard output, where nothing the document writes goes (-sstdout): the pages it
 // printed before it quit, dropped its device or ran out of time are counted all the same. It is
 // read from its file (a pipe would be read many times slower) as PostScript, as the scheduler
 // may print it whatever it starts with.
