@@ -224,9 +224,12 @@ QStringList CQorvMonitor::Status() {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const CupsJob& j : std::as_const(jobs)) {
         const auto t = m_jobs.constFind(j.id);
+        const auto refused = m_refused.constFind(j.id);
         Platform::Account account;
-        const QString refusal =
-            t == m_jobs.cend() && Monitored(j.queue) ? Refusal(j, &account) : QString();
+        const QString refusal = refused != m_refused.cend() && refused->created == j.created
+                                    ? refused->reason
+                                : t == m_jobs.cend() && Monitored(j.queue) ? Refusal(j, &account)
+                                                                           : QString();
         if (!refusal.isEmpty()) {
             lines << QStringLiteral("%1-%2 refused %3 min: %4")
                          .arg(j.queue)
@@ -235,6 +238,13 @@ QStringList CQorvMonitor::Status() {
                          .arg(refusal);
             continue;
         }
+        // Its documents still coming or being counted: no job file yet.
+        if (t == m_jobs.cend() && Monitored(j.queue) && j.state == CupsJobState::Held)
+            lines << QStringLiteral("%1-%2 %3 held %4 min, not taken up yet")
+                         .arg(j.queue)
+                         .arg(j.id)
+                         .arg(JobFileValue(j.user).left(80))
+                         .arg((now - j.created) / 60);
         if (t == m_jobs.cend() || !t->held || t->done) continue;
         lines << QStringLiteral("%1-%2 %3 held %4 min")
                          .arg(j.queue)

@@ -193,11 +193,11 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
         return failed();
     if (moved.documents > t.documents) {
         const CJobFacts* facts = Counted(moved);
-        if (facts && !facts->whole)
-            Log(QStringLiteral("E"), JobText(t) + QStringLiteral(" not released: ") + kUncounted);
+        if (facts && !facts->whole) Refuse(moved, kUncounted); // until an administrator decides
         if (!facts || !facts->whole || !WriteJobFile(t, folder, moved, *facts)) return;
     }
     if (moved.state == CupsJobState::Held && !m_cups.Release(t.id)) return failed();
+    if (m_refused.remove(t.id)) SaveStateSoon();
     if (target != Companion(t.queue))
         Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target);
     t.held = false; // released: it may print

@@ -32,9 +32,11 @@ QString CQorvMonitor::Refusal(const CupsJob& job, Platform::Account* account) co
 
 void CQorvMonitor::Refuse(const CupsJob& job, const QString& reason) {
     const auto it = m_refused.constFind(job.id);
+    if (it != m_refused.cend() && it->reason == reason && it->queue == job.queue) return;
     if (it == m_refused.cend() || it->reason != reason)
         Log(QStringLiteral("E"), QStringLiteral("Job %1 refused: %2").arg(job.id).arg(reason));
     m_refused.insert(job.id, {job.queue, job.user, job.created, reason});
+    SaveStateSoon(); // --status names it
 }
 
 const CJobFacts* CQorvMonitor::Counted(const CupsJob& job) {

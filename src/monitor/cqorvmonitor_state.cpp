@@ -18,6 +18,7 @@ QString CQorvMonitor::StateFile() const {
 
 QString CQorvMonitor::LoadState(uint owner) {
     m_jobs.clear();
+    m_refused.clear();
     m_unreleased.clear();
     m_policyProblem.clear();
     QByteArray bytes;
@@ -33,6 +34,8 @@ QString CQorvMonitor::LoadState(uint owner) {
         if (f.size() == 2 && f[0] == QLatin1String("policy")) m_policyProblem = f[1];
         if (f.size() == 5 && f[0] == QLatin1String("unreleased"))
             m_unreleased.insert(f[1].toInt(), {f[2], f[3], f[4].toLongLong()});
+        if (f.size() == 6 && f[0] == QLatin1String("refused"))
+            m_refused.insert(f[1].toInt(), {f[2], f[3], f[4].toLongLong(), f[5]});
         // 9: saved before moves could be refused, 10: before documents were counted
         if (f.size() < 9 || f.size() > 11) continue;
         CTrackedJob t;
@@ -85,6 +88,14 @@ void CQorvMonitor::SaveState() {
     for (auto it = m_unreleased.cbegin(); it != m_unreleased.cend(); ++it)
         lines << QStringList{QStringLiteral("unreleased"), QString::number(it.key()), it->queue,
                              it->user, QString::number(it->seen)}
+                     .join(QLatin1Char('\t'));
+    for (auto it = m_refused.cbegin(); it != m_refused.cend(); ++it)
+        lines << QStringList{QStringLiteral("refused"),
+                             QString::number(it.key()),
+                             it->queue,
+                             it->user,
+                             QString::number(it->created),
+                             QString(it->reason).replace(QLatin1Char('\t'), QLatin1Char(' '))}
                      .join(QLatin1Char('\t'));
     if (!m_policyProblem.isEmpty()) lines << QStringLiteral("policy\t") + m_policyProblem;
     if (!m_machineDir.Save(StateFile(), Platform::EncodeLines(lines), 0600))
