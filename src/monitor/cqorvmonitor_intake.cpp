@@ -141,7 +141,10 @@ bool CQorvMonitor::Recounted(CTrackedJob& t, const CupsJob& last) {
                        .arg(facts->pages));
     } else {
         const int billed = Platform::DecodeLines(bytes).value(1).toInt();
-        if (!WriteJobFile(t, folder, last, *facts)) return false; // the next sweep tries again
+        // On the queue it was written for: a released job printed from another.
+        CupsJob written = last;
+        written.queue = t.queue;
+        if (!WriteJobFile(t, folder, written, *facts)) return false; // the next sweep tries again
         Log(QStringLiteral("I"),
             late + QStringLiteral(": %1 more pages, %2 in all%3")
                        .arg(facts->pages - billed)
