@@ -269,7 +269,7 @@ private Q_SLOTS:
         const QByteArray bytes = QByteArray::number(QFileInfo(m_pdf).size() + ps.size());
         QTRY_COMPARE_WITH_TIMEOUT(m_box->Read(Prt(id)).split('\n').mid(10, 2),
                                   (QList<QByteArray>{bytes + '\r', "5\r"}), 10000);
-        QVERIFY(m_monitor->peek(1 << 20).contains(": 3 more pages, 5 in all"));
+        QTRY_VERIFY(m_monitor->peek(1 << 20).contains(": 3 more pages, 5 in all"));
     }
 
     // Answered while the monitor was stopped: "resume" bills and releases once, "delete" cancels,
