@@ -61,6 +61,7 @@ public:
         qint64 created = 0;
         int documents = 0;
         std::optional<CJobFacts> facts; // none while being counted
+        int found = 0;                  // documents that were there to count
     };
     // A held job that printed without the monitor's release.
     struct CUnreleasedJob {
@@ -133,6 +134,10 @@ private:
     // The job file of a job as the scheduler tells it now.
     bool WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, const Platform::CupsJob& job,
                       const CJobFacts& facts);
+    // Whether a job that left the scheduler as last is has its pages in its job file; false
+    // while the documents sent after the job file was written are being counted (it is looked at
+    // again when they are).
+    bool Recounted(CTrackedJob& t, const Platform::CupsJob& last);
     // Looks at jobs whose document is still arriving again, sooner first.
     void WaitForDocument(const Platform::CupsJob& job);
     void LookAtIncoming();

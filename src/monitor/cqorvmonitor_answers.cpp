@@ -238,8 +238,8 @@ void CQorvMonitor::MachineChanged() {
 
 void CQorvMonitor::Forget(const CupsJob& last) {
     const int id = last.id;
-    const auto it = m_jobs.constFind(id);
-    if (it == m_jobs.cend()) return;
+    const auto it = m_jobs.find(id);
+    if (it == m_jobs.end() || !Recounted(*it, last)) return; // kept, and saved, till then
     m_machineDir.Remove(PassFileName(id));
     // Under a safe policy only the monitor reaches a companion: a job printed there was
     // released by an earlier run that stopped before it noted so.

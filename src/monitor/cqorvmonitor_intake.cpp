@@ -64,6 +64,7 @@ void CQorvMonitor::CountNext(const QString& user) {
                 const Platform::DocumentCount document =
                     m_cups.CountDocument(id, n, kMaxDocumentBytes);
                 if (!document.found) continue;
+                ++counted.found;
                 counted.facts->pages += std::max(document.pages, 1);
                 counted.facts->whole &= document.whole;
                 counted.facts->bytes += document.bytes;
@@ -89,7 +90,7 @@ void CQorvMonitor::CountDone(int id, const QString& user, const CCount& count) {
     };
     auto it = current();
     if (it == m_counts.end()) return; // its documents changed since: counted again
-    it->facts = count.facts;
+    *it = count;
     CupsJob job;
     if (m_cups.Job(id, &job)) Consider(job, true); // it was unfinished, or just made, when seen
     // Used, or of no more use: a count serves only the look it was made for.
@@ -111,6 +112,47 @@ bool CQorvMonitor::WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, 
         return false;
     }
     t.documents = job.documents;
+    return true;
+}
+
+bool CQorvMonitor::Recounted(CTrackedJob& t, const CupsJob& last) {
+    // Its owner may send documents in any state of the job: those sent after the job file was
+    // written printed too. The scheduler keeps a printed job's documents a day by default.
+    if (last.state != CupsJobState::Completed || t.documents <= 0 || last.documents <= t.documents)
+        return true;
+    const CJobFacts* facts = Counted(last);
+    if (!facts) return false;
+    const QString late =
+        JobText(t) + QStringLiteral(" got documents after it was counted (%1 printed, %2 counted)")
+                         .arg(last.documents)
+                         .arg(t.documents);
+    const int found = m_counts.value(t.id).found;
+    const Platform::Folder folder = m_usersDir.Child(t.user);
+    const QString prt = t.base + QStringLiteral(".prt");
+    QByteArray bytes;
+    uint owner = 0;
+    if (found < last.documents) {
+        Log(QStringLiteral("E"), late + QStringLiteral(": %1 of them are gone from the scheduler, "
+                                                       "the pages billed may be short")
+                                            .arg(last.documents - found));
+    } else if (!folder.Read(prt, 1 << 20, &bytes, &owner) || owner != m_self.uid) {
+        // Imported, removed or replaced: a job file of its own would be a job of its own.
+        Log(QStringLiteral("E"),
+            late + QStringLiteral(": its job file is gone, the pages billed may be short of the "
+                                  "%1 printed")
+                       .arg(facts->pages));
+    } else {
+        const int billed = Platform::DecodeLines(bytes).value(1).toInt();
+        // On the queue it was written for: a released job printed from another.
+        CupsJob written = last;
+        written.queue = t.queue;
+        if (!WriteJobFile(t, folder, written, *facts)) return false; // the next sweep tries again
+        Log(QStringLiteral("I"),
+            late + QStringLiteral(": %1 more pages, %2 in all%3")
+                       .arg(facts->pages - billed)
+                       .arg(facts->pages)
+                       .arg(facts->whole ? QString() : QStringLiteral(", but ") + kUncounted));
+    }
     return true;
 }
 

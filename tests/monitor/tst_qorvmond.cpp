@@ -302,6 +302,21 @@ private Q_SLOTS:
                                        "limit)"_s.arg(id)});
     }
 
+    // Its owner adds a document to a pending job of a queue that does not wait for answers
+    // after its job file was written: the job file bills it once the job printed.
+    void documentAddedBeforePrinting() {
+        QVERIFY(m_server->SetStopped(u"Office"_s, true));
+        const int id = m_cups->Submit(u"Office"_s, m_pdf);
+        QVERIFY(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }));
+        const QByteArray ps = "%!PS\nshowpage showpage showpage\n";
+        QVERIFY(Send(Connect().get(), "Office", id, ps, true));
+        QVERIFY(m_server->SetStopped(u"Office"_s, false));
+        const QByteArray bytes = QByteArray::number(QFileInfo(m_pdf).size() + ps.size());
+        QTRY_COMPARE_WITH_TIMEOUT(m_box->Read(Prt(id)).split('\n').mid(10, 2),
+                                  (QList<QByteArray>{bytes + '\r', "5\r"}), 10000);
+        QTRY_VERIFY(m_monitor->peek(1 << 20).contains(": 3 more pages, 5 in all"));
+    }
+
     // Answered while the monitor was stopped: "resume" bills and releases once, "delete" cancels,
     // a job cancelled in the scheduler is forgotten (its job file stays), an unanswered one stays
     // held, no job file is written twice and another user's monitor keeps its subscription.
