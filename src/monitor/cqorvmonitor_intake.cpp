@@ -104,9 +104,12 @@ bool CQorvMonitor::WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, 
     if (facts.pages <= 0) facts.pages = std::max(job.impressions, 1); // gone already
     if (facts.bytes <= 0) facts.bytes = job.kOctets * 1024;
     const QString name = t.base + QStringLiteral(".prt");
+    // On the queue it was sent to, though it may be on a companion by now.
+    CupsJob sent = job;
+    sent.queue = t.queue;
+    const CupsQueue queue = m_queues.value(t.queue.toLower());
     // The monitor's: its user reads it (and may remove it) but cannot change a billed fact.
-    const CupsQueue queue = m_queues.value(job.queue.toLower());
-    if (!folder.Save(name, Platform::EncodeLines(JobFileLines(job, queue, facts)), 0644,
+    if (!folder.Save(name, Platform::EncodeLines(JobFileLines(sent, queue, facts)), 0644,
                      int(m_self.uid))) {
         LogUnwritten(folder, name);
         return false;
@@ -143,10 +146,7 @@ bool CQorvMonitor::Recounted(CTrackedJob& t, const CupsJob& last) {
                        .arg(facts->pages));
     } else {
         const int billed = Platform::DecodeLines(bytes).value(1).toInt();
-        // On the queue it was written for: a released job printed from another.
-        CupsJob written = last;
-        written.queue = t.queue;
-        if (!WriteJobFile(t, folder, written, *facts)) return false; // the next sweep tries again
+        if (!WriteJobFile(t, folder, last, *facts)) return false; // the next sweep tries again
         Log(QStringLiteral("I"),
             late + QStringLiteral(": %1 more pages, %2 in all%3")
                        .arg(facts->pages - billed)
