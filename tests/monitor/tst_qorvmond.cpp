@@ -113,14 +113,17 @@ class TestQorvmond : public QObject {
         const QString prt = u"share/data/users/%1/"_s.arg(user) + JobName(id);
         return QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(prt)); }, ms);
     }
-    // Runs f in a process of uid, known to the scheduler by its socket's credentials and naming
-    // name; Succeeded(pid) waits for it and tells whether f returned true.
-    template <typename F> static pid_t Spawn(uid_t uid, const char* name, F f) {
+    // Runs f(connection) in a process of uid, known to the scheduler by its socket's credentials
+    // and naming name; Succeeded(pid) waits for it and tells whether f returned true.
+    template <typename F> pid_t Spawn(uid_t uid, const char* name, F f) const {
         const pid_t pid = ::fork();
         if (pid == 0) {
             cupsSetUser(name);
-            ::_exit(::setgroups(0, nullptr) || ::setresgid(uid, uid, uid) ||
-                    ::setresuid(uid, uid, uid) || !f());
+            if (::setgroups(0, nullptr) || ::setresgid(uid, uid, uid) || ::setresuid(uid, uid, uid))
+                ::_exit(2);
+            const auto http = Connect();
+            if (http) httpSetAuthString(http.get(), "PeerCred", name);
+            ::_exit(!http || !f(http.get()));
         }
         return pid;
     }
@@ -128,14 +131,9 @@ class TestQorvmond : public QObject {
         int status = 1;
         return pid > 0 && ::waitpid(pid, &status, 0) == pid && status == 0;
     }
-    // A Release-Job sent by a process of uid, naming name; whether the scheduler did it.
-    bool ReleaseAs(uid_t uid, int id, const char* name) const {
-        return Succeeded(
-            Spawn(uid, name, [&] { return Platform::CupsServer(m_cups->Socket()).Release(id); }));
-    }
-    // The scheduler again, under the README's policies (the package's file holds the same), with
-    // the account nobody, and the monitor on it.
-    void UnderReadmePolicies() {
+    // The scheduler again, under the README's policies (the package's file holds the same; the
+    // companions' one left out unless companions), with the account nobody, and the monitor.
+    void UnderReadmePolicies(bool companions = true) {
         const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
         const qsizetype at = readme.indexOf(u"    <Policy qorvmond>"_s);
         const qsizetype end =
@@ -144,6 +142,7 @@ class TestQorvmond : public QObject {
         policy.replace(u"\n    "_s, u"\n"_s);
         QCOMPARE(policy.mid(4),
                  QString::fromUtf8(TestData(u"../../packaging/cupsd-qorvmond.conf"_s)));
+        if (!companions) policy.truncate(policy.indexOf(u"\n<Policy qorvmond-released>"_s));
         m_monitor.reset();
         m_cups.reset();
         m_cups = std::make_unique<PrivateCups>(
@@ -151,15 +150,6 @@ class TestQorvmond : public QObject {
         QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
         m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "nobody:x:65534:65534::/:/bin/sh\n");
         QVERIFY((m_monitor = Start()));
-    }
-    // nobody's answer to his job: a matter, and "resume".
-    void AnswerAsNobody(int id) {
-        const QString dat = u"users/nobody/"_s + JobName(id).chopped(3) + u"dat"_s;
-        const QString pas =
-            u"Machines/%1/%2.pas"_s.arg(Platform::ComputerName()).arg(id, 5, 10, QChar(u'0'));
-        QCOMPARE(As(65534, u"printf 'QorvexDetail,2,\"Matter\",\"M-9\"\\r\\n' > %1.new && "
-                           "mv %1.new %1 && echo resume > %2"_s.arg(dat, pas)),
-                 0);
     }
     // Mode and owner of a path in the data folder, as "2770 61002:0".
     QString Layout(const QString& relative) const {
@@ -740,9 +730,11 @@ private Q_SLOTS:
         QCOMPARE(Listing(evil), QString());
     }
 
-    // Under the README's policy nobody prints a held job without its answer: not by the
+    // Under the README's policies nobody prints a held job without its answer: not by the
     // client's own hold, the owner's release or move, nor by IPP as another user or in the
-    // monitor's name. The owner's answer still bills it and prints it from the companion.
+    // monitor's name. The owner's answer still bills it and prints it from the companion; one-page
+    // documents he keeps adding meanwhile are counted before it prints, or refused once it is on
+    // the companion (the scheduler takes a document for a job in any state).
     void heldJobAttacks_data() {
         QTest::addColumn<QString>("lp");     // the owner's (nobody's) lp options
         QTest::addColumn<uint>("uid");       // the attacker
@@ -754,6 +746,7 @@ private Q_SLOTS:
             << QString() << 65534u << u"lp -U root -i %1 -o job-billing=FORGED -H resume"_s;
         QTest::newRow("Release-Job by another") << QString() << 1u << u"ipp daemon"_s;
         QTest::newRow("Release-Job as the monitor") << QString() << 65534u << u"ipp root"_s;
+        QTest::newRow("documents added as released") << QString() << 65534u << u"send"_s;
     }
     void heldJobAttacks() {
         QFETCH(QString, lp);
@@ -771,8 +764,10 @@ private Q_SLOTS:
         const QString dat = u"users/nobody/"_s + JobName(id).chopped(3) + u"dat"_s;
         QVERIFY(QTest::qWaitFor([&] { return Layout(dat.chopped(3) + u"prt"_s) != u"missing"_s; }));
         if (attack.startsWith(u"ipp "_s))
-            QVERIFY(!ReleaseAs(uid, id, attack.mid(4).toUtf8().constData()));
-        else if (!attack.isEmpty())
+            QVERIFY(!Succeeded(Spawn(uid, attack.mid(4).toUtf8().constData(), [&](http_t*) {
+                return Platform::CupsServer(m_cups->Socket()).Release(id);
+            })));
+        else if (!attack.isEmpty() && attack != u"send"_s)
             QCOMPARE(As(int(uid), u"setsid -w "_s + attack.arg(id)), 1);
         QTest::qWait(1000);
         QCOMPARE(Job(id).queue + u' ' + Job(id).billing + u' ' +
@@ -780,52 +775,26 @@ private Q_SLOTS:
                  u"Plotter  4"_s);
         QVERIFY(!QFileInfo::exists(m_box->Path(u"cups/out/Plotter.out"_s)));
         QVERIFY(!m_monitor->peek(1 << 20).contains("UNSAFE")); // the policy is safe
-        AnswerAsNobody(id);
-        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
-        QCOMPARE(Job(id).queue + u' ' + Job(id).billing, u"Plotter-released Matter=M-9"_s);
-        QCOMPARE(m_box->Read(u"cups/out/Plotter.out"_s), TestData(u"two.pdf"_s));
-    }
-
-    // The owner keeps adding one-page documents while his answer releases the job: each is
-    // counted before the job prints, or refused once it is on the companion, never printed
-    // unbilled (the scheduler takes a document for a job in any state).
-    void documentsAddedAsReleased() {
-        if (::geteuid() != 0) QSKIP("needs root to act as another user");
-        UnderReadmePolicies();
-        if (QTest::currentTestFailed()) return;
-        const QByteArray socket = m_cups->Socket().toUtf8();
-        const auto connect = [&] { // known as nobody by the socket's credentials from the start
-            http_t* http = httpConnect2(socket.constData(), 0, nullptr, AF_LOCAL,
-                                        HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
-            httpSetAuthString(http, "PeerCred", "nobody");
-            return http;
-        };
-        QVERIFY(Succeeded(Spawn(65534, "nobody", [&] {
-            http_t* http = connect();
-            const int id = cupsCreateJob(http, "Plotter", "more", 0, nullptr);
-            return id > 0 && Send(http, "Plotter", id, TestData(u"two.pdf"_s), true);
-        })));
-        QList<Platform::CupsJob> jobs;
-        QVERIFY(m_server->Jobs(&jobs) && jobs.size() == 1);
-        const int id = jobs[0].id;
-        const QString prt = u"share/data/users/nobody/"_s + JobName(id);
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(prt)); }));
-        const pid_t adder = Spawn(65534, "nobody", [&] {
-            http_t* http = connect();
+        const pid_t adder = attack != u"send"_s ? 0 : Spawn(uid, "nobody", [&](http_t* http) {
             QDeadlineTimer left(5000);
             while (!left.hasExpired() && Send(http, "Plotter", id, "%!PS\nshowpage\n", true)) {
             }
             return cupsLastError() == IPP_STATUS_ERROR_FORBIDDEN; // as the policy refuses
         });
-        AnswerAsNobody(id);
-        QVERIFY2(Succeeded(adder), "documents were still taken after the job was released");
+        const QString pas =
+            u"Machines/%1/%2.pas"_s.arg(Platform::ComputerName()).arg(id, 5, 10, QChar(u'0'));
+        QCOMPARE(As(65534, u"printf 'QorvexDetail,2,\"Matter\",\"M-9\"\\r\\n' > %1.new && "
+                           "mv %1.new %1 && echo resume > %2"_s.arg(dat, pas)),
+                 0);
+        QVERIFY2(!adder || Succeeded(adder), "documents were still taken after the release");
         QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
         const Platform::CupsJob printed = Job(id);
         QCOMPARE(printed.queue + u' ' + printed.billing, u"Plotter-released Matter=M-9"_s);
-        const QList<QByteArray> lines = m_box->Read(prt).split('\n'); // still on its queue
+        const QList<QByteArray> lines = m_box->Read(u"share/data/"_s + dat.chopped(3) + u"prt"_s)
+                                            .split('\n'); // still on the queue it was sent to
         QCOMPARE(lines.value(4) + lines.value(11),
-                 "Plotter\r" + QByteArray::number(2 + printed.documents - 1) + '\r');
-        QVERIFY(!m_monitor->peek(1 << 20).contains("UNSAFE"));
+                 "Plotter\r" + QByteArray::number(1 + printed.documents) + '\r');
+        if (!adder) QCOMPARE(m_box->Read(u"cups/out/Plotter.out"_s), TestData(u"two.pdf"_s));
     }
 
     // Under an open policy: the monitor says so loudly, and a held job that prints all the
@@ -855,15 +824,10 @@ private Q_SLOTS:
     // A scheduler that has the queues' policy but not the companions' is named unsafe; the
     // companion is made under the queues' policy all the same.
     void companionPolicyMissing() {
-        const QByteArray both = TestData(u"../../packaging/cupsd-qorvmond.conf"_s);
-        m_monitor.reset();
-        m_cups.reset();
-        m_cups = std::make_unique<PrivateCups>(
-            *m_box, PrivateCups::Setup{.policies = both.left(both.indexOf("\n<Policy "))});
-        QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
-        QVERIFY((m_monitor = Start()));
-        QVERIFY(m_monitor->peek(1 << 20).contains(
-            "UNSAFE: the print scheduler has no policy \"qorvmond-released\""));
+        UnderReadmePolicies(false);
+        QVERIFY(m_monitor &&
+                m_monitor->peek(1 << 20).contains(
+                    "UNSAFE: the print scheduler has no policy \"qorvmond-released\""));
         QList<Platform::CupsQueue> queues; // Office, Plotter, Plotter-released, ...
         QVERIFY(m_server->Queues(&queues) && queues.size() == 5);
         QCOMPARE(queues[1].opPolicy + u' ' + queues[2].opPolicy, u"qorvmond qorvmond"_s);
