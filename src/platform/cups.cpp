@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -604,39 +605,60 @@ MediaSize LookUpMedia(const QString& media) {
 }
 
 namespace {
+QString g_pdfCounter;
+
+// What a counting program writes on standard output. A document may be made to run for ever or
+// to eat memory: it yields to every other process and is stopped at its limits; whole turns
+// false when it was (what it would have printed after is not known), or did not run at all.
+QByteArray RunCounter(const QString& program, const QStringList& args, bool* whole) {
+    QProcess counter;
+    counter.setStandardInputFile(QProcess::nullDevice());
+    counter.setStandardErrorFile(QProcess::nullDevice());
+#ifdef __SANITIZE_ADDRESS__ // its shadow memory alone is terabytes of address space: its own limit
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                   QStringLiteral(":hard_rss_limit_mb=1024"));
+    counter.setProcessEnvironment(env);
+    const bool limitAddresses = program != g_pdfCounter;
+#else
+    const bool limitAddresses = true;
+#endif
+    counter.setChildProcessModifier([limitAddresses] {
+        const rlimit cpu{kCountMs / 1000, kCountMs / 1000 + 1}, memory{1L << 30, 1L << 30};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+        if (limitAddresses) ::setrlimit(RLIMIT_AS, &memory);
+        [[maybe_unused]] const int ignored = ::nice(10);
+    });
+    counter.start(program, args);
+    if (!counter.waitForStarted()) {
+        if (whole) *whole = false;
+        return {};
+    }
+    if (!counter.waitForFinished(kCountMs)) {
+        counter.kill();
+        counter.waitForFinished();
+    }
+    if (counter.exitStatus() != QProcess::NormalExit && whole) *whole = false;
+    return counter.readAllStandardOutput();
+}
+
 // Runs the document on a device that writes one byte for every page (every copy) it prints, at
 // once, to standard output, where nothing the document writes goes (-sstdout): the pages it
 // printed before it quit, dropped its device or ran out of time are counted all the same. It is
 // read from its file (a pipe would be read many times slower) as PostScript, as the scheduler
 // may print it whatever it starts with.
 int CountPostScriptPages(const QString& path, bool* whole) {
-    QProcess gs;
-    gs.setStandardInputFile(QProcess::nullDevice());
-    gs.setStandardErrorFile(QProcess::nullDevice());
-    // A document may be made to run for ever or to eat memory: it yields to every other
-    // process and is stopped at its limits.
-    gs.setChildProcessModifier([] {
-        const rlimit cpu{kCountMs / 1000, kCountMs / 1000 + 1}, memory{1L << 30, 1L << 30};
-        ::setrlimit(RLIMIT_CPU, &cpu);
-        ::setrlimit(RLIMIT_AS, &memory);
-        [[maybe_unused]] const int ignored = ::nice(10);
-    });
-    gs.start(QStringLiteral("gs"),
-             {QStringLiteral("-q"), QStringLiteral("-dSAFER"),
-              QStringLiteral("--permit-file-read=") + path, QStringLiteral("-dBATCH"),
-              QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=bit"), QStringLiteral("-r10"),
-              QStringLiteral("-g1x1"), QStringLiteral("-dFIXEDMEDIA"),
-              QStringLiteral("-dFIXEDRESOLUTION"), QStringLiteral("-sOutputFile=-"),
-              QStringLiteral("-sstdout=%stderr"), QStringLiteral("-sCountedFile=") + path,
-              QStringLiteral("-c"), QStringLiteral("CountedFile (r) file cvx exec")});
-    if (!gs.waitForStarted()) return 0;
-    if (!gs.waitForFinished(kCountMs)) {
-        gs.kill();
-        gs.waitForFinished();
-    }
-    // Stopped at a limit: what it would print after it is not known.
-    if (gs.exitStatus() != QProcess::NormalExit && whole) *whole = false;
-    return int(gs.readAllStandardOutput().size());
+    return int(
+        RunCounter(QStringLiteral("gs"),
+                   {QStringLiteral("-q"), QStringLiteral("-dSAFER"),
+                    QStringLiteral("--permit-file-read=") + path, QStringLiteral("-dBATCH"),
+                    QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=bit"),
+                    QStringLiteral("-r10"), QStringLiteral("-g1x1"), QStringLiteral("-dFIXEDMEDIA"),
+                    QStringLiteral("-dFIXEDRESOLUTION"), QStringLiteral("-sOutputFile=-"),
+                    QStringLiteral("-sstdout=%stderr"), QStringLiteral("-sCountedFile=") + path,
+                    QStringLiteral("-c"), QStringLiteral("CountedFile (r) file cvx exec")},
+                   whole)
+            .size());
 }
 
 // Run as PostScript, a PDF whose first words after its comments are "N G obj" stops there,
@@ -654,18 +676,31 @@ int CountPagesOfFile(const QString& path, bool* whole) {
     // client says: whichever reading prints more is counted.
     bool ok = false;
     const QByteArray head = ReadHead(path, 4096, &ok);
-    int pdf = 0;
-    if (head.left(1024).contains("%PDF")) {
-        try {
-            QPDF reader;
-            reader.setSuppressWarnings(true);
-            reader.processFile(EncodeName(path).constData());
-            pdf = int(reader.getAllPages().size());
-        } catch (const std::exception&) {
-        }
-    }
+    const int pdf = head.left(1024).contains("%PDF")
+                        ? RunCounter(g_pdfCounter, {QStringLiteral("--count-pdf"), path}, whole)
+                              .trimmed()
+                              .toInt()
+                        : 0;
     return pdf > 0 && StopsAtFirstObject(head) ? pdf
                                                : std::max(pdf, CountPostScriptPages(path, whole));
+}
+
+void SetPdfCounter(const QString& program) {
+    g_pdfCounter = program;
+}
+
+int RunPdfCounter(const char* path) {
+    int pages = 0;
+    try {
+        QPDF reader;
+        reader.setSuppressWarnings(true);
+        reader.processFile(path);
+        pages = int(reader.getAllPages().size());
+    } catch (const std::bad_alloc&) {
+        std::abort(); // at its memory limit: the count was cut short
+    } catch (const std::exception&) {
+    }
+    return std::printf("%d\n", pages) > 0 ? 0 : 1;
 }
 
 int CountPages(const QByteArray& document, bool* whole) {

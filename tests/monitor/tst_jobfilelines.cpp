@@ -8,11 +8,14 @@
 #include <QDateTime>
 #include <QTest>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 class TestJobFileLines : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase() { Platform::SetPdfCounter(QStringLiteral(QORVMOND_BIN)); }
     // Each rule on its rows: "folder" (usable as a folder name: "yes"), "value" (a job file
     // line), "billing" (of data file lines), "shadow" (the queue named), "pages" (of a document).
     void texts_data() {
@@ -107,6 +110,14 @@ private Q_SLOTS:
                                 : QString::number(Platform::CountPages(text.toLatin1()));
         QCOMPARE(got, expected);
         QVERIFY(QDateTime::currentMSecsSinceEpoch() - start < 1000); // linear: 1 MiB is nothing
+    }
+
+    // 2 KB whose page tree unpacks to 2 GB of memory: read by a process of its own, under
+    // limits, never by this one.
+    void pdfReadApart() {
+        QCOMPARE(Platform::CountPages(TestData(u"bomb.pdf"_s)), 0);
+        rusage use{};
+        QVERIFY(::getrusage(RUSAGE_SELF, &use) == 0 && use.ru_maxrss < 512 * 1024); // KiB
     }
 
     // The whole job file (%1: the submit time), and what the client reads back from it; the
