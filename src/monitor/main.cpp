@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 void Print(FILE* to, const QString& text) {
@@ -27,11 +26,7 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A child of the monitor's, counting one document's pages under limits.
-    if (argc == 3 && std::strcmp(argv[1], "--count-pdf") == 0)
-        return Platform::RunPdfCounter(argv[2]);
     QCoreApplication app(argc, argv);
-    Platform::SetPdfCounter(QCoreApplication::applicationFilePath());
     const QStringList args = app.arguments().mid(1);
     if (args.size() == 1 &&
         (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {

@@ -3,9 +3,8 @@
 #include "platform/files.h"
 
 #include <cups/cups.h>
-#define POINTERHOLDER_TRANSITION 4 // no legacy pointer types
-#include <qpdf/QPDF.hh>
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -605,7 +604,16 @@ MediaSize LookUpMedia(const QString& media) {
 }
 
 namespace {
-QString g_pdfCounter;
+// The program that reads a PDF's page tree: beside this one's (in the build tree), else where it
+// is installed.
+QString PdfCounter() {
+    static const QString counter = [] {
+        const QString beside =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/qorvmond-count");
+        return QFileInfo(beside).isExecutable() ? beside : QStringLiteral(QORVMOND_COUNT_BIN);
+    }();
+    return counter;
+}
 
 // What a counting program writes on standard output. A document may be made to run for ever or
 // to eat memory: it yields to every other process and is stopped at its limits; whole turns
@@ -619,7 +627,7 @@ QByteArray RunCounter(const QString& program, const QStringList& args, bool* who
     env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
                                                    QStringLiteral(":hard_rss_limit_mb=1024"));
     counter.setProcessEnvironment(env);
-    const bool limitAddresses = program != g_pdfCounter;
+    const bool limitAddresses = program == QLatin1String("gs");
 #else
     const bool limitAddresses = true;
 #endif
@@ -677,30 +685,10 @@ int CountPagesOfFile(const QString& path, bool* whole) {
     bool ok = false;
     const QByteArray head = ReadHead(path, 4096, &ok);
     const int pdf = head.left(1024).contains("%PDF")
-                        ? RunCounter(g_pdfCounter, {QStringLiteral("--count-pdf"), path}, whole)
-                              .trimmed()
-                              .toInt()
+                        ? RunCounter(PdfCounter(), {path}, whole).trimmed().toInt()
                         : 0;
     return pdf > 0 && StopsAtFirstObject(head) ? pdf
                                                : std::max(pdf, CountPostScriptPages(path, whole));
-}
-
-void SetPdfCounter(const QString& program) {
-    g_pdfCounter = program;
-}
-
-int RunPdfCounter(const char* path) {
-    int pages = 0;
-    try {
-        QPDF reader;
-        reader.setSuppressWarnings(true);
-        reader.processFile(path);
-        pages = int(reader.getAllPages().size());
-    } catch (const std::bad_alloc&) {
-        std::abort(); // at its memory limit: the count was cut short
-    } catch (const std::exception&) {
-    }
-    return std::printf("%d\n", pages) > 0 ? 0 : 1;
 }
 
 int CountPages(const QByteArray& document, bool* whole) {

@@ -217,16 +217,12 @@ MediaSize LookUpMedia(const QString& media);
 
 // Pages of a PDF or PostScript document, 0 when they cannot be told. PostScript is run (by
 // ghostscript, safely, at most kCountMs) and its printed pages counted: its comments may lie.
+// A PDF's page tree is read by qorvmond-count under the same limits, never in this process.
 // whole: false when it was stopped at a limit, having printed the pages counted so far.
 int CountPages(const QByteArray& document, bool* whole = nullptr);
 // The same for a file, of any size: it is never loaded whole.
 int CountPagesOfFile(const QString& path, bool* whole = nullptr);
 constexpr int kCountMs = 10000;
-// A PDF's page tree is read by program (run as "program --count-pdf FILE", under the limits
-// ghostscript runs under), never in this process: a small file may unpack to gigabytes.
-void SetPdfCounter(const QString& program);
-// That program's work: the pages of the PDF at path on standard output; its exit code.
-int RunPdfCounter(const char* path);
 
 // The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event
 // it nudges a named pipe of the monitor's and passes on nothing of the event. Its recipient is

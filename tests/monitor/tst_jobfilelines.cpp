@@ -15,7 +15,6 @@ using namespace Qt::StringLiterals;
 class TestJobFileLines : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { Platform::SetPdfCounter(QStringLiteral(QORVMOND_BIN)); }
     // Each rule on its rows: "folder" (usable as a folder name: "yes"), "value" (a job file
     // line), "billing" (of data file lines), "shadow" (the queue named), "pages" (of a document).
     void texts_data() {
