@@ -17,10 +17,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/landlock.h>
 #include <memory>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -604,21 +607,26 @@ MediaSize LookUpMedia(const QString& media) {
 }
 
 namespace {
-// The program that reads a PDF's page tree: beside this one's (in the build tree), else where it
-// is installed.
-QString PdfCounter() {
-    static const QString counter = [] {
-        const QString beside =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/qorvmond-count");
-        return QFileInfo(beside).isExecutable() ? beside : QStringLiteral(QORVMOND_COUNT_BIN);
-    }();
-    return counter;
+// The child keeps none of the monitor's capabilities and, where the kernel has Landlock, may
+// write, make or remove no file at all: a document that broke out of the interpreter's own
+// sandbox still could not touch a job file. Async-signal-safe: it runs between fork and exec.
+void DenyWrites() {
+    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    landlock_ruleset_attr attr{};
+    attr.handled_access_fs = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_REMOVE_DIR |
+                             LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_MAKE_CHAR |
+                             LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_MAKE_REG |
+                             LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
+                             LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM;
+    const int rules = int(::syscall(SYS_landlock_create_ruleset, &attr, sizeof attr, 0));
+    if (rules < 0) return; // a kernel without it: the other limits still hold
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0)
+        ::syscall(SYS_landlock_restrict_self, rules, 0);
+    ::close(rules);
 }
+} // namespace
 
-// What a counting program writes on standard output. A document may be made to run for ever or
-// to eat memory: it yields to every other process and is stopped at its limits; whole turns
-// false when it was (what it would have printed after is not known), or did not run at all.
-QByteArray RunCounter(const QString& program, const QStringList& args, bool* whole) {
+QByteArray RunSandboxed(const QString& program, const QStringList& args, bool* whole) {
     QProcess counter;
     counter.setStandardInputFile(QProcess::nullDevice());
     counter.setStandardErrorFile(QProcess::nullDevice());
@@ -636,6 +644,7 @@ QByteArray RunCounter(const QString& program, const QStringList& args, bool* who
         ::setrlimit(RLIMIT_CPU, &cpu);
         if (limitAddresses) ::setrlimit(RLIMIT_AS, &memory);
         [[maybe_unused]] const int ignored = ::nice(10);
+        DenyWrites();
     });
     counter.start(program, args);
     if (!counter.waitForStarted()) {
@@ -650,14 +659,26 @@ QByteArray RunCounter(const QString& program, const QStringList& args, bool* who
     return counter.readAllStandardOutput();
 }
 
+namespace {
+// The program that reads a PDF's page tree: beside this one's (in the build tree), else where it
+// is installed.
+QString PdfCounter() {
+    static const QString counter = [] {
+        const QString beside =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/qorvmond-count");
+        return QFileInfo(beside).isExecutable() ? beside : QStringLiteral(QORVMOND_COUNT_BIN);
+    }();
+    return counter;
+}
+
 // Runs the document on a device that writes one byte for every page (every copy) it prints, at
 // once, to standard output, where nothing the document writes goes (-sstdout): the pages it
 // printed before it quit, dropped its device or ran out of time are counted all the same. It is
 // read from its file (a pipe would be read many times slower) as PostScript, as the scheduler
 // may print it whatever it starts with.
 int CountPostScriptPages(const QString& path, bool* whole) {
-    return int(
-        RunCounter(QStringLiteral("gs"),
+    return int(RunSandboxed(
+                   QStringLiteral("gs"),
                    {QStringLiteral("-q"), QStringLiteral("-dSAFER"),
                     QStringLiteral("--permit-file-read=") + path, QStringLiteral("-dBATCH"),
                     QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=bit"),
@@ -666,7 +687,7 @@ int CountPostScriptPages(const QString& path, bool* whole) {
                     QStringLiteral("-sstdout=%stderr"), QStringLiteral("-sCountedFile=") + path,
                     QStringLiteral("-c"), QStringLiteral("CountedFile (r) file cvx exec")},
                    whole)
-            .size());
+                   .size());
 }
 
 // Run as PostScript, a PDF whose first words after its comments are "N G obj" stops there,
@@ -685,7 +706,7 @@ int CountPagesOfFile(const QString& path, bool* whole) {
     bool ok = false;
     const QByteArray head = ReadHead(path, 4096, &ok);
     const int pdf = head.left(1024).contains("%PDF")
-                        ? RunCounter(PdfCounter(), {path}, whole).trimmed().toInt()
+                        ? RunSandboxed(PdfCounter(), {path}, whole).trimmed().toInt()
                         : 0;
     return pdf > 0 && StopsAtFirstObject(head) ? pdf
                                                : std::max(pdf, CountPostScriptPages(path, whole));

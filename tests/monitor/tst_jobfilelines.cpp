@@ -6,9 +6,14 @@
 #include "testsupport.h"
 
 #include <QDateTime>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <linux/landlock.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -117,6 +122,17 @@ private Q_SLOTS:
         QCOMPARE(Platform::CountPages(TestData(u"bomb.pdf"_s)), 0);
         rusage use{};
         QVERIFY(::getrusage(RUSAGE_SELF, &use) == 0 && use.ru_maxrss < 512 * 1024); // KiB
+    }
+
+    // A counter of a user's document writes no file, wherever it may.
+    void counterWritesNothing() {
+        if (::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION) < 1)
+            QSKIP("the kernel has no Landlock");
+        const QTemporaryDir dir;
+        const QString file = dir.filePath(u"written"_s);
+        QCOMPARE(Platform::RunSandboxed(u"sh"_s, {u"-c"_s, u"echo x > \"$0\"; echo ran"_s, file}),
+                 "ran\n");
+        QVERIFY(!QFileInfo::exists(file));
     }
 
     // The whole job file (%1: the submit time), and what the client reads back from it; the
