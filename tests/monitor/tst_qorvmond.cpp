@@ -108,6 +108,14 @@ class TestQorvmond : public QObject {
                    HTTP_STATUS_CONTINUE &&
                cupsFinishDocument(http, queue) == IPP_STATUS_OK;
     }
+    // A connection of a process of user name, known to the scheduler by its socket's credentials
+    // from the start.
+    http_t* ConnectAs(const char* name) const {
+        http_t* http = httpConnect2(m_cups->Socket().toUtf8().constData(), 0, nullptr, AF_LOCAL,
+                                    HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
+        httpSetAuthString(http, "PeerCred", name);
+        return http;
+    }
     // Whether the user's job file of job id is there, or comes within 5 s.
     bool Written(const QString& user, int id, int ms = 5000) {
         const QString prt = u"share/data/users/%1/"_s.arg(user) + JobName(id);
@@ -769,15 +777,8 @@ private Q_SLOTS:
         if (::geteuid() != 0) QSKIP("needs root to act as another user");
         UnderReadmePolicies();
         if (QTest::currentTestFailed()) return;
-        const QByteArray socket = m_cups->Socket().toUtf8();
-        const auto connect = [&] { // known as nobody by the socket's credentials from the start
-            http_t* http = httpConnect2(socket.constData(), 0, nullptr, AF_LOCAL,
-                                        HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
-            httpSetAuthString(http, "PeerCred", "nobody");
-            return http;
-        };
         QVERIFY(Succeeded(Spawn(65534, "nobody", [&] {
-            http_t* http = connect();
+            http_t* http = ConnectAs("nobody");
             const int id = cupsCreateJob(http, "Plotter", "more", 0, nullptr);
             return id > 0 && Send(http, "Plotter", id, TestData(u"two.pdf"_s), true);
         })));
@@ -787,7 +788,7 @@ private Q_SLOTS:
         const QString prt = u"share/data/users/nobody/"_s + JobName(id);
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(prt)); }));
         const pid_t adder = Spawn(65534, "nobody", [&] {
-            http_t* http = connect();
+            http_t* http = ConnectAs("nobody");
             QDeadlineTimer left(5000);
             while (!left.hasExpired() && Send(http, "Plotter", id, "%!PS\nshowpage\n", true)) {
             }
@@ -801,6 +802,36 @@ private Q_SLOTS:
         QCOMPARE(m_box->Read(prt).split('\n').value(11),
                  QByteArray::number(2 + printed.documents - 1) + '\r');
         QVERIFY(!m_monitor->peek(1 << 20).contains("UNSAFE"));
+    }
+
+    // A job its client holds until a time of day is held for good; one the scheduler lets go
+    // all the same (root's Release-Job stands in for that time) is held again before it is
+    // moved, so that a document its owner added meanwhile is counted before it prints.
+    void letGoJobHeldAgain() {
+        if (::geteuid() != 0) QSKIP("needs root to act as another user");
+        UnderReadmePolicies();
+        if (QTest::currentTestFailed()) return;
+        QFile::setPermissions(m_box->Write(u"cups/doc.pdf"_s, TestData(u"two.pdf"_s)),
+                              QFile::Permissions(0x6644));
+        const QString at = QDateTime::currentDateTimeUtc().addSecs(3600).toString(u"HH:mm"_s);
+        QCOMPARE(As(65534, u"setsid -w lp -d Plotter -H %1 ../../cups/doc.pdf"_s.arg(at)), 0);
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server->Jobs(&jobs) && jobs.size() == 1);
+        const int id = jobs[0].id;
+        const QString prt = u"share/data/users/nobody/"_s + JobName(id);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(prt)); }));
+        QCOMPARE(Job(id).holdUntil, u"indefinite"_s);
+        ::kill(pid_t(m_monitor->processId()), SIGSTOP);
+        QVERIFY(m_server->Release(id));
+        const QByteArray more = "%!PS\nshowpage showpage showpage\n";
+        QVERIFY(Succeeded(Spawn(65534, "nobody", [&] {
+            return Send(ConnectAs("nobody"), "Plotter", id, more, true);
+        })));
+        ::kill(pid_t(m_monitor->processId()), SIGCONT);
+        AnswerAsNobody(id);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        QCOMPARE(m_box->Read(prt).split('\n').value(11), "5\r");
+        QCOMPARE(m_box->Read(u"cups/out/Plotter.out"_s), TestData(u"two.pdf"_s) + more);
     }
 
     // Under an open policy: the monitor says so loudly, and a held job that prints all the
