@@ -400,6 +400,26 @@ private Q_SLOTS:
         QCOMPARE(lines.value(1) + lines.value(11), (pages + u'\r' + pages + u'\r').toUtf8());
     }
 
+    // A document sent compressed is counted as it prints, unpacked.
+    void compressedDocumentCounted() {
+        const QString ps = m_box->Write(u"three.ps"_s, "%!PS\nshowpage showpage showpage\n");
+        QVERIFY(m_cups->Run(u"gzip"_s, {ps}));
+        ipp_t* r = ippNewRequest(IPP_OP_PRINT_JOB);
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     "ipp://localhost/printers/Plotter");
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                     cupsUser());
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "compression", nullptr, "gzip");
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                     "application/postscript");
+        ippDelete(cupsDoFileRequest(Connect().get(), r, "/printers/Plotter",
+                                    (ps + u".gz"_s).toUtf8().constData()));
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server->Jobs(&jobs) && jobs.size() == 1);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(jobs[0].id))); }));
+        QCOMPARE(m_box->Read(Prt(jobs[0].id)).split('\n').value(11), "3\r");
+    }
+
     // Values that break their category's rules keep the job held and the user's window says
     // why (a job stored without asking is not stored again as it was); the corrected answer
     // releases and bills it. edits: of the configuration; value: name and value as written.
