@@ -188,6 +188,12 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     // Moved while held: on a companion its owner can add no more documents, so the documents
     // counted there are all that print.
     CupsJob moved = now;
+    // One the scheduler let go meanwhile would print as soon as it is moved, before its
+    // documents are counted: held again first.
+    if (now.state != CupsJobState::Held) {
+        if (!m_cups.Hold(t.id)) return failed();
+        moved.state = CupsJobState::Held;
+    }
     if (now.queue.compare(target, Qt::CaseInsensitive) != 0 &&
         (!m_cups.Move(t.id, target) || !m_cups.Job(t.id, &moved)))
         return failed();

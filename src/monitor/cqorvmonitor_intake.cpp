@@ -177,7 +177,10 @@ void CQorvMonitor::TakeUp(const CupsJob& job) {
                                .arg(UserFolder(job.user), Platform::LastFileError().text));
     m_refused.remove(job.id);
     if (PauseQueue(queue) && !job.Finished()) {
-        t.held = job.state == CupsJobState::Held || m_cups.Hold(job.id);
+        // A hold its client asked for until a time ends by itself: held again for good.
+        t.held =
+            (job.state == CupsJobState::Held && job.holdUntil == QLatin1String("indefinite")) ||
+            m_cups.Hold(job.id);
         if (!t.held)
             Log(QStringLiteral("E"),
                 JobText(t) + QStringLiteral(" could not be held: ") + m_cups.LastError());

@@ -721,27 +721,69 @@ int CountPages(const QByteArray& document, bool* whole) {
     return CountPagesOfFile(file.fileName(), whole);
 }
 
+namespace {
+const QByteArray kGzipMagic = "\x1f\x8b";
+
+// A compressed document as the scheduler prints it, unpacked into out, at most maxBytes of it;
+// false when it cannot be read. whole: nothing of it was left out.
+bool Unpack(const QString& path, qint64 maxBytes, QFile& out, bool* whole) {
+    cups_file_t* in = cupsFileOpen(EncodeName(path).constData(), "r"); // unpacks as it reads
+    if (!in) return false;
+    char buffer[65536];
+    qint64 n = 0, left = maxBytes;
+    bool written = true;
+    while (written && left > 0 && (n = cupsFileRead(in, buffer, sizeof buffer)) > 0) {
+        written = out.write(buffer, std::min(n, left)) >= 0;
+        left -= n; // below 0: cut
+    }
+    // Its end reads as -1, as a fault does.
+    const bool read = written && (n >= 0 || cupsFileEOF(in));
+    *whole = left >= 0 && (n <= 0 || cupsFileRead(in, buffer, 1) <= 0);
+    cupsFileClose(in);
+    return read && out.flush();
+}
+} // namespace
+
 DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes) const {
     DocumentCount count;
-    // Read where the scheduler keeps it (the monitor's group may), at the disk's pace; a
-    // compressed one is left to the scheduler.
+    // Read where the scheduler keeps it (the monitor's group may), at the disk's pace.
     const QString spool = SpoolFolder(Host());
     const QString kept = spool + QStringLiteral("/d%1-%2")
                                      .arg(id, 5, 10, QLatin1Char('0'))
                                      .arg(number, 3, 10, QLatin1Char('0'));
     bool ok = false;
-    const bool compressed = !spool.isEmpty() && ReadHead(kept, 2, &ok).startsWith("\x1f\x8b");
+    const bool compressed = !spool.isEmpty() && ReadHead(kept, 2, &ok).startsWith(kGzipMagic);
     if (ok && !compressed) {
         count.bytes = QFileInfo(kept).size();
         if ((count.found = count.bytes > 0)) count.pages = CountPagesOfFile(kept, &count.whole);
         return count;
     }
-    const QByteArray fetched = FetchDocument(id, number, maxBytes);
-    if ((count.found = !fetched.isEmpty())) {
-        count.bytes = fetched.size();
-        count.pages = CountPages(fetched, &count.whole);
-        count.whole &= fetched.size() < maxBytes;
+    // Else from the scheduler, which gives it as it was sent: compressed too, maybe.
+    QByteArray fetched;
+    if (!ok) {
+        fetched = FetchDocument(id, number, maxBytes);
+        if (!fetched.startsWith(kGzipMagic)) {
+            if ((count.found = !fetched.isEmpty())) {
+                count.bytes = fetched.size();
+                count.pages = CountPages(fetched, &count.whole);
+                count.whole &= fetched.size() < maxBytes;
+            }
+            return count;
+        }
     }
+    // Counted as it prints, unpacked: the packed pages would run as nothing.
+    QTemporaryFile packed, unpacked; // their owner's only
+    bool all = false;
+    count.found = true;
+    // One that cannot be unpacked whole prints as far as it goes: not counted whole.
+    if ((!ok && (!packed.open() || packed.write(fetched) != fetched.size() || !packed.flush())) ||
+        !unpacked.open() || !Unpack(ok ? kept : packed.fileName(), maxBytes, unpacked, &all)) {
+        count.whole = false;
+        return count;
+    }
+    count.bytes = unpacked.size();
+    count.pages = CountPagesOfFile(unpacked.fileName(), &count.whole);
+    count.whole &= all && fetched.size() < maxBytes;
     return count;
 }
 

@@ -104,8 +104,9 @@ public:
     // False when the job is unknown (or the scheduler cannot be reached).
     virtual bool Job(int id, CupsJob* out) = 0;
     // The pages of document number (from 1) of a job, counted as CountPages does: read whole
-    // where the scheduler keeps it, whatever its size, else fetched, at most maxBytes of it (a
-    // document cut there is not counted whole). Safe on any thread: it changes nothing here,
+    // where the scheduler keeps it, whatever its size, else fetched; a compressed one unpacked,
+    // at most maxBytes of it (a document cut there, or that cannot be unpacked, is not counted
+    // whole). Safe on any thread: it changes nothing here,
     // not even LastError().
     virtual DocumentCount CountDocument(int id, int number, qint64 maxBytes) const = 0;
     virtual bool Hold(int id) = 0;
