@@ -396,27 +396,43 @@ private Q_SLOTS:
 
     // The pages billed are every document's, counted from its content, whatever a PostScript
     // comment says; documents sent after the job file was written count before it prints.
-    // "pdf": two.pdf (2 pages), "ps": 3 pages, "%%Pages: 1"; "gz": the same, compressed (the
-    // scheduler keeps it so: it is counted unpacked, as it prints).
-    void pagesFromContent_data() {
-        Table("documents pages", {"two documents¦pdf pdf¦4", "lying %%Pages:¦ps¦3",
-                                  "PDF and PostScript¦pdf ps¦5", "compressed¦gz¦3"});
+    void pagesFromContent_data() { // "pdf": two.pdf (2 pages), "ps": 3 pages, "%%Pages: 1"
+        Table("documents pages",
+              {"two documents¦pdf pdf¦4", "lying %%Pages:¦ps¦3", "PDF and PostScript¦pdf ps¦5"});
     }
     void pagesFromContent() {
         QFETCH(QString, documents);
         QFETCH(QString, pages);
         const QString ps = m_box->Write(
             u"lie.ps"_s, "%!PS-Adobe-3.0\n%%Pages: 1\nshowpage\nshowpage\nshowpage\n%%Pages: 1\n");
-        QVERIFY(m_cups->Run(u"gzip"_s, {u"-k"_s, ps}));
         QStringList files;
-        for (const QString& d : documents.split(u' '))
-            files << (d == u"pdf"_s ? m_pdf : d == u"gz"_s ? ps + u".gz"_s : ps);
+        for (const QString& d : documents.split(u' ')) files << (d == u"pdf"_s ? m_pdf : ps);
         const int id = m_cups->Submit(u"Plotter"_s, files.takeLast(), files);
         QVERIFY(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }));
         Answer(id, u"QorvexDetail,2,\"Matter\",\"M-4711\""_s, u"resume"_s);
         QVERIFY(QTest::qWaitFor([&] { return Job(id).Finished(); }, 10000));
         const QList<QByteArray> lines = m_box->Read(Prt(id)).split('\n');
         QCOMPARE(lines.value(1) + lines.value(11), (pages + u'\r' + pages + u'\r').toUtf8());
+    }
+
+    // A document sent compressed is counted as it prints, unpacked.
+    void compressedDocumentCounted() {
+        const QString ps = m_box->Write(u"three.ps"_s, "%!PS\nshowpage showpage showpage\n");
+        QVERIFY(m_cups->Run(u"gzip"_s, {ps}));
+        ipp_t* r = ippNewRequest(IPP_OP_PRINT_JOB);
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     "ipp://localhost/printers/Plotter");
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                     cupsUser());
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "compression", nullptr, "gzip");
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                     "application/postscript");
+        ippDelete(cupsDoFileRequest(Connect().get(), r, "/printers/Plotter",
+                                    (ps + u".gz"_s).toUtf8().constData()));
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server->Jobs(&jobs) && jobs.size() == 1);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(m_box->Path(Prt(jobs[0].id))); }));
+        QCOMPARE(m_box->Read(Prt(jobs[0].id)).split('\n').value(11), "3\r");
     }
 
     // Values that break their category's rules keep the job held and the user's window says
