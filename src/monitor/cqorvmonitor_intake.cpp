@@ -15,7 +15,8 @@ using Platform::CupsJobState;
 using Platform::CupsQueue;
 
 const QString CQorvMonitor::kUncounted = QStringLiteral(
-    "its pages cannot all be counted (a document too large, or stopped at its time limit)");
+    "its pages cannot all be counted (a document too large, of a kind that cannot be counted, "
+    "or stopped at its time limit)");
 
 QString CQorvMonitor::Refusal(const CupsJob& job, Platform::Account* account) const {
     const QString name = QLatin1Char('"') + JobFileValue(job.user).left(80) + QLatin1Char('"');

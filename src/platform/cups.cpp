@@ -708,8 +708,13 @@ int CountPagesOfFile(const QString& path, bool* whole) {
     const int pdf = head.left(1024).contains("%PDF")
                         ? RunSandboxed(PdfCounter(), {path}, whole).trimmed().toInt()
                         : 0;
-    return pdf > 0 && StopsAtFirstObject(head) ? pdf
-                                               : std::max(pdf, CountPostScriptPages(path, whole));
+    const int pages = pdf > 0 && StopsAtFirstObject(head)
+                          ? pdf
+                          : std::max(pdf, CountPostScriptPages(path, whole));
+    // Read either way it prints nothing: what the printer makes of it (text, an image, its own
+    // language sent raw) is not known.
+    if (pages == 0 && whole) *whole = false;
+    return pages;
 }
 
 int CountPages(const QByteArray& document, bool* whole) {

@@ -219,6 +219,8 @@ MediaSize LookUpMedia(const QString& media);
 // Pages of a PDF or PostScript document, 0 when they cannot be told. PostScript is run (by
 // ghostscript, safely, at most kCountMs) and its printed pages counted: its comments may lie.
 // A PDF's page tree is read by qorvmond-count under the same limits, never in this process.
+// A document that prints no page either way is not counted whole: it is of a kind whose pages
+// are not known (text, an image, a printer's own language).
 // whole: false when it was stopped at a limit, having printed the pages counted so far.
 int CountPages(const QByteArray& document, bool* whole = nullptr);
 // The same for a file, of any size: it is never loaded whole.

@@ -297,8 +297,8 @@ private Q_SLOTS:
                                 Platform::kCountMs + 5000));
         QCOMPARE(Job(id).state, CupsJobState::Held);
         QCOMPARE(Status(), QStringList{u"Plotter-released-%1 refused 0 min: its pages cannot all "
-                                       "be counted (a document too large, or stopped at its time "
-                                       "limit)"_s.arg(id)});
+                                       "be counted (a document too large, of a kind that cannot "
+                                       "be counted, or stopped at its time limit)"_s.arg(id)});
     }
 
     // Its owner adds a document to a pending job of a queue that does not wait for answers
@@ -704,11 +704,12 @@ private Q_SLOTS:
         for (const QString& path :
              {home, m_box->Path(u"share/data"_s), m_box->Write(u"messages.txt"_s, "")})
             QVERIFY(::chown(path.toUtf8().constData(), 61003, 61003) == 0);
-        // Held by the queue's default, taken up as the monitor starts.
+        // Held by the queue's default, taken up as the monitor starts; as the service, it is in
+        // the group lp, whose members may read the scheduler's documents.
         const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
         QVERIFY((m_monitor = Start(QORVMOND_BIN,
                                    {u"setpriv"_s, u"--reuid=61003"_s, u"--regid=61003"_s,
-                                    u"--clear-groups"_s, u"--inh-caps="_s + caps,
+                                    u"--groups=lp"_s, u"--inh-caps="_s + caps,
                                     u"--ambient-caps="_s + caps, u"env"_s,
                                     u"XDG_DATA_HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home})));
         const QString machine = u"Machines/"_s + Platform::ComputerName();
