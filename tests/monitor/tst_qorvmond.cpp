@@ -322,7 +322,10 @@ private Q_SLOTS:
     void answeredWhileStopped() {
         QList<int> ids; // resumed, deleted, cancelled in the scheduler, unanswered
         for (int i = 0; i < 4; ++i) ids << m_cups->Submit(u"Plotter"_s, m_pdf);
-        QVERIFY(QTest::qWaitFor([&] { return Status().size() == 4; }));
+        QVERIFY(QTest::qWaitFor([&] { // each written and in the saved state
+            const QStringList status = Status();
+            return status.size() == 4 && status.filter(u"not taken up"_s).isEmpty();
+        }));
         const QDateTime written = QFileInfo(m_box->Path(Prt(ids[3]))).lastModified();
         m_monitor.reset(); // killed
         Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, u" Resume "_s);
@@ -707,11 +710,11 @@ private Q_SLOTS:
         // Held by the queue's default, taken up as the monitor starts; as the service, it is in
         // the group lp, whose members may read the scheduler's documents.
         const int id = m_cups->Submit(u"Plotter"_s, m_pdf, {u"-U"_s, u"bob"_s});
-        QVERIFY((m_monitor = Start(QORVMOND_BIN,
-                                   {u"setpriv"_s, u"--reuid=61003"_s, u"--regid=61003"_s,
-                                    u"--groups=lp"_s, u"--inh-caps="_s + caps,
-                                    u"--ambient-caps="_s + caps, u"env"_s,
-                                    u"XDG_DATA_HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home})));
+        QVERIFY((m_monitor =
+                     Start(QORVMOND_BIN,
+                           {u"setpriv"_s, u"--reuid=61003"_s, u"--regid=61003"_s, u"--groups=lp"_s,
+                            u"--inh-caps="_s + caps, u"--ambient-caps="_s + caps, u"env"_s,
+                            u"XDG_DATA_HOME="_s + home, u"XDG_RUNTIME_DIR="_s + home})));
         const QString machine = u"Machines/"_s + Platform::ComputerName();
         // Its state is saved just after the job file is written.
         QVERIFY(QTest::qWaitFor([&] {
