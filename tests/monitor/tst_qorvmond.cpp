@@ -244,6 +244,19 @@ private Q_SLOTS:
                  TestData(u"two.pdf"_s));
         QCOMPARE(m_box->Read(u"messages.txt"_s), QByteArray());
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), held ? 1 : 0);
+        // The billing record of a released job, kept from its user: its job file and its answer.
+        const QString billed =
+            u"Machines/%1/billed/"_s.arg(Platform::ComputerName()) + JobName(id).chopped(4);
+        const QString owner = u"%1:%2"_s.arg(::geteuid()).arg(::getegid());
+        QCOMPARE(QStringList({Layout(billed.section(u'/', 0, 2)), Layout(billed + u".prt"_s),
+                              Layout(billed + u".dat"_s)}),
+                 held ? QStringList({u"700 "_s + owner, u"600 "_s + owner, u"600 "_s + owner})
+                      : QStringList({u"700 "_s + owner, u"missing"_s, u"missing"_s}));
+        QCOMPARE(QString::fromUtf8(m_box->Read(u"share/data/"_s + billed + u".prt"_s)),
+                 held ? JobFile(id, u"Plotter"_s, u"Site plan"_s) : QString());
+        const QByteArray answer = m_box->Read(Prt(id).chopped(3) + u"dat"_s);
+        QCOMPARE(m_box->Read(u"share/data/"_s + billed + u".dat"_s),
+                 held && answer.contains("\"M-4711\"") ? answer : QByteArray());
     }
 
     // A job created first and sent its document later (as lp does) is written once the
