@@ -335,7 +335,10 @@ private Q_SLOTS:
     void answeredWhileStopped() {
         QList<int> ids; // resumed, deleted, cancelled in the scheduler, unanswered
         for (int i = 0; i < 4; ++i) ids << m_cups->Submit(u"Plotter"_s, m_pdf);
-        QVERIFY(QTest::qWaitFor([&] { return Status().size() == 4; }));
+        QVERIFY(QTest::qWaitFor([&] { // job files written
+            const QStringList held = Status();
+            return held.size() == 4 && !held.join(u'\n').contains(u"not taken up"_s);
+        }));
         const QDateTime written = QFileInfo(m_box->Path(Prt(ids[3]))).lastModified();
         m_monitor.reset(); // killed
         Answer(ids[0], u"QorvexDetail,2,\"Matter\",\"M-1\""_s, u" Resume "_s);
@@ -358,6 +361,10 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(m_box->Path(Prt(ids[3]))).lastModified(), written);
         QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 4);
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 1);
+        // Its billed copy from the saved state: the job file as written before the restart.
+        QCOMPARE(m_box->Read(u"share/data/Machines/%1/billed/"_s.arg(Platform::ComputerName()) +
+                             JobName(ids[0])),
+                 m_box->Read(Prt(ids[0])));
         QVERIFY(others > 0 && m_server->Renew(others, 600));
     }
 
