@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 
+#include <QDir>
 #include <QHash>
 #include <list>
 #include <utility>
@@ -381,26 +382,38 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
     const QString root = AddBackslash(rootPath);
     CStore store;
     const CImportTrust trust(root);
-    QStringList users;
+    QStringList folders;
+    // The monitor's copies of released jobs first: a user's own files of such a job are then
+    // found stored, whatever he made of them.
+    if (!root.isEmpty() && !trust.Own()) {
+        const QString machines = QDir::cleanPath(root + QStringLiteral("../Machines")) + u'/';
+        for (const QString& machine : Platform::Folder::Open(machines).Folders())
+            if (Platform::KindOf(machines + machine + QStringLiteral("/billed")) ==
+                Platform::EntryKind::Folder)
+                folders << machines + machine + QStringLiteral("/billed/");
+    }
+    const qsizetype billedFolders = folders.size();
     if (!root.isEmpty() && Platform::IsDir(root))
         Platform::ListMatching(root + QStringLiteral("*"), Platform::ListKind::FilesAndFolders,
                                [&](const QString& name) {
-                                   if (Platform::IsDir(root + name)) users << name;
+                                   if (Platform::IsDir(root + name))
+                                       folders << root + name + QLatin1Char('/');
                                    return true;
                                });
     // A job's files are dealt with once its batch is committed, maybe after its folder's turn.
-    std::list<CJobFolder> folders;
+    std::list<CJobFolder> opened;
     const auto failed = [&] {
         if (!store.batch->Error().isEmpty()) store.error = store.batch->Error();
         ShowCritical(QStringLiteral("Unable to import print job information to database!"));
         result.ended = store.batch->Broken();
     };
     int looked = 0;
-    for (const QString& user : users) {
+    for (qsizetype f = 0; f < folders.size(); ++f) {
         if (result.ended) break;
-        CJobFolder& folder = folders.emplace_back(root + user + QLatin1Char('/'));
+        CJobFolder& folder = opened.emplace_back(folders[f]);
         const QString& s = folder.Path();
         const Platform::Folder dir = Platform::Folder::Open(s);
+        const bool billed = f < billedFolders;
         for (const QString& listed : folder.DataFiles()) {
             if (result.ended) break;
             // At least one job per call, so that a folder that keeps changing cannot stall it.
@@ -424,6 +437,21 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
             const QString prefix = name.left(name.size() - 3);
             const bool dataRead = dir.Read(name, kMaxFileBytes, &bytes, &dataOwner);
             const QStringList dataLines = dataRead ? Platform::DecodeLines(bytes) : QStringList();
+            const bool sameJobFile = jobRead && prefix + QStringLiteral("prt") == jobFile;
+            if (billed) {
+                // Never deleted unstored: the monitor copies only what it billed.
+                QString refusal =
+                    trust.BilledRefusal(dir.Owner(), dataRead, dataOwner, sameJobFile, jobOwner);
+                if (refusal.isEmpty() &&
+                    (IsCancelAnswer(dataLines) || IsUnreleasedAnswer(dataLines)))
+                    refusal = QStringLiteral("a billed copy answers for no printed job");
+                if (!refusal.isEmpty()) {
+                    WriteLog(QStringLiteral("E"),
+                             s + name + QStringLiteral(" left in place: ") + refusal, true);
+                    ++result.refused;
+                    continue;
+                }
+            }
             if (dataRead && IsCancelAnswer(dataLines)) {
                 for (const char* ext : {".prt", ".dat", ".prn"})
                     Platform::RemoveFile(s + base + QLatin1String(ext));
@@ -440,7 +468,6 @@ CImportResult CheckLocalJobs(const QString& rootPath, const QString& dataFile, b
             }
             CPrintJobInfo job;
             CError err;
-            const bool sameJobFile = jobRead && prefix + QStringLiteral("prt") == jobFile;
             if (!job.ReadFromFile(s + name, &err, dataRead ? &dataLines : nullptr,
                                   sameJobFile ? &jobLines : nullptr)) {
                 WriteLog(QStringLiteral("E"),

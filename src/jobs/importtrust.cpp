@@ -29,3 +29,11 @@ QString CImportTrust::Refusal(const CPrintJobInfo& job, uint dataOwner, bool job
         return QStringLiteral("its data file does not belong to %1").arg(user);
     return {};
 }
+
+QString CImportTrust::BilledRefusal(uint folderOwner, bool dataRead, uint dataOwner,
+                                    bool jobFileRead, uint jobOwner) const {
+    return !m_own && Trusted(folderOwner) && dataRead && Trusted(dataOwner) && jobFileRead &&
+                   Trusted(jobOwner)
+               ? QString()
+               : QStringLiteral("it is not a billed copy of the monitor");
+}

@@ -16,6 +16,13 @@ public:
     QString Refusal(const CPrintJobInfo& job, uint dataOwner, bool jobFileRead,
                     uint jobOwner) const;
 
+    // Why a job in a billed folder (the monitor's copies of released jobs) may not be stored,
+    // "" when it may: the folder and both files must be the keeper's.
+    QString BilledRefusal(uint folderOwner, bool dataRead, uint dataOwner, bool jobFileRead,
+                          uint jobOwner) const;
+    // The importing user's own local folder, where nothing is the monitor's.
+    bool Own() const { return m_own; }
+
 private:
     bool Trusted(uint owner) const { return owner == 0 || (m_keeperKnown && owner == m_keeper); }
     bool m_own = false;

@@ -84,6 +84,9 @@ void CQorvMonitor::LayOut() {
     if (!m_usersDir.IsOpen()) fail(gEnv.m_sDataPath + QStringLiteral("users"));
     m_machineDir = data.Child(QStringLiteral("Machines"), &machines).Child(m_server, &machine);
     if (!m_machineDir.IsOpen()) fail(gEnv.m_sMachinePath);
+    // Made before any user can take its name in the machine folder.
+    else if (!BilledDir().IsOpen())
+        fail(gEnv.m_sMachinePath + QStringLiteral("/billed"));
     for (const QString& user : m_usersDir.Folders()) {
         CTrackedJob t;
         t.user = user;

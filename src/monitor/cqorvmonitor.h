@@ -44,7 +44,9 @@ public:
         bool settled = false; // its ".dat" answer was read
         bool done = false;    // answered: nothing more to do while it lives
         QString billing;
-        QString unmoved; // why the queue its user redirects it to was refused
+        QStringList answer; // its ".dat" as read and billed
+        QByteArray jobFile; // as last written to its user's folder
+        QString unmoved;    // why the queue its user redirects it to was refused
         qint64 remindedMs = -1;
         uint uid = 0;      // the user's account
         int documents = 0; // counted in its job file
@@ -148,6 +150,10 @@ private:
     // Refuses the values a user answered (why): the job stays held and the user is told.
     void SendBack(CTrackedJob& t, const Platform::Folder& folder, const QString& why);
     void Release(CTrackedJob& t, const Platform::CupsJob& now);
+    // The billing record of a released job, kept where its user can neither change nor remove it
+    // until it is imported.
+    Platform::Folder BilledDir() const;
+    void KeepBilled(const CTrackedJob& t);
     // Why the job's user could not submit it to queue himself, "" when he could.
     QString MoveRefusal(const CTrackedJob& t, const QString& queue);
     // Puts an empty release file of the user's own at the job's name, replacing what is there

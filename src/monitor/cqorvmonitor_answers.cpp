@@ -80,6 +80,7 @@ void CQorvMonitor::ReadDataAnswer(CTrackedJob& t) {
     if (!broken.isEmpty()) return SendBack(t, folder, broken);
     folder.Remove(t.base + QStringLiteral(".why"));
     t.billing = BillingText(lines);
+    t.answer = lines;
     t.settled = true;
     SaveStateSoon();
 }
@@ -203,11 +204,31 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
         if (!facts || !facts->whole || !WriteJobFile(t, folder, moved, *facts)) return;
     }
     if (moved.state == CupsJobState::Held && !m_cups.Release(t.id)) return failed();
+    KeepBilled(t);
     if (m_refused.remove(t.id)) SaveStateSoon();
     if (target != Companion(t.queue))
         Log(QStringLiteral("I"), JobText(t) + QStringLiteral(" moved to ") + target);
     t.held = false; // released: it may print
     t.done = true;
+}
+
+Platform::Folder CQorvMonitor::BilledDir() const {
+    const Platform::FolderLayout own{int(m_self.uid), int(m_self.gid), 0700};
+    return m_machineDir.Child(QStringLiteral("billed"), &own);
+}
+
+void CQorvMonitor::KeepBilled(const CTrackedJob& t) {
+    // The user may remove or overwrite his own files once the job printed: the import stores
+    // this copy first. Its job file first, as the import takes a copy only with both.
+    if (t.jobFile.isEmpty() || t.answer.isEmpty())
+        return Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": no billed copy kept"));
+    const Platform::Folder billed = BilledDir();
+    if (!billed.IsOpen()) return LogUnwritten(m_machineDir, QStringLiteral("billed"));
+    for (const auto& [ext, bytes] :
+         {std::pair{".prt", t.jobFile}, {".dat", Platform::EncodeLines(t.answer)}}) {
+        const QString name = t.base + QLatin1String(ext);
+        if (!billed.Save(name, bytes, 0600, int(m_self.uid))) return LogUnwritten(billed, name);
+    }
 }
 
 void CQorvMonitor::Reserve(const CTrackedJob& t, bool keepAnswer) {

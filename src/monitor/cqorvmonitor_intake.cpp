@@ -110,11 +110,12 @@ bool CQorvMonitor::WriteJobFile(CTrackedJob& t, const Platform::Folder& folder, 
     sent.queue = t.queue;
     const CupsQueue queue = m_queues.value(t.queue.toLower());
     // The monitor's: its user reads it (and may remove it) but cannot change a billed fact.
-    if (!folder.Save(name, Platform::EncodeLines(JobFileLines(sent, queue, facts)), 0644,
-                     int(m_self.uid))) {
+    const QByteArray bytes = Platform::EncodeLines(JobFileLines(sent, queue, facts));
+    if (!folder.Save(name, bytes, 0644, int(m_self.uid))) {
         LogUnwritten(folder, name);
         return false;
     }
+    t.jobFile = bytes;
     t.documents = job.documents;
     return true;
 }
@@ -148,6 +149,10 @@ bool CQorvMonitor::Recounted(CTrackedJob& t, const CupsJob& last) {
     } else {
         const int billed = Platform::DecodeLines(bytes).value(1).toInt();
         if (!WriteJobFile(t, folder, last, *facts)) return false; // the next sweep tries again
+        // A billed copy not imported yet is stored before this file, and would bill short.
+        const Platform::Folder kept = BilledDir();
+        if (kept.Has(prt) && !kept.Save(prt, t.jobFile, 0600, int(m_self.uid)))
+            LogUnwritten(kept, prt);
         Log(QStringLiteral("I"),
             late + QStringLiteral(": %1 more pages, %2 in all%3")
                        .arg(facts->pages - billed)

@@ -36,8 +36,9 @@ QString CQorvMonitor::LoadState(uint owner) {
             m_unreleased.insert(f[1].toInt(), {f[2], f[3], f[4].toLongLong()});
         if (f.size() == 6 && f[0] == QLatin1String("refused"))
             m_refused.insert(f[1].toInt(), {f[2], f[3], f[4].toLongLong(), f[5]});
-        // 9: saved before moves could be refused, 10: before documents were counted
-        if (f.size() < 9 || f.size() > 11) continue;
+        // 9: saved before moves could be refused, 10: before documents were counted, 11:
+        // before billed copies were kept
+        if (f.size() < 9 || f.size() > 13) continue;
         CTrackedJob t;
         t.id = f[0].toInt();
         t.documents = f.value(10).toInt();
@@ -50,6 +51,8 @@ QString CQorvMonitor::LoadState(uint owner) {
         t.done = f[7] == QLatin1String("1");
         t.billing = f[8];
         t.unmoved = f.value(9);
+        t.jobFile = QByteArray::fromBase64(f.value(11).toLatin1());
+        t.answer = Platform::DecodeLines(QByteArray::fromBase64(f.value(12).toLatin1()));
         Platform::Account account;
         if (t.id <= 0 || !UsableFolderName(t.user) || !Platform::FindAccount(t.user, &account))
             continue;
@@ -69,6 +72,10 @@ void CQorvMonitor::SaveState() {
     QStringList lines;
     QSet<QString> waiting;
     for (const CTrackedJob& t : std::as_const(m_jobs)) {
+        // What a release copies to its billed copy.
+        const QByteArray jobFile = t.done ? QByteArray() : t.jobFile.toBase64();
+        const QByteArray answer =
+            t.done ? QByteArray() : Platform::EncodeLines(t.answer).toBase64();
         lines << QStringList{QString::number(t.id),
                              t.user,
                              t.base,
@@ -79,7 +86,9 @@ void CQorvMonitor::SaveState() {
                              t.done ? QStringLiteral("1") : QStringLiteral("0"),
                              t.billing,
                              t.unmoved,
-                             QString::number(t.documents)}
+                             QString::number(t.documents),
+                             QString::fromLatin1(jobFile),
+                             QString::fromLatin1(answer)}
                      .join(QLatin1Char('\t'));
         if (!t.done) waiting.insert(t.user);
     }

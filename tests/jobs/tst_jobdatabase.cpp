@@ -508,6 +508,49 @@ private Q_SLOTS:
                  qPrintable(log));
     }
 
+    // A released job's billing record (the monitor's copy in Machines/<server>/billed/) is
+    // stored before its user's files, whatever he made of them; those are then found stored. A
+    // copy of jsmith's, or answering "cancel", is refused and stays. counts: of two calls.
+    void billedCopy_data() {
+        Table("user copy counts",
+              {"user cancels¦cancel¦4711¦1,0,1,0,0,0,0 0,1,0,0,0,0,0 0",
+               "user removes his files¦removed¦4711¦1,0,0,0,0,0,0 0,1,0,0,0,0,0 0",
+               "unchanged¦4711¦4711¦1,1,0,0,0,0,0 0,1,0,0,0,0,0 0",
+               "user changes his values¦9999¦4711¦1,1,0,0,0,0,0 0,1,0,0,0,0,0 0",
+               "copy not the keeper's¦removed¦jsmith¦0,0,0,0,0,0,0 0,0,0,0,0,0,0 2",
+               "copy answers cancel¦removed¦cancel¦0,0,0,0,0,0,0 0,0,0,0,0,0,0 2"});
+    }
+    void billedCopy() {
+        QFETCH(QString, user);
+        QFETCH(QString, copy);
+        QFETCH(QString, counts);
+        if (copy == u"jsmith"_s && ::geteuid() != 0) QSKIP("needs root to give files to a user");
+        for (const QString& base :
+             {u"share/Machines/HOSTA/billed/A."_s, u"share/users/jsmith/A."_s}) {
+            const QString make = base.contains(u"billed"_s) ? copy : user;
+            QString dat =
+                box().WriteLines(base + u"prt"_s, JobFields().Lines()).chopped(3) + u"dat"_s;
+            QVERIFY(Job(u"Plan.dwg"_s, 42, {u"Client|"_s + (make == u"9999"_s ? make : u"4711"_s)})
+                        .SaveToFile(dat));
+            if (make == u"cancel"_s) box().WriteLines(base + u"dat"_s, {make});
+            for (const QString& f : {dat, dat.chopped(3) + u"prt"_s})
+                QVERIFY((make != u"removed"_s || QFile::remove(f)) &&
+                        (make != u"jsmith"_s || ::chown(f.toUtf8().constData(), 61002, 0) == 0));
+        }
+        const QString db = New(u"sqlite"_s), root = box().Path(u"share/users/"_s);
+        const CImportResult a = CheckLocalJobs(root, db, false),
+                            b = CheckLocalJobs(root, db, false);
+        QCOMPARE(u"%1 %2 %3"_s.arg(Counts(a), Counts(b)).arg(a.refused + b.refused), counts);
+        const bool stored = counts.endsWith(u" 0"_s);
+        QCOMPARE(Names(box().Path(u"share"_s)),
+                 stored ? QStringList()
+                        : QStringList({u"Machines/HOSTA/billed/A.dat"_s,
+                                       u"Machines/HOSTA/billed/A.prt"_s}));
+        QCOMPARE(SqlProbe(db).Rows(u"SELECT m.TotalPages, d.ValueText FROM Master m JOIN Detail d "
+                                   "ON d.RecordID = m.RecordID"_s),
+                 stored ? u"6|4711"_s : QString());
+    }
+
     // Only a data file that is the single line "cancel" cancels its job; "cancel" inside a
     // stored job's values, or beside other lines, never deletes anything unstored.
     void cancelAnswer_data() {

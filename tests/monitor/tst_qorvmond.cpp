@@ -244,6 +244,16 @@ private Q_SLOTS:
                  TestData(u"two.pdf"_s));
         QCOMPARE(m_box->Read(u"messages.txt"_s), QByteArray());
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), held ? 1 : 0);
+        // The billing record of a released job, kept from its user: its job file and answer.
+        const QString billed =
+            u"Machines/%1/billed/"_s.arg(Platform::ComputerName()) + JobName(id).chopped(3);
+        const QByteArray copy = m_box->Read(u"share/data/"_s + billed + u"prt"_s) + "|" +
+                                m_box->Read(u"share/data/"_s + billed + u"dat"_s);
+        QCOMPARE(copy, held
+                           ? m_box->Read(Prt(id)) + "|" + m_box->Read(Prt(id).chopped(3) + u"dat"_s)
+                           : "|");
+        QCOMPARE(Layout(billed + u"dat"_s),
+                 held ? u"600 %1:%2"_s.arg(::geteuid()).arg(::getegid()) : u"missing"_s);
     }
 
     // A job created first and sent its document later (as lp does) is written once the
@@ -348,6 +358,10 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(m_box->Path(Prt(ids[3]))).lastModified(), written);
         QCOMPARE(QDir(UserFolder(*m_box)).entryList({u"*.prt"_s}).size(), 4);
         QCOMPARE(m_cups->Logged(u"Release-Job"_s), 1);
+        // Its billed copy from the saved state: the job file as written before the restart.
+        QCOMPARE(m_box->Read(u"share/data/Machines/%1/billed/"_s.arg(Platform::ComputerName()) +
+                             JobName(ids[0])),
+                 m_box->Read(Prt(ids[0])));
         QVERIFY(others > 0 && m_server->Renew(others, 600));
     }
 
@@ -732,6 +746,7 @@ private Q_SLOTS:
         };
         const QStringList before = snapshot();
         QCOMPARE(before[2], u"711 61003:61003"_s);
+        QCOMPARE(Layout(machine + u"/billed"_s), u"700 61003:61003"_s);
         QCOMPARE(Status(), QStringList{u"Plotter-%1 bob held 0 min"_s.arg(id)});
         QCOMPARE(snapshot(), before);
     }
