@@ -226,8 +226,9 @@ int CountPages(const QByteArray& document, bool* whole = nullptr);
 // The same for a file, of any size: it is never loaded whole.
 int CountPagesOfFile(const QString& path, bool* whole = nullptr);
 constexpr int kCountMs = 10000;
-// What program writes on standard output, run as a counter of a user's document runs: niced, at
-// most kCountMs and 1 GiB, without this process's capabilities, and writing no file. whole turns
+// What program writes on standard output, run as a counter of a user's document runs: at most
+// kCountMs and 1 GiB (ghostscript also niced), without this process's capabilities, and writing
+// no file. whole turns
 // false when it was stopped at a limit (what it would have done after is not known), or did not
 // run at all.
 QByteArray RunSandboxed(const QString& program, const QStringList& args, bool* whole = nullptr);
