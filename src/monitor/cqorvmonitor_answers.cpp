@@ -180,12 +180,11 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
         target = PauseQueue(*to) ? Companion(to->name) : to->name;
         break;
     }
-    // Billed first: a job that is no longer held prints as soon as it is moved.
-    if (!t.billing.isEmpty() && !m_cups.SetBilling(t.id, t.billing))
-        Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
     const auto failed = [&] {
         Log(QStringLiteral("E"), JobText(t) + QStringLiteral(": ") + m_cups.LastError());
     };
+    // Billed first: a job that is no longer held prints as soon as it is moved.
+    if (!t.billing.isEmpty() && !m_cups.SetBilling(t.id, t.billing)) failed();
     // Moved while held: on a companion its owner can add no more documents, so the documents
     // counted there are all that print.
     CupsJob moved = now;
