@@ -1,0 +1,31 @@
+#pragma once
+// PostScript documents print as the monitor counted them. A PostScript document is a program:
+// run to be counted, it may tell that it is counted and print fewer pages than it does on the
+// printer. So, for a queue that waits for answers, the monitor keeps what the document drew
+// when counted (re-written by ghostscript: marks only, no program left) and counts that; the
+// queue's companion prints that copy in place of the document, by the filter qorvmond-counted.
+
+#include <QByteArray>
+#include <QString>
+
+namespace Platform {
+
+// Where the copies are kept: $QORVMOND_PRINTED (set for the scheduler's filters too), else
+// the package's folder. Its owner (the monitor) alone writes there; others may pass through to
+// a copy they can name, never list: a copy's name holds its document's hash.
+QString CountedCopiesFolder();
+
+// The copy of document number (from 1) of job id, whose bytes as the scheduler spooled them
+// hash (SHA-256) to sha256Hex, relative to CountedCopiesFolder(): "<id>/<number>-<hash>.ps".
+QString CountedCopyName(int id, int number, const QByteArray& sha256Hex);
+
+// SHA-256 of a file's bytes, in lower-case hex; empty when it cannot be read.
+QByteArray FileSha256(const QString& path);
+
+// The scheduler's pre-filter of the companions, for application/postscript: given the spooled
+// document (the 7th argument), writes the monitor's copy of it to standard output; given none
+// (PostScript made by another filter of the chain), passes standard input through. Exits 1,
+// saying why on standard error, when no trustworthy copy matches.
+int RunCountedFilter(int argc, char** argv);
+
+} // namespace Platform
