@@ -6,6 +6,7 @@
 #include "jobs/cprintjobinfo.h"
 #include "monitor/jobfilelines.h"
 #include "monitor/monitorlog.h"
+#include "platform/countedcopy.h"
 #include "platform/files.h"
 #include "platform/watcher.h"
 
@@ -168,6 +169,10 @@ bool CQorvMonitor::Prepare(bool layOut) {
 bool CQorvMonitor::Start() {
     if (!Prepare(true)) return false;
     LoadState(m_self.uid);
+    if (QString why; !Platform::PrepareCountedCopies(&why))
+        Log(QStringLiteral("E"), QStringLiteral("PostScript on the queues that wait for answers "
+                                                "cannot be printed as counted, and stays held: ") +
+                                     why);
     m_machine = std::make_unique<Platform::FolderWatch>();
     if (m_machine->Create(gEnv.m_sMachinePath))
         connect(m_machine.get(), &Platform::FolderWatch::Changed, this,

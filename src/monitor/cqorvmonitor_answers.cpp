@@ -5,6 +5,7 @@
 #include "monitor/answerrules.h"
 #include "monitor/jobfilelines.h"
 #include "monitor/monitorlog.h"
+#include "platform/countedcopy.h"
 #include "platform/files.h"
 #include "platform/lines.h"
 #include "platform/watcher.h"
@@ -197,7 +198,10 @@ void CQorvMonitor::Release(CTrackedJob& t, const CupsJob& now) {
     if (now.queue.compare(target, Qt::CaseInsensitive) != 0 &&
         (!m_cups.Move(t.id, target) || !m_cups.Job(t.id, &moved)))
         return failed();
-    if (moved.documents > t.documents) {
+    // Counted again when it came to print where PostScript prints as counted before its copies
+    // were kept (taken up by an earlier version, or the copies lost).
+    if (moved.documents > t.documents ||
+        (IsCompanion(target) && !Platform::CountedCopiesKept(t.id))) {
         const CJobFacts* facts = Counted(moved);
         if (facts && !facts->whole) Refuse(moved, kUncounted); // until an administrator decides
         if (!facts || !facts->whole || !WriteJobFile(t, folder, moved, *facts)) return;
@@ -280,6 +284,7 @@ void CQorvMonitor::Forget(const CupsJob& last) {
                                              0640, int(it->uid)))
             LogUnwritten(folder, dat);
     }
+    Platform::RemoveCountedCopies(id);
     m_jobs.remove(id);
     SaveStateSoon();
 }

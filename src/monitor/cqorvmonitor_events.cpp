@@ -3,6 +3,7 @@
 
 #include "config/cconfigoptions.h"
 #include "monitor/monitorlog.h"
+#include "platform/countedcopy.h"
 #include "platform/files.h"
 #include "platform/watcher.h"
 
@@ -131,6 +132,8 @@ void CQorvMonitor::Sweep() {
         Forget(gone);
     }
     m_refused.removeIf([&](auto it) { return !live.contains(it.key()); });
+    for (int id : Platform::CountedCopiesJobs()) // of jobs that finished unseen
+        if (!live.contains(id)) Platform::RemoveCountedCopies(id);
     for (const CupsJob& j : std::as_const(jobs)) Consider(j, false);
 }
 

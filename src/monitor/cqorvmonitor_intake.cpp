@@ -15,8 +15,8 @@ using Platform::CupsJobState;
 using Platform::CupsQueue;
 
 const QString CQorvMonitor::kUncounted = QStringLiteral(
-    "its pages cannot all be counted (a document too large, of a kind that cannot be counted, "
-    "or stopped at its time limit)");
+    "its pages cannot all be counted (a document too large, sent raw, of a kind that cannot be "
+    "counted, or stopped at its time limit)");
 
 QString CQorvMonitor::Refusal(const CupsJob& job, Platform::Account* account) const {
     const QString name = QLatin1Char('"') + JobFileValue(job.user).left(80) + QLatin1Char('"');
@@ -41,10 +41,14 @@ void CQorvMonitor::Refuse(const CupsJob& job, const QString& reason) {
 }
 
 const CJobFacts* CQorvMonitor::Counted(const CupsJob& job) {
+    // One that prints from a companion prints its PostScript as counted.
+    const bool asPrinted =
+        IsCompanion(job.queue) || PauseQueue(m_queues.value(job.queue.toLower()));
     const auto it = m_counts.constFind(job.id);
-    if (it != m_counts.cend() && it->created == job.created && it->documents == job.documents)
+    if (it != m_counts.cend() && it->created == job.created && it->documents == job.documents &&
+        it->asPrinted == asPrinted)
         return it->facts ? &*it->facts : nullptr;
-    m_counts.insert(job.id, {job.created, job.documents, {}});
+    m_counts.insert(job.id, {job.created, job.documents, {}, 0, asPrinted});
     m_countQueue[job.user].enqueue(job.id);
     if (!m_counting.contains(job.user)) CountNext(job.user);
     return nullptr;
@@ -63,7 +67,7 @@ void CQorvMonitor::CountNext(const QString& user) {
             counted.facts = CJobFacts{{}, 0, 0};
             for (int n = 1; n <= std::max(count.documents, 1); ++n) {
                 const Platform::DocumentCount document =
-                    m_cups.CountDocument(id, n, kMaxDocumentBytes);
+                    m_cups.CountDocument(id, n, kMaxDocumentBytes, count.asPrinted);
                 if (!document.found) continue;
                 ++counted.found;
                 counted.facts->pages += std::max(document.pages, 1);
@@ -85,7 +89,7 @@ void CQorvMonitor::CountDone(int id, const QString& user, const CCount& count) {
     const auto current = [&] {
         const auto it = m_counts.find(id);
         return it != m_counts.end() && it->created == count.created &&
-                       it->documents == count.documents
+                       it->documents == count.documents && it->asPrinted == count.asPrinted
                    ? it
                    : m_counts.end();
     };

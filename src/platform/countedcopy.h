@@ -6,6 +6,7 @@
 // queue's companion prints that copy in place of the document, by the filter qorvmond-counted.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace Platform {
@@ -18,6 +19,17 @@ QString CountedCopiesFolder();
 // The copy of document number (from 1) of job id, whose bytes as the scheduler spooled them
 // hash (SHA-256) to sha256Hex, relative to CountedCopiesFolder(): "<id>/<number>-<hash>.ps".
 QString CountedCopyName(int id, int number, const QByteArray& sha256Hex);
+
+// The monitor's side. The folder made when missing (as the package makes it); false, with why,
+// when it is not a folder of this process's own that only it may write.
+bool PrepareCountedCopies(QString* why);
+// Where the copy goes: the job's folder is made when missing. Empty when it cannot be made.
+QString CountedCopyPath(int id, int number, const QByteArray& sha256Hex);
+// Whether the job's documents were counted to be printed as counted (its folder is there).
+bool CountedCopiesKept(int id);
+void RemoveCountedCopies(int id);
+// The jobs that have copies kept.
+QList<int> CountedCopiesJobs();
 
 // SHA-256 of a file's bytes, in lower-case hex; empty when it cannot be read.
 QByteArray FileSha256(const QString& path);

@@ -1,10 +1,13 @@
 #include "platform/cups.h"
 
+#include "platform/countedcopy.h"
 #include "platform/files.h"
+#include "platform/pagecount.h"
 
 #include <cups/cups.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -260,7 +263,7 @@ QByteArray CupsServer::Host() const {
     return m_host.isEmpty() ? QByteArray(cupsServer()) : m_host;
 }
 
-QByteArray CupsServer::FetchDocument(int id, int number, qint64 maxBytes) const {
+QByteArray CupsServer::FetchDocument(int id, int number, qint64 maxBytes, QString* format) const {
     const QByteArray host = Host();
     // Else on a connection of its own: the document follows the response on it, and once
     // maxBytes are read, closing it leaves the rest unread, however large.
@@ -278,6 +281,9 @@ QByteArray CupsServer::FetchDocument(int id, int number, qint64 maxBytes) const 
     }
     QByteArray data;
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return data;
+    if (format) // as the scheduler typed it, whatever its client said
+        *format = Text(ippGetString(
+            ippFindAttribute(response.get(), "document-format", IPP_TAG_MIMETYPE), 0, nullptr));
     char buffer[65536];
     while (data.size() < maxBytes) {
         const ssize_t n = httpRead2(
@@ -607,154 +613,10 @@ MediaSize LookUpMedia(const QString& media) {
 }
 
 namespace {
-// The child keeps none of the monitor's capabilities and, where the kernel has Landlock, may
-// write, make or remove no file at all: a document that broke out of the interpreter's own
-// sandbox still could not touch a job file. Async-signal-safe: it runs between fork and exec.
-void DenyWrites() {
-    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
-    landlock_ruleset_attr attr{};
-    attr.handled_access_fs = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_REMOVE_DIR |
-                             LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_MAKE_CHAR |
-                             LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_MAKE_REG |
-                             LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
-                             LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM;
-    const int rules = int(::syscall(SYS_landlock_create_ruleset, &attr, sizeof attr, 0));
-    if (rules < 0) return; // a kernel without it: the other limits still hold
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0)
-        ::syscall(SYS_landlock_restrict_self, rules, 0);
-    ::close(rules);
-}
-} // namespace
-
-QByteArray RunSandboxed(const QString& program, const QStringList& args, bool* whole) {
-    QProcess counter;
-    counter.setStandardInputFile(QProcess::nullDevice());
-    counter.setStandardErrorFile(QProcess::nullDevice());
-#ifdef __SANITIZE_ADDRESS__ // its shadow memory alone is terabytes of address space: its own limit
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
-                                                   QStringLiteral(":hard_rss_limit_mb=1024"));
-    counter.setProcessEnvironment(env);
-    const bool limitAddresses = program == QLatin1String("gs");
-#else
-    const bool limitAddresses = true;
-#endif
-    // A PostScript document is a program that may run for its whole time: it yields to every
-    // other process. Reading a page tree takes its data's time only.
-    const bool yields = program == QLatin1String("gs");
-    counter.setChildProcessModifier([limitAddresses, yields] {
-        const rlimit cpu{kCountMs / 1000, kCountMs / 1000 + 1}, memory{1L << 30, 1L << 30};
-        ::setrlimit(RLIMIT_CPU, &cpu);
-        if (limitAddresses) ::setrlimit(RLIMIT_AS, &memory);
-        if (yields) {
-            [[maybe_unused]] const int ignored = ::nice(10);
-        }
-        DenyWrites();
-    });
-    counter.start(program, args);
-    if (!counter.waitForStarted()) {
-        if (whole) *whole = false;
-        return {};
-    }
-    if (!counter.waitForFinished(kCountMs)) {
-        counter.kill();
-        counter.waitForFinished();
-    }
-    if (counter.exitStatus() != QProcess::NormalExit && whole) *whole = false;
-    return counter.readAllStandardOutput();
-}
-
-namespace {
-// The program that reads a PDF's page tree: beside this one's (in the build tree), else where it
-// is installed.
-QString PdfCounter() {
-    static const QString counter = [] {
-        const QString beside =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/qorvmond-count");
-        return QFileInfo(beside).isExecutable() ? beside : QStringLiteral(QORVMOND_COUNT_BIN);
-    }();
-    return counter;
-}
-
-// Runs the document on a device that writes one byte for every page (every copy) it prints, at
-// once, to standard output, where nothing the document writes goes (-sstdout): the pages it
-// printed before it quit, dropped its device or ran out of time are counted all the same. It is
-// read from its file (a pipe would be read many times slower) as PostScript, as the scheduler
-// may print it whatever it starts with.
-int CountPostScriptPages(const QString& path, bool* whole) {
-    return int(RunSandboxed(
-                   QStringLiteral("gs"),
-                   {QStringLiteral("-q"), QStringLiteral("-dSAFER"),
-                    QStringLiteral("--permit-file-read=") + path, QStringLiteral("-dBATCH"),
-                    QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=bit"),
-                    QStringLiteral("-r10"), QStringLiteral("-g1x1"), QStringLiteral("-dFIXEDMEDIA"),
-                    QStringLiteral("-dFIXEDRESOLUTION"), QStringLiteral("-sOutputFile=-"),
-                    QStringLiteral("-sstdout=%stderr"), QStringLiteral("-sCountedFile=") + path,
-                    QStringLiteral("-c"), QStringLiteral("CountedFile (r) file cvx exec")},
-                   whole)
-                   .size());
-}
-
-// Run as PostScript, a PDF whose first words after its comments are "N G obj" stops there,
-// having printed nothing.
-bool StopsAtFirstObject(const QByteArray& head) {
-    static const QRegularExpression start(
-        QStringLiteral("^(?:\\s|%[^\\r\\n\\f]*+)*+\\d+\\s+\\d+\\s+obj\\b"));
-    return start.match(QString::fromLatin1(head)).hasMatch();
-}
-} // namespace
-
-int CountPagesOfFile(const QString& path, bool* whole) {
-    if (whole) *whole = true;
-    // The scheduler prints a document as PDF or as PostScript by its content or by what its
-    // client says: whichever reading prints more is counted.
-    bool ok = false;
-    const QByteArray head = ReadHead(path, 4096, &ok);
-    const int pdf = head.left(1024).contains("%PDF")
-                        ? RunSandboxed(PdfCounter(), {path}, whole).trimmed().toInt()
-                        : 0;
-    const int pages = pdf > 0 && StopsAtFirstObject(head)
-                          ? pdf
-                          : std::max(pdf, CountPostScriptPages(path, whole));
-    // Read either way it prints nothing: what the printer makes of it (text, an image, its own
-    // language sent raw) is not known.
-    if (pages == 0 && whole) *whole = false;
-    return pages;
-}
-
-int CountPages(const QByteArray& document, bool* whole) {
-    QTemporaryFile file; // its owner's only
-    if (!file.open() || file.write(document) != document.size() || !file.flush()) {
-        if (whole) *whole = false;
-        return 0;
-    }
-    return CountPagesOfFile(file.fileName(), whole);
-}
-
-namespace {
 const QByteArray kGzipMagic = "\x1f\x8b";
-
-// A compressed document as the scheduler prints it, unpacked into out, at most maxBytes of it;
-// false when it cannot be read. whole: nothing of it was left out.
-bool Unpack(const QString& path, qint64 maxBytes, QFile& out, bool* whole) {
-    cups_file_t* in = cupsFileOpen(EncodeName(path).constData(), "r"); // unpacks as it reads
-    if (!in) return false;
-    char buffer[65536];
-    qint64 n = 0, left = maxBytes;
-    bool written = true;
-    while (written && left > 0 && (n = cupsFileRead(in, buffer, sizeof buffer)) > 0) {
-        written = out.write(buffer, std::min(n, left)) >= 0;
-        left -= n; // below 0: cut
-    }
-    // Its end reads as -1, as a fault does.
-    const bool read = written && (n >= 0 || cupsFileEOF(in));
-    *whole = left >= 0 && (n <= 0 || cupsFileRead(in, buffer, 1) <= 0);
-    cupsFileClose(in);
-    return read && out.flush();
-}
 } // namespace
 
-DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes) const {
+DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes, bool asPrinted) const {
     DocumentCount count;
     // Read where the scheduler keeps it (the monitor's group may), at the disk's pace.
     const QString spool = SpoolFolder(Host());
@@ -763,37 +625,57 @@ DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes) con
                                      .arg(number, 3, 10, QLatin1Char('0'));
     bool ok = false;
     const bool compressed = !spool.isEmpty() && ReadHead(kept, 2, &ok).startsWith(kGzipMagic);
-    if (ok && !compressed) {
-        count.bytes = QFileInfo(kept).size();
-        if ((count.found = count.bytes > 0)) count.pages = CountPagesOfFile(kept, &count.whole);
-        return count;
-    }
     // Else from the scheduler, which gives it as it was sent: compressed too, maybe.
     QByteArray fetched;
-    if (!ok) {
-        fetched = FetchDocument(id, number, maxBytes);
-        if (!fetched.startsWith(kGzipMagic)) {
-            if ((count.found = !fetched.isEmpty())) {
-                count.bytes = fetched.size();
-                count.pages = CountPages(fetched, &count.whole);
-                count.whole &= fetched.size() < maxBytes;
-            }
-            return count;
-        }
+    QString format;
+    if (!ok || asPrinted) fetched = FetchDocument(id, number, ok ? 0 : maxBytes, &format);
+    // On a companion PostScript prints as counted, from a copy named by the spooled bytes' hash.
+    // What the printer is sent as it is (raw, or its own PostScript) it runs as it likes.
+    QString copy;
+    if (asPrinted && format == QLatin1String("application/postscript")) {
+        const QByteArray hash =
+            ok ? FileSha256(kept)
+               : QCryptographicHash::hash(fetched, QCryptographicHash::Sha256).toHex();
+        copy = CountedCopyPath(id, number, hash);
+        if (copy.isEmpty()) count.whole = false;
+    }
+    const bool sentAsIs = asPrinted && format.startsWith(QLatin1String("application/vnd.cups-"));
+    const auto counted = [&](const QString& path) {
+        bool whole = true;
+        count.pages = CountPagesOfFile(path, &whole, copy);
+        count.whole &= whole && !sentAsIs && (!asPrinted || !format.isEmpty());
+    };
+    if (ok && !compressed) {
+        count.bytes = QFileInfo(kept).size();
+        if ((count.found = count.bytes > 0)) counted(kept);
+        return count;
     }
     // Counted as it prints, unpacked: the packed pages would run as nothing.
+    const bool packedFetched = !ok && fetched.startsWith(kGzipMagic);
     QTemporaryFile packed, unpacked; // their owner's only
+    if (!ok) {
+        if ((count.found = !fetched.isEmpty())) {
+            QTemporaryFile& file = packedFetched ? packed : unpacked;
+            if (!file.open() || file.write(fetched) != fetched.size() || !file.flush()) {
+                count.whole = false;
+                return count;
+            }
+            count.bytes = fetched.size();
+            count.whole &= fetched.size() < maxBytes;
+            if (!packedFetched) counted(unpacked.fileName());
+        }
+        if (!packedFetched) return count;
+    }
     bool all = false;
     count.found = true;
     // One that cannot be unpacked whole prints as far as it goes: not counted whole.
-    if ((!ok && (!packed.open() || packed.write(fetched) != fetched.size() || !packed.flush())) ||
-        !unpacked.open() || !Unpack(ok ? kept : packed.fileName(), maxBytes, unpacked, &all)) {
+    if (!unpacked.open() || !Unpack(ok ? kept : packed.fileName(), maxBytes, unpacked, &all)) {
         count.whole = false;
         return count;
     }
     count.bytes = unpacked.size();
-    count.pages = CountPagesOfFile(unpacked.fileName(), &count.whole);
-    count.whole &= all && fetched.size() < maxBytes;
+    count.whole &= all;
+    counted(unpacked.fileName());
     return count;
 }
 

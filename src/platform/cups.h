@@ -106,9 +106,11 @@ public:
     // The pages of document number (from 1) of a job, counted as CountPages does: read whole
     // where the scheduler keeps it, whatever its size, else fetched; a compressed one unpacked,
     // at most maxBytes of it (a document cut there, or that cannot be unpacked, is not counted
-    // whole). Safe on any thread: it changes nothing here,
-    // not even LastError().
-    virtual DocumentCount CountDocument(int id, int number, qint64 maxBytes) const = 0;
+    // whole). asPrinted: the job prints on a companion, which prints a PostScript document as
+    // counted (a copy is kept); one sent to the printer as it is (raw) is not counted whole.
+    // Safe on any thread: it changes nothing here, not even LastError().
+    virtual DocumentCount CountDocument(int id, int number, qint64 maxBytes,
+                                        bool asPrinted) const = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
     virtual bool Cancel(int id) = 0;
@@ -167,7 +169,7 @@ public:
     bool Queues(QList<CupsQueue>* out) override;
     bool Jobs(QList<CupsJob>* out) override;
     bool Job(int id, CupsJob* out) override;
-    DocumentCount CountDocument(int id, int number, qint64 maxBytes) const override;
+    DocumentCount CountDocument(int id, int number, qint64 maxBytes, bool asPrinted) const override;
     bool Hold(int id) override;
     bool Release(int id) override;
     bool Cancel(int id) override;
@@ -198,7 +200,8 @@ private:
     bool ReadJobs(ipp_t* request, const char* resource, QList<CupsJob>* out);
     QByteArray Host() const;
     // At most maxBytes of a document, fetched from the scheduler.
-    QByteArray FetchDocument(int id, int number, qint64 maxBytes) const;
+    // format: the document's, as the scheduler prints it.
+    QByteArray FetchDocument(int id, int number, qint64 maxBytes, QString* format = nullptr) const;
     QString m_error;
     http_t* m_http = nullptr; // CUPS_HTTP_DEFAULT: the environment's scheduler
     QByteArray m_host;        // the scheduler named, "" for the environment's
@@ -215,23 +218,6 @@ struct MediaSize {
     double heightIn = 0;
 };
 MediaSize LookUpMedia(const QString& media);
-
-// Pages of a PDF or PostScript document, 0 when they cannot be told. PostScript is run (by
-// ghostscript, safely, at most kCountMs) and its printed pages counted: its comments may lie.
-// A PDF's page tree is read by qorvmond-count under the same limits, never in this process.
-// A document that prints no page either way is not counted whole: it is of a kind whose pages
-// are not known (text, an image, a printer's own language).
-// whole: false when it was stopped at a limit, having printed the pages counted so far.
-int CountPages(const QByteArray& document, bool* whole = nullptr);
-// The same for a file, of any size: it is never loaded whole.
-int CountPagesOfFile(const QString& path, bool* whole = nullptr);
-constexpr int kCountMs = 10000;
-// What program writes on standard output, run as a counter of a user's document runs: at most
-// kCountMs and 1 GiB (ghostscript also niced), without this process's capabilities, and writing
-// no file. whole turns
-// false when it was stopped at a limit (what it would have done after is not known), or did not
-// run at all.
-QByteArray RunSandboxed(const QString& program, const QStringList& args, bool* whole = nullptr);
 
 // The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event
 // it nudges a named pipe of the monitor's and passes on nothing of the event. Its recipient is

@@ -3,6 +3,7 @@
 #include "intake/cmonitor.h"
 #include "jobs/cprintjobinfo.h"
 #include "monitor/jobfilelines.h"
+#include "platform/pagecount.h"
 #include "testsupport.h"
 
 #include <QDateTime>

@@ -1,6 +1,7 @@
 // The monitor against a scheduler of the test's own: jobs held, written, answered and then
 // released, moved, cancelled or billed as the answers say, across a restart and in bulk.
 #include "platform/cups.h"
+#include "platform/pagecount.h"
 #include "platform/system.h"
 #include "privatecups.h"
 #include "testsupport.h"
@@ -254,6 +255,46 @@ private Q_SLOTS:
                            : "|");
         QCOMPARE(Layout(billed + u"dat"_s),
                  held ? u"600 %1:%2"_s.arg(::geteuid()).arg(::getegid()) : u"missing"_s);
+    }
+
+    // A PostScript document that prints one page when run on the counters' devices and three
+    // elsewhere is billed the pages that print: its companion prints what was counted. One sent
+    // raw (the printer runs it) is refused. Its copy goes with the job.
+    void postScriptPrintsAsCounted_data() {
+        QTest::addColumn<QStringList>("lp");
+        QTest::addColumn<QString>("billed"); // pages billed and printed; "" refused
+        QTest::newRow("as counted") << QStringList() << u"1 1"_s;
+        QTest::newRow("raw") << QStringList{u"-o"_s, u"raw"_s} << QString();
+    }
+    void postScriptPrintsAsCounted() {
+        QFETCH(QStringList, lp);
+        QFETCH(QString, billed);
+        const QString doc =
+            m_box->Write(u"sly.ps"_s, "%!PS\n/n currentpagedevice /OutputDevice get dup /bit eq "
+                                      "exch /ps2write eq or {1} {3} ifelse def\n"
+                                      "n {72 72 moveto 200 200 lineto stroke showpage} repeat\n");
+        const int id = m_cups->Submit(u"Plotter"_s, doc, lp);
+        const QString copies = m_box->Path(u"printed/"_s) + QString::number(id);
+        if (billed.isEmpty()) {
+            const QByteArray refused = "Job " + QByteArray::number(id) + " refused: its pages";
+            QVERIFY(QTest::qWaitFor([&] { return m_monitor->peek(1 << 20).contains(refused); }));
+            QCOMPARE(Job(id).state, CupsJobState::Held);
+            return;
+        }
+        QVERIFY2(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }),
+                 m_monitor->peek(1 << 20).constData());
+        const auto client = Start(QORVLOG_BIN);
+        QVERIFY(client);
+        QVERIFY(QTest::qWaitFor([&] { return Job(id).state == CupsJobState::Completed; }, 10000));
+        // As a printer runs it: on a device of neither counter.
+        QProcess gs;
+        gs.start(u"gs"_s, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=bbox"_s,
+                           m_box->Path(u"cups/out/Plotter.out"_s)});
+        QVERIFY(gs.waitForFinished(20000));
+        const QByteArray pages = m_box->Read(Prt(id)).split('\n').value(11).trimmed();
+        QCOMPARE(pages + ' ' + QByteArray::number(gs.readAllStandardError().count("%%BoundingBox")),
+                 billed.toUtf8());
+        QVERIFY(QTest::qWaitFor([&] { return !QFileInfo::exists(copies); }));
     }
 
     // A job created first and sent its document later (as lp does) is written once the
