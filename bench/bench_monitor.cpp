@@ -35,12 +35,15 @@ struct Setup {
     QProcess monitor;
     std::unique_ptr<Platform::CupsServer> server;
     QString pdf;
+    QString ps; // two pages drawn by a program: counted and kept as it will print
     bool ok = false;
     Setup() {
         LayOutInstallation(box, kConfig);
         cups = std::make_unique<PrivateCups>(box);
         if (!cups->Running() || !cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s)) return;
         pdf = box.Write(u"two.pdf"_s, TestData(u"two.pdf"_s));
+        ps = box.Write(u"two.ps"_s, "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                                    "1 1 2 {72 720 moveto 20 string cvs show showpage} for\n");
         server = std::make_unique<Platform::CupsServer>(cups->Socket());
         cups->Prepare(monitor);
         monitor.setProcessChannelMode(QProcess::MergedChannels);
@@ -77,13 +80,19 @@ void LpToJobFile(benchmark::State& state) {
         const int before = QDir(w.Folder()).entryList({u"*.prt"_s}).size();
         QElapsedTimer t;
         t.start();
-        w.cups->Submit(u"Plotter"_s, w.pdf);
+        w.cups->Submit(u"Plotter"_s, state.range(0) ? w.ps : w.pdf);
         while (QDir(w.Folder()).entryList({u"*.prt"_s}).size() == before && t.elapsed() < 5000)
             WaitForChange(watch, 5000);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
     }
 }
-BENCHMARK(LpToJobFile)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+// Arg: 0 a PDF, 1 PostScript.
+BENCHMARK(LpToJobFile)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 qint64 CpuTicks(qint64 pid) {
     QFile f(u"/proc/%1/stat"_s.arg(pid));
