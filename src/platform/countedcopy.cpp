@@ -51,8 +51,11 @@ bool PrepareCountedCopies(QString* why) {
     return true;
 }
 
+bool KeepCountedCopies(int id) {
+    return MakeFolder(JobFolder(id));
+}
+
 QString CountedCopyPath(int id, int number, const QByteArray& sha256Hex) {
-    if (!MakeFolder(JobFolder(id))) return {};
     return CountedCopiesFolder() + QLatin1Char('/') + CountedCopyName(id, number, sha256Hex);
 }
 

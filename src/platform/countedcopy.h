@@ -23,10 +23,13 @@ QString CountedCopyName(int id, int number, const QByteArray& sha256Hex);
 // The monitor's side. The folder made when missing (as the package makes it); false, with why,
 // when it is not a folder of this process's own that only it may write.
 bool PrepareCountedCopies(QString* why);
-// Where the copy goes: the job's folder is made when missing. Empty when it cannot be made.
-QString CountedCopyPath(int id, int number, const QByteArray& sha256Hex);
-// Whether the job's documents were counted to be printed as counted (its folder is there).
+// Makes the job's folder, which tells that its documents were counted as its companion prints
+// them (also when none is PostScript): false when it cannot be made.
+bool KeepCountedCopies(int id);
+// Whether they were.
 bool CountedCopiesKept(int id);
+// Where the copy goes, in the job's folder.
+QString CountedCopyPath(int id, int number, const QByteArray& sha256Hex);
 void RemoveCountedCopies(int id);
 // The jobs that have copies kept.
 QList<int> CountedCopiesJobs();

@@ -632,12 +632,12 @@ DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes, boo
     // On a companion PostScript prints as counted, from a copy named by the spooled bytes' hash.
     // What the printer is sent as it is (raw, or its own PostScript) it runs as it likes.
     QString copy;
+    if (asPrinted && !KeepCountedCopies(id)) count.whole = false;
     if (asPrinted && format == QLatin1String("application/postscript")) {
         const QByteArray hash =
             ok ? FileSha256(kept)
                : QCryptographicHash::hash(fetched, QCryptographicHash::Sha256).toHex();
         copy = CountedCopyPath(id, number, hash);
-        if (copy.isEmpty()) count.whole = false;
     }
     const bool sentAsIs = asPrinted && format.startsWith(QLatin1String("application/vnd.cups-"));
     const auto counted = [&](const QString& path) {
