@@ -632,7 +632,8 @@ DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes, boo
     // On a companion PostScript prints as counted, from a copy named by the spooled bytes' hash.
     // What the printer is sent as it is (raw, or its own PostScript) it runs as it likes.
     QString copy;
-    if (asPrinted && !KeepCountedCopies(id)) count.whole = false;
+    // Without its folder a PostScript copy cannot be written: not counted whole then.
+    if (asPrinted) KeepCountedCopies(id);
     if (asPrinted && format == QLatin1String("application/postscript")) {
         const QByteArray hash =
             ok ? FileSha256(kept)
