@@ -132,8 +132,9 @@ class TestQorvmond : public QObject {
         return pid > 0 && ::waitpid(pid, &status, 0) == pid && status == 0;
     }
     // The scheduler again, under the README's policies (the package's file holds the same; the
-    // companions' one left out unless companions), with the account nobody, and the monitor.
-    void UnderReadmePolicies(bool companions = true) {
+    // companions' one left out unless companions; the default one's for documents unless not
+    // documents), with the account nobody, and the monitor.
+    void UnderReadmePolicies(bool companions = true, bool documents = true) {
         const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
         const qsizetype at = readme.indexOf(u"    <Policy qorvmond>"_s);
         const qsizetype end =
@@ -143,10 +144,15 @@ class TestQorvmond : public QObject {
         QCOMPARE(policy.mid(4),
                  QString::fromUtf8(TestData(u"../../packaging/cupsd-qorvmond.conf"_s)));
         if (!companions) policy.truncate(policy.indexOf(u"\n<Policy qorvmond-released>"_s));
+        const qsizetype get = readme.indexOf(u"    <Limit CUPS-Get-Document>"_s);
+        const QString documentsPolicy =
+            readme.mid(get, readme.indexOf(u"</Limit>\n"_s, get) + 9 - get);
+        QVERIFY(get > 0 && documentsPolicy.contains(u"@OWNER @SYSTEM"_s));
         m_monitor.reset();
         m_cups.reset();
         m_cups = std::make_unique<PrivateCups>(
-            *m_box, PrivateCups::Setup{.policies = policy.mid(4).toUtf8()});
+            *m_box, PrivateCups::Setup{.policy = documents ? documentsPolicy.toUtf8() : "",
+                                       .policies = policy.mid(4).toUtf8()});
         QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
         m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "nobody:x:65534:65534::/:/bin/sh\n");
         QVERIFY((m_monitor = Start()));
@@ -904,6 +910,32 @@ private Q_SLOTS:
         QList<Platform::CupsQueue> queues; // Office, Plotter, Plotter-released, ...
         QVERIFY(m_server->Queues(&queues) && queues.size() == 5);
         QCOMPARE(queues[1].opPolicy + u' ' + queues[2].opPolicy, u"qorvmond qorvmond"_s);
+    }
+
+    // A default policy that gives anyone a job's documents is named unsafe, the README's is
+    // not; the job that told is gone.
+    void documentsGivenToAnyone_data() {
+        QTest::addColumn<bool>("readmes");
+        QTest::newRow("open default policy") << false;
+        QTest::newRow("README's") << true;
+    }
+    void documentsGivenToAnyone() {
+        QFETCH(bool, readmes);
+        UnderReadmePolicies(true, readmes);
+        if (QTest::currentTestFailed()) return;
+        const QByteArray line = "UNSAFE: the print scheduler gives anyone a job's documents";
+        QCOMPARE(m_monitor->peek(1 << 20).contains(line), !readmes);
+        QVERIFY(!m_monitor->peek(1 << 20).contains("UNSAFE: the print scheduler lets"));
+        const auto told = [&] { // by --status once the state is saved
+            QProcess status;
+            m_cups->Prepare(status);
+            status.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
+            return status.waitForFinished(10000) && status.readAllStandardError().contains(line);
+        };
+        QCOMPARE(QTest::qWaitFor(told, readmes ? 0 : 5000), !readmes);
+        Platform::CupsUsage used;
+        QVERIFY(m_server->Usage(u"Plotter"_s, Platform::LoginName(), 0, &used));
+        QCOMPARE(used.kOctets, 0);
     }
 
     // The submit policy the README gives: a local user can no longer print under another
