@@ -101,7 +101,8 @@ public:
     // The held jobs and how long each has waited, one line each, as the running monitor's saved
     // state and the scheduler tell; changes nothing.
     QStringList Status();
-    // What is wrong with the scheduler's policy, as last checked by the running monitor.
+    // What is wrong with the scheduler's policy, one line each, as last checked by the running
+    // monitor.
     QString PolicyProblem() const { return m_policyProblem; }
 
     const QMap<int, CTrackedJob>& Jobs() const { return m_jobs; }
@@ -194,7 +195,7 @@ private:
     QHash<QString, Platform::CupsQueue> m_queues;
     QMap<int, CRefusedJob> m_refused;
     QMap<int, CUnreleasedJob> m_unreleased;
-    QString m_policyProblem;
+    QString m_policyProblem;              // one line each
     QHash<QString, QString> m_companions; // queue -> its state and its companion's when copied
     QSet<QString> m_foreign;              // answers logged as not the job's user's
     Platform::Account m_self;

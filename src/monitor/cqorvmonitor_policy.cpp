@@ -26,6 +26,10 @@ using Platform::CupsQueue;
 namespace {
 const QString kCompanionSuffix = QStringLiteral("-released");
 const QString kProbeTitle = QStringLiteral("qorvmond policy check");
+// Prints no sheet, should the job ever print.
+const QByteArray kProbeDocument = "%!PS\n% qorvmond policy check\n";
+// No account: a document the scheduler gives him it gives anyone.
+const QString kStranger = QStringLiteral("qorvmond-nobody");
 } // namespace
 
 QString CQorvMonitor::Companion(const QString& queue) {
@@ -93,15 +97,17 @@ void CQorvMonitor::SecureQueues() {
 
 void CQorvMonitor::CheckPolicy() {
     // A job of the monitor's own on a stopped queue, asked about without authentication in
-    // the monitor's name (as "lp -U" does): each request must be refused.
+    // the monitor's name (as "lp -U" does): each request must be refused. Its document, which
+    // the default policy alone guards, is asked for in another name.
     const QString before = std::exchange(m_policyProblem, {});
     const auto q = std::find_if(m_queues.cbegin(), m_queues.cend(), [&](const CupsQueue& q) {
         return !IsCompanion(q.name) && Monitored(q.name) && PauseQueue(q);
     });
     if (q == m_queues.cend()) return SaveStateSoon();
-    const int probe = m_cups.CreateEmptyJob(q->name, kProbeTitle);
-    QStringList open;
+    const int probe = m_cups.CreateHeldJob(q->name, kProbeTitle, kProbeDocument);
     using P = Platform::ICupsServer::Probe;
+    const bool readable = probe && m_cups.DoneUnauthenticated(P::GetDocument, probe, kStranger, {});
+    QStringList open, problems;
     for (const auto& [p, name] : {std::pair{P::Hold, "Hold-Job"},
                                   {P::SetAttributes, "Set-Job-Attributes"},
                                   {P::Move, "CUPS-Move-Job"},
@@ -110,25 +116,33 @@ void CQorvMonitor::CheckPolicy() {
             m_cups.DoneUnauthenticated(p, probe, m_self.name, Companion(q->name)))
             open << QString::fromLatin1(name); // one is enough: the rest is not tried
     if (!probe)
-        m_policyProblem = QStringLiteral("The print scheduler's policy could not be checked: ") +
-                          m_cups.LastError();
+        problems << QStringLiteral("The print scheduler's policy could not be checked: ") +
+                        m_cups.LastError();
     else if (!m_cups.Purge(probe))
         Log(QStringLiteral("E"),
             QStringLiteral("Policy check job %1: ").arg(probe) + m_cups.LastError());
     if (!open.isEmpty())
-        m_policyProblem =
-            QStringLiteral("UNSAFE: the print scheduler lets anyone who names himself %1 send %2 "
-                           "for jobs of %3 without authentication: any user can print held jobs "
-                           "unanswered or bill them as he likes. Add the policy \"%4\" of "
-                           "qorvmond(8) to cupsd.conf.")
-                .arg(m_self.name, open.join(QStringLiteral(", ")), q->name, kPolicy);
+        problems << QStringLiteral(
+                        "UNSAFE: the print scheduler lets anyone who names himself %1 send %2 "
+                        "for jobs of %3 without authentication: any user can print held jobs "
+                        "unanswered or bill them as he likes. Add the policy \"%4\" of "
+                        "qorvmond(8) to cupsd.conf.")
+                        .arg(m_self.name, open.join(QStringLiteral(", ")), q->name, kPolicy);
     else if (probe && !q->policies.contains(kCompanionPolicy))
-        m_policyProblem =
-            QStringLiteral("UNSAFE: the print scheduler has no policy \"%1\": a job's owner can "
-                           "add documents to it on %2 after its pages were counted, and they "
-                           "print unbilled. Add the policies of qorvmond(8) to cupsd.conf.")
-                .arg(kCompanionPolicy, Companion(q->name));
-    if (!m_policyProblem.isEmpty()) Log(QStringLiteral("E"), m_policyProblem);
+        problems << QStringLiteral(
+                        "UNSAFE: the print scheduler has no policy \"%1\": a job's owner can "
+                        "add documents to it on %2 after its pages were counted, and they "
+                        "print unbilled. Add the policies of qorvmond(8) to cupsd.conf.")
+                        .arg(kCompanionPolicy, Companion(q->name));
+    if (readable)
+        problems << QStringLiteral(
+            "UNSAFE: the print scheduler gives anyone a job's documents "
+            "(CUPS-Get-Document) without authentication: any user can read what "
+            "others print, held jobs too. Add <Limit CUPS-Get-Document> with "
+            "\"AuthType Default\" and \"Require user @OWNER @SYSTEM\" to the default "
+            "policy of cupsd.conf.");
+    for (const QString& problem : std::as_const(problems)) Log(QStringLiteral("E"), problem);
+    m_policyProblem = problems.join(QLatin1Char('\n'));
     if (m_policyProblem != before) SaveStateSoon();
 }
 

@@ -31,7 +31,9 @@ QString CQorvMonitor::LoadState(uint owner) {
     if (found != owner) return QStringLiteral("it belongs to uid %1").arg(found);
     for (const QString& line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"))) {
         const QStringList f = line.split(QLatin1Char('\t'));
-        if (f.size() == 2 && f[0] == QLatin1String("policy")) m_policyProblem = f[1];
+        if (f.size() == 2 && f[0] == QLatin1String("policy")) // one a line
+            m_policyProblem +=
+                (m_policyProblem.isEmpty() ? QString() : QStringLiteral("\n")) + f[1];
         if (f.size() == 5 && f[0] == QLatin1String("unreleased"))
             m_unreleased.insert(f[1].toInt(), {f[2], f[3], f[4].toLongLong()});
         if (f.size() == 6 && f[0] == QLatin1String("refused"))
@@ -106,7 +108,8 @@ void CQorvMonitor::SaveState() {
                              QString::number(it->created),
                              QString(it->reason).replace(QLatin1Char('\t'), QLatin1Char(' '))}
                      .join(QLatin1Char('\t'));
-    if (!m_policyProblem.isEmpty()) lines << QStringLiteral("policy\t") + m_policyProblem;
+    for (const QString& problem : m_policyProblem.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        lines << QStringLiteral("policy\t") + problem;
     if (!m_machineDir.Save(StateFile(), Platform::EncodeLines(lines), 0600))
         Log(QStringLiteral("E"), QStringLiteral("Unable to save ") + gEnv.m_sMachinePath +
                                      QLatin1Char('/') + StateFile() + QStringLiteral(": ") +

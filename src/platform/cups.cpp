@@ -446,16 +446,31 @@ bool CupsServer::CopyQueue(const QString& from, const QString& to, const QString
     return false;
 }
 
-int CupsServer::CreateEmptyJob(const QString& queue, const QString& title) {
+int CupsServer::CreateHeldJob(const QString& queue, const QString& title,
+                              const QByteArray& document) {
+    const QByteArray name = queue.toUtf8(), titled = title.toUtf8();
     ipp_t* r = Request(IPP_OP_CREATE_JOB, "printer-uri", PrinterUri(queue));
-    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
-                 title.toUtf8().constData());
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, titled.constData());
     ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "indefinite");
-    Ipp response(cupsDoRequest(m_http, r, ("/printers/" + queue.toUtf8()).constData()));
+    Ipp response(cupsDoRequest(m_http, r, ("/printers/" + name).constData()));
     ipp_attribute_t* id =
         response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
-    if (id && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) return ippGetInteger(id, 0);
-    m_error = QStringLiteral("Create-Job: ") + Text(cupsLastErrorString());
+    if (!id || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        m_error = QStringLiteral("Create-Job: ") + Text(cupsLastErrorString());
+        return 0;
+    }
+    // Its hold stays: the scheduler lets a held job go at its last document only when it
+    // asked for no hold.
+    const int job = ippGetInteger(id, 0);
+    if (cupsStartDocument(m_http, name.constData(), job, titled.constData(), CUPS_FORMAT_POSTSCRIPT,
+                          1) == HTTP_STATUS_CONTINUE &&
+        cupsWriteRequestData(m_http, document.constData(), size_t(document.size())) ==
+            HTTP_STATUS_CONTINUE &&
+        cupsFinishDocument(m_http, name.constData()) <= IPP_STATUS_OK_EVENTS_COMPLETE)
+        return job;
+    const QString error = QStringLiteral("Send-Document: ") + Text(cupsLastErrorString());
+    Purge(job);
+    m_error = error;
     return 0;
 }
 
@@ -474,7 +489,7 @@ bool CupsServer::DoneUnauthenticated(Probe probe, int id, const QString& user,
                                 HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
     if (!http) return false;
     const ipp_op_t ops[] = {IPP_OP_HOLD_JOB, IPP_OP_RELEASE_JOB, IPP_OP_SET_JOB_ATTRIBUTES,
-                            IPP_OP_CUPS_MOVE_JOB};
+                            IPP_OP_CUPS_MOVE_JOB, IPP_OP_CUPS_GET_DOCUMENT};
     ipp_t* r = ippNewRequest(ops[int(probe)]);
     ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, JobUri(id).constData());
     ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
@@ -484,11 +499,16 @@ bool CupsServer::DoneUnauthenticated(Probe probe, int id, const QString& user,
                      PrinterUri(queue).constData());
     if (probe == Probe::SetAttributes)
         ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "indefinite");
+    if (probe == Probe::GetDocument)
+        ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "document-number", 1);
     // Sent once: the answer "unauthorized" is not followed by credentials.
     Ipp response(cupsSendRequest(http, r, "/jobs/", ippLength(r)) == HTTP_STATUS_CONTINUE
                      ? cupsGetResponse(http, "/jobs/")
                      : nullptr);
-    const bool done = response && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE;
+    // A document is given when its first byte follows the answer.
+    char first = 0;
+    const bool done = response && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE &&
+                      (probe != Probe::GetDocument || httpRead2(http, &first, 1) == 1);
     ippDelete(r);
     httpClose(http);
     return done;

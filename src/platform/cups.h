@@ -129,13 +129,15 @@ public:
     // no hold) under policy, and taking jobs only from onlyUser.
     virtual bool CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
                            const QString& policy, const QString& onlyUser) = 0;
-    // A job without document on queue, as this user; its number, 0 on failure.
-    virtual int CreateEmptyJob(const QString& queue, const QString& title) = 0;
+    // A job held for good on queue, as this user, with document as its one document (sent after
+    // the job is made); its number, 0 on failure (then no job is left).
+    virtual int CreateHeldJob(const QString& queue, const QString& title,
+                              const QByteArray& document) = 0;
     // Cancels a job and forgets it at once.
     virtual bool Purge(int id) = 0;
-    enum class Probe { Hold, Release, SetAttributes, Move };
+    enum class Probe { Hold, Release, SetAttributes, Move, GetDocument };
     // Asks, without authentication and naming user, what probe says on job id (Move: to
-    // queue). True when the scheduler did it.
+    // queue; GetDocument: its first document). True when the scheduler did it.
     virtual bool DoneUnauthenticated(Probe probe, int id, const QString& user,
                                      const QString& queue) = 0;
     // A subscription to events of every queue; pulled (ippget) when recipient is empty, else
@@ -182,7 +184,8 @@ public:
     bool SetPolicy(const QString& queue, const QString& policy) override;
     bool CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
                    const QString& policy, const QString& onlyUser) override;
-    int CreateEmptyJob(const QString& queue, const QString& title) override;
+    int CreateHeldJob(const QString& queue, const QString& title,
+                      const QByteArray& document) override;
     bool Purge(int id) override;
     bool DoneUnauthenticated(Probe probe, int id, const QString& user,
                              const QString& queue) override;

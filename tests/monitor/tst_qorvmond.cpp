@@ -133,8 +133,8 @@ class TestQorvmond : public QObject {
         return pid > 0 && ::waitpid(pid, &status, 0) == pid && status == 0;
     }
     // The scheduler again, under the README's policies (the package's file holds the same; the
-    // companions' one left out unless companions), with the account nobody, and the monitor.
-    void UnderReadmePolicies(bool companions = true) {
+    // companions' and documents' ones left out unless asked for), with nobody, and the monitor.
+    void UnderReadmePolicies(bool companions = true, bool documents = true) {
         const QString readme = QString::fromUtf8(TestData(u"../../README.md"_s));
         const qsizetype at = readme.indexOf(u"    <Policy qorvmond>"_s);
         const qsizetype end =
@@ -144,10 +144,13 @@ class TestQorvmond : public QObject {
         QCOMPARE(policy.mid(4),
                  QString::fromUtf8(TestData(u"../../packaging/cupsd-qorvmond.conf"_s)));
         if (!companions) policy.truncate(policy.indexOf(u"\n<Policy qorvmond-released>"_s));
+        const qsizetype get = readme.indexOf(u"    <Limit CUPS-Get-Document>"_s);
+        const QString getBlock =
+            documents ? readme.mid(get, readme.indexOf(u"</Limit>\n"_s, get) + 9 - get) : QString();
         m_monitor.reset();
         m_cups.reset();
         m_cups = std::make_unique<PrivateCups>(
-            *m_box, PrivateCups::Setup{.policies = policy.mid(4).toUtf8()});
+            *m_box, PrivateCups::Setup{getBlock.toUtf8(), policy.mid(4).toUtf8()});
         QVERIFY(m_cups->Running() && m_cups->AddQueue(u"Plotter"_s, u"Acme DesignJet Plotter"_s));
         m_box->Write(u"passwd"_s, m_box->Read(u"passwd"_s) + "nobody:x:65534:65534::/:/bin/sh\n");
         QVERIFY((m_monitor = Start()));
@@ -945,6 +948,28 @@ private Q_SLOTS:
         QList<Platform::CupsQueue> queues; // Office, Plotter, Plotter-released, ...
         QVERIFY(m_server->Queues(&queues) && queues.size() == 5);
         QCOMPARE(queues[1].opPolicy + u' ' + queues[2].opPolicy, u"qorvmond qorvmond"_s);
+    }
+
+    // A default policy that gives anyone a job's documents is named unsafe; the probe is purged.
+    void documentsGivenToAnyone_data() {
+        QTest::addColumn<bool>("readmes");
+        QTest::newRow("open default policy") << false;
+        QTest::newRow("README's") << true;
+    }
+    void documentsGivenToAnyone() {
+        QFETCH(bool, readmes);
+        UnderReadmePolicies(true, readmes);
+        const auto told = [&] { // in the journal, and by --status once the state is saved
+            QProcess status;
+            m_cups->Prepare(status);
+            status.start(QStringLiteral(QORVMOND_BIN), {u"--status"_s});
+            return m_monitor && status.waitForFinished(10000) &&
+                   (status.readAllStandardError() + m_monitor->peek(1 << 20))
+                           .count("UNSAFE: the print scheduler gives anyone") == (readmes ? 0 : 2);
+        };
+        QVERIFY(QTest::qWaitFor(told, 5000));
+        QList<Platform::CupsJob> jobs;
+        QVERIFY(m_server->Jobs(&jobs) && jobs.isEmpty());
     }
 
     // The submit policy the README gives: a local user can no longer print under another
