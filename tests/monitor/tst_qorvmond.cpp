@@ -351,8 +351,9 @@ private Q_SLOTS:
                                 Platform::kCountMs + 5000));
         QCOMPARE(Job(id).state, CupsJobState::Held);
         QCOMPARE(Status(), QStringList{u"Plotter-released-%1 refused 0 min: its pages cannot all "
-                                       "be counted (a document too large, of a kind that cannot "
-                                       "be counted, or stopped at its time limit)"_s.arg(id)});
+                                       "be counted (a document too large, sent raw, of a kind "
+                                       "that cannot be counted, or stopped at its time "
+                                       "limit)"_s.arg(id)});
     }
 
     // Its owner adds a document to a pending job of a queue that does not wait for answers
