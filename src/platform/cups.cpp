@@ -3,6 +3,7 @@
 #include "platform/countedcopy.h"
 #include "platform/files.h"
 #include "platform/pagecount.h"
+#include "platform/posixfile.h"
 
 #include <cups/cups.h>
 
@@ -414,6 +415,18 @@ bool CupsServer::SetPolicy(const QString& queue, const QString& policy) {
     return Send(r, "/admin/", "CUPS-Add-Modify-Printer");
 }
 
+namespace {
+// The companion prints PostScript documents as the monitor counted them: the copy it kept,
+// through the pre-filter qorvmond-counted, appended to the driver read into fd.
+bool AddCountedPreFilter(int fd) {
+    QByteArray ppd;
+    if (::lseek(fd, 0, SEEK_SET) != 0 || !Posix::ReadAll(fd, -1, &ppd)) return false;
+    QByteArray line = ppd.isEmpty() || ppd.endsWith('\n') ? QByteArray() : QByteArray("\n");
+    line += "*cupsPreFilter: \"application/postscript 0 qorvmond-counted\"\n";
+    return Posix::WriteAll(QStringLiteral("memfd:qorvmond-ppd"), fd, line);
+}
+} // namespace
+
 bool CupsServer::CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
                            const QString& policy, const QString& onlyUser) {
     // The driver goes with the request, read from the scheduler into a memory file.
@@ -423,7 +436,13 @@ bool CupsServer::CopyQueue(const QString& from, const QString& to, const QString
         return false;
     }
     const QByteArray ppd = "/printers/" + from.toUtf8() + ".ppd";
+    // A queue without driver (raw) gets none, and no filter: it prints documents as sent.
     const bool driver = cupsGetFd(m_http, ppd.constData(), fd) == HTTP_STATUS_OK;
+    if (driver && !AddCountedPreFilter(fd)) {
+        ::close(fd);
+        m_error = QStringLiteral("the driver of ") + from + QStringLiteral(" cannot be copied");
+        return false;
+    }
     ipp_t* r = Request(IPP_OP_CUPS_ADD_MODIFY_PRINTER, "printer-uri", PrinterUri(to));
     ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr,
                  deviceUri.toUtf8().constData());

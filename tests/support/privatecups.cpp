@@ -34,6 +34,8 @@ PrivateCups::PrivateCups(const Sandbox& box, const Setup& setup)
     QDir().mkpath(m_root + u"/sbin/notifier"_s);
     QFile::link(u"/usr/lib/cups/notifier/rss"_s, m_root + u"/sbin/notifier/rss"_s);
     QFile::link(QStringLiteral(QORVMOND_NOTIFIER_BIN), m_root + u"/sbin/notifier/qorvmond"_s);
+    // The companions' pre-filter of PostScript, in the filter folder as the package puts it.
+    QFile::link(QStringLiteral(QORVMOND_COUNTED_BIN), m_root + u"/sbin/filter/qorvmond-counted"_s);
     // The runtime folder systemd gives the service: the notifier passes through, nobody lists.
     QDir().mkpath(m_root + u"/run"_s);
     QFile::setPermissions(m_root + u"/run"_s, QFile::Permissions(0x7711));
@@ -44,6 +46,10 @@ PrivateCups::PrivateCups(const Sandbox& box, const Setup& setup)
     box.Write(u"cups/etc/cupsd.conf"_s,
               "Listen " + r +
                   "/cups.sock\nLogLevel info\nWebInterface No\nBrowsing No\n"
+                  // where that filter finds the counted copies of the monitors started by Prepare
+                  "SetEnv QORVMOND_PRINTED " +
+                  Printed().toUtf8() +
+                  "\n"
                   "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" +
                   setup.locations + "<Policy default>\n" + setup.policy +
                   "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n" + setup.policies);
@@ -66,11 +72,16 @@ PrivateCups::~PrivateCups() {
     m_cupsd.waitForFinished(10000);
 }
 
+QString PrivateCups::Printed() const {
+    return m_box.Path(u"printed"_s);
+}
+
 void PrivateCups::Prepare(QProcess& p, const QStringList& extra) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"CUPS_SERVER"_s, Socket());
     env.insert(u"CUPS_SERVERROOT"_s, m_root + u"/etc"_s);
     env.insert(u"RUNTIME_DIRECTORY"_s, m_root + u"/run"_s);
+    env.insert(u"QORVMOND_PRINTED"_s, Printed());
     for (const QString& e : extra) env.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
     p.setProcessEnvironment(env);
 }

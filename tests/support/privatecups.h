@@ -32,6 +32,9 @@ public:
     bool Running() const { return m_running; }
     // The socket it listens on, for Platform::CupsServer.
     QString Socket() const { return m_root + QStringLiteral("/cups.sock"); }
+    // Where the monitors started through Prepare keep their counted copies of PostScript
+    // documents and the scheduler's filters look for them; the monitor makes it.
+    QString Printed() const;
     // Points p at this scheduler (and adds extra variables) before it is started.
     void Prepare(QProcess& p, const QStringList& extra = {}) const;
     // Runs a program so prepared to its end: whether it succeeded; its output into out.
