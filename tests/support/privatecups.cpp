@@ -46,14 +46,12 @@ PrivateCups::PrivateCups(const Sandbox& box, const Setup& setup)
     box.Write(u"cups/etc/cupsd.conf"_s,
               "Listen " + r +
                   "/cups.sock\nLogLevel info\nWebInterface No\nBrowsing No\n"
-                  // where that filter finds the counted copies of the monitors started by Prepare
-                  "SetEnv QORVMOND_PRINTED " +
-                  Printed().toUtf8() +
-                  "\n"
                   "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" +
                   setup.locations + "<Policy default>\n" + setup.policy +
                   "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n" + setup.policies);
-    QByteArray files = "FileDevice Yes\nServerRoot " + r + "/etc\nServerBin " + r + "/sbin\n";
+    // Where that filter finds the counted copies of the monitors started through Prepare.
+    QByteArray files = "FileDevice Yes\nServerRoot " + r + "/etc\nServerBin " + r +
+                       "/sbin\nSetEnv QORVMOND_PRINTED " + Printed().toUtf8() + '\n';
     for (const char* d :
          {"RequestRoot spool", "TempDir spool/tmp", "CacheDir cache", "StateDir state",
           "ErrorLog log/error_log", "AccessLog log/access_log", "PageLog log/page_log"})
