@@ -39,8 +39,9 @@ PrivateCups::PrivateCups(const Sandbox& box, const Setup& setup)
     // The runtime folder systemd gives the service: the notifier passes through, nobody lists.
     QDir().mkpath(m_root + u"/run"_s);
     QFile::setPermissions(m_root + u"/run"_s, QFile::Permissions(0x7711));
+    // After another filter it reads the pipe it is given: as lp it may not open that again.
     QFile::setPermissions(
-        box.Write(u"cups/sbin/filter/passthru"_s, "#!/bin/sh\nexec cat \"${6:-/dev/stdin}\"\n"),
+        box.Write(u"cups/sbin/filter/passthru"_s, "#!/bin/sh\nexec cat ${6:+\"$6\"}\n"),
         QFile::Permissions(0x7755));
     const QByteArray r = m_root.toUtf8();
     box.Write(u"cups/etc/cupsd.conf"_s,
