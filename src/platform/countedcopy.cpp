@@ -163,7 +163,8 @@ int RunCountedFilter(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN); // a reader gone shows as a failed write
     if (argc == 6) {
         // Made by an earlier filter: from another type (PDF, text), or a PostScript document
-        // unpacked, whose spooled bytes this filter cannot see to find its copy.
+        // sent compressed in transit (IPP compression) and unpacked by the scheduler's filter
+        // first, whose spooled bytes this filter cannot see to find its copy.
         if (qEnvironmentVariable("CONTENT_TYPE") == QLatin1String("application/postscript"))
             return Refuse(QStringLiteral("this PostScript document was sent packed, so qorvmond "
                                          "cannot tell its counted copy:"));
