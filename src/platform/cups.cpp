@@ -415,15 +415,26 @@ bool CupsServer::SetPolicy(const QString& queue, const QString& policy) {
     return Send(r, "/admin/", "CUPS-Add-Modify-Printer");
 }
 
+QByteArray CompanionDriver(const QByteArray& ppd) {
+    static const QRegularExpression postScript(
+        QStringLiteral("^\\s*\\*cupsPreFilter:\\s*\"\\s*(application|\\*)/(postscript|\\*)\\s"),
+        QRegularExpression::CaseInsensitiveOption);
+    QList<QByteArray> lines = ppd.split('\n');
+    lines.removeIf([](const QByteArray& line) {
+        return postScript.match(QString::fromLatin1(line)).hasMatch();
+    });
+    QByteArray out = lines.join('\n');
+    if (!out.isEmpty() && !out.endsWith('\n')) out += '\n';
+    return out + "*cupsPreFilter: \"application/postscript 0 qorvmond-counted\"\n";
+}
+
 namespace {
-// The companion prints PostScript documents as the monitor counted them: the copy it kept,
-// through the pre-filter qorvmond-counted, appended to the driver read into fd.
-bool AddCountedPreFilter(int fd) {
+// The driver read into fd, as the companion gets it.
+bool MakeCompanionDriver(int fd) {
     QByteArray ppd;
     if (::lseek(fd, 0, SEEK_SET) != 0 || !Posix::ReadAll(fd, -1, &ppd)) return false;
-    QByteArray line = ppd.isEmpty() || ppd.endsWith('\n') ? QByteArray() : QByteArray("\n");
-    line += "*cupsPreFilter: \"application/postscript 0 qorvmond-counted\"\n";
-    return Posix::WriteAll(QStringLiteral("memfd:qorvmond-ppd"), fd, line);
+    return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 &&
+           Posix::WriteAll(QStringLiteral("memfd:qorvmond-ppd"), fd, CompanionDriver(ppd));
 }
 } // namespace
 
@@ -438,7 +449,7 @@ bool CupsServer::CopyQueue(const QString& from, const QString& to, const QString
     const QByteArray ppd = "/printers/" + from.toUtf8() + ".ppd";
     // A queue without driver (raw) gets none, and no filter: it prints documents as sent.
     const bool driver = cupsGetFd(m_http, ppd.constData(), fd) == HTTP_STATUS_OK;
-    if (driver && !AddCountedPreFilter(fd)) {
+    if (driver && !MakeCompanionDriver(fd)) {
         ::close(fd);
         m_error = QStringLiteral("the driver of ") + from + QStringLiteral(" cannot be copied");
         return false;

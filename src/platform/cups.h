@@ -222,6 +222,11 @@ struct MediaSize {
 };
 MediaSize LookUpMedia(const QString& media);
 
+// A queue's driver (PPD) as its companion gets it: PostScript prints through the pre-filter
+// qorvmond-counted, the monitor's copy as it counted it. The driver's own pre-filters of
+// PostScript are dropped: of two of one cost the scheduler keeps the first, which would print.
+QByteArray CompanionDriver(const QByteArray& ppd);
+
 // The scheduler's notifier of this program, "qorvmond" in its notifier folder: at every event
 // it nudges a named pipe of the monitor's and passes on nothing of the event. Its recipient is
 // "qorvmond://" and the pipe's path; the pipe is always named kWakeName, so that whoever

@@ -1,5 +1,6 @@
 // The companions' pre-filter, run as the scheduler runs it: the monitor's copy of a PostScript
 // document or nothing, never the document itself.
+#include "platform/cups.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -62,6 +63,23 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput() + '|' + p.readAllStandardError()) +
                      QString::number(p.exitCode()),
                  out + u'|' + (err.isEmpty() ? u"0"_s : err + u"\n1"_s));
+    }
+
+    // The companion's driver: the monitor's pre-filter, and no other for PostScript.
+    void companionDriver_data() {
+        Table("ppd companion", {"driver¦*A: 1\n¦*A: 1\n", "last line open¦*A: 1¦*A: 1\n",
+                                "its PostScript pre-filter¦*A: 1\n*cupsPreFilter: "
+                                "\"application/postscript 0 x\"\r\n*B: 2\n¦*A: 1\n*B: 2\n",
+                                "its pre-filter of everything¦*cupsPreFilter: \"*/* 9 x\"\n¦",
+                                "its PDF pre-filter¦*cupsPreFilter: \"application/pdf 0 x\"\n¦"
+                                "*cupsPreFilter: \"application/pdf 0 x\"\n"});
+    }
+    void companionDriver() {
+        QFETCH(QString, ppd);
+        QFETCH(QString, companion);
+        QCOMPARE(Platform::CompanionDriver(ppd.toLatin1()),
+                 companion.toLatin1() +
+                     "*cupsPreFilter: \"application/postscript 0 qorvmond-counted\"\n");
     }
 };
 
