@@ -26,8 +26,7 @@ private Q_SLOTS:
         QFETCH(QString, err);
         const QString change = QString::fromLatin1(QTest::currentDataTag());
         Sandbox box;
-        // Named by the SHA-256 of "%!PS\nshowpage\n": "other" spools another document.
-        const QString copy =
+        const QString copy = // named by the SHA-256 of "%!PS\nshowpage\n"; "other" spools another
             u"printed/12/2-8b9b65e91d16d7576527ab1f75da91f48857466c319d56a7d68821087512373e.ps"_s;
         const QString spooled =
             box.Write(u"spool/d00012-002"_s, change == u"other"_s ? "%!PS\n" : "%!PS\nshowpage\n");
@@ -55,8 +54,7 @@ private Q_SLOTS:
                  out + u'|' + (err.isEmpty() ? u"0"_s : err + u": it does not print\n1"_s));
     }
 
-    // The companion's driver: the monitor's pre-filter, and no other for PostScript.
-    void companionDriver_data() {
+    void companionDriver_data() { // the monitor's pre-filter, and no other for PostScript
         Table("ppd companion",
               {"driver¦*A: 1¦*A: 1\n",
                "pre-filters¦*cupsPreFilter: \"application/postscript 0 x\"\r\n"
