@@ -81,11 +81,13 @@ void CQorvMonitor::SecureQueues() {
                                          c.deviceUri,
                                          c.makeAndModel,
                                          c.opPolicy,
+                                         c.info,
                                          c.allowedUsers.join(u' '),
                                          QString::number(c.stopped)}
                                  .join(QLatin1Char('\n'));
         if ((c.name.isEmpty() || c.deviceUri != q.deviceUri || c.makeAndModel != q.makeAndModel ||
-             c.opPolicy != policy || c.stopped || c.allowedUsers != QStringList{m_self.name}) &&
+             c.opPolicy != policy || c.stopped || c.allowedUsers != QStringList{m_self.name} ||
+             c.info != Platform::ICupsServer::CompanionInfo(q.name)) &&
             std::exchange(m_companions[q.name], seen) != seen)
             did(m_cups.CopyQueue(q.name, Companion(q.name), q.deviceUri, policy, m_self.name),
                 (c.name.isEmpty() ? QStringLiteral("made ")

@@ -188,7 +188,7 @@ bool CupsServer::Queues(QList<CupsQueue>* out) {
     ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     RequestAttributes(r, {"printer-name", "printer-make-and-model", "media-default",
                           "print-color-mode-default", "color-supported", "job-hold-until-default",
-                          "device-uri", "printer-op-policy", "printer-state",
+                          "device-uri", "printer-op-policy", "printer-info", "printer-state",
                           "requesting-user-name-allowed", "printer-op-policy-supported"});
     Ipp response(cupsDoRequest(m_http, r, "/"));
     if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND) return true; // no queue at all
@@ -206,6 +206,7 @@ bool CupsServer::Queues(QList<CupsQueue>* out) {
                    if (n == "job-hold-until-default") q.holdDefault = String(a);
                    if (n == "device-uri") q.deviceUri = String(a);
                    if (n == "printer-op-policy") q.opPolicy = String(a);
+                   if (n == "printer-info") q.info = String(a);
                    if (n == "printer-state") q.stopped = ippGetInteger(a, 0) == IPP_PSTATE_STOPPED;
                    QStringList* list = n == "requesting-user-name-allowed"  ? &q.allowedUsers
                                        : n == "printer-op-policy-supported" ? &q.policies
@@ -438,6 +439,12 @@ bool MakeCompanionDriver(int fd) {
 }
 } // namespace
 
+QString ICupsServer::CompanionInfo(const QString& from) {
+    // Changed with what the companion's driver gets: a companion of an earlier one is made again.
+    return QStringLiteral("Jobs of ") + from +
+           QStringLiteral(" released by qorvmond; PostScript printed as counted");
+}
+
 bool CupsServer::CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
                            const QString& policy, const QString& onlyUser) {
     // The driver goes with the request, read from the scheduler into a memory file.
@@ -462,7 +469,7 @@ bool CupsServer::CopyQueue(const QString& from, const QString& to, const QString
     ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "requesting-user-name-allowed", nullptr,
                  onlyUser.toUtf8().constData());
     ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-info", nullptr,
-                 ("Jobs of " + from + " released by qorvmond").toUtf8().constData());
+                 CompanionInfo(from).toUtf8().constData());
     ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "job-hold-until-default", nullptr, "no-hold");
     ippAddBoolean(r, IPP_TAG_PRINTER, "printer-is-shared", 0);
     ippAddBoolean(r, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);

@@ -57,6 +57,7 @@ struct CupsQueue {
     QString holdDefault; // job-hold-until-default
     QString deviceUri;
     QString opPolicy; // printer-op-policy
+    QString info;     // printer-info
     bool stopped = false;
     QStringList allowedUsers; // requesting-user-name-allowed
     QStringList policies;     // printer-op-policy-supported: the scheduler's policies
@@ -125,6 +126,9 @@ public:
     // Stops a queue (it still takes jobs, but prints none), or starts it again.
     virtual bool SetStopped(const QString& queue, bool stopped) = 0;
     virtual bool SetPolicy(const QString& queue, const QString& policy) = 0;
+    // The printer-info CopyQueue gives a companion of queue from: it tells which version of
+    // the companion's driver it has.
+    static QString CompanionInfo(const QString& from);
     // Makes (or brings up to date) queue to: from's driver on deviceUri, printing (not shared,
     // no hold) under policy, and taking jobs only from onlyUser.
     virtual bool CopyQueue(const QString& from, const QString& to, const QString& deviceUri,
