@@ -139,16 +139,31 @@ int CountPostScriptPages(const QString& path, bool* whole) {
 // What the document draws, written to copy as PostScript of marks only (its program is gone:
 // what it does when run to be counted is what prints), and that copy's pages. Its pages keep
 // their sizes and orientation, its images every pixel (photographs may be packed as JPEG).
+// Through PDF first: run on ps2write itself, a document could have its own PostScript written
+// into the copy (its PSDocOptions, PSPageOptions, /PS pdfmarks), to run again when printed.
 int CountRewrittenPages(const QString& path, const QString& copy, bool* whole) {
-    const QString part = copy + QStringLiteral(".part");
+    const QString part = copy + QStringLiteral(".part"), marks = copy + QStringLiteral(".pdf");
+    const QStringList kept{QStringLiteral("-dAutoRotatePages=/None"),
+                           QStringLiteral("-dDownsampleColorImages=false"),
+                           QStringLiteral("-dDownsampleGrayImages=false"),
+                           QStringLiteral("-dDownsampleMonoImages=false")};
+    const QString folder = QFileInfo(copy).path();
     bool written = true;
     RunPostScript(path,
-                  {QStringLiteral("-sDEVICE=ps2write"), QStringLiteral("-dAutoRotatePages=/None"),
-                   QStringLiteral("-dDownsampleColorImages=false"),
-                   QStringLiteral("-dDownsampleGrayImages=false"),
-                   QStringLiteral("-dDownsampleMonoImages=false"),
-                   QStringLiteral("-sOutputFile=") + part},
-                  &written, QFileInfo(copy).path());
+                  QStringList{QStringLiteral("-sDEVICE=pdfwrite")} + kept +
+                      QStringList{QStringLiteral("-sOutputFile=") + marks},
+                  &written, folder);
+    // A PDF's own PostScript (its /PS XObjects) the interpreter does not run.
+    if (written)
+        RunSandboxed(
+            QStringLiteral("gs"),
+            QStringList{QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+                        QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=ps2write")} +
+                kept +
+                QStringList{QStringLiteral("-sOutputFile=") + part,
+                            QStringLiteral("-sstdout=%stderr"), QStringLiteral("-f"), marks},
+            &written, folder);
+    QFile::remove(marks);
     // Others may read it by its name, which holds its document's hash; the folder they cannot list.
     if (!written || !QFile::setPermissions(part, QFile::Permissions(0x6644)) ||
         !QFile::rename(part, copy)) {

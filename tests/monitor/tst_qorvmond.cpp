@@ -265,17 +265,26 @@ private Q_SLOTS:
     // raw (the printer runs it) is refused. Its copy goes with the job.
     void postScriptPrintsAsCounted_data() {
         QTest::addColumn<QStringList>("lp");
-        QTest::addColumn<QString>("billed"); // pages billed and printed; "" refused
-        QTest::newRow("as counted") << QStringList() << u"1 1"_s;
-        QTest::newRow("raw") << QStringList{u"-o"_s, u"raw"_s} << QString();
+        QTest::addColumn<QString>("billed");   // pages billed and printed; "" refused
+        QTest::addColumn<QByteArray>("setup"); // run first
+        QTest::newRow("as counted") << QStringList() << u"1 1"_s << QByteArray();
+        QTest::newRow("raw") << QStringList{u"-o"_s, u"raw"_s} << QString() << QByteArray();
+        // PostScript of its own for the copy, run again when it prints: one more page each
+        const QByteArray more = "(currentpagedevice /OutputDevice get /bit ne {showpage} if)";
+        QTest::newRow("its code in the copy")
+            << QStringList() << u"1 1"_s
+            << "<< /PSDocOptions " + more + " >> setpagedevice [ /DataSource " + more +
+                   " /PS pdfmark\n";
     }
     void postScriptPrintsAsCounted() {
         QFETCH(QStringList, lp);
         QFETCH(QString, billed);
-        const QString doc =
-            m_box->Write(u"sly.ps"_s, "%!PS\n/n currentpagedevice /OutputDevice get dup /bit eq "
-                                      "exch /ps2write eq or {1} {3} ifelse def\n"
-                                      "n {72 72 moveto 200 200 lineto stroke showpage} repeat\n");
+        QFETCH(QByteArray, setup);
+        const QString doc = m_box->Write(
+            u"sly.ps"_s, "%!PS\n" + setup +
+                             "/n currentpagedevice /OutputDevice get dup /bit eq exch "
+                             "dup /ps2write eq exch /pdfwrite eq or or {1} {3} ifelse def\n"
+                             "n {72 72 moveto 200 200 lineto stroke showpage} repeat\n");
         const int id = m_cups->Submit(u"Plotter"_s, doc, lp);
         const QString copies = m_box->Path(u"printed/"_s) + QString::number(id);
         if (billed.isEmpty()) {
