@@ -699,9 +699,15 @@ DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes, boo
     }
     const bool sentAsIs = asPrinted && format.startsWith(QLatin1String("application/vnd.cups-"));
     const auto counted = [&](const QString& path) {
-        bool whole = true;
+        bool whole = true, read = false;
         count.pages = CountPagesOfFile(path, &whole, copy);
-        count.whole &= whole && !sentAsIs && (!asPrinted || !format.isEmpty());
+        // PostScript prints only as its copy (none is made of a PDF said to be PostScript). Of
+        // any other type, the printer may be sent it as it is and take it for PostScript by its
+        // first bytes, which would run as not counted: only a PDF that starts as one is.
+        const bool asDeclared = copy.isEmpty() ? format == QLatin1String("application/pdf") &&
+                                                     ReadHead(path, 5, &read).startsWith("%PDF-")
+                                               : QFileInfo::exists(copy);
+        count.whole &= whole && !sentAsIs && (!asPrinted || (!format.isEmpty() && asDeclared));
     };
     if (ok && !compressed) {
         count.bytes = QFileInfo(kept).size();

@@ -262,13 +262,20 @@ private Q_SLOTS:
 
     // A PostScript document that prints one page when run on the counters' devices and three
     // elsewhere is billed the pages that print: its companion prints what was counted. One sent
-    // raw (the printer runs it) is refused. Its copy goes with the job.
+    // raw (the printer runs it), said to be of another type, or a PDF said to be PostScript (no
+    // copy) is refused. Its copy goes with the job.
     void postScriptPrintsAsCounted_data() {
         QTest::addColumn<QStringList>("lp");
         QTest::addColumn<QString>("billed");   // pages billed and printed; "" refused
-        QTest::addColumn<QByteArray>("setup"); // run first
+        QTest::addColumn<QByteArray>("setup"); // run first; a PDF is the document
         QTest::newRow("as counted") << QStringList() << u"1 1"_s << QByteArray();
         QTest::newRow("raw") << QStringList{u"-o"_s, u"raw"_s} << QString() << QByteArray();
+        QTest::newRow("said to be PDF")
+            << QStringList{u"-o"_s, u"document-format=application/pdf"_s} << QString()
+            << QByteArray();
+        QTest::newRow("PDF said to be PostScript")
+            << QStringList{u"-o"_s, u"document-format=application/postscript"_s} << QString()
+            << TestData(u"two.pdf"_s);
         // PostScript of its own for the copy, run again when it prints: one more page each
         const QByteArray more = "(currentpagedevice /OutputDevice get /bit ne {showpage} if)";
         QTest::newRow("its code in the copy")
@@ -281,10 +288,12 @@ private Q_SLOTS:
         QFETCH(QString, billed);
         QFETCH(QByteArray, setup);
         const QString doc = m_box->Write(
-            u"sly.ps"_s, "%!PS\n" + setup +
-                             "/n currentpagedevice /OutputDevice get dup /bit eq exch "
-                             "dup /ps2write eq exch /pdfwrite eq or or {1} {3} ifelse def\n"
-                             "n {72 72 moveto 200 200 lineto stroke showpage} repeat\n");
+            u"sly.ps"_s, setup.startsWith("%PDF")
+                             ? setup
+                             : "%!PS\n" + setup +
+                                   "/n currentpagedevice /OutputDevice get dup /bit eq exch "
+                                   "dup /ps2write eq exch /pdfwrite eq or or {1} {3} ifelse def\n"
+                                   "n {72 72 moveto 200 200 lineto stroke showpage} repeat\n");
         const int id = m_cups->Submit(u"Plotter"_s, doc, lp);
         const QString copies = m_box->Path(u"printed/"_s) + QString::number(id);
         if (billed.isEmpty()) {
