@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -142,17 +143,21 @@ int CountPostScriptPages(const QString& path, bool* whole) {
 // Through PDF first: run on ps2write itself, a document could have its own PostScript written
 // into the copy (its PSDocOptions, PSPageOptions, /PS pdfmarks), to run again when printed.
 int CountRewrittenPages(const QString& path, const QString& copy, bool* whole) {
-    const QString part = copy + QStringLiteral(".part"), marks = copy + QStringLiteral(".pdf");
+    // Everything the interpreters write (their scratch files too, left behind when one is
+    // stopped at its time limit) goes into a folder of its own, removed whole.
+    const QTemporaryDir scratch(copy + QStringLiteral(".XXXXXX"));
+    const QString part = scratch.filePath(QStringLiteral("copy.ps")),
+                  marks = scratch.filePath(QStringLiteral("marks.pdf"));
     const QStringList kept{QStringLiteral("-dAutoRotatePages=/None"),
                            QStringLiteral("-dDownsampleColorImages=false"),
                            QStringLiteral("-dDownsampleGrayImages=false"),
                            QStringLiteral("-dDownsampleMonoImages=false")};
-    const QString folder = QFileInfo(copy).path();
-    bool written = true;
-    RunPostScript(path,
-                  QStringList{QStringLiteral("-sDEVICE=pdfwrite")} + kept +
-                      QStringList{QStringLiteral("-sOutputFile=") + marks},
-                  &written, folder);
+    bool written = scratch.isValid();
+    if (written)
+        RunPostScript(path,
+                      QStringList{QStringLiteral("-sDEVICE=pdfwrite")} + kept +
+                          QStringList{QStringLiteral("-sOutputFile=") + marks},
+                      &written, scratch.path());
     // A PDF's own PostScript (its /PS XObjects) the interpreter does not run.
     if (written)
         RunSandboxed(
@@ -162,12 +167,10 @@ int CountRewrittenPages(const QString& path, const QString& copy, bool* whole) {
                 kept +
                 QStringList{QStringLiteral("-sOutputFile=") + part,
                             QStringLiteral("-sstdout=%stderr"), QStringLiteral("-f"), marks},
-            &written, folder);
-    QFile::remove(marks);
+            &written, scratch.path());
     // Others may read it by its name, which holds its document's hash; the folder they cannot list.
     if (!written || !QFile::setPermissions(part, QFile::Permissions(0x6644)) ||
         !QFile::rename(part, copy)) {
-        QFile::remove(part);
         if (whole) *whole = false;
         return 0;
     }

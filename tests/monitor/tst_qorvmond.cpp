@@ -263,7 +263,8 @@ private Q_SLOTS:
     // A PostScript document that prints one page when run on the counters' devices and three
     // elsewhere is billed the pages that print: its companion prints what was counted. One sent
     // raw (the printer runs it), said to be of another type, or a PDF said to be PostScript (no
-    // copy) is refused. Its copy goes with the job.
+    // copy) is refused; so is one stopped at its time limit, which leaves nothing behind. Its copy
+    // goes with the job.
     void postScriptPrintsAsCounted_data() {
         QTest::addColumn<QStringList>("lp");
         QTest::addColumn<QString>("billed");   // pages billed and printed; "" refused
@@ -276,6 +277,9 @@ private Q_SLOTS:
         QTest::newRow("PDF said to be PostScript")
             << QStringList{u"-o"_s, u"document-format=application/postscript"_s} << QString()
             << TestData(u"two.pdf"_s);
+        // stopped at its time limit, after its interpreter wrote scratch files
+        QTest::newRow("too long") << QStringList() << QString()
+                                  << QByteArray("0 0 moveto 1 1 lineto stroke {} loop\n");
         // PostScript of its own for the copy, run again when it prints: one more page each
         const QByteArray more = "(currentpagedevice /OutputDevice get /bit ne {showpage} if)";
         QTest::newRow("its code in the copy")
@@ -298,8 +302,10 @@ private Q_SLOTS:
         const QString copies = m_box->Path(u"printed/"_s) + QString::number(id);
         if (billed.isEmpty()) {
             const QByteArray refused = "Job " + QByteArray::number(id) + " refused: its pages";
-            QVERIFY(QTest::qWaitFor([&] { return m_monitor->peek(1 << 20).contains(refused); }));
+            QVERIFY(
+                QTest::qWaitFor([&] { return m_monitor->peek(1 << 20).contains(refused); }, 20000));
             QCOMPARE(Job(id).state, CupsJobState::Held);
+            QCOMPARE(QDir(copies).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), {});
             return;
         }
         QVERIFY2(QTest::qWaitFor([&] { return id && QFileInfo::exists(m_box->Path(Prt(id))); }),
