@@ -64,7 +64,7 @@ public:
         int documents = 0;
         std::optional<CJobFacts> facts; // none while being counted
         int found = 0;                  // documents that were there to count
-        bool asPrinted = false;         // counted as its companion prints it
+        Platform::PrintedFrom from = Platform::PrintedFrom::Queue; // counted as it prints there
     };
     // A held job that printed without the monitor's release.
     struct CUnreleasedJob {

@@ -41,14 +41,17 @@ void CQorvMonitor::Refuse(const CupsJob& job, const QString& reason) {
 }
 
 const CJobFacts* CQorvMonitor::Counted(const CupsJob& job) {
-    // One that prints from a companion prints its PostScript as counted.
-    const bool asPrinted =
-        IsCompanion(job.queue) || PauseQueue(m_queues.value(job.queue.toLower()));
+    // One that prints from a companion prints its PostScript as counted, if it has a driver.
+    const CupsQueue queue = m_queues.value(job.queue.toLower());
+    using Platform::PrintedFrom;
+    const PrintedFrom from = !IsCompanion(job.queue) && !PauseQueue(queue) ? PrintedFrom::Queue
+                             : queue.raw ? PrintedFrom::RawCompanion
+                                         : PrintedFrom::Companion;
     const auto it = m_counts.constFind(job.id);
     if (it != m_counts.cend() && it->created == job.created && it->documents == job.documents &&
-        it->asPrinted == asPrinted)
+        it->from == from)
         return it->facts ? &*it->facts : nullptr;
-    m_counts.insert(job.id, {job.created, job.documents, {}, 0, asPrinted});
+    m_counts.insert(job.id, {job.created, job.documents, {}, 0, from});
     m_countQueue[job.user].enqueue(job.id);
     if (!m_counting.contains(job.user)) CountNext(job.user);
     return nullptr;
@@ -67,7 +70,7 @@ void CQorvMonitor::CountNext(const QString& user) {
             counted.facts = CJobFacts{{}, 0, 0};
             for (int n = 1; n <= std::max(count.documents, 1); ++n) {
                 const Platform::DocumentCount document =
-                    m_cups.CountDocument(id, n, kMaxDocumentBytes, count.asPrinted);
+                    m_cups.CountDocument(id, n, kMaxDocumentBytes, count.from);
                 if (!document.found) continue;
                 ++counted.found;
                 counted.facts->pages += std::max(document.pages, 1);
@@ -89,7 +92,7 @@ void CQorvMonitor::CountDone(int id, const QString& user, const CCount& count) {
     const auto current = [&] {
         const auto it = m_counts.find(id);
         return it != m_counts.end() && it->created == count.created &&
-                       it->documents == count.documents && it->asPrinted == count.asPrinted
+                       it->documents == count.documents && it->from == count.from
                    ? it
                    : m_counts.end();
     };

@@ -200,6 +200,8 @@ bool CupsServer::Queues(QList<CupsQueue>* out) {
                [](CupsQueue& q, const QByteArray& n, ipp_attribute_t* a) {
                    if (n == "printer-name") q.name = String(a);
                    if (n == "printer-make-and-model") q.makeAndModel = String(a);
+                   // what the scheduler names a queue without driver
+                   q.raw = q.makeAndModel == QLatin1String("Local Raw Printer");
                    if (n == "media-default") q.mediaDefault = String(a);
                    if (n == "print-color-mode-default") q.colorDefault = String(a);
                    if (n == "color-supported") q.colorSupported = ippGetBoolean(a, 0);
@@ -673,7 +675,9 @@ namespace {
 const QByteArray kGzipMagic = "\x1f\x8b";
 } // namespace
 
-DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes, bool asPrinted) const {
+DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes,
+                                        PrintedFrom from) const {
+    const bool asPrinted = from != PrintedFrom::Queue;
     DocumentCount count;
     // Read where the scheduler keeps it (the monitor's group may), at the disk's pace.
     const QString spool = SpoolFolder(Host());
@@ -691,13 +695,15 @@ DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes, boo
     QString copy;
     // Without its folder a PostScript copy cannot be written: not counted whole then.
     if (asPrinted) KeepCountedCopies(id);
-    if (asPrinted && format == QLatin1String("application/postscript")) {
+    const bool postScript = format == QLatin1String("application/postscript");
+    if (from == PrintedFrom::Companion && postScript) {
         const QByteArray hash =
             ok ? FileSha256(kept)
                : QCryptographicHash::hash(fetched, QCryptographicHash::Sha256).toHex();
         copy = CountedCopyPath(id, number, hash);
     }
-    const bool sentAsIs = asPrinted && format.startsWith(QLatin1String("application/vnd.cups-"));
+    const bool sentAsIs = asPrinted && (format.startsWith(QLatin1String("application/vnd.cups-")) ||
+                                        (from == PrintedFrom::RawCompanion && postScript));
     const auto counted = [&](const QString& path) {
         bool whole = true, read = false;
         count.pages = CountPagesOfFile(path, &whole, copy);

@@ -58,6 +58,7 @@ struct CupsQueue {
     QString deviceUri;
     QString opPolicy; // printer-op-policy
     QString info;     // printer-info
+    bool raw = false; // no driver: documents go to the printer as they are
     bool stopped = false;
     QStringList allowedUsers; // requesting-user-name-allowed
     QStringList policies;     // printer-op-policy-supported: the scheduler's policies
@@ -85,6 +86,10 @@ struct CupsEvent {
     int jobId = 0;
 };
 
+// Where a job's documents print: from a queue that does not wait for answers, or from a
+// companion, with a driver or without (a raw queue's).
+enum class PrintedFrom { Queue, Companion, RawCompanion };
+
 struct DocumentCount {
     bool found = false; // the document is there, and not empty
     int pages = 0;
@@ -107,11 +112,12 @@ public:
     // The pages of document number (from 1) of a job, counted as CountPages does: read whole
     // where the scheduler keeps it, whatever its size, else fetched; a compressed one unpacked,
     // at most maxBytes of it (a document cut there, or that cannot be unpacked, is not counted
-    // whole). asPrinted: the job prints on a companion, which prints a PostScript document as
-    // counted (a copy is kept); one sent to the printer as it is (raw) is not counted whole.
+    // whole). from: where the job prints. A companion prints a PostScript document as counted
+    // (a copy is kept); one it sends to the printer as it is (raw, or PostScript from a
+    // companion without driver) is not counted whole: the printer runs it as it likes.
     // Safe on any thread: it changes nothing here, not even LastError().
     virtual DocumentCount CountDocument(int id, int number, qint64 maxBytes,
-                                        bool asPrinted) const = 0;
+                                        PrintedFrom from) const = 0;
     virtual bool Hold(int id) = 0;
     virtual bool Release(int id) = 0;
     virtual bool Cancel(int id) = 0;
@@ -175,7 +181,8 @@ public:
     bool Queues(QList<CupsQueue>* out) override;
     bool Jobs(QList<CupsJob>* out) override;
     bool Job(int id, CupsJob* out) override;
-    DocumentCount CountDocument(int id, int number, qint64 maxBytes, bool asPrinted) const override;
+    DocumentCount CountDocument(int id, int number, qint64 maxBytes,
+                                PrintedFrom from) const override;
     bool Hold(int id) override;
     bool Release(int id) override;
     bool Cancel(int id) override;
