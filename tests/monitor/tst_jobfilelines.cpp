@@ -7,6 +7,7 @@
 #include "testsupport.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -136,6 +137,18 @@ private Q_SLOTS:
         QCOMPARE(Platform::RunSandboxed(u"sh"_s, {u"-c"_s, u"echo x > \"$0\"; echo ran"_s, file}),
                  "ran\n");
         QVERIFY(!QFileInfo::exists(file));
+    }
+
+    // A PostScript document stopped at its time limit while rewritten as it prints leaves none
+    // of its interpreter's scratch files where its copy was to go.
+    void rewriteStoppedLeavesNothing() {
+        const Sandbox box;
+        const QString doc =
+            box.Write(u"c/doc.ps"_s, "%!PS\n0 0 moveto 1 1 lineto stroke {} loop\n");
+        bool whole = true;
+        QCOMPARE(Platform::CountPagesOfFile(doc, &whole, box.Path(u"c/copy.ps"_s)) + whole, 0);
+        QCOMPARE(QDir(box.Path(u"c"_s)).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList{u"doc.ps"_s});
     }
 
     // The whole job file (%1: the submit time), and what the client reads back from it; the
