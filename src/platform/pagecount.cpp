@@ -158,6 +158,8 @@ int CountRewrittenPages(const QString& path, const QString& copy, bool* whole) {
                       QStringList{QStringLiteral("-sDEVICE=pdfwrite")} + kept +
                           QStringList{QStringLiteral("-sOutputFile=") + marks},
                       &written, scratch.path());
+    // The copy prints the marks' pages, read from their page tree.
+    const int pages = written ? RunSandboxed(PdfCounter(), {marks}, &written).trimmed().toInt() : 0;
     // A PDF's own PostScript (its /PS XObjects) the interpreter does not run.
     if (written)
         RunSandboxed(
@@ -174,7 +176,7 @@ int CountRewrittenPages(const QString& path, const QString& copy, bool* whole) {
         if (whole) *whole = false;
         return 0;
     }
-    return CountPostScriptPages(copy, whole);
+    return pages;
 }
 
 // Run as PostScript, a PDF whose first words after its comments are "N G obj" stops there,
