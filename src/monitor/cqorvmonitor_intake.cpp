@@ -41,12 +41,13 @@ void CQorvMonitor::Refuse(const CupsJob& job, const QString& reason) {
 }
 
 const CJobFacts* CQorvMonitor::Counted(const CupsJob& job) {
-    // One that prints from a companion prints its PostScript as counted, if it has a driver.
+    // One that prints from a companion prints its PostScript as counted, if the companion's
+    // filter sees it as it was spooled.
     const CupsQueue queue = m_queues.value(job.queue.toLower());
     using Platform::PrintedFrom;
     const PrintedFrom from = !IsCompanion(job.queue) && !PauseQueue(queue) ? PrintedFrom::Queue
-                             : queue.raw ? PrintedFrom::RawCompanion
-                                         : PrintedFrom::Companion;
+                             : queue.raw || job.compressed ? PrintedFrom::CompanionAsSent
+                                                           : PrintedFrom::Companion;
     const auto it = m_counts.constFind(job.id);
     if (it != m_counts.cend() && it->created == job.created && it->documents == job.documents &&
         it->from == from)

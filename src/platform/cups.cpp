@@ -81,7 +81,8 @@ const char* const kJobAttributes[] = {"job-id",
                                       "print-color-mode",
                                       "orientation-requested",
                                       "job-billing",
-                                      "number-of-documents"};
+                                      "number-of-documents",
+                                      "compression"};
 
 // Reads each group of kind tag into a new item of out: read(item, name, attribute).
 template <class T, class F> void ReadGroups(ipp_t* ipp, ipp_tag_t tag, QList<T>* out, F&& read) {
@@ -138,6 +139,8 @@ void ReadJob(CupsJob& job, const QByteArray& n, ipp_attribute_t* attr) {
         job.billing = String(attr);
     } else if (n == "number-of-documents") {
         job.documents = ippGetInteger(attr, 0);
+    } else if (n == "compression") {
+        job.compressed = String(attr) != QLatin1String("none");
     }
 }
 } // namespace
@@ -703,7 +706,7 @@ DocumentCount CupsServer::CountDocument(int id, int number, qint64 maxBytes,
         copy = CountedCopyPath(id, number, hash);
     }
     const bool sentAsIs = asPrinted && (format.startsWith(QLatin1String("application/vnd.cups-")) ||
-                                        (from == PrintedFrom::RawCompanion && postScript));
+                                        (from == PrintedFrom::CompanionAsSent && postScript));
     const auto counted = [&](const QString& path) {
         bool whole = true, read = false;
         count.pages = CountPagesOfFile(path, &whole, copy);

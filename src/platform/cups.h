@@ -35,11 +35,12 @@ struct CupsJob {
     qint64 kOctets = 0;
     int impressions = 0; // 0 when the scheduler does not know
     int copies = 1;
-    QString media;       // as the job asked for it, "" for the queue's default
-    QString colorMode;   // print-color-mode, "" for the queue's default
-    int orientation = 0; // orientation-requested, 0 when not asked for
-    QString billing;     // job-billing
-    int documents = -1;  // number-of-documents, -1 when not told
+    QString media;           // as the job asked for it, "" for the queue's default
+    QString colorMode;       // print-color-mode, "" for the queue's default
+    int orientation = 0;     // orientation-requested, 0 when not asked for
+    QString billing;         // job-billing
+    int documents = -1;      // number-of-documents, -1 when not told
+    bool compressed = false; // its client sent it packed (IPP compression, of Print-Job)
     bool Finished() const { return state >= CupsJobState::Canceled; }
     // The document is still arriving: a job held from its creation has no "job-incoming"
     // reason, only no document yet.
@@ -87,8 +88,9 @@ struct CupsEvent {
 };
 
 // Where a job's documents print: from a queue that does not wait for answers, or from a
-// companion, with a driver or without (a raw queue's).
-enum class PrintedFrom { Queue, Companion, RawCompanion };
+// companion, which prints PostScript as counted, or as sent: one without driver (a raw queue's),
+// or a job its client sent packed (another filter unpacks it before the companion's sees it).
+enum class PrintedFrom { Queue, Companion, CompanionAsSent };
 
 struct DocumentCount {
     bool found = false; // the document is there, and not empty
