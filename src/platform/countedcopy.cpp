@@ -13,6 +13,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace Platform {
 
@@ -22,7 +23,7 @@ QString CountedCopiesFolder() {
 }
 
 QString CountedCopyName(int id, int number, const QByteArray& sha256Hex) {
-    return QStringLiteral("%1/%2-%3.ps").arg(id).arg(number).arg(QLatin1String(sha256Hex));
+    return QStringLiteral("%1/%2-%3.pdf").arg(id).arg(number).arg(QLatin1String(sha256Hex));
 }
 
 namespace {
@@ -219,11 +220,30 @@ int RunCountedFilter(int argc, char** argv) {
                               .arg(QString::fromLocal8Bit(std::strerror(error))));
         at = fd;
     }
-    if (!Stream(at, STDOUT_FILENO))
-        return Refuse(QStringLiteral("qorvmond's counted copy of this document could not be "
-                                     "passed on whole (%1):")
-                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    return 0;
+    // The copy is the document's marks as PDF: written out as PostScript for the filters after
+    // this one, by an interpreter that reads the very file opened here.
+    const QByteArray opened = "/proc/self/fd/" + QByteArray::number(at);
+    QList<QByteArray> args{
+        "gs",      "-q",        "-dSAFER",          "--permit-file-read=" + opened,
+        "-dBATCH", "-dNOPAUSE", "-sDEVICE=ps2write"};
+    for (const QString& option : RewriteOptions()) args << option.toUtf8();
+    args << "-sOutputFile=-"
+         << "-sstdout=%stderr"
+         << "-f" << opened;
+    std::vector<char*> argv2;
+    for (QByteArray& a : args) argv2.push_back(a.data());
+    argv2.push_back(nullptr);
+    if (::fcntl(at, F_SETFD, 0) == 0) ::execvp("gs", argv2.data());
+    return Refuse(QStringLiteral("ghostscript (gs), which writes out qorvmond's counted copy of "
+                                 "this document, cannot be run (%1):")
+                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+QStringList RewriteOptions() {
+    return {QStringLiteral("-dAutoRotatePages=/None"),
+            QStringLiteral("-dDownsampleColorImages=false"),
+            QStringLiteral("-dDownsampleGrayImages=false"),
+            QStringLiteral("-dDownsampleMonoImages=false")};
 }
 
 } // namespace Platform

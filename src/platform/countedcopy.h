@@ -2,12 +2,14 @@
 // PostScript documents print as the monitor counted them. A PostScript document is a program:
 // run to be counted, it may tell that it is counted and print fewer pages than it does on the
 // printer. So, for a queue that waits for answers, the monitor keeps what the document drew
-// when counted (re-written by ghostscript: marks only, no program left) and counts that; the
-// queue's companion prints that copy in place of the document, by the filter qorvmond-counted.
+// when counted (re-written by ghostscript as PDF: marks only, no program left) and counts that;
+// the queue's companion prints that copy, written out as PostScript, in place of the document,
+// by the filter qorvmond-counted.
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace Platform {
 
@@ -17,7 +19,7 @@ namespace Platform {
 QString CountedCopiesFolder();
 
 // The copy of document number (from 1) of job id, whose bytes as the scheduler spooled them
-// hash (SHA-256) to sha256Hex, relative to CountedCopiesFolder(): "<id>/<number>-<hash>.ps".
+// hash (SHA-256) to sha256Hex, relative to CountedCopiesFolder(): "<id>/<number>-<hash>.pdf".
 QString CountedCopyName(int id, int number, const QByteArray& sha256Hex);
 
 // The monitor's side. The folder made when missing (as the package makes it); false, with why,
@@ -42,5 +44,8 @@ QByteArray FileSha256(const QString& path);
 // (PostScript made by another filter of the chain), passes standard input through. Exits 1,
 // saying why on standard error, when no trustworthy copy matches.
 int RunCountedFilter(int argc, char** argv);
+// The options of ghostscript that keep the pages as drawn (sizes, orientation, every pixel),
+// for the copy and for writing it out.
+QStringList RewriteOptions();
 
 } // namespace Platform

@@ -1,6 +1,7 @@
 // Pages of users' documents, counted by running them apart, under limits.
 #include "platform/pagecount.h"
 
+#include "platform/countedcopy.h"
 #include "platform/files.h"
 
 #include <cups/file.h>
@@ -137,42 +138,26 @@ int CountPostScriptPages(const QString& path, bool* whole) {
             .size());
 }
 
-// What the document draws, written to copy as PostScript of marks only (its program is gone:
-// what it does when run to be counted is what prints), and that copy's pages. Its pages keep
-// their sizes and orientation, its images every pixel (photographs may be packed as JPEG).
-// Through PDF first: run on ps2write itself, a document could have its own PostScript written
-// into the copy (its PSDocOptions, PSPageOptions, /PS pdfmarks), to run again when printed.
+// What the document draws, written to copy as PDF (its program is gone: what it does when run
+// to be counted is what prints), and that copy's pages, read from its page tree. Not written
+// as PostScript here: a document run on that device could have its own PostScript written into
+// the copy (its PSDocOptions, PSPageOptions, /PS pdfmarks), to run again when printed; from a
+// PDF, whose own PostScript the interpreter does not run, the companion's filter writes it.
 int CountRewrittenPages(const QString& path, const QString& copy, bool* whole) {
-    // Everything the interpreters write (their scratch files too, left behind when one is
-    // stopped at its time limit) goes into a folder of its own, removed whole.
+    // Everything the interpreter writes (its scratch files too, left behind when it is stopped
+    // at its time limit) goes into a folder of its own, removed whole.
     const QTemporaryDir scratch(copy + QStringLiteral(".XXXXXX"));
-    const QString part = scratch.filePath(QStringLiteral("copy.ps")),
-                  marks = scratch.filePath(QStringLiteral("marks.pdf"));
-    const QStringList kept{QStringLiteral("-dAutoRotatePages=/None"),
-                           QStringLiteral("-dDownsampleColorImages=false"),
-                           QStringLiteral("-dDownsampleGrayImages=false"),
-                           QStringLiteral("-dDownsampleMonoImages=false")};
+    const QString marks = scratch.filePath(QStringLiteral("marks.pdf"));
     bool written = scratch.isValid();
     if (written)
         RunPostScript(path,
-                      QStringList{QStringLiteral("-sDEVICE=pdfwrite")} + kept +
+                      QStringList{QStringLiteral("-sDEVICE=pdfwrite")} + RewriteOptions() +
                           QStringList{QStringLiteral("-sOutputFile=") + marks},
                       &written, scratch.path());
-    // The copy prints the marks' pages, read from their page tree.
     const int pages = written ? RunSandboxed(PdfCounter(), {marks}, &written).trimmed().toInt() : 0;
-    // A PDF's own PostScript (its /PS XObjects) the interpreter does not run.
-    if (written)
-        RunSandboxed(
-            QStringLiteral("gs"),
-            QStringList{QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
-                        QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=ps2write")} +
-                kept +
-                QStringList{QStringLiteral("-sOutputFile=") + part,
-                            QStringLiteral("-sstdout=%stderr"), QStringLiteral("-f"), marks},
-            &written, scratch.path());
     // Others may read it by its name, which holds its document's hash; the folder they cannot list.
-    if (!written || !QFile::setPermissions(part, QFile::Permissions(0x6644)) ||
-        !QFile::rename(part, copy)) {
+    if (!written || !QFile::setPermissions(marks, QFile::Permissions(0x6644)) ||
+        !QFile::rename(marks, copy)) {
         if (whole) *whole = false;
         return 0;
     }

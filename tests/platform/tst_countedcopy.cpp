@@ -13,7 +13,7 @@ class TestCountedCopy : public QObject {
 private Q_SLOTS:
     void filter_data() { // rows: what changes; err: %1 the copies' folder, %2 the document
         Table("out err",
-              {"kept¦COPY¦", "removed¦¦none", "other¦¦none",
+              {"kept¦PostScript of 2 pages¦", "removed¦¦none", "other¦¦none",
                "link¦¦ERROR: the counted copy of this document is not qorvmond's",
                "g+w¦¦ERROR: the folder of qorvmond's counted copies %1/12 is not qorvmond's alone",
                "job 13¦¦ERROR: the document %2 is not one of job 13",
@@ -27,11 +27,11 @@ private Q_SLOTS:
         const QString change = QString::fromLatin1(QTest::currentDataTag());
         Sandbox box;
         const QString copy = // named by the SHA-256 of "%!PS\nshowpage\n"; "other" spools another
-            u"printed/12/2-8b9b65e91d16d7576527ab1f75da91f48857466c319d56a7d68821087512373e.ps"_s;
+            u"printed/12/2-8b9b65e91d16d7576527ab1f75da91f48857466c319d56a7d68821087512373e.pdf"_s;
         const QString spooled =
             box.Write(u"spool/d00012-002"_s, change == u"other"_s ? "%!PS\n" : "%!PS\nshowpage\n");
-        box.Write(change == u"link"_s ? u"printed/12/real.ps"_s : copy, "COPY");
-        if (change == u"link"_s) QFile::link(box.Path(u"printed/12/real.ps"_s), box.Path(copy));
+        box.Write(change == u"link"_s ? u"printed/12/real.pdf"_s : copy, TestData(u"two.pdf"_s));
+        if (change == u"link"_s) QFile::link(box.Path(u"printed/12/real.pdf"_s), box.Path(copy));
         if (change == u"removed"_s) QFile::remove(box.Path(copy));
         QFile::setPermissions(box.Path(u"printed"_s), QFile::Permissions(0x7755));
         QFile::setPermissions(box.Path(u"printed/12"_s),
@@ -49,7 +49,11 @@ private Q_SLOTS:
         err.replace(u"none"_s, u"ERROR: qorvmond kept no counted copy of this document"_s)
             .replace(u"%1"_s, box.Path(u"printed"_s))
             .replace(u"%2"_s, spooled);
-        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput() + '|' + p.readAllStandardError()) +
+        QByteArray printed = p.readAllStandardOutput(); // the copy written out, as it prints
+        const qsizetype pages = printed.indexOf("\n%%Pages: ");
+        if (printed.startsWith("%!PS") && pages > 0)
+            printed = "PostScript of " + printed.mid(pages + 10).split('\n').value(0) + " pages";
+        QCOMPARE(QString::fromUtf8(printed + '|' + p.readAllStandardError()) +
                      QString::number(p.exitCode()),
                  out + u'|' + (err.isEmpty() ? u"0"_s : err + u": it does not print\n1"_s));
     }
