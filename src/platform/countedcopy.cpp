@@ -45,12 +45,11 @@ bool MakeFolder(const QString& path) {
 
 bool PrepareCountedCopies(QString* why) {
     const QString root = CountedCopiesFolder();
-    const QFileInfo info(root);
-    if (!MakeFolder(root) || info.isSymLink()) {
+    const QFileInfo made(root);
+    if (!MakeFolder(root) || made.isSymLink()) {
         *why = root + QStringLiteral(" is not a folder and cannot be made");
         return false;
     }
-    QFileInfo made(root);
     if (made.ownerId() != ::geteuid() ||
         (made.permissions() & (QFile::WriteGroup | QFile::WriteOther))) {
         *why = root + QStringLiteral(" is not the monitor's own, or others may write in it");

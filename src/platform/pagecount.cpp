@@ -44,9 +44,10 @@ void DenyWrites(const char* writable) {
         beneath.allowed_access = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_MAKE_REG |
                                  LANDLOCK_ACCESS_FS_REMOVE_FILE;
         beneath.parent_fd = ::open(writable, O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (beneath.parent_fd >= 0)
+        if (beneath.parent_fd >= 0) {
             ::syscall(SYS_landlock_add_rule, rules, LANDLOCK_RULE_PATH_BENEATH, &beneath, 0);
-        if (beneath.parent_fd >= 0) ::close(beneath.parent_fd);
+            ::close(beneath.parent_fd);
+        }
     }
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0)
         ::syscall(SYS_landlock_restrict_self, rules, 0);
